@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QColor>
+
+// The colour of one line of the transfer history.
+enum class HistoryColour {
+    Black, // announcements, welcome text, connection start
+    Green, // success
+    Red,   // failure or cancellation
+    Blue,  // passive transfer switched on or off
+};
+
+inline QColor toColor(HistoryColour colour)
+{
+    switch (colour) {
+    case HistoryColour::Green:
+        return {0, 200, 0};
+    case HistoryColour::Red:
+        return {200, 0, 0};
+    case HistoryColour::Blue:
+        return {0, 0, 200};
+    case HistoryColour::Black:
+        break;
+    }
+    return {0, 0, 0};
+}
