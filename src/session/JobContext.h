@@ -27,6 +27,9 @@ public:
     PromptAnswer ask(const MessageRequest& request);
     InputAnswer askText(const InputRequest& request);
 
+    // Tells the GUI that a re-connection failed (it puts the focus into the address field).
+    void reconnectFailed();
+
     // True once the program is closing: the job should return as soon as it can.
     bool isCancelled() const { return m_cancelled.load(); }
 

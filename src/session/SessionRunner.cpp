@@ -157,3 +157,9 @@ InputAnswer JobContext::askText(const InputRequest& request)
 {
     return m_runner.askTextOnGui(request);
 }
+
+void JobContext::reconnectFailed()
+{
+    SessionRunner* runner = &m_runner;
+    m_runner.postToGui([runner] { Q_EMIT runner->reconnectFailed(); });
+}

@@ -60,6 +60,7 @@ Q_SIGNALS:
     void historyLine(const QString& text, HistoryColour colour);
     void progressChanged(qint64 done, qint64 total);
     void connectedChanged(bool connected);
+    void reconnectFailed();
     // Every queued job has ended and its continuation has run.
     void idle();
 

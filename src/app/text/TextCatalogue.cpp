@@ -7,9 +7,9 @@ namespace {
 // Table names come from the database itself; quoting keeps a strange name from changing the query.
 QByteArray quoteIdentifier(const QString& name)
 {
-    QString quoted = name;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted.toUtf8() + QLatin1Char('"');
+    QByteArray quoted = name.toUtf8();
+    quoted.replace('"', "\"\"");
+    return '"' + quoted + '"';
 }
 
 QString columnText(sqlite3_stmt* statement, int column)

@@ -1,0 +1,147 @@
+#include "ConnectionBar.h"
+
+#include "TextCatalogue.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+
+namespace {
+
+const QColor focusColour(255, 255, 192);
+
+void setBackground(QLineEdit* field, const QColor& colour)
+{
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, colour);
+    field->setPalette(palette);
+}
+
+} // namespace
+
+ConnectionBar::ConnectionBar(QWidget* parent)
+    : QWidget(parent)
+    , m_frame(new QGroupBox(QStringLiteral("Meine Verbindung"), this))
+    , m_toolBar(new QToolBar(m_frame))
+{
+    setObjectName(QStringLiteral("picTop"));
+    m_frame->setObjectName(QStringLiteral("fraTop"));
+    m_toolBar->setObjectName(QStringLiteral("tlbConnect"));
+    m_toolBar->setIconSize(QSize(24, 24));
+
+    m_connectAction = m_toolBar->addAction(style()->standardIcon(QStyle::SP_DriveNetIcon), QString());
+    m_connectAction->setObjectName(QStringLiteral("connect"));
+    m_asciiAction = m_toolBar->addAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QString());
+    m_asciiAction->setObjectName(QStringLiteral("ascii"));
+
+    auto* layout = new QHBoxLayout(m_frame);
+    layout->addWidget(m_toolBar);
+    m_address = addField("txtAddress", "lblAdresse", QStringLiteral("Adresse"));
+    m_user = addField("txtUserID", "lblBenutzer", QStringLiteral("Benutzer"));
+    m_password = addField("txtPassword", "lblPasswort", QStringLiteral("Passwort"));
+    m_password->setEchoMode(QLineEdit::Password);
+    m_port = addField("txtPort", "lblPort", QStringLiteral("Port"));
+    m_port->setText(QStringLiteral("21"));
+    m_port->setMaximumWidth(70);
+
+    m_modeLabel = new QLabel(QStringLiteral("Modus"), m_frame);
+    m_modeLabel->setObjectName(QStringLiteral("lblModus"));
+    m_transferMode = new QComboBox(m_frame);
+    m_transferMode->setObjectName(QStringLiteral("cboTransferMode"));
+    m_transferMode->setAccessibleDescription(QStringLiteral("cboTransferMode"));
+    m_modeLabel->setBuddy(m_transferMode);
+    layout->addWidget(m_modeLabel);
+    layout->addWidget(m_transferMode);
+
+    m_passive = new QCheckBox(QStringLiteral("Passiver Transfer"), m_frame);
+    m_passive->setObjectName(QStringLiteral("chkPassiveTransfer"));
+    layout->addWidget(m_passive);
+    layout->addStretch();
+    // clicked, not toggled: only the user's click writes a history line.
+    connect(m_passive, &QCheckBox::clicked, this, &ConnectionBar::passiveToggledByUser);
+    connect(m_password, &QLineEdit::returnPressed, this, &ConnectionBar::connectOnEnterRequested);
+
+    setTabOrder(m_address, m_user);
+    setTabOrder(m_user, m_password);
+    setTabOrder(m_password, m_port);
+    setTabOrder(m_port, m_transferMode);
+    setTabOrder(m_transferMode, m_passive);
+
+    auto* outer = new QHBoxLayout(this);
+    outer->setContentsMargins(2, 2, 2, 2);
+    outer->addWidget(m_frame);
+}
+
+QLineEdit* ConnectionBar::addField(const char* objectName, const char* labelName, const QString& defaultCaption)
+{
+    auto* label = new QLabel(defaultCaption, m_frame);
+    label->setObjectName(QLatin1String(labelName));
+    auto* field = new QLineEdit(m_frame);
+    field->setObjectName(QLatin1String(objectName));
+    field->setAccessibleDescription(QLatin1String(objectName));
+    label->setBuddy(field);
+    field->installEventFilter(this);
+    setBackground(field, Qt::white);
+    m_frame->layout()->addWidget(label);
+    m_frame->layout()->addWidget(field);
+    m_labels.append(label);
+    return field;
+}
+
+void ConnectionBar::retranslate()
+{
+    m_frame->setTitle(getText("MY_CONNECTION"));
+    const char* keys[] = {"LABEL_ADRESS", "LABEL_USER", "LABEL_PASSWORD", "LABEL_PORT"};
+    for (int i = 0; i < m_labels.size(); ++i)
+        m_labels[i]->setText(getText(keys[i]));
+    m_modeLabel->setText(getText("LABEL_MODUS"));
+    m_passive->setText(getText("CHK_PASSIVE"));
+    const QString connectText = getText("BUILD_CONNECTION");
+    m_connectAction->setText(connectText);
+    m_connectAction->setToolTip(connectText);
+    m_connectAction->setStatusTip(connectText);
+    const QString asciiText = getText("ASCII_LIST_SHOW");
+    m_asciiAction->setText(asciiText);
+    m_asciiAction->setToolTip(asciiText);
+    m_asciiAction->setStatusTip(asciiText);
+    for (QAction* action : {m_connectAction, m_asciiAction}) {
+        if (QWidget* button = m_toolBar->widgetForAction(action))
+            button->setAccessibleDescription(action->text());
+    }
+}
+
+ConnectionSettings ConnectionBar::settings() const
+{
+    return {m_address->text(), m_port->text(), m_user->text(), m_password->text(), m_passive->isChecked()};
+}
+
+void ConnectionBar::setFieldsEnabled(bool enabled, bool withPort)
+{
+    m_address->setEnabled(enabled);
+    m_user->setEnabled(enabled);
+    m_password->setEnabled(enabled);
+    if (withPort)
+        m_port->setEnabled(enabled);
+}
+
+bool ConnectionBar::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* field = qobject_cast<QLineEdit*>(watched);
+    if (!field)
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusIn || (event->type() == QEvent::MouseButtonPress && field == m_address)) {
+        setBackground(field, focusColour);
+        // A mouse press would undo a selection made now; select once the press is handled.
+        QTimer::singleShot(0, field, &QLineEdit::selectAll);
+    } else if (event->type() == QEvent::FocusOut) {
+        setBackground(field, Qt::white);
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "FtpSession.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QToolBar;
+
+// The strip at the top of the main window: address, user, password, port, transfer type, passive
+// switch and the connect/ASCII-list toolbar.
+class ConnectionBar : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ConnectionBar(QWidget* parent = nullptr);
+
+    void retranslate();
+
+    // The values as typed, read when a command starts.
+    ConnectionSettings settings() const;
+
+    // Enables or disables the address, user and password fields, and the port field when withPort.
+    void setFieldsEnabled(bool enabled, bool withPort = true);
+
+    QLineEdit* address() const { return m_address; }
+    QLineEdit* user() const { return m_user; }
+    QLineEdit* password() const { return m_password; }
+    QLineEdit* port() const { return m_port; }
+    QComboBox* transferMode() const { return m_transferMode; }
+    QCheckBox* passive() const { return m_passive; }
+    QAction* connectAction() const { return m_connectAction; }
+    QAction* asciiAction() const { return m_asciiAction; }
+
+Q_SIGNALS:
+    // Enter in the password field.
+    void connectOnEnterRequested();
+    // The user clicked the passive check box; the state is the new one.
+    void passiveToggledByUser(bool passive);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLineEdit* addField(const char* objectName, const char* labelName, const QString& defaultCaption);
+
+    QGroupBox* m_frame;
+    QToolBar* m_toolBar;
+    QAction* m_connectAction;
+    QAction* m_asciiAction;
+    QLineEdit* m_address;
+    QLineEdit* m_user;
+    QLineEdit* m_password;
+    QLineEdit* m_port;
+    QComboBox* m_transferMode;
+    QCheckBox* m_passive;
+    QList<QLabel*> m_labels;
+    QLabel* m_modeLabel;
+};

@@ -1,0 +1,242 @@
+#include "MainWindow.h"
+
+#include "AboutDialog.h"
+#include "ChildWindowLayout.h"
+#include "ConnectionBar.h"
+#include "ConnectionController.h"
+#include "LocalPane.h"
+#include "MainMenu.h"
+#include "Prompter.h"
+#include "SessionRunner.h"
+#include "ShellServices.h"
+#include "TextCatalogue.h"
+#include "TransferHistory.h"
+#include "TransferTypeSelector.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDate>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QTime>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString homepageAddress = QStringLiteral("https://corvanthe-laboratories.example/ftpclient/");
+
+// The locale's time with seconds, without a time-zone name.
+QString timeWithSeconds(const QTime& time)
+{
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+    return QLocale::system().toString(time, format.trimmed());
+}
+
+// Stands in for the remote pane until it has rows: its frame and caption.
+QWidget* makeRemotePlaceholder()
+{
+    auto* pane = new QWidget;
+    pane->setObjectName(QStringLiteral("frmServer"));
+    auto* frame = new QGroupBox(QStringLiteral("Mein Server"), pane);
+    frame->setObjectName(QStringLiteral("fraServer"));
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->addWidget(frame);
+    return pane;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent)
+    , m_runner(new SessionRunner(this))
+    , m_bar(new ConnectionBar)
+    , m_menu(new MainMenu(menuBar()))
+    , m_mdi(new QMdiArea)
+    , m_local(new LocalPane)
+    , m_remote(makeRemotePlaceholder())
+    , m_history(new TransferHistory)
+    , m_progress(new QProgressBar)
+{
+    setObjectName(QStringLiteral("mdiMain"));
+    setWindowTitle(QStringLiteral("FTP Client 1"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(1000, 720);
+
+    m_progress->setObjectName(QStringLiteral("pgbBottom"));
+    m_progress->setAccessibleDescription(QStringLiteral("pgbBottom"));
+    m_progress->setValue(0);
+    m_mdi->setObjectName(QStringLiteral("mdiArea"));
+    m_mdi->installEventFilter(this);
+
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_bar);
+    layout->addWidget(m_mdi, 1);
+    layout->addWidget(m_progress);
+    setCentralWidget(central);
+
+    m_localWindow = addChild(m_local);
+    m_remoteWindow = addChild(m_remote);
+    m_historyWindow = addChild(m_history);
+
+    m_runner->setMessageHandler([this](const MessageRequest& request) {
+        return Prompter::current().message(request, this);
+    });
+    m_runner->setInputHandler([this](const InputRequest& request) { return Prompter::current().input(request, this); });
+    connect(m_runner, &SessionRunner::historyLine, m_history, &TransferHistory::append);
+
+    m_connection = new ConnectionController(*m_runner, *m_bar, *m_history, this);
+    m_transferType = new TransferTypeSelector(m_bar->transferMode(), m_menu->action(QStringLiteral("mnuVerbindungTransferASCII")),
+                                              m_menu->action(QStringLiteral("mnuVerbindungTransferBINARY")),
+                                              m_menu->action(QStringLiteral("mnuVerbindungTransferAUTO")), this);
+    // Start-up, in order: toolbar, captions, transfer types, menus, child windows, focus, welcome.
+    retranslate();
+    m_bar->transferMode()->setCurrentIndex(static_cast<int>(TransferType::Auto));
+    wireMenu();
+    arrangeChildWindows();
+    m_bar->address()->setFocus();
+    m_transferType->setTransferFlag(TransferFlag::Binary);
+    writeWelcome();
+    m_transferType->setStartingUp(false);
+}
+
+MainWindow::~MainWindow()
+{
+    m_runner->shutdown();
+}
+
+QMdiSubWindow* MainWindow::addChild(QWidget* widget)
+{
+    QMdiSubWindow* window = m_mdi->addSubWindow(widget, Qt::SubWindow | Qt::WindowTitleHint);
+    window->setObjectName(widget->objectName() + QStringLiteral("Window"));
+    window->setOption(QMdiSubWindow::RubberBandResize, false);
+    window->show();
+    return window;
+}
+
+void MainWindow::retranslate()
+{
+    m_bar->retranslate();
+    QComboBox* mode = m_bar->transferMode();
+    mode->clear();
+    mode->addItems({getText("OPT_ASCII"), getText("OPT_BINARY"), getText("OPT_AUTO")});
+    m_menu->retranslate();
+    m_history->retranslate();
+    const QString localCaption = getText("FRMLOCAL_MYCOMPUTER");
+    m_localWindow->setWindowTitle(localCaption);
+    const QString remoteCaption = getText("FRMSERVER_FRA");
+    m_remote->setWindowTitle(remoteCaption);
+    if (auto* frame = m_remote->findChild<QGroupBox*>(QStringLiteral("fraServer")))
+        frame->setTitle(remoteCaption);
+    m_remoteWindow->setWindowTitle(remoteCaption);
+    m_historyWindow->setWindowTitle(getText("FRMTH_FRACAPTION"));
+}
+
+void MainWindow::arrangeChildWindows()
+{
+    const ChildWindowLayout layout = ChildWindowLayout::forArea(m_mdi->viewport()->size());
+    m_localWindow->setGeometry(layout.local);
+    m_remoteWindow->setGeometry(layout.remote);
+    m_historyWindow->setGeometry(layout.history);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_mdi && event->type() == QEvent::Resize)
+        arrangeChildWindows();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::writeWelcome()
+{
+    const QLocale locale = QLocale::system();
+    m_history->moveToEnd();
+    m_history->append(getText("WELCOME1") + QLatin1Char('\n') + getText("WELCOME2") + QLatin1Char(' ')
+                      + locale.toString(QDate::currentDate(), QLocale::ShortFormat) + QLatin1Char(' ')
+                      + getText("WELCOME3") + QLatin1Char(' ') + timeWithSeconds(QTime::currentTime())
+                      + QLatin1Char(' ') + getText("WELCOME4"));
+}
+
+void MainWindow::passiveChanged(bool passive)
+{
+    m_history->append(getText(passive ? "PASSIVE_TRANSER_ON" : "PASSIVE_TRANSER_OFF"), HistoryColour::Blue);
+    m_menu->action(QStringLiteral("mnuVerbindungTransfertypEin"))->setChecked(passive);
+    m_menu->action(QStringLiteral("mnuVerbindungTransfertypAus"))->setChecked(!passive);
+}
+
+void MainWindow::connectGuarded(const char* actionName, std::function<void()> command)
+{
+    connect(m_menu->action(QLatin1String(actionName)), &QAction::triggered, this, [this, command] {
+        if (m_connection->requireConnection() && command)
+            command();
+    });
+}
+
+void MainWindow::wireMenu()
+{
+    auto action = [this](const char* name) { return m_menu->action(QLatin1String(name)); };
+
+    connect(action("mnuFileExit"), &QAction::triggered, this, &QWidget::close);
+    connect(action("mnuVerbindungVerbinden"), &QAction::triggered, this,
+            [this] { m_connection->connectToServer(ConnectVariant::Menu); });
+    connect(m_bar->connectAction(), &QAction::triggered, this,
+            [this] { m_connection->connectToServer(ConnectVariant::Menu); });
+    connect(m_bar->asciiAction(), &QAction::triggered, this, [this] { m_bar->setFieldsEnabled(true); });
+    connect(m_bar, &ConnectionBar::connectOnEnterRequested, this,
+            [this] { m_connection->connectToServer(ConnectVariant::Enter); });
+    connect(m_bar, &ConnectionBar::passiveToggledByUser, this, &MainWindow::passiveChanged);
+
+    // The passive items mirror the check box; choosing one acts like clicking the box.
+    auto setPassive = [this](bool passive) {
+        m_bar->passive()->setChecked(passive);
+        passiveChanged(passive);
+    };
+    connect(action("mnuVerbindungTransfertypEin"), &QAction::triggered, this, [setPassive] { setPassive(true); });
+    connect(action("mnuVerbindungTransfertypAus"), &QAction::triggered, this, [setPassive] { setPassive(false); });
+
+    connect(action("mnuMyComputerAktualisieren"), &QAction::triggered, m_local, &LocalPane::refreshLocal);
+
+    for (const char* name : {"mnuMyServerDownload", "mnuMyServerDownloadAls", "mnuMyServerOeffnen",
+                             "mnuMyServerOeffnenMit", "mnuMyServerUmbenennen", "mnuMyServerLoeschen",
+                             "mnuMyServerNeuOrdner", "mnuMyServerAktualisieren"})
+        connectGuarded(name, {});
+
+    connect(action("mnuInfoWebHomepage"), &QAction::triggered, this, &MainWindow::openHomepage);
+    connect(action("mnuInfoInfo"), &QAction::triggered, this, [this] {
+        AboutDialog dialog(this);
+        dialog.exec();
+    });
+}
+
+void MainWindow::openHomepage()
+{
+    const QString browser =
+        ShellServices::findAssociatedProgram(ShellServices::dataFolder() + QStringLiteral("/index.html")).trimmed();
+    if (browser.isEmpty()) {
+        showMessage(this, QStringLiteral("Could not find any web browser!"), PromptIcon::Information,
+                    PromptButtons::Ok, QStringLiteral("Information"));
+        return;
+    }
+    ShellServices::startProgram(browser, homepageAddress);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // Nothing is asked, also not while a transfer runs.
+    m_connection->stopWatch();
+    m_runner->shutdown();
+    TextCatalogue::instance().closeCatalogue();
+    event->accept();
+}

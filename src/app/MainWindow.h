@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+
+class ConnectionBar;
+class ConnectionController;
+class LocalPane;
+class MainMenu;
+class QMdiArea;
+class QMdiSubWindow;
+class QProgressBar;
+class SessionRunner;
+class TransferHistory;
+class TransferTypeSelector;
+
+// The frame of the program: connection bar, menus, the three child windows and the progress bar.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    ConnectionBar* connectionBar() const { return m_bar; }
+    MainMenu* mainMenu() const { return m_menu; }
+    TransferHistory* history() const { return m_history; }
+    LocalPane* localPane() const { return m_local; }
+    QWidget* remotePane() const { return m_remote; }
+    QMdiArea* mdiArea() const { return m_mdi; }
+    QProgressBar* progressBar() const { return m_progress; }
+    SessionRunner* runner() const { return m_runner; }
+    ConnectionController* connection() const { return m_connection; }
+    TransferTypeSelector* transferType() const { return m_transferType; }
+
+    // Places the child windows by the layout rules.
+    void arrangeChildWindows();
+
+    // The browser that opens the home page: the program registered for our index.html.
+    void openHomepage();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QMdiSubWindow* addChild(QWidget* widget);
+    void retranslate();
+    void wireMenu();
+    void writeWelcome();
+    void passiveChanged(bool passive);
+    // The "Mein Server" entries first make sure there is a connection.
+    void connectGuarded(const char* actionName, std::function<void()> command);
+
+    SessionRunner* m_runner;
+    ConnectionBar* m_bar;
+    MainMenu* m_menu;
+    QMdiArea* m_mdi;
+    LocalPane* m_local;
+    QWidget* m_remote;
+    TransferHistory* m_history;
+    QProgressBar* m_progress;
+    QMdiSubWindow* m_localWindow;
+    QMdiSubWindow* m_remoteWindow;
+    QMdiSubWindow* m_historyWindow;
+    TransferTypeSelector* m_transferType;
+    ConnectionController* m_connection;
+};

@@ -1,0 +1,48 @@
+#include "ConnectionJobs.h"
+
+#include "JobContext.h"
+#include "TextCatalogue.h"
+
+namespace ConnectionJobs {
+
+bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVariant variant)
+{
+    FtpSession& session = context.session();
+    if (!session.openConnection(settings))
+        return false;
+    session.ftpSetDir(QStringLiteral("/"));
+    context.appendHistory(getText("CONNECT_WITH") + QLatin1Char(' ') + settings.host + QStringLiteral(" ..."));
+    if (variant == ConnectVariant::Menu)
+        context.appendHistory(getText("CONNECTION_TO") + QLatin1Char(' ') + settings.host + QLatin1Char(' ')
+                                  + getText("ESTABLSHED"),
+                              HistoryColour::Green);
+    else
+        context.appendHistory(getText("CONNECTION_WITH") + QLatin1Char(' ') + settings.host + QLatin1Char(' ')
+                                  + getText("WAS_ESTABLISHT"),
+                              HistoryColour::Green);
+    return true;
+}
+
+bool reconnect(JobContext& context, const ConnectionSettings& settings)
+{
+    FtpSession& session = context.session();
+    session.closeConnection();
+    if (session.openConnection(settings)) {
+        session.ftpSetDir(QStringLiteral("/"));
+        return true;
+    }
+    if (context.isCancelled())
+        return false;
+    const QString text = getText("MPUB_NOCONN1") + QLatin1Char('\n') + getText("MPUB_NOCONN2") + QLatin1Char('\n')
+                         + getText("MPUB_NOCONN3");
+    context.ask({text, PromptIcon::Exclamation, PromptButtons::Ok, {}});
+    context.reconnectFailed();
+    return false;
+}
+
+bool connectionLost(JobContext& context)
+{
+    return context.session().ftpCurrentDir().trimmed().isEmpty();
+}
+
+} // namespace ConnectionJobs

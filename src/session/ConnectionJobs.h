@@ -1,0 +1,27 @@
+#pragma once
+
+#include "FtpSession.h"
+
+class JobContext;
+
+// The two connect commands differ in their texts and in whether the port field takes part.
+enum class ConnectVariant {
+    Menu,  // the connect menu entry and toolbar button
+    Enter, // Enter in the password field
+};
+
+// The steps of the connection commands that talk to the server; they run on the session thread.
+namespace ConnectionJobs {
+
+// Connects and logs in, changes to "/" and writes the two history lines. False on failure, when
+// nothing is written.
+bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVariant variant);
+
+// Replaces the connection by a new one made from settings and changes to "/". On failure asks the
+// GUI to show the no-connection message and returns false.
+bool reconnect(JobContext& context, const ConnectionSettings& settings);
+
+// One tick of the connection watch: true when the server no longer reports a current folder.
+bool connectionLost(JobContext& context);
+
+} // namespace ConnectionJobs

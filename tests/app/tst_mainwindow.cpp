@@ -1,0 +1,4 @@
+#include <QTest>
+class MainWindowTest : public QObject { Q_OBJECT };
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"

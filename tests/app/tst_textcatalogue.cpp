@@ -1,0 +1,162 @@
+#include "CatalogueBuilder.h"
+#include "TextCatalogue.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+class TextCatalogueTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        m_path = m_dir.filePath(QStringLiteral("lang.db"));
+        CatalogueBuilder builder;
+        builder.languages = {{QStringLiteral("  deutsch  "), QStringLiteral("Deutsch")},
+                             {QStringLiteral("english"), QStringLiteral("English")},
+                             {QStringLiteral("odd\"table"), QStringLiteral("Odd")}};
+        builder.tables = {{QStringLiteral("deutsch"),
+                           {{QStringLiteral("LABEL_PORT"), QStringLiteral("Port")},
+                            {QStringLiteral("SPACED"), QStringLiteral("  zwei\r\nZeilen  ")},
+                            {QStringLiteral("EMPTY"), QStringLiteral("")},
+                            {QStringLiteral("NULLTEXT"), QString()},
+                            {QStringLiteral("IT'S"), QStringLiteral("Apostroph")},
+                            {QStringLiteral("TWICE"), QStringLiteral("erste")},
+                            {QStringLiteral("TWICE"), QStringLiteral("zweite")}}},
+                          {QStringLiteral("english"), {{QStringLiteral("LABEL_PORT"), QStringLiteral("Port (en)")}}},
+                          {QStringLiteral("odd\"table"), {{QStringLiteral("X"), QStringLiteral("odd")}}}};
+        QVERIFY(builder.write(m_path));
+        TextCatalogue::instance().setChosenTable({});
+        TextCatalogue::instance().openCatalogue(m_path);
+    }
+
+    void cleanup() { TextCatalogue::instance().closeCatalogue(); }
+
+    void languagesInRowOrderWithTrimmedTables()
+    {
+        const auto languages = TextCatalogue::instance().languages();
+        QCOMPARE(languages.size(), 3);
+        QCOMPARE(languages[0].table, QStringLiteral("deutsch"));
+        QCOMPARE(languages[0].displayName, QStringLiteral("Deutsch"));
+        QCOMPARE(languages[1].displayName, QStringLiteral("English"));
+        QCOMPARE(languages[2].displayName, QStringLiteral("Odd"));
+    }
+
+    void lookups_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+        const QString missing = QStringLiteral("########");
+        QTest::newRow("found") << "deutsch" << "LABEL_PORT" << "Port";
+        QTest::newRow("other language") << "english" << "LABEL_PORT" << "Port (en)";
+        QTest::newRow("blanks around the table name") << "  deutsch " << "LABEL_PORT" << "Port";
+        QTest::newRow("unchanged with blanks and line breaks") << "deutsch" << "SPACED" << "  zwei\r\nZeilen  ";
+        QTest::newRow("missing key") << "deutsch" << "NO_SUCH_KEY" << missing;
+        QTest::newRow("empty text") << "deutsch" << "EMPTY" << missing;
+        QTest::newRow("null text") << "deutsch" << "NULLTEXT" << missing;
+        QTest::newRow("key with apostrophe is bound, not spliced") << "deutsch" << "IT'S" << "Apostroph";
+        QTest::newRow("injection attempt") << "deutsch" << "x' OR '1'='1" << missing;
+        QTest::newRow("first of two rows") << "deutsch" << "TWICE" << "erste";
+        QTest::newRow("keys compare exactly") << "deutsch" << "label_port" << missing;
+        QTest::newRow("quote in table name") << "odd\"table" << "X" << "odd";
+        QTest::newRow("missing table") << "klingon" << "LABEL_PORT" << missing;
+        QTest::newRow("no table chosen") << "" << "LABEL_PORT" << missing;
+    }
+
+    void lookups()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        TextCatalogue::instance().setChosenTable(table);
+        QCOMPARE(TextCatalogue::instance().getText(key), expected);
+    }
+
+    void missingDatabase()
+    {
+        TextCatalogue::instance().openCatalogue(m_dir.filePath(QStringLiteral("nothere.db")));
+        QVERIFY(!TextCatalogue::instance().isOpen());
+        QVERIFY(TextCatalogue::instance().languages().isEmpty());
+        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+        QCOMPARE(getText("LABEL_PORT"), QStringLiteral("########"));
+        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("nothere.db"))));
+    }
+
+    void unreadableDatabase()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("garbage.db"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, 'x'));
+        file.close();
+        TextCatalogue::instance().openCatalogue(path);
+        QVERIFY(TextCatalogue::instance().languages().isEmpty());
+        QCOMPARE(getText("LABEL_PORT"), QStringLiteral("########"));
+    }
+
+    void atMostTenLanguages()
+    {
+        CatalogueBuilder builder;
+        for (int i = 0; i < 12; ++i)
+            builder.languages.append({QStringLiteral("t%1").arg(i), QStringLiteral("L%1").arg(i)});
+        const QString path = m_dir.filePath(QStringLiteral("many.db"));
+        QVERIFY(builder.write(path));
+        TextCatalogue::instance().openCatalogue(path);
+        const auto languages = TextCatalogue::instance().languages();
+        QCOMPARE(languages.size(), 10);
+        QCOMPARE(languages.last().displayName, QStringLiteral("L9"));
+    }
+
+    // The delivered database: every key the program asks for has a text in every language.
+    void deliveredDatabaseIsComplete()
+    {
+        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
+        const auto languages = TextCatalogue::instance().languages();
+        QVERIFY(languages.size() >= 2);
+        QFile keysFile(QStringLiteral(LANG_KEYS_PATH));
+        QVERIFY(keysFile.open(QIODevice::ReadOnly | QIODevice::Text));
+        QStringList keys;
+        for (const QByteArray& line : keysFile.readAll().split('\n')) {
+            if (!line.trimmed().isEmpty())
+                keys.append(QString::fromUtf8(line.trimmed()));
+        }
+        QCOMPARE(keys.size(), 209);
+        QVERIFY(keys.contains(QStringLiteral("MSDEL_DELFAILED")));
+        QVERIFY(keys.contains(QStringLiteral("Datei")));
+        for (const auto& language : languages) {
+            TextCatalogue::instance().setChosenTable(language.table);
+            for (const QString& key : keys) {
+                const QString text = TextCatalogue::instance().getText(key);
+                if (text == TextCatalogue::missingText || text.trimmed().isEmpty())
+                    QFAIL(qPrintable(QStringLiteral("%1 has no text for %2").arg(language.table, key)));
+            }
+        }
+    }
+
+    void lookupsFromAnotherThread()
+    {
+        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+        QString fromThread;
+        std::thread worker([&fromThread] {
+            for (int i = 0; i < 200; ++i)
+                fromThread = getText("LABEL_PORT");
+        });
+        for (int i = 0; i < 200; ++i)
+            QCOMPARE(getText("LABEL_PORT"), QStringLiteral("Port"));
+        worker.join();
+        QCOMPARE(fromThread, QStringLiteral("Port"));
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+};
+
+QTEST_GUILESS_MAIN(TextCatalogueTest)
+#include "tst_textcatalogue.moc"
