@@ -29,7 +29,7 @@ AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmInfo"));
-    setWindowTitle(getText("INFO_CAPTION"));
+    setWindowTitle(withoutMnemonic(getText("INFO_CAPTION")));
 
     auto* logo = new QLabel(this);
     logo->setObjectName(QStringLiteral("Picture1"));

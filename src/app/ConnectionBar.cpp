@@ -97,17 +97,18 @@ QLineEdit* ConnectionBar::addField(const char* objectName, const char* labelName
 
 void ConnectionBar::retranslate()
 {
-    m_frame->setTitle(getText("MY_CONNECTION"));
+    // The menu uses the same caption with its keyboard marker.
+    m_frame->setTitle(withoutMnemonic(getText("MY_CONNECTION")));
     const char* keys[] = {"LABEL_ADRESS", "LABEL_USER", "LABEL_PASSWORD", "LABEL_PORT"};
     for (int i = 0; i < m_labels.size(); ++i)
         m_labels[i]->setText(getText(keys[i]));
     m_modeLabel->setText(getText("LABEL_MODUS"));
     m_passive->setText(getText("CHK_PASSIVE"));
-    const QString connectText = getText("BUILD_CONNECTION");
+    const QString connectText = withoutMnemonic(getText("BUILD_CONNECTION"));
     m_connectAction->setText(connectText);
     m_connectAction->setToolTip(connectText);
     m_connectAction->setStatusTip(connectText);
-    const QString asciiText = getText("ASCII_LIST_SHOW");
+    const QString asciiText = withoutMnemonic(getText("ASCII_LIST_SHOW"));
     m_asciiAction->setText(asciiText);
     m_asciiAction->setToolTip(asciiText);
     m_asciiAction->setStatusTip(asciiText);

@@ -131,17 +131,18 @@ void MainWindow::retranslate()
     m_bar->retranslate();
     QComboBox* mode = m_bar->transferMode();
     mode->clear();
-    mode->addItems({getText("OPT_ASCII"), getText("OPT_BINARY"), getText("OPT_AUTO")});
+    mode->addItems({withoutMnemonic(getText("OPT_ASCII")), withoutMnemonic(getText("OPT_BINARY")),
+                    withoutMnemonic(getText("OPT_AUTO"))});
     m_menu->retranslate();
     m_history->retranslate();
-    const QString localCaption = getText("FRMLOCAL_MYCOMPUTER");
+    const QString localCaption = withoutMnemonic(getText("FRMLOCAL_MYCOMPUTER"));
     m_localWindow->setWindowTitle(localCaption);
-    const QString remoteCaption = getText("FRMSERVER_FRA");
+    const QString remoteCaption = withoutMnemonic(getText("FRMSERVER_FRA"));
     m_remote->setWindowTitle(remoteCaption);
     if (auto* frame = m_remote->findChild<QGroupBox*>(QStringLiteral("fraServer")))
         frame->setTitle(remoteCaption);
     m_remoteWindow->setWindowTitle(remoteCaption);
-    m_historyWindow->setWindowTitle(getText("FRMTH_FRACAPTION"));
+    m_historyWindow->setWindowTitle(withoutMnemonic(getText("FRMTH_FRACAPTION")));
 }
 
 void MainWindow::arrangeChildWindows()

@@ -153,6 +153,24 @@ private Q_SLOTS:
         QCOMPARE(fromThread, QStringLiteral("Port"));
     }
 
+    void mnemonicsRemoved_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("plain");
+        QTest::newRow("marker") << "&Datei" << "Datei";
+        QTest::newRow("inner marker") << "AU&TO" << "AUTO";
+        QTest::newRow("doubled") << "A && B" << "A & B";
+        QTest::newRow("trailing") << "Ende&" << "Ende&";
+        QTest::newRow("none") << "Port" << "Port";
+    }
+
+    void mnemonicsRemoved()
+    {
+        QFETCH(QString, caption);
+        QFETCH(QString, plain);
+        QCOMPARE(withoutMnemonic(caption), plain);
+    }
+
 private:
     QTemporaryDir m_dir;
     QString m_path;

@@ -116,3 +116,16 @@ QString TextCatalogue::getText(const QString& key) const
     sqlite3_finalize(statement);
     return text.isEmpty() ? missingText : text;
 }
+
+QString withoutMnemonic(const QString& caption)
+{
+    QString plain;
+    plain.reserve(caption.size());
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size()) {
+            ++i; // "&&" keeps one "&"; "&x" keeps the x
+        }
+        plain.append(caption[i]);
+    }
+    return plain;
+}

@@ -50,3 +50,7 @@ private:
 // The shorthand every window uses for its captions and messages.
 inline QString getText(const QString& key) { return TextCatalogue::instance().getText(key); }
 inline QString getText(const char* key) { return getText(QString::fromLatin1(key)); }
+
+// A caption without its keyboard markers, for places that show "&" literally (combo entries,
+// tool tips, window titles): "&Datei" gives "Datei", "A&&B" gives "A&B".
+QString withoutMnemonic(const QString& caption);
