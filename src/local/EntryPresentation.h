@@ -1,0 +1,65 @@
+#pragma once
+
+#include "FileEntry.h"
+
+#include <QDateTime>
+#include <QString>
+
+// The pure rules that turn a file entry into the texts of its row. Both panes use them; where the
+// remote list differs from the local one there are two functions.
+
+// Which list the attribute letters are for; each orders the letters its own way.
+enum class AttributeOrder {
+    Local,       // the local pane's own listing: T R H S N D C A
+    Remote,      // the remote pane: T R H S D N C A
+    AfterDelete, // the listing after a local delete: T R H D S N C A
+    Command,     // the listings of the local context-menu commands: T R H S N C A, never D
+};
+
+// How names compare, for sorting and for the folder test of a listing.
+enum class CompareMode {
+    Text, // case-insensitive, by the user's locale (the local pane's own listing and tree)
+    Code, // by character code, so "Z" sorts before "a"; the folder test is exact
+};
+
+// The texts of one row of a file list; iconKey names its picture.
+struct EntryRow {
+    QString name;
+    QString iconKey;
+    QString sizeText;
+    QString typeText;
+    QString dateText;
+    QString attributeText;
+    bool isFolder = false;
+
+    bool operator==(const EntryRow&) const = default;
+};
+
+// Everything after the last "." of name; the whole name when it has no "."; empty when it ends in ".".
+QString getExtension(const QString& name);
+// The icon key of a file: "z" + its lower-cased extension (Readme.TXT -> ztxt, Makefile -> zmakefile).
+QString iconKeyOf(const QString& fileName);
+// Local type name when nothing names the type: the key's last three characters upper-cased + "-Datei" (zhtml -> TML-Datei).
+QString localFallbackTypeName(const QString& key);
+// Remote type name when nothing names the type: the key without its "z" upper-cased + "-Datei" (zhtml -> HTML-Datei).
+QString remoteFallbackTypeName(const QString& key);
+
+// Local size text: size / 1024 truncated, plus one, + " KB" (0 -> "1 KB", 1024 -> "2 KB").
+QString localSizeText(qint64 size);
+// Remote size text: size / 1024 rounded half to even, at least 1, + " KB" (2560 -> "2 KB", 3584 -> "4 KB").
+QString remoteSizeText(qint64 size);
+
+// Local date text of a UTC time, "dd.MM.yyyy hh:mm:ss"; empty for an invalid time.
+QString localDateText(const QDateTime& utc);
+// Remote date text of a time as the server reports it, "dd.MM.yyyy hh:mm"; empty for an invalid time.
+QString remoteDateText(const QDateTime& time);
+
+// The letters of the set attribute bits in the order of the list (read-only + archive -> "RA").
+QString attributeText(quint32 attributes, AttributeOrder order);
+
+// True when typeName marks a folder in this mode: "Dateiordner" after trimming, any case in text mode.
+bool isFolderTypeName(const QString& typeName, CompareMode mode);
+
+// The row of a local entry; folderText is the catalogue text shown as the type of folders.
+EntryRow localEntryRow(const FileEntry& entry, AttributeOrder order, CompareMode mode,
+                       const QString& folderText);

@@ -1,0 +1,153 @@
+#pragma once
+
+#include "EntryPresentation.h"
+#include "FileEntry.h"
+
+#include <QHash>
+#include <QIcon>
+#include <QList>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+class EntryListModel;
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QListView;
+class QStackedWidget;
+class QToolBar;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TypeInfoProvider;
+
+// The local pane "frmLocal": the drive list, the folder tree of the chosen drive, the path box
+// of folders visited, and the list of the current folder. It lists folders and moves between
+// them; the commands on its entries are signalled for the main window to carry out.
+//
+// Paths use "/" and keep their case; a folder path used for listing ends in "/". The tree holds
+// one level of folders more than is open, so every folder with subfolders shows that it opens.
+class LocalPane : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The four ways the list shows its rows (view toolbar "eins" to "vier").
+    enum class ViewMode { LargeIcons, SmallIcons, List, Details };
+
+    // provider names the types and gives the pictures (not owned; nullptr: the MIME database).
+    // The pane starts on the first drive, the home folder, in the details view.
+    explicit LocalPane(QWidget* parent = nullptr, TypeInfoProvider* provider = nullptr);
+    ~LocalPane() override;
+
+    // Sets every caption, header, tooltip and accessible name from the text catalogue.
+    void retranslate();
+
+    // The folder of the selected tree node (the drive node when none is selected), ending in "/".
+    QString currentFolderPath() const;
+    // The folder the list shows, ending in "/"; empty before the first listing.
+    QString listedFolder() const { return m_listedFolder; }
+    // The root of the drive whose tree is shown, ending in "/".
+    QString driveRoot() const { return m_driveRoot; }
+
+    // Lists folder in the list (ViewFolder): the local pane's own order, text mode and local
+    // attribute letters. A folder that cannot be read lists empty.
+    void viewFolder(const QString& folder);
+    // Lists folder with the order and attribute letters of another command's listing.
+    void viewFolder(const QString& folder, CompareMode mode, AttributeOrder order);
+    // Lists the folder of the selected tree node again.
+    void refreshLocal();
+    // Rebuilds the whole tree for the drive root: its node, its folders and theirs.
+    void readDrive(const QString& root, CompareMode mode = CompareMode::Text);
+    // Adds the subfolders of root as child nodes of the node whose key is root.
+    void getFilestrwPaths(const QString& root, CompareMode mode = CompareMode::Text);
+    // Switches to the drive root (a change of drive): rebuilds the tree, resets the path box and
+    // lists the root. A drive that cannot be read shows a message and changes nothing.
+    void changeDrive(const QString& root);
+    // Reads the available drives into the drive list again.
+    void refreshDrives();
+    // Chooses text in the path box as the user does: selects its tree node and lists the folder.
+    void choosePath(const QString& text);
+    // Drops the path box entries whose folders no longer exist.
+    void removeMissingPathBoxEntries();
+
+    ViewMode viewMode() const { return m_viewMode; }
+    void setViewMode(ViewMode mode);
+
+    // The entries of the folder listed, in row order.
+    const QList<FileEntry>& entries() const { return m_entries; }
+    // The names of the selected rows, in row order.
+    QStringList selectedNames() const;
+    // The selected entries, in row order.
+    QList<FileEntry> selectedEntries() const;
+    // The name of the current row of the list, empty when there is none.
+    QString currentName() const;
+    // The entry of the current row of the list.
+    std::optional<FileEntry> currentEntry() const;
+
+Q_SIGNALS:
+    // Commands on the entries, for the main window to carry out.
+    void deleteRequested();
+    void uploadRequested();
+    void propertiesRequested();
+    void newFolderRequested();
+    void openRequested();
+    // The right mouse button or the menu key in the list, at a global position.
+    void contextMenuRequested(const QPoint& globalPos);
+    // The list now shows folder (ending in "/").
+    void folderListed(const QString& folder);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createWidgets();
+    void createToolBars();
+    void connectSignals();
+    void setTabOrderOfControls();
+    void updateIconViewMode();
+
+    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, const QIcon& icon);
+    QTreeWidgetItem* nodeFor(const QString& folder, CompareMode mode = CompareMode::Text);
+    void selectNode(QTreeWidgetItem* node);
+    void addToPathBox(const QString& text);
+    void selectDriveInList(const QString& root);
+    QTreeWidgetItem* currentNode() const;
+
+    void onNodeExpanded(QTreeWidgetItem* node);
+    void onCurrentNodeChanged(QTreeWidgetItem* node);
+    void onNodeClicked(QTreeWidgetItem* node);
+    void onRowActivated(int row);
+    void onDriveChosen(int index);
+
+    TypeInfoProvider& m_provider;
+    std::unique_ptr<TypeInfoProvider> m_ownedProvider;
+
+    QGroupBox* m_frame = nullptr;
+    QComboBox* m_drives = nullptr;
+    QToolBar* m_driveBar = nullptr;
+    QComboBox* m_pathBox = nullptr;
+    QToolBar* m_commandBar = nullptr;
+    QTreeWidget* m_tree = nullptr;
+    QStackedWidget* m_views = nullptr;
+    QListView* m_iconView = nullptr;
+    QTreeView* m_detailView = nullptr;
+    QToolBar* m_viewBar = nullptr;
+    EntryListModel* m_model = nullptr;
+    QHash<QString, QAction*> m_actions; // by toolbar name + "/" + button key
+
+    QIcon m_driveIcon;
+    QIcon m_folderIcon;
+    QHash<QString, QTreeWidgetItem*> m_nodes; // by key
+    QString m_driveRoot;
+    CompareMode m_treeMode = CompareMode::Text; // the order of the tree last read
+    QString m_listedFolder;
+    QList<FileEntry> m_entries;
+    ViewMode m_viewMode = ViewMode::Details;
+    bool m_changingTree = false; // the program, not the user, moves the tree's selection
+};
