@@ -1,5 +1,4 @@
 #pragma once
-// CONTRACT for the FTP engine; the implementation lives in src/session/*.cpp.
 
 #include "RemoteEntry.h"
 
@@ -50,7 +49,11 @@ public:
     FtpSession& operator=(const FtpSession&) = delete;
 
     void setCancelFlag(const std::atomic<bool>* cancelled);
+    // Defaults: 20 s to connect, 60 s of silence from the server before giving up.
     void setTimeouts(int connectMilliseconds, int idleMilliseconds);
+    // Every command, reply (as one line) and state change, the password masked; for the
+    // transfer log's debug view and for tests that check what went over the wire.
+    void setTranscript(std::function<void(const QString& line)> transcript);
 
     // Connects and logs in (OpenConnection); replaces any earlier connection.
     bool openConnection(const ConnectionSettings& settings);

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "Reply.h"
+#include "WaitPolicy.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QTcpSocket;
+
+// The control connection: sends command lines and frames the replies ("123-" continues a reply
+// until a line starts with "123 "). Blocking, on the calling thread; every wait honours the
+// policy's idle time-out and cancel flag. Input is bounded: a reply line longer than
+// maxLineLength or a reply of more than maxReplyLines lines is a protocol error, so a hostile
+// server cannot make us buffer without end. After any transport or protocol error the
+// connection is closed: the reply stream can no longer be trusted to line up with the commands.
+class ControlConnection
+{
+public:
+    static constexpr qsizetype maxLineLength = 64 * 1024;
+    static constexpr qsizetype maxReplyLines = 10'000;
+
+    explicit ControlConnection(const WaitPolicy& policy);
+    ~ControlConnection();
+    ControlConnection(const ControlConnection&) = delete;
+    ControlConnection& operator=(const ControlConnection&) = delete;
+
+    bool open(const QString& host, quint16 port);
+    void close();
+    bool isOpen() const;
+
+    // Sends one command; a line holding CR, LF or NUL is refused before anything is sent, so a
+    // name can never smuggle a second command onto the wire.
+    bool send(const QByteArray& line);
+    static bool isSafeCommandLine(const QByteArray& line);
+
+    // The next complete reply, or nullopt (see errorText()).
+    std::optional<Reply> readReply();
+    // Something has arrived that readReply() would consume, without waiting.
+    bool hasPendingInput() const;
+
+    int descriptor() const;
+    QHostAddress peerAddress() const { return m_peer; }
+    QHostAddress localAddress() const { return m_local; }
+    QString errorText() const { return m_error; }
+    bool wasCancelled() const { return m_cancelled; }
+
+private:
+    std::optional<QByteArray> readLine();
+    bool fail(const QString& text);
+
+    const WaitPolicy& m_policy;
+    std::unique_ptr<QTcpSocket> m_socket;
+    QByteArray m_buffer;
+    QHostAddress m_peer;
+    QHostAddress m_local;
+    QString m_error;
+    bool m_cancelled = false;
+};

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "WaitPolicy.h"
+
+#include <QHostAddress>
+#include <QString>
+
+class ControlConnection;
+
+// One data connection, passive (we connect to the server) or active (the server connects to a
+// socket we listen on). The bytes go straight through the socket descriptor with recv/send:
+// QTcpSocket's extra buffer copy costs a large share of the rate on a fast link.
+//
+// While data flows, the control connection may speak up (a refusal, or the final reply before
+// the last bytes have been read); waits also watch it and return ControlReady so the caller can
+// read that reply.
+class DataConnection
+{
+public:
+    enum class Event {
+        Done,         // the call did what it was asked
+        EndOfData,    // the server closed the data connection
+        ControlReady, // a reply waits on the control connection
+        TimedOut,
+        Cancelled,
+        Failed,
+    };
+
+    explicit DataConnection(const WaitPolicy& policy);
+    ~DataConnection();
+    DataConnection(const DataConnection&) = delete;
+    DataConnection& operator=(const DataConnection&) = delete;
+
+    // Passive: connect to the address the server gave.
+    bool connectTo(const QHostAddress& address, quint16 port);
+    // Active: listen on a free port of localAddress (the control connection's own address).
+    bool listen(const QHostAddress& localAddress);
+    QHostAddress listenAddress() const { return m_listenAddress; }
+    quint16 listenPort() const { return m_listenPort; }
+    // Active: take the server's connection. Connections from any address other than
+    // allowedPeer are closed at once and waiting goes on.
+    Event accept(const QHostAddress& allowedPeer, const ControlConnection* control);
+
+    // Up to capacity bytes; 0 with EndOfData at the end; -1 with the event otherwise.
+    qint64 read(char* buffer, qint64 capacity, const ControlConnection* control, Event& event);
+    // Sends data[written..size), advancing written; false with the event when it stops early.
+    bool writeAll(const char* data, qint64 size, qint64& written, const ControlConnection* control, Event& event);
+    // Tells the server that no more data comes (end of an upload) and closes.
+    void finish();
+    // Drops the connection so that the server sees the transfer fail rather than end.
+    void abort();
+    bool isOpen() const { return m_descriptor >= 0; }
+
+    QString errorText() const { return m_error; }
+
+private:
+    Event waitFor(short events, const ControlConnection* control);
+    void closeListener();
+
+    const WaitPolicy& m_policy;
+    int m_descriptor = -1;
+    int m_listener = -1;
+    QHostAddress m_listenAddress;
+    quint16 m_listenPort = 0;
+    QString m_error;
+};

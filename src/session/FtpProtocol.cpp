@@ -1,0 +1,512 @@
+#include "FtpProtocol.h"
+
+#include "FtpUploadStream.h"
+#include "NameCodec.h"
+#include "ReplyParsers.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcFtp, "ftpclient.session", QtInfoMsg)
+
+namespace {
+
+// Masks what the server must see but nobody else.
+const QString hidden = QStringLiteral("****");
+
+// Sent for an anonymous login without a password; many servers want something there.
+const QString anonymousPassword = QStringLiteral("anonymous@");
+
+} // namespace
+
+FtpProtocol::FtpProtocol() = default;
+
+FtpProtocol::~FtpProtocol()
+{
+    if (m_openUpload)
+        m_openUpload->detach();
+}
+
+QString FtpProtocol::stateName(State state)
+{
+    switch (state) {
+    case State::Disconnected:
+        return QStringLiteral("Disconnected");
+    case State::Connecting:
+        return QStringLiteral("Connecting");
+    case State::LoggingIn:
+        return QStringLiteral("LoggingIn");
+    case State::Ready:
+        return QStringLiteral("Ready");
+    case State::Commanding:
+        return QStringLiteral("Commanding");
+    case State::OpeningData:
+        return QStringLiteral("OpeningData");
+    case State::Transferring:
+        return QStringLiteral("Transferring");
+    case State::Finishing:
+        return QStringLiteral("Finishing");
+    }
+    return QStringLiteral("?");
+}
+
+// The only place the state changes.
+void FtpProtocol::setState(State next)
+{
+    if (next == m_state)
+        return;
+    note(QStringLiteral("[%1] -> [%2]").arg(stateName(m_state), stateName(next)));
+    m_state = next;
+}
+
+void FtpProtocol::note(const QString& line)
+{
+    const QString safe = scrub(line);
+    qCDebug(lcFtp).noquote() << safe;
+    if (m_transcript)
+        m_transcript(safe);
+}
+
+QString FtpProtocol::scrub(QString text) const
+{
+    // A server may echo the password back ("530 Login incorrect for secret"); it goes no further.
+    if (!m_password.isEmpty())
+        text.replace(m_password, hidden);
+    return text;
+}
+
+bool FtpProtocol::fail(const QString& text)
+{
+    m_lastError = scrub(text);
+    note(QStringLiteral("error: %1").arg(m_lastError));
+    return false;
+}
+
+bool FtpProtocol::failTransport()
+{
+    const QString reason = m_control.errorText().isEmpty() ? QStringLiteral("connection lost") : m_control.errorText();
+    dropConnection();
+    return fail(reason);
+}
+
+void FtpProtocol::dropConnection()
+{
+    if (m_openUpload) {
+        m_openUpload->detach();
+        m_openUpload = nullptr;
+    }
+    m_control.close();
+    setState(State::Disconnected);
+}
+
+bool FtpProtocol::isConnected() const
+{
+    return m_state != State::Disconnected && m_control.isOpen();
+}
+
+bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, const QString& password, bool passive)
+{
+    disconnect();
+    m_lastError.clear();
+    m_password = password;
+    m_features.clear();
+    m_offersMlsd = false;
+    m_passive = passive;
+    m_epsvRefused = false;
+    m_eprtRefused = false;
+    m_type = 0;
+
+    setState(State::Connecting);
+    if (!m_control.open(host, port)) {
+        const QString reason = m_control.errorText();
+        setState(State::Disconnected);
+        return fail(reason);
+    }
+    note(QStringLiteral("connected to %1 port %2").arg(m_control.peerAddress().toString()).arg(port));
+    setState(State::LoggingIn);
+
+    std::optional<Reply> greeting = m_control.readReply();
+    // 120: "service ready in nnn minutes"; the real greeting follows.
+    while (greeting && greeting->code == 120) {
+        note(QStringLiteral("< %1").arg(greeting->summary()));
+        greeting = m_control.readReply();
+    }
+    if (!greeting)
+        return failTransport();
+    note(QStringLiteral("< %1").arg(greeting->summary()));
+    if (!greeting->isCompletion()) {
+        dropConnection();
+        return fail(QStringLiteral("the server refused the connection: %1").arg(greeting->summary()));
+    }
+
+    const QString loginName = user.isEmpty() ? QStringLiteral("anonymous") : user;
+    std::optional<Reply> reply = command(u"USER", loginName);
+    if (!reply)
+        return false;
+    if (reply->code == 331) {
+        const QString secret = password.isEmpty() && loginName == QLatin1String("anonymous") ? anonymousPassword : password;
+        reply = sendLine("PASS " + NameCodec::encode(secret), QStringLiteral("PASS ") + hidden);
+        while (reply && reply->isPreliminary()) {
+            reply = m_control.readReply();
+            if (!reply)
+                failTransport();
+        }
+        if (!reply)
+            return false;
+    }
+    if (!reply->isCompletion()) {
+        const QString why = reply->code == 332 ? QStringLiteral("the server asks for an account, which is not supported")
+                                               : reply->summary();
+        dropConnection();
+        return fail(QStringLiteral("login refused: %1").arg(why));
+    }
+
+    if (const auto features = command(u"FEAT")) {
+        m_features = ReplyParsers::parseFeatures(*features);
+        // MLST alone is not taken as a promise of MLSD: servers that list only MLST exist whose
+        // MLSD is missing or broken.
+        m_offersMlsd = ReplyParsers::hasFeature(m_features, u"MLSD");
+        if (ReplyParsers::hasFeature(m_features, u"UTF8"))
+            command(u"OPTS", QStringLiteral("UTF8 ON")); // names go out as UTF-8 either way
+    }
+    if (!isConnected())
+        return false;
+    setState(State::Ready);
+    return true;
+}
+
+void FtpProtocol::disconnect()
+{
+    if (m_state == State::Disconnected && !m_control.isOpen())
+        return;
+    if (m_control.isOpen() && !m_policy.isCancelled() && m_state == State::Ready) {
+        note(QStringLiteral("> QUIT"));
+        m_control.send("QUIT"); // polite, but nobody waits for the answer
+    }
+    dropConnection();
+}
+
+bool FtpProtocol::ensureReady()
+{
+    if (!isConnected()) {
+        if (m_state != State::Disconnected)
+            dropConnection();
+        return fail(QStringLiteral("not connected"));
+    }
+    if (m_state != State::Ready)
+        return fail(QStringLiteral("another transfer is still open"));
+    return true;
+}
+
+std::optional<Reply> FtpProtocol::sendLine(const QByteArray& line, const QString& shown)
+{
+    if (!ControlConnection::isSafeCommandLine(line)) {
+        fail(QStringLiteral("%1: refused, the name holds a line break or NUL").arg(shown.section(QLatin1Char(' '), 0, 0)));
+        return std::nullopt;
+    }
+    note(QStringLiteral("> %1").arg(shown));
+    if (!m_control.send(line)) {
+        failTransport();
+        return std::nullopt;
+    }
+    std::optional<Reply> reply = m_control.readReply();
+    if (!reply) {
+        failTransport();
+        return std::nullopt;
+    }
+    note(QStringLiteral("< %1").arg(reply->summary()));
+    return reply;
+}
+
+std::optional<Reply> FtpProtocol::command(QStringView verb, const QString& argument)
+{
+    QByteArray line = verb.toLatin1();
+    if (!argument.isEmpty())
+        line += ' ' + NameCodec::encode(argument);
+    const bool idle = m_state == State::Ready;
+    if (idle)
+        setState(State::Commanding);
+    std::optional<Reply> reply = sendLine(line, argument.isEmpty() ? verb.toString() : verb.toString() + QLatin1Char(' ') + argument);
+    while (reply && reply->isPreliminary()) {
+        reply = m_control.readReply();
+        if (!reply)
+            failTransport();
+        else
+            note(QStringLiteral("< %1").arg(reply->summary()));
+    }
+    if (idle && m_state == State::Commanding)
+        setState(State::Ready);
+    return reply;
+}
+
+bool FtpProtocol::expectCompletion(QStringView verb, const QString& argument)
+{
+    const std::optional<Reply> reply = command(verb, argument);
+    if (!reply)
+        return false;
+    if (!reply->isCompletion())
+        return fail(QStringLiteral("%1 %2: %3").arg(verb, argument, reply->summary()));
+    return true;
+}
+
+bool FtpProtocol::setType(char type)
+{
+    if (m_type == type)
+        return true;
+    if (!expectCompletion(u"TYPE", QString(QLatin1Char(type))))
+        return false;
+    m_type = type;
+    return true;
+}
+
+std::unique_ptr<DataConnection> FtpProtocol::openPassive()
+{
+    const QHostAddress server = m_control.peerAddress();
+    if (!m_epsvRefused) {
+        const std::optional<Reply> reply = command(u"EPSV");
+        if (!reply)
+            return nullptr;
+        if (reply->code == 229) {
+            if (const auto port = ReplyParsers::parseEpsvReply(reply->firstLine())) {
+                auto data = std::make_unique<DataConnection>(m_policy);
+                if (!data->connectTo(server, *port)) {
+                    fail(data->errorText());
+                    return nullptr;
+                }
+                return data;
+            }
+            note(QStringLiteral("unreadable EPSV reply; trying PASV"));
+        }
+        m_epsvRefused = true;
+    }
+    if (server.protocol() != QAbstractSocket::IPv4Protocol) {
+        fail(QStringLiteral("the server refused EPSV, and PASV cannot reach an IPv6 server"));
+        return nullptr;
+    }
+    const std::optional<Reply> reply = command(u"PASV");
+    if (!reply)
+        return nullptr;
+    const auto offered = reply->code == 227 ? ReplyParsers::parsePasvReply(reply->firstLine()) : std::nullopt;
+    if (!offered) {
+        fail(QStringLiteral("PASV: %1").arg(reply->summary()));
+        return nullptr;
+    }
+    // The address in a PASV reply is ignored: servers behind NAT announce private addresses,
+    // and a hostile one could point us at a third party. The port is all we take.
+    auto data = std::make_unique<DataConnection>(m_policy);
+    if (!data->connectTo(server, offered->port)) {
+        fail(data->errorText());
+        return nullptr;
+    }
+    return data;
+}
+
+std::unique_ptr<DataConnection> FtpProtocol::openActive()
+{
+    auto data = std::make_unique<DataConnection>(m_policy);
+    QHostAddress local = m_control.localAddress();
+    local.setScopeId(QString());
+    if (!data->listen(local)) {
+        fail(data->errorText());
+        return nullptr;
+    }
+    const bool isIpv4 = local.protocol() == QAbstractSocket::IPv4Protocol;
+    if (!m_eprtRefused) {
+        const QString argument = QStringLiteral("|%1|%2|%3|").arg(isIpv4 ? 1 : 2).arg(local.toString()).arg(data->listenPort());
+        const std::optional<Reply> reply = command(u"EPRT", argument);
+        if (!reply)
+            return nullptr;
+        if (reply->isCompletion())
+            return data;
+        m_eprtRefused = true;
+    }
+    if (!isIpv4) {
+        fail(QStringLiteral("the server refused EPRT, and PORT cannot carry an IPv6 address"));
+        return nullptr;
+    }
+    const quint32 address = local.toIPv4Address();
+    const quint16 port = data->listenPort();
+    const QString argument = QStringLiteral("%1,%2,%3,%4,%5,%6")
+                                 .arg(address >> 24)
+                                 .arg((address >> 16) & 0xFF)
+                                 .arg((address >> 8) & 0xFF)
+                                 .arg(address & 0xFF)
+                                 .arg(port >> 8)
+                                 .arg(port & 0xFF);
+    if (!expectCompletion(u"PORT", argument))
+        return nullptr;
+    return data;
+}
+
+bool FtpProtocol::startTransfer(QStringView verb, const QString& argument, Transfer& transfer)
+{
+    transfer = Transfer{};
+    transfer.command = argument.isEmpty() ? verb.toString() : verb.toString() + QLatin1Char(' ') + argument;
+    if (!ensureReady())
+        return false;
+    // Refuse a bad name before the data connection is set up for it.
+    if (!ControlConnection::isSafeCommandLine(NameCodec::encode(argument)))
+        return fail(QStringLiteral("%1: refused, the name holds a line break or NUL").arg(verb));
+    setState(State::OpeningData);
+    transfer.data = m_passive ? openPassive() : openActive();
+    if (!transfer.data) {
+        if (m_state != State::Disconnected)
+            setState(State::Ready);
+        return false;
+    }
+    QByteArray line = verb.toLatin1();
+    if (!argument.isEmpty())
+        line += ' ' + NameCodec::encode(argument);
+    const std::optional<Reply> reply = sendLine(line, transfer.command);
+    if (!reply)
+        return false;
+    if (reply->isCompletion()) {
+        transfer.finalReply = reply; // nothing to send, or it went before we asked (seen with empty listings)
+    } else if (reply->isPreliminary()) {
+        transfer.reply = *reply;
+    } else {
+        transfer.refusal = reply;
+        transfer.data.reset();
+        setState(State::Ready);
+        return fail(QStringLiteral("%1: %2").arg(transfer.command, reply->summary()));
+    }
+
+    if (!m_passive && !transfer.finalReply) {
+        const DataConnection::Event event = transfer.data->accept(m_control.peerAddress(), &m_control);
+        if (event == DataConnection::Event::ControlReady) {
+            if (!takeMidTransferReply(transfer))
+                return false;
+        } else if (event != DataConnection::Event::Done) {
+            const QString reason = transfer.data->errorText();
+            transfer.data.reset();
+            dropConnection(); // the server's state is unknown now
+            return fail(QStringLiteral("%1: %2").arg(transfer.command, reason));
+        }
+    }
+    setState(State::Transferring);
+    return true;
+}
+
+bool FtpProtocol::takeMidTransferReply(Transfer& transfer)
+{
+    std::optional<Reply> reply = m_control.readReply();
+    if (!reply) {
+        transfer.data.reset();
+        return failTransport();
+    }
+    note(QStringLiteral("< %1").arg(reply->summary()));
+    if (reply->isPreliminary()) {
+        if (transfer.reply.code == 0)
+            transfer.reply = *reply;
+        return true;
+    }
+    transfer.finalReply = reply;
+    if (reply->isCompletion())
+        return true; // the last bytes may still be on their way; the data connection's end decides
+    transfer.data->abort();
+    transfer.data.reset();
+    setState(State::Ready);
+    return fail(QStringLiteral("%1: %2").arg(transfer.command, reply->summary()));
+}
+
+bool FtpProtocol::readFinalReply(Transfer& transfer)
+{
+    setState(State::Finishing);
+    while (!transfer.finalReply) {
+        std::optional<Reply> reply = m_control.readReply();
+        if (!reply)
+            return failTransport();
+        note(QStringLiteral("< %1").arg(reply->summary()));
+        if (!reply->isPreliminary())
+            transfer.finalReply = reply;
+    }
+    setState(State::Ready);
+    if (!transfer.finalReply->isCompletion())
+        return fail(QStringLiteral("%1: %2").arg(transfer.command, transfer.finalReply->summary()));
+    return true;
+}
+
+bool FtpProtocol::receive(Transfer& transfer, const Sink& sink)
+{
+    // Large blocks: a fast link delivers megabytes between two looks at the socket.
+    constexpr qsizetype receiveBlock = 1024 * 1024;
+    QByteArray buffer(receiveBlock, Qt::Uninitialized);
+    while (transfer.data && transfer.data->isOpen()) {
+        DataConnection::Event event = DataConnection::Event::Done;
+        const ControlConnection* watch = transfer.finalReply ? nullptr : &m_control;
+        const qint64 received = transfer.data->read(buffer.data(), buffer.size(), watch, event);
+        if (received > 0) {
+            QString error;
+            if (!sink(buffer.constData(), received, error)) {
+                abortTransfer(transfer);
+                return fail(QStringLiteral("%1: %2").arg(transfer.command, error));
+            }
+            continue;
+        }
+        if (event == DataConnection::Event::EndOfData)
+            break;
+        if (event == DataConnection::Event::ControlReady) {
+            if (!takeMidTransferReply(transfer))
+                return false;
+            continue;
+        }
+        const QString reason = transfer.data->errorText();
+        transfer.data->abort();
+        dropConnection(); // a stalled or cancelled transfer leaves the control connection out of step
+        return fail(QStringLiteral("%1: %2").arg(transfer.command, reason));
+    }
+    if (transfer.data)
+        transfer.data->finish();
+    // 226 counts only now that the data connection has ended: a server may send it while the
+    // last bytes are still in flight.
+    return readFinalReply(transfer);
+}
+
+bool FtpProtocol::send(Transfer& transfer, const char* data, qint64 size)
+{
+    if (!transfer.data || !transfer.data->isOpen())
+        return fail(QStringLiteral("%1: the data connection is closed").arg(transfer.command));
+    DataConnection::Event event = DataConnection::Event::Done;
+    qint64 written = 0;
+    while (!transfer.data->writeAll(data, size, written, &m_control, event)) {
+        if (event == DataConnection::Event::ControlReady) {
+            // Anything but a preliminary reply in the middle of an upload ends it.
+            if (!takeMidTransferReply(transfer))
+                return false;
+            if (transfer.finalReply) {
+                abortTransfer(transfer);
+                return fail(QStringLiteral("%1: the server ended the transfer early: %2")
+                                .arg(transfer.command, transfer.finalReply->summary()));
+            }
+            continue;
+        }
+        const QString reason = transfer.data->errorText();
+        transfer.data->abort();
+        if (event == DataConnection::Event::Failed && !m_policy.isCancelled()) {
+            // The server reset the data connection; its reply says why.
+            readFinalReply(transfer);
+            return fail(QStringLiteral("%1: %2").arg(transfer.command, transfer.finalReply ? transfer.finalReply->summary() : reason));
+        }
+        dropConnection();
+        return fail(QStringLiteral("%1: %2").arg(transfer.command, reason));
+    }
+    return true;
+}
+
+bool FtpProtocol::finishSending(Transfer& transfer)
+{
+    if (transfer.data)
+        transfer.data->finish();
+    return readFinalReply(transfer);
+}
+
+void FtpProtocol::abortTransfer(Transfer& transfer)
+{
+    if (transfer.data)
+        transfer.data->abort();
+    if (!isConnected())
+        return;
+    const QString kept = m_lastError;
+    // The server answers the broken transfer; that reply must not be taken for the next command's.
+    readFinalReply(transfer);
+    m_lastError = kept;
+}

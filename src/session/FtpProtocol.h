@@ -1,0 +1,117 @@
+#pragma once
+
+#include "ControlConnection.h"
+#include "DataConnection.h"
+#include "Reply.h"
+#include "WaitPolicy.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class FtpUploadStream;
+
+// The FTP sequencing below the operation table: login, commands, and the data connection dance
+// (EPSV/PASV or EPRT/PORT, the transfer command, its preliminary and final replies). Every state
+// change goes through setState(), which traces it.
+class FtpProtocol
+{
+public:
+    enum class State {
+        Disconnected, // no control connection
+        Connecting,   // looking up the server and opening the control connection
+        LoggingIn,    // greeting, USER/PASS, FEAT and options
+        Ready,        // logged in and idle: the next command may go
+        Commanding,   // a command without data connection waits for its reply
+        OpeningData,  // setting up the data connection and sending the transfer command
+        Transferring, // data flows on the data connection
+        Finishing,    // the data is through; waiting for the server's final reply
+    };
+    static QString stateName(State state);
+
+    // A transfer under way. reply is the preliminary reply (150 ...), finalReply the 2xx/4xx/5xx
+    // once it came, refusal the reply that refused the transfer command.
+    struct Transfer {
+        QString command; // for error texts, e.g. "RETR name"
+        std::unique_ptr<DataConnection> data;
+        Reply reply;
+        std::optional<Reply> finalReply;
+        std::optional<Reply> refusal;
+    };
+    using Sink = std::function<bool(const char* data, qint64 size, QString& error)>;
+    using Transcript = std::function<void(const QString& line)>;
+
+    FtpProtocol();
+    ~FtpProtocol();
+    FtpProtocol(const FtpProtocol&) = delete;
+    FtpProtocol& operator=(const FtpProtocol&) = delete;
+
+    WaitPolicy& policy() { return m_policy; }
+    void setTranscript(Transcript transcript) { m_transcript = std::move(transcript); }
+
+    // Connects, reads the greeting, logs in, asks FEAT and switches UTF-8 on when offered.
+    bool login(const QString& host, quint16 port, const QString& user, const QString& password, bool passive);
+    // Sends QUIT without waiting for the answer and closes everything.
+    void disconnect();
+    bool isConnected() const;
+    State state() const { return m_state; }
+
+    QString lastError() const { return m_lastError; }
+    bool offersMlsd() const { return m_offersMlsd; }
+    QStringList features() const { return m_features; }
+
+    // Ready for a new command: connected, and no upload is open. Sets the error when not.
+    bool ensureReady();
+    // Sends one command and returns the final reply (1xx replies are skipped); nullopt when the
+    // connection failed or the line was refused.
+    std::optional<Reply> command(QStringView verb, const QString& argument = {});
+    // command() that must end in 2xx (or expected); sets the error with the reply otherwise.
+    bool expectCompletion(QStringView verb, const QString& argument = {});
+    bool setType(char type);
+
+    // Opens the data connection and sends the transfer command. false when refused (see
+    // transfer.refusal) or failed.
+    bool startTransfer(QStringView verb, const QString& argument, Transfer& transfer);
+    // Reads the data to its end into sink, then the final reply; true only when the data
+    // connection ended normally and the server confirmed.
+    bool receive(Transfer& transfer, const Sink& sink);
+    // Sends data during an upload.
+    bool send(Transfer& transfer, const char* data, qint64 size);
+    // Ends an upload: closes the data connection and waits for the final reply.
+    bool finishSending(Transfer& transfer);
+    // Gives a transfer up: resets the data connection and reads the server's final reply.
+    void abortTransfer(Transfer& transfer);
+
+    bool fail(const QString& text);
+    void setOpenUpload(FtpUploadStream* stream) { m_openUpload = stream; }
+
+private:
+    void setState(State next);
+    void note(const QString& line);
+    QString scrub(QString text) const;
+    bool failTransport();
+    void dropConnection();
+    std::optional<Reply> sendLine(const QByteArray& line, const QString& shown);
+    std::unique_ptr<DataConnection> openPassive();
+    std::unique_ptr<DataConnection> openActive();
+    bool readFinalReply(Transfer& transfer);
+    // A reply came on the control connection in the middle of a transfer; false ends it.
+    bool takeMidTransferReply(Transfer& transfer);
+
+    WaitPolicy m_policy;
+    ControlConnection m_control{m_policy};
+    State m_state = State::Disconnected;
+    Transcript m_transcript;
+    QString m_lastError;
+    QString m_password; // only to keep it out of every text we produce
+    QStringList m_features;
+    bool m_offersMlsd = false;
+    bool m_passive = false;
+    bool m_epsvRefused = false;
+    bool m_eprtRefused = false;
+    char m_type = 0;
+    FtpUploadStream* m_openUpload = nullptr;
+};

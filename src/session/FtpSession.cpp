@@ -1,0 +1,197 @@
+#include "FtpSession.h"
+
+#include "FtpProtocol.h"
+#include "FtpUploadStream.h"
+#include "ListingParser.h"
+#include "ReplyParsers.h"
+
+#include <QDateTime>
+#include <QSaveFile>
+
+namespace {
+
+// A listing larger than this is not a listing any more but a server gone wrong.
+constexpr qsizetype maxListingBytes = 256 * 1024 * 1024;
+
+} // namespace
+
+struct FtpSession::Private {
+    FtpProtocol protocol;
+};
+
+FtpSession::FtpSession()
+    : d(std::make_unique<Private>())
+{
+}
+
+FtpSession::~FtpSession()
+{
+    closeConnection();
+}
+
+void FtpSession::setCancelFlag(const std::atomic<bool>* cancelled)
+{
+    d->protocol.policy().setCancelFlag(cancelled);
+}
+
+void FtpSession::setTimeouts(int connectMilliseconds, int idleMilliseconds)
+{
+    d->protocol.policy().setTimeouts(connectMilliseconds, idleMilliseconds);
+}
+
+void FtpSession::setTranscript(std::function<void(const QString& line)> transcript)
+{
+    d->protocol.setTranscript(std::move(transcript));
+}
+
+bool FtpSession::openConnection(const ConnectionSettings& settings)
+{
+    const std::optional<quint16> port = parsePort(settings.port);
+    if (!port) {
+        // Like a server that cannot be reached: the old connection is gone all the same.
+        d->protocol.disconnect();
+        return d->protocol.fail(QStringLiteral("invalid port \"%1\"").arg(settings.port));
+    }
+    return d->protocol.login(settings.host, *port, settings.user, settings.password, settings.passive);
+}
+
+void FtpSession::closeConnection()
+{
+    d->protocol.disconnect();
+}
+
+bool FtpSession::isConnected() const
+{
+    return d->protocol.isConnected();
+}
+
+QString FtpSession::lastError() const
+{
+    return d->protocol.lastError();
+}
+
+bool FtpSession::ftpRename(const QString& oldName, const QString& newName)
+{
+    if (!d->protocol.ensureReady())
+        return false;
+    const std::optional<Reply> reply = d->protocol.command(u"RNFR", oldName);
+    if (!reply)
+        return false;
+    if (!reply->isIntermediate())
+        return d->protocol.fail(QStringLiteral("RNFR %1: %2").arg(oldName, reply->summary()));
+    return d->protocol.expectCompletion(u"RNTO", newName);
+}
+
+bool FtpSession::ftpCreateDir(const QString& name)
+{
+    return d->protocol.ensureReady() && d->protocol.expectCompletion(u"MKD", name);
+}
+
+bool FtpSession::ftpRemoveDir(const QString& name)
+{
+    return d->protocol.ensureReady() && d->protocol.expectCompletion(u"RMD", name);
+}
+
+bool FtpSession::ftpDelete(const QString& name)
+{
+    return d->protocol.ensureReady() && d->protocol.expectCompletion(u"DELE", name);
+}
+
+bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress)
+{
+    if (!d->protocol.ensureReady())
+        return false;
+    // The data goes to a temporary file beside the target, which replaces the target only once
+    // everything has arrived; a broken transfer leaves an existing file as it was.
+    QSaveFile file(localPath);
+    if (!file.open(QIODevice::WriteOnly))
+        return d->protocol.fail(QStringLiteral("cannot write %1: %2").arg(localPath, file.errorString()));
+    if (!d->protocol.setType('I')) {
+        file.cancelWriting();
+        return false;
+    }
+    FtpProtocol::Transfer transfer;
+    if (!d->protocol.startTransfer(u"RETR", remoteName, transfer)) {
+        file.cancelWriting();
+        return false;
+    }
+    const qint64 total = ReplyParsers::parseTransferSize(transfer.reply.firstLine()).value_or(0);
+    qint64 done = 0;
+    const bool received = d->protocol.receive(transfer, [&](const char* data, qint64 size, QString& error) {
+        if (file.write(data, size) != size) {
+            error = QStringLiteral("cannot write %1: %2").arg(localPath, file.errorString());
+            return false;
+        }
+        done += size;
+        if (progress)
+            progress(done, total);
+        return true;
+    });
+    if (!received) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        return d->protocol.fail(QStringLiteral("cannot write %1: %2").arg(localPath, file.errorString()));
+    return true;
+}
+
+QString FtpSession::ftpCurrentDir()
+{
+    if (!d->protocol.ensureReady())
+        return {};
+    const std::optional<Reply> reply = d->protocol.command(u"PWD");
+    if (!reply)
+        return {};
+    if (reply->code != 257) {
+        d->protocol.fail(QStringLiteral("PWD: %1").arg(reply->summary()));
+        return {};
+    }
+    const std::optional<QString> path = ReplyParsers::parsePwdReply(reply->firstLine());
+    if (!path) {
+        d->protocol.fail(QStringLiteral("PWD: no folder in %1").arg(reply->summary()));
+        return {};
+    }
+    return *path;
+}
+
+bool FtpSession::ftpSetDir(const QString& directory)
+{
+    return d->protocol.ensureReady() && d->protocol.expectCompletion(u"CWD", directory);
+}
+
+std::unique_ptr<UploadStream> FtpSession::ftpOpenForUpload(const QString& remoteName, TransferFlag flag)
+{
+    if (!d->protocol.ensureReady() || !d->protocol.setType(flag == TransferFlag::Ascii ? 'A' : 'I'))
+        return nullptr;
+    FtpProtocol::Transfer transfer;
+    if (!d->protocol.startTransfer(u"STOR", remoteName, transfer))
+        return nullptr;
+    return std::make_unique<FtpUploadStream>(d->protocol, std::move(transfer), flag);
+}
+
+std::optional<QList<RemoteEntry>> FtpSession::ftpList()
+{
+    if (!d->protocol.ensureReady())
+        return std::nullopt;
+    // Plain LIST, no options: "-a" and friends break strict servers and files named like them.
+    const ListingFormat format = d->protocol.offersMlsd() ? ListingFormat::Mlsd : ListingFormat::List;
+    FtpProtocol::Transfer transfer;
+    if (!d->protocol.startTransfer(format == ListingFormat::Mlsd ? u"MLSD" : u"LIST", {}, transfer)) {
+        if (transfer.refusal && ReplyParsers::isEmptyListingReply(*transfer.refusal))
+            return QList<RemoteEntry>{};
+        return std::nullopt;
+    }
+    QByteArray listing;
+    const bool received = d->protocol.receive(transfer, [&](const char* data, qint64 size, QString& error) {
+        if (listing.size() + size > maxListingBytes) {
+            error = QStringLiteral("the listing is larger than %1 MiB").arg(maxListingBytes / (1024 * 1024));
+            return false;
+        }
+        listing.append(data, size);
+        return true;
+    });
+    if (!received)
+        return std::nullopt;
+    return parseListing(listing, format, QDateTime::currentDateTimeUtc().date());
+}

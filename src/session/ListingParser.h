@@ -1,0 +1,25 @@
+#pragma once
+
+#include "RemoteEntry.h"
+
+#include <QByteArrayView>
+#include <QDate>
+#include <QList>
+
+// Which command produced a listing.
+enum class ListingFormat {
+    List, // LIST: Unix "ls -l" lines, else DOS/IIS lines
+    Mlsd, // MLSD facts
+};
+
+// Turns a whole listing into entries, in server order:
+// - lines end in LF or CR LF; a line longer than maxLineLength is dropped (a broken or hostile
+//   server must not make one name of megabytes);
+// - "total N" (the block count of ls) is skipped;
+// - "." and ".." (and MLSD cdir/pdir) never become entries;
+// - a line no parser understands is not dropped: it becomes a file named by the whole line,
+//   which is also what a name-only listing means.
+// today pins the year of dates that carry none.
+QList<RemoteEntry> parseListing(QByteArrayView data, ListingFormat format, const QDate& today);
+
+constexpr qsizetype maxListingLineLength = 64 * 1024;

@@ -1,0 +1,72 @@
+#include "MlsdParser.h"
+
+#include "ListingFields.h"
+
+using namespace ListingFields;
+
+QDateTime parseMlsdTime(QStringView text)
+{
+    const qsizetype dot = text.indexOf(QLatin1Char('.'));
+    const QStringView whole = dot < 0 ? text : text.left(dot);
+    if (whole.size() != 14 || (dot >= 0 && !parseDecimal(text.mid(dot + 1))))
+        return {};
+    for (const QChar c : whole) {
+        if (!c.isDigit() || c.unicode() > 127)
+            return {};
+    }
+    auto field = [whole](qsizetype at, qsizetype length) { return whole.mid(at, length).toInt(); };
+    const QDate date(field(0, 4), field(4, 2), field(6, 2));
+    const QTime time(field(8, 2), field(10, 2), field(12, 2));
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::UTC);
+}
+
+std::optional<RemoteEntry> parseMlsdLine(QStringView line)
+{
+    const qsizetype blank = line.indexOf(QLatin1Char(' '));
+    if (blank < 0 || blank + 1 >= line.size())
+        return std::nullopt;
+    const QStringView facts = line.left(blank);
+    QStringView name = line.mid(blank + 1);
+    if (!facts.isEmpty() && !facts.endsWith(QLatin1Char(';')))
+        return std::nullopt;
+
+    bool isDirectory = false;
+    bool isLink = false;
+    qint64 size = 0;
+    QDateTime modified;
+    for (const QStringView fact : facts.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const qsizetype equals = fact.indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            return std::nullopt;
+        const QStringView key = fact.left(equals);
+        const QStringView value = fact.mid(equals + 1);
+        if (key.compare(u"type", Qt::CaseInsensitive) == 0) {
+            if (value.compare(u"dir", Qt::CaseInsensitive) == 0) {
+                isDirectory = true;
+            } else if (value.compare(u"cdir", Qt::CaseInsensitive) == 0) {
+                isDirectory = true;
+                name = u".";
+            } else if (value.compare(u"pdir", Qt::CaseInsensitive) == 0) {
+                isDirectory = true;
+                name = u"..";
+            } else if (value.startsWith(u"OS.unix=slink", Qt::CaseInsensitive)
+                       || value.startsWith(u"OS.unix=symlink", Qt::CaseInsensitive)) {
+                isLink = true;
+                const qsizetype colon = value.indexOf(QLatin1Char(':'));
+                isDirectory = colon >= 0 && value.endsWith(QLatin1Char('/'));
+            }
+        } else if (key.compare(u"size", Qt::CaseInsensitive) == 0 || key.compare(u"sizd", Qt::CaseInsensitive) == 0) {
+            const auto parsed = parseDecimal(value);
+            if (!parsed)
+                return std::nullopt;
+            size = *parsed;
+        } else if (key.compare(u"modify", Qt::CaseInsensitive) == 0) {
+            modified = parseMlsdTime(value);
+            if (!modified.isValid())
+                return std::nullopt;
+        }
+    }
+    return makeEntry(name, isDirectory, isLink, size, modified, line);
+}
