@@ -1,5 +1,7 @@
 #include "FtpUploadStream.h"
 
+#include <cstring>
+
 FtpUploadStream::FtpUploadStream(FtpProtocol& protocol, FtpProtocol::Transfer transfer, TransferFlag flag)
     : m_protocol(&protocol)
     , m_transfer(std::move(transfer))
@@ -27,12 +29,22 @@ void FtpUploadStream::detach()
 
 void FtpUploadStream::appendAscii(const char* data, qint64 size)
 {
-    const char* end = data + size;
-    for (const char* at = data; at < end; ++at) {
-        if (*at == '\n' && !m_previousWasCr)
+    const char* at = data;
+    const char* const end = data + size;
+    while (at < end) {
+        const auto* lineFeed = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
+        const char* runEnd = lineFeed ? lineFeed : end;
+        if (runEnd > at) {
+            m_buffer.append(at, runEnd - at);
+            m_previousWasCr = runEnd[-1] == '\r';
+        }
+        if (!lineFeed)
+            break;
+        if (!m_previousWasCr)
             m_buffer.append('\r');
-        m_buffer.append(*at);
-        m_previousWasCr = *at == '\r';
+        m_buffer.append('\n');
+        m_previousWasCr = false;
+        at = lineFeed + 1;
     }
 }
 

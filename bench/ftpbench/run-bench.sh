@@ -1,0 +1,117 @@
+#!/bin/bash
+# Measures ftpbench against curl on a local vsftpd: a 1 GiB download and upload (passive mode,
+# both clients in the same run, alternating, three rounds) and a listing of 20,000 entries.
+# Needs root (vsftpd runs from a temporary configuration) and a built ftpbench:
+#   sudo bench/ftpbench/run-bench.sh [path/to/ftpbench] [size-in-MiB]
+set -euo pipefail
+
+FTPBENCH=${1:-${FTPBENCH:-$(dirname "$0")/../../build/bin/ftpbench}}
+SIZE_MIB=${2:-1024}
+ROUNDS=${ROUNDS:-3}
+LISTING_FILES=20000
+
+[ "$(id -u)" -eq 0 ] || { echo "run-bench.sh: needs root to start vsftpd" >&2; exit 2; }
+[ -x "$FTPBENCH" ] || { echo "run-bench.sh: no ftpbench at $FTPBENCH" >&2; exit 2; }
+command -v vsftpd >/dev/null || { echo "run-bench.sh: vsftpd is not installed" >&2; exit 2; }
+command -v curl >/dev/null || { echo "run-bench.sh: curl is not installed" >&2; exit 2; }
+
+WORK=$(mktemp -d /tmp/ftpbench.XXXXXX)
+VSFTPD_PID=
+cleanup() {
+    [ -n "$VSFTPD_PID" ] && kill "$VSFTPD_PID" 2>/dev/null && wait "$VSFTPD_PID" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+now_ns() { date +%s%N; }
+# mb_per_s BYTES NANOSECONDS
+mb_per_s() { awk -v b="$1" -v ns="$2" 'BEGIN { printf "%.1f", b / (ns / 1e9) / 1e6 }'; }
+
+# Anonymous vsftpd: the root belongs to root (vsftpd refuses a writable chroot), pub/ to ftp.
+mkdir -p "$WORK/root/pub/many" "$WORK/local" "$(dirname /var/run/vsftpd/empty/.)"
+mkdir -p /var/run/vsftpd/empty
+chown ftp "$WORK/root/pub"
+PORT=$(free_port)
+PASV_MIN=$(free_port)
+cat > "$WORK/vsftpd.conf" <<CONF
+listen=YES
+listen_ipv6=NO
+listen_address=127.0.0.1
+listen_port=$PORT
+background=NO
+anonymous_enable=YES
+local_enable=NO
+no_anon_password=YES
+anon_root=$WORK/root
+write_enable=YES
+anon_upload_enable=YES
+anon_mkdir_write_enable=YES
+anon_other_write_enable=YES
+anon_umask=022
+pasv_enable=YES
+pasv_min_port=$PASV_MIN
+pasv_max_port=$((PASV_MIN + 50))
+port_enable=YES
+connect_from_port_20=NO
+seccomp_sandbox=NO
+isolate=NO
+isolate_network=NO
+secure_chroot_dir=/var/run/vsftpd/empty
+xferlog_enable=NO
+max_per_ip=0
+CONF
+
+echo "making test files in $WORK ..."
+dd if=/dev/urandom of="$WORK/root/pub/big.bin" bs=1M count="$SIZE_MIB" status=none
+cp "$WORK/root/pub/big.bin" "$WORK/local/big.bin"
+(cd "$WORK/root/pub/many" && seq -f "file-%05g.txt" 1 "$LISTING_FILES" | xargs touch)
+chown -R ftp "$WORK/root/pub"
+BYTES=$(stat -c %s "$WORK/local/big.bin")
+
+vsftpd "$WORK/vsftpd.conf" &
+VSFTPD_PID=$!
+for _ in $(seq 50); do
+    curl -s --max-time 1 "ftp://127.0.0.1:$PORT/" >/dev/null && break
+    sleep 0.1
+done
+
+URL="ftp://127.0.0.1:$PORT"
+BENCH=("$FTPBENCH" --passive 127.0.0.1 "$PORT" anonymous "")
+declare -a CURL_GET FTP_GET CURL_PUT FTP_PUT
+
+for round in $(seq "$ROUNDS"); do
+    rm -f "$WORK/local/got-"*
+    start=$(now_ns); curl -s -o "$WORK/local/got-curl.bin" "$URL/pub/big.bin"; end=$(now_ns)
+    CURL_GET+=("$(mb_per_s "$BYTES" $((end - start)))")
+    start=$(now_ns); "${BENCH[@]}" get pub/big.bin "$WORK/local/got-ftpbench.bin" >"$WORK/get.out"; end=$(now_ns)
+    FTP_GET+=("$(mb_per_s "$BYTES" $((end - start)))")
+    cmp -s "$WORK/local/got-ftpbench.bin" "$WORK/local/big.bin" || { echo "ftpbench download differs" >&2; exit 1; }
+    cmp -s "$WORK/local/got-curl.bin" "$WORK/local/big.bin" || { echo "curl download differs" >&2; exit 1; }
+
+    rm -f "$WORK/root/pub/up-"*
+    start=$(now_ns); curl -s -T "$WORK/local/big.bin" "$URL/pub/up-curl.bin"; end=$(now_ns)
+    CURL_PUT+=("$(mb_per_s "$BYTES" $((end - start)))")
+    start=$(now_ns); "${BENCH[@]}" put "$WORK/local/big.bin" pub/up-ftpbench.bin binary >"$WORK/put.out"; end=$(now_ns)
+    FTP_PUT+=("$(mb_per_s "$BYTES" $((end - start)))")
+    cmp -s "$WORK/root/pub/up-ftpbench.bin" "$WORK/local/big.bin" || { echo "ftpbench upload differs" >&2; exit 1; }
+    echo "round $round: get curl ${CURL_GET[-1]} ftpbench ${FTP_GET[-1]} MB/s ($(tail -1 "$WORK/get.out"));" \
+         "put curl ${CURL_PUT[-1]} ftpbench ${FTP_PUT[-1]} MB/s ($(tail -1 "$WORK/put.out"))"
+done
+
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.0f%%", a / b * 100 }'; }
+mg_curl=$(median "${CURL_GET[@]}"); mg_ftp=$(median "${FTP_GET[@]}")
+mp_curl=$(median "${CURL_PUT[@]}"); mp_ftp=$(median "${FTP_PUT[@]}")
+echo
+echo "file: $BYTES bytes; rates in MB/s (10^6 bytes) over the whole client run, login included; median of $ROUNDS"
+echo "download: curl $mg_curl  ftpbench $mg_ftp  -> ftpbench at $(ratio "$mg_ftp" "$mg_curl") of curl"
+echo "upload:   curl $mp_curl  ftpbench $mp_ftp  -> ftpbench at $(ratio "$mp_ftp" "$mp_curl") of curl"
+
+start=$(now_ns); curl -s "$URL/pub/many/" >"$WORK/curl-list.out"; end=$(now_ns)
+curl_list_ms=$(( (end - start) / 1000000 ))
+start=$(now_ns); "${BENCH[@]}" list pub/many >"$WORK/list.out"; end=$(now_ns)
+list_ms=$(( (end - start) / 1000000 ))
+entries=$(wc -l <"$WORK/list.out")
+echo "listing:  $entries entries; ftpbench ${list_ms} ms (curl ${curl_list_ms} ms), login included"
+[ "$entries" -eq "$LISTING_FILES" ] || { echo "expected $LISTING_FILES entries" >&2; exit 1; }

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// A real FTP server on the loopback interface for integration tests: pyftpdlib, run by
+// ftp_test_server.py beside this file, on a port the system picks. It serves rootDir to two users:
+//   user() / password()    full rights (list, download, upload, create, rename, delete)
+//   readerUser() / readerPassword()   list and download only: the way to get "550 permission denied"
+// The server ends with the fixture (or stop()); it also ends by itself when the test process dies,
+// because it watches its stdin.
+//
+//   FtpServerFixture server;                       // or FtpServerFixture server({.advertiseMlsd = true});
+//   const quint16 port = server.start(root.path()); // 0 when it did not start: QVERIFY2(port, qPrintable(server.errorText()))
+//
+// Options, for the tests that need a particular server:
+//   hostileNames       every listing (LIST and MLSD) also carries entries named "../evil" and "a/b"
+//   dropAfterCommands  N > 0: the server closes the control connection, without a reply, when
+//                      command N+1 arrives (USER and PASS count) - a server that goes away
+//   advertiseMlsd      FEAT lists MLSD, so clients list with MLSD (pyftpdlib otherwise names only MLST)
+//   rawAscii           TYPE A uploads are stored as they came over the wire (normally the server
+//                      turns CR LF back into LF), so a test can see the client's line ends
+//   noExtendedModes    EPSV and EPRT are refused: clients must fall back to PASV and PORT
+//   host               "127.0.0.1" (default) or "::1" for IPv6
+// Names that are not valid UTF-8 reach the server's file system as the same bytes. Wrong
+// passwords are refused at once (pyftpdlib normally waits 3 seconds).
+class FtpServerFixture
+{
+public:
+    struct Options {
+        bool hostileNames = false;
+        int dropAfterCommands = 0;
+        bool advertiseMlsd = false;
+        bool rawAscii = false;
+        bool noExtendedModes = false;
+        QString host = QStringLiteral("127.0.0.1");
+    };
+
+    FtpServerFixture();
+    explicit FtpServerFixture(Options options);
+    ~FtpServerFixture();
+    FtpServerFixture(const FtpServerFixture&) = delete;
+    FtpServerFixture& operator=(const FtpServerFixture&) = delete;
+
+    // Starts serving rootDir; the port, or 0 when the server did not come up (see errorText()).
+    quint16 start(const QString& rootDir);
+    void stop();
+    bool isRunning() const;
+
+    QString host() const { return m_options.host; }
+    quint16 port() const { return m_port; }
+    QString portText() const { return QString::number(m_port); }
+    static QString user() { return QStringLiteral("tester"); }
+    static QString password() { return QStringLiteral("s3cr3t-pw"); }
+    static QString readerUser() { return QStringLiteral("reader"); }
+    static QString readerPassword() { return QStringLiteral("reader"); }
+
+    // Why start() failed, with what the server wrote to stderr.
+    QString errorText() const { return m_error; }
+    // What the server logged so far (pyftpdlib logs every command; passwords masked).
+    QString serverLog();
+
+private:
+    Options m_options;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_error;
+    QTemporaryDir m_logDir; // the server's stderr goes to a file: nobody reads a pipe while a test blocks
+};

@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""Loopback FTP server for the tests, built on pyftpdlib.
+
+Listens on HOST port 0, prints the chosen port as the first line of stdout and serves until its
+stdin closes (so it never outlives the test that started it). Users:
+  USER / PASSWORD  full rights in ROOT
+  reader / reader  may only list and download (for "permission denied" cases)
+
+Options change the server's behaviour for particular tests; see FtpServerFixture.h.
+"""
+import argparse
+import os
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
+from pyftpdlib.handlers import DTPHandler, FTPHandler, proto_cmds
+from pyftpdlib.servers import FTPServer
+
+HOSTILE_NAMES = ["../evil", "a/b"]
+
+
+def parse_arguments():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--user", default="tester")
+    parser.add_argument("--password", default="secret")
+    parser.add_argument("--hostile-names", action="store_true",
+                        help="add entries named ../evil and a/b to every listing")
+    parser.add_argument("--drop-after", type=int, default=0,
+                        help="close the control connection when command N+1 arrives")
+    parser.add_argument("--advertise-mlsd", action="store_true",
+                        help="list MLSD in FEAT (pyftpdlib offers MLSD but advertises only MLST)")
+    parser.add_argument("--raw-ascii", action="store_true",
+                        help="store TYPE A uploads exactly as they came over the wire")
+    parser.add_argument("--no-extended", action="store_true",
+                        help="refuse EPSV and EPRT, so that clients fall back to PASV and PORT")
+    return parser.parse_args()
+
+
+def main():
+    args = parse_arguments()
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+    authorizer.add_user("reader", "reader", args.root, perm="elr")
+
+    class HostileFS(AbstractedFS):
+        def format_list(self, basedir, listing, ignore_err=True):
+            yield from AbstractedFS.format_list(self, basedir, listing, ignore_err)
+            for name in HOSTILE_NAMES:
+                yield ("-rw-r--r--   1 owner    group           5 Jan 01 00:00 %s\r\n" % name).encode()
+
+        def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
+            yield from AbstractedFS.format_mlsx(self, basedir, listing, perms, facts, ignore_err)
+            for name in HOSTILE_NAMES:
+                yield ("type=file;size=5;modify=20200101000000; %s\r\n" % name).encode()
+
+    class RawAsciiDTPHandler(DTPHandler):
+        def enable_receiving(self, type, cmd):
+            DTPHandler.enable_receiving(self, "i", cmd)
+
+    class Handler(FTPHandler):
+        # Names that are not UTF-8 must reach the file system as the bytes they were.
+        unicode_errors = "surrogateescape"
+        # Wrong passwords are answered at once; the tests try them on purpose.
+        auth_failed_timeout = 0
+        commands_seen = 0
+
+        def __init__(self, conn, server, ioloop=None):
+            FTPHandler.__init__(self, conn, server, ioloop)
+            if args.advertise_mlsd:
+                self._extra_feats.append("MLSD")
+
+        def pre_process_command(self, line, cmd, arg):
+            self.commands_seen += 1
+            if args.drop_after and self.commands_seen > args.drop_after:
+                self.close()
+                return
+            FTPHandler.pre_process_command(self, line, cmd, arg)
+
+    Handler.authorizer = authorizer
+    if args.hostile_names:
+        Handler.abstracted_fs = HostileFS
+    if args.raw_ascii:
+        Handler.dtp_handler = RawAsciiDTPHandler
+    if args.no_extended:
+        Handler.proto_cmds = {k: v for k, v in proto_cmds.items() if k not in ("EPSV", "EPRT")}
+
+    server = FTPServer((args.host, 0), Handler)
+    print(server.socket.getsockname()[1], flush=True)
+
+    def wait_for_parent():
+        sys.stdin.buffer.read()
+        os._exit(0)
+
+    threading.Thread(target=wait_for_parent, daemon=True).start()
+    server.serve_forever(handle_exit=False)
+
+
+if __name__ == "__main__":
+    main()
