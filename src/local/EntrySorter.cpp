@@ -25,6 +25,16 @@ std::vector<qsizetype> orderOf(const QList<QString>& names, CompareMode mode)
 
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
+    if (collator.locale().language() == QLocale::C) {
+        // The C locale's collation keys ignore the case setting; compare folded text instead.
+        std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+            const int folded = names[a].compare(names[b], Qt::CaseInsensitive);
+            if (folded != 0)
+                return folded < 0;
+            return names[a].compare(names[b], Qt::CaseSensitive) < 0;
+        });
+        return order;
+    }
     std::vector<QCollatorSortKey> keys;
     keys.reserve(order.size());
     for (const QString& name : names)

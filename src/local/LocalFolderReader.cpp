@@ -38,7 +38,9 @@ FolderListing readFolder(const QString& folder, TypeInfoProvider& provider, Comp
         const QFileInfo info = it.fileInfo();
         FileEntry entry;
         entry.name = info.fileName();
-        const LocalFileFacts facts{entry.name, info.isDir(), info.isFile(), info.isSymLink(), info.isWritable()};
+        // A link that leads nowhere has no target to be read-only.
+        const bool writable = info.isWritable() || (info.isSymLink() && !info.exists());
+        const LocalFileFacts facts{entry.name, info.isDir(), info.isFile(), info.isSymLink(), writable};
         entry.attributes = localAttributeBits(facts);
         entry.size = info.size();
         entry.lastWrite = info.lastModified().toUTC();

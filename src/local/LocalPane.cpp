@@ -329,7 +329,8 @@ void LocalPane::setTabOrderOfControls()
 
 void LocalPane::retranslate()
 {
-    const QString caption = getText("FRMLOCAL_MYCOMPUTER");
+    // The caption doubles as a menu entry elsewhere, so it may carry a keyboard marker.
+    const QString caption = withoutMnemonic(getText("FRMLOCAL_MYCOMPUTER"));
     setWindowTitle(caption);
     m_frame->setTitle(caption);
     m_model->setHeaderTexts({getText("FRMLOCAL_FILENAME"), getText("FRMLOCAL_SIZE"), getText("FRMLOCAL_TYP"),
@@ -337,7 +338,7 @@ void LocalPane::retranslate()
 
     const auto setButtonText = [this](const QString& id, const char* key) {
         QAction* action = m_actions.value(id);
-        const QString text = getText(key);
+        const QString text = withoutMnemonic(getText(key));
         action->setText(text);
         action->setToolTip(text);
         action->setStatusTip(text);
@@ -348,10 +349,15 @@ void LocalPane::retranslate()
     for (const ViewButton& button : viewButtons)
         setButtonText(QStringLiteral("tlbLocal/") + QLatin1String(button.name), button.textKey);
 
-    // Screen readers announce the views by these names; the descriptions carry the control
-    // names, which stay the same in every language.
-    m_tree->setAccessibleName(getText("FOLDER"));
-    m_detailView->setAccessibleName(caption);
+    // Screen readers announce the controls by these names; the descriptions carry the control
+    // names, which stay the same in every language. The catalogue has no texts of their own for
+    // them, so they borrow the nearest captions: the drive, the folder, my computer.
+    m_drives->setAccessibleName(withoutMnemonic(getText("FRMLOCAL_INSERTDEVICE")).trimmed());
+    const QString folder = withoutMnemonic(getText("FOLDER"));
+    m_pathBox->setAccessibleName(folder);
+    m_pathBox->lineEdit()->setAccessibleName(folder);
+    m_tree->setAccessibleName(caption);
+    m_detailView->setAccessibleName(caption + QStringLiteral(" - ") + withoutMnemonic(getText("FRMLOCAL_DETAIL")));
     updateIconViewMode();
 }
 
@@ -668,7 +674,8 @@ void LocalPane::updateIconViewMode()
     m_iconView->setMovement(QListView::Static);
     m_iconView->setResizeMode(QListView::Adjust);
     // Both views are children of one stack: their names must differ even while one is hidden.
-    m_iconView->setAccessibleName(m_detailView->accessibleName() + QStringLiteral(" - ") + getText(modeKey));
+    m_iconView->setAccessibleName(withoutMnemonic(getText("FRMLOCAL_MYCOMPUTER")) + QStringLiteral(" - ")
+                                  + withoutMnemonic(getText(modeKey)));
 }
 
 QStringList LocalPane::selectedNames() const

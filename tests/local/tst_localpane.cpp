@@ -1,0 +1,528 @@
+#include "AccessibilityAudit.h"
+#include "CountingTypeProvider.h"
+#include "EntryListModel.h"
+#include "LocalPane.h"
+#include "ScriptedPrompter.h"
+#include "TextCatalogue.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListView>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+constexpr int keyRole = Qt::UserRole;
+constexpr int tagRole = Qt::UserRole + 1;
+
+QStringList namesOf(const QList<FileEntry>& entries)
+{
+    QStringList names;
+    for (const FileEntry& entry : entries)
+        names.append(entry.name);
+    return names;
+}
+
+QStringList childTexts(const QTreeWidgetItem* node)
+{
+    QStringList texts;
+    for (int i = 0; i < node->childCount(); ++i)
+        texts.append(node->child(i)->text(0));
+    return texts;
+}
+
+QTreeWidgetItem* childNamed(const QTreeWidgetItem* node, const QString& text)
+{
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (node->child(i)->text(0) == text)
+            return node->child(i);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class LocalPaneTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
+        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+    }
+
+    void init()
+    {
+        // root/ .hidden/  Alpha/Inner/Deep/  beta/  MixedCase/  .dotfile  file.txt  Z.txt
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_root = m_dir->path() + QLatin1Char('/');
+        for (const char* folder : {".hidden", "Alpha/Inner/Deep", "beta", "MixedCase"})
+            QVERIFY(QDir(m_root).mkpath(QString::fromLatin1(folder)));
+        for (const char* file : {".dotfile", "file.txt", "Z.txt", "Alpha/inside.txt"})
+            createFile(QString::fromLatin1(file));
+
+        m_prompter = std::make_unique<ScriptedPrompter>();
+        m_provider = std::make_unique<CountingTypeProvider>(
+            QHash<QString, QString>{{QStringLiteral("txt"), QStringLiteral("Textdokument")}});
+        m_pane = std::make_unique<LocalPane>(nullptr, m_provider.get());
+        m_pane->resize(900, 600);
+        m_pane->changeDrive(m_dir->path());
+        m_pane->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_pane.get()));
+        m_provider->reset();
+    }
+
+    void cleanup()
+    {
+        m_pane.reset();
+        m_provider.reset();
+        m_prompter.reset();
+        m_dir.reset();
+    }
+
+    void startsOnTheDriveRoot()
+    {
+        QCOMPARE(m_pane->driveRoot(), m_root);
+        QCOMPARE(m_pane->currentFolderPath(), m_root);
+        QCOMPARE(m_pane->listedFolder(), m_root);
+        QCOMPARE(namesOf(m_pane->entries()),
+                 (QStringList{QStringLiteral(".hidden"), QStringLiteral("Alpha"), QStringLiteral("beta"),
+                              QStringLiteral("MixedCase"), QStringLiteral(".dotfile"), QStringLiteral("file.txt"),
+                              QStringLiteral("Z.txt")}));
+        QCOMPARE(pathBox()->count(), 1);
+        QCOMPARE(pathBox()->currentText(), m_dir->path());
+        QCOMPARE(m_pane->viewMode(), LocalPane::ViewMode::Details);
+        QVERIFY(detailView()->isVisible());
+
+        // Rows: a folder shows no size and the catalogue's folder text; a file its size and type.
+        const QList<EntryRow>& rows = model()->rows();
+        QCOMPARE(rows[1].sizeText, QString());
+        QCOMPARE(rows[1].typeText, getText("FOLDER"));
+        QCOMPARE(rows[1].attributeText, QStringLiteral("D"));
+        QCOMPARE(rows[4].attributeText, QStringLiteral("H"));
+        QCOMPARE(rows[5].sizeText, QStringLiteral("1 KB"));
+        QCOMPARE(rows[5].typeText, QStringLiteral("Textdokument"));
+        QCOMPARE(model()->headerData(0, Qt::Horizontal).toString(), getText("FRMLOCAL_FILENAME"));
+        QCOMPARE(model()->headerData(4, Qt::Horizontal).toString(), getText("FRMLOCAL_ATTRIBUTE"));
+        QCOMPARE(detailView()->columnWidth(0), 140);
+        QCOMPARE(detailView()->columnWidth(1), 50);
+
+        // The tree holds the drive's folders and one level more.
+        QTreeWidgetItem* drive = tree()->topLevelItem(0);
+        QCOMPARE(drive->text(0), m_dir->path());
+        QCOMPARE(drive->data(0, keyRole).toString(), m_root);
+        QVERIFY(drive->isExpanded());
+        QCOMPARE(childTexts(drive), (QStringList{QStringLiteral(".hidden"), QStringLiteral("Alpha"),
+                                                 QStringLiteral("beta"), QStringLiteral("MixedCase")}));
+        QTreeWidgetItem* alpha = childNamed(drive, QStringLiteral("Alpha"));
+        QCOMPARE(alpha->data(0, tagRole).toString(), QStringLiteral("*"));
+        QCOMPARE(childTexts(alpha), QStringList{QStringLiteral("Inner")});
+        QTreeWidgetItem* inner = alpha->child(0);
+        QCOMPARE(inner->data(0, keyRole).toString(), m_root + QStringLiteral("Alpha/Inner/"));
+        QCOMPARE(inner->childCount(), 0);
+        QVERIFY(inner->data(0, tagRole).toString().isEmpty());
+    }
+
+    void folderPictureFetchedOncePerListing()
+    {
+        m_pane->viewFolder(m_root);
+        QCOMPARE(m_provider->folderIconQuestions, 1);
+        QCOMPARE(m_provider->typeNameQuestions.size(), 2); // ztxt and zdotfile
+        QVERIFY(model()->icons().contains(QStringLiteral("Folder")));
+        m_provider->reset();
+        m_pane->viewFolder(m_root + QStringLiteral("Alpha/Inner/Deep"));
+        QCOMPARE(m_pane->listedFolder(), m_root + QStringLiteral("Alpha/Inner/Deep/"));
+        QVERIFY(m_pane->entries().isEmpty());
+        QCOMPARE(m_provider->folderIconQuestions, 0);
+    }
+
+    void expansionLoadsEachLevelOnce()
+    {
+        QTreeWidgetItem* alpha = childNamed(tree()->topLevelItem(0), QStringLiteral("Alpha"));
+        QTreeWidgetItem* inner = alpha->child(0);
+        alpha->setExpanded(true);
+        QCOMPARE(inner->data(0, tagRole).toString(), QStringLiteral("*"));
+        QCOMPARE(childTexts(inner), QStringList{QStringLiteral("Deep")});
+
+        // A folder made now does not appear on the next expansion: the level is not read again.
+        QVERIFY(QDir(m_root).mkpath(QStringLiteral("Alpha/Inner/Late")));
+        alpha->setExpanded(false);
+        alpha->setExpanded(true);
+        QCOMPARE(childTexts(inner), QStringList{QStringLiteral("Deep")});
+    }
+
+    void doubleClickOpensSubfolder()
+    {
+        QSignalSpy listed(m_pane.get(), &LocalPane::folderListed);
+        doubleClickRow(QStringLiteral("Alpha"));
+        QCOMPARE(listed.count(), 1);
+        const QString alpha = m_root + QStringLiteral("Alpha/");
+        QCOMPARE(m_pane->listedFolder(), alpha);
+        QCOMPARE(m_pane->currentFolderPath(), alpha);
+        QCOMPARE(tree()->currentItem()->data(0, keyRole).toString(), alpha);
+        QVERIFY(tree()->currentItem()->isExpanded());
+        QCOMPARE(pathBox()->count(), 2);
+        QCOMPARE(pathBox()->currentText(), m_root + QStringLiteral("Alpha"));
+        QCOMPARE(namesOf(m_pane->entries()), (QStringList{QStringLiteral("Inner"), QStringLiteral("inside.txt")}));
+
+        // Back to the root through the path box, then in again: the entry is not added twice.
+        choosePathBoxEntry(0);
+        doubleClickRow(QStringLiteral("Alpha"));
+        QCOMPARE(pathBox()->count(), 2);
+
+        // A double click on a file does nothing.
+        listed.clear();
+        doubleClickRow(QStringLiteral("inside.txt"));
+        QCOMPARE(listed.count(), 0);
+        QCOMPARE(m_pane->listedFolder(), alpha);
+    }
+
+    void doubleClickKeepsTheCaseOfNames()
+    {
+        doubleClickRow(QStringLiteral("MixedCase"));
+        QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("MixedCase/"));
+        QCOMPARE(pathBox()->currentText(), m_root + QStringLiteral("MixedCase"));
+    }
+
+    void doubleClickOnFolderMadeAfterTheTree()
+    {
+        // The tree was read before Gamma existed; opening Gamma still moves the tree there, so
+        // that the tree's folder (which commands act on) is the folder shown.
+        QVERIFY(QDir(m_root).mkpath(QStringLiteral("Gamma")));
+        QTest::keyClick(detailView(), Qt::Key_F5);
+        doubleClickRow(QStringLiteral("Gamma"));
+        QCOMPARE(m_pane->listedFolder(), m_root + QStringLiteral("Gamma/"));
+        QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("Gamma/"));
+    }
+
+    void enterOpensSubfolderToo()
+    {
+        detailView()->setFocus();
+        detailView()->setCurrentIndex(model()->index(rowOf(QStringLiteral("beta")), 0));
+        QTest::keyClick(detailView(), Qt::Key_Return);
+        QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("beta/"));
+    }
+
+    void pathBoxChoice()
+    {
+        doubleClickRow(QStringLiteral("Alpha"));
+        QSignalSpy listed(m_pane.get(), &LocalPane::folderListed);
+        choosePathBoxEntry(0);
+        QCOMPARE(listed.count(), 1);
+        QCOMPARE(m_pane->listedFolder(), m_root);
+        QCOMPARE(m_pane->currentFolderPath(), m_root);
+        QCOMPARE(tree()->currentItem(), tree()->topLevelItem(0));
+
+        choosePathBoxEntry(1);
+        QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("Alpha/"));
+    }
+
+    void typedPathInPathBox()
+    {
+        // A folder whose node is not loaded yet: the tree loads the levels down to it.
+        QLineEdit* edit = pathBox()->lineEdit();
+        edit->setText(m_root + QStringLiteral("Alpha/Inner/Deep"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(m_pane->listedFolder(), m_root + QStringLiteral("Alpha/Inner/Deep/"));
+        QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("Alpha/Inner/Deep/"));
+        QCOMPARE(pathBox()->currentText(), m_root + QStringLiteral("Alpha/Inner/Deep"));
+
+        // A folder that does not exist, or lies outside the drive, changes nothing.
+        QSignalSpy listed(m_pane.get(), &LocalPane::folderListed);
+        edit->setText(m_root + QStringLiteral("Nowhere"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        edit->setText(QStringLiteral("/"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(listed.count(), 0);
+        QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("Alpha/Inner/Deep/"));
+    }
+
+    void clickingANodeListsItsFolder()
+    {
+        QTreeWidgetItem* beta = childNamed(tree()->topLevelItem(0), QStringLiteral("beta"));
+        QTRY_VERIFY(tree()->visualItemRect(beta).isValid());
+        const QRect rect = tree()->visualItemRect(beta);
+        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, rect.center());
+        QCOMPARE(m_pane->listedFolder(), m_root + QStringLiteral("beta/"));
+        QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("beta/"));
+        QCOMPARE(pathBox()->currentText(), m_root + QStringLiteral("beta"));
+
+        // Moving through the tree with the keyboard lists each folder reached.
+        tree()->setFocus();
+        QTest::keyClick(tree(), Qt::Key_Up);
+        QCOMPARE(m_pane->listedFolder(), m_root + QStringLiteral("Alpha/"));
+        QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("Alpha/"));
+    }
+
+    void f5ListsAgain()
+    {
+        createFile(QStringLiteral("new.txt"));
+        QVERIFY(!namesOf(m_pane->entries()).contains(QStringLiteral("new.txt")));
+        QSignalSpy listed(m_pane.get(), &LocalPane::folderListed);
+        detailView()->setFocus();
+        QTest::keyClick(detailView(), Qt::Key_F5);
+        QCOMPARE(listed.count(), 1);
+        QVERIFY(namesOf(m_pane->entries()).contains(QStringLiteral("new.txt")));
+
+        createFile(QStringLiteral("newer.txt"));
+        action(QStringLiteral("tlbDirOptions"), QStringLiteral("refresh"))->trigger();
+        QVERIFY(namesOf(m_pane->entries()).contains(QStringLiteral("newer.txt")));
+        createFile(QStringLiteral("newest.txt"));
+        m_pane->refreshLocal();
+        QVERIFY(namesOf(m_pane->entries()).contains(QStringLiteral("newest.txt")));
+    }
+
+    void commandsAreSignalled()
+    {
+        QSignalSpy deleted(m_pane.get(), &LocalPane::deleteRequested);
+        QSignalSpy uploaded(m_pane.get(), &LocalPane::uploadRequested);
+        QSignalSpy properties(m_pane.get(), &LocalPane::propertiesRequested);
+        QSignalSpy newFolder(m_pane.get(), &LocalPane::newFolderRequested);
+        QSignalSpy opened(m_pane.get(), &LocalPane::openRequested);
+
+        detailView()->setFocus();
+        QTest::keyClick(detailView(), Qt::Key_Delete);
+        QCOMPARE(deleted.count(), 1);
+        action(QStringLiteral("tlbDirOptions"), QStringLiteral("del"))->trigger();
+        action(QStringLiteral("tlbDirOptions"), QStringLiteral("prop"))->trigger();
+        action(QStringLiteral("tlbDirOptions"), QStringLiteral("new"))->trigger();
+        action(QStringLiteral("tlbDirOptions"), QStringLiteral("open"))->trigger();
+        action(QStringLiteral("tlbDirOptions"), QStringLiteral("upload"))->trigger();
+        QCOMPARE(deleted.count(), 2);
+        QCOMPARE(properties.count(), 1);
+        QCOMPARE(newFolder.count(), 1);
+        QCOMPARE(opened.count(), 1);
+        QCOMPARE(uploaded.count(), 1);
+
+        // The Delete key is the list's even when a window-wide shortcut uses it too.
+        auto* shortcut = new QAction(m_pane.get());
+        shortcut->setShortcut(Qt::Key_Delete);
+        m_pane->addAction(shortcut);
+        QSignalSpy shortcutUsed(shortcut, &QAction::triggered);
+        QTest::keyClick(detailView(), Qt::Key_Delete);
+        QCOMPARE(deleted.count(), 3);
+        QCOMPARE(shortcutUsed.count(), 0);
+    }
+
+    void rightClickAsksForTheContextMenu()
+    {
+        QSignalSpy menu(m_pane.get(), &LocalPane::contextMenuRequested);
+        const QPoint pos(20, 20);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, detailView()->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(detailView()->viewport(), &event);
+        QCOMPARE(menu.count(), 1);
+        QCOMPARE(menu.first().first().toPoint(), detailView()->viewport()->mapToGlobal(pos));
+    }
+
+    void selectionAndCurrentRow()
+    {
+        QCOMPARE(m_pane->currentName(), QString());
+        QItemSelectionModel* selection = detailView()->selectionModel();
+        selection->select(model()->index(rowOf(QStringLiteral("Z.txt")), 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection->setCurrentIndex(model()->index(rowOf(QStringLiteral("beta")), 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(m_pane->selectedNames(), (QStringList{QStringLiteral("beta"), QStringLiteral("Z.txt")}));
+        QCOMPARE(m_pane->currentName(), QStringLiteral("beta"));
+        const QList<FileEntry> selected = m_pane->selectedEntries();
+        QCOMPARE(selected.size(), 2);
+        QCOMPARE(selected[0].typeName, FileEntry::folderTypeName);
+
+        // Every view shows the same selection.
+        action(QStringLiteral("tlbLocal"), QStringLiteral("drei"))->trigger();
+        QCOMPARE(iconView()->selectionModel(), selection);
+        QCOMPARE(m_pane->selectedNames(), (QStringList{QStringLiteral("beta"), QStringLiteral("Z.txt")}));
+    }
+
+    void fourViews()
+    {
+        auto* stack = m_pane->findChild<QStackedWidget*>();
+        action(QStringLiteral("tlbLocal"), QStringLiteral("eins"))->trigger();
+        QCOMPARE(m_pane->viewMode(), LocalPane::ViewMode::LargeIcons);
+        QCOMPARE(stack->currentWidget(), iconView());
+        QCOMPARE(iconView()->viewMode(), QListView::IconMode);
+        QCOMPARE(iconView()->iconSize(), QSize(32, 32));
+
+        action(QStringLiteral("tlbLocal"), QStringLiteral("zwei"))->trigger();
+        QCOMPARE(iconView()->viewMode(), QListView::ListMode);
+        QCOMPARE(iconView()->flow(), QListView::LeftToRight);
+        QCOMPARE(iconView()->iconSize(), QSize(16, 16));
+
+        action(QStringLiteral("tlbLocal"), QStringLiteral("drei"))->trigger();
+        QCOMPARE(iconView()->flow(), QListView::TopToBottom);
+        QVERIFY(action(QStringLiteral("tlbLocal"), QStringLiteral("drei"))->isChecked());
+        QVERIFY(!action(QStringLiteral("tlbLocal"), QStringLiteral("eins"))->isChecked());
+
+        action(QStringLiteral("tlbLocal"), QStringLiteral("vier"))->trigger();
+        QCOMPARE(m_pane->viewMode(), LocalPane::ViewMode::Details);
+        QCOMPARE(stack->currentWidget(), detailView());
+    }
+
+    void unreadableDriveShowsMessage()
+    {
+        const QString missing = m_root + QStringLiteral("no-medium");
+        m_pane->changeDrive(missing);
+        QCOMPARE(m_prompter->messages.size(), 1);
+        const MessageRequest& message = m_prompter->messages.first();
+        QCOMPARE(message.icon, PromptIcon::Exclamation);
+        QCOMPARE(message.buttons, PromptButtons::Ok);
+        QCOMPARE(message.text, getText("FRMLOCAL_INSERTDEVICE") + QLatin1Char(' ') + missing + getText("FRMLOCAL_INTO"));
+        QCOMPARE(m_pane->driveRoot(), m_root);
+        QCOMPARE(m_pane->listedFolder(), m_root);
+        QCOMPARE(pathBox()->count(), 1);
+    }
+
+    void changeOfDriveResetsTreeAndPathBox()
+    {
+        doubleClickRow(QStringLiteral("Alpha"));
+        QCOMPARE(pathBox()->count(), 2);
+        const QString other = m_root + QStringLiteral("Alpha/Inner");
+        m_pane->changeDrive(other);
+        QCOMPARE(m_pane->driveRoot(), other + QLatin1Char('/'));
+        QCOMPARE(pathBox()->count(), 1);
+        QCOMPARE(pathBox()->currentText(), other);
+        QCOMPARE(tree()->topLevelItemCount(), 1);
+        QCOMPARE(childTexts(tree()->topLevelItem(0)), QStringList{QStringLiteral("Deep")});
+        QCOMPARE(m_pane->listedFolder(), other + QLatin1Char('/'));
+    }
+
+    void driveListStartsWithHome()
+    {
+        auto* drives = m_pane->findChild<QComboBox*>(QStringLiteral("drvDrive"));
+        QVERIFY(drives->count() >= 2);
+        QCOMPARE(drives->itemData(0).toString(), QDir::homePath());
+        QCOMPARE(drives->itemData(1).toString(), QStringLiteral("/"));
+    }
+
+    void accessibleToScreenReadersAndKeyboard()
+    {
+        QCOMPARE(m_pane->windowTitle(), withoutMnemonic(getText("FRMLOCAL_MYCOMPUTER")));
+        for (const char* name : {"lsvDirFile", "trwPaths", "cboLocal", "drvDrive"}) {
+            auto* control = m_pane->findChild<QWidget*>(QString::fromLatin1(name));
+            QVERIFY2(control, name);
+            QCOMPARE(control->accessibleDescription(), QString::fromLatin1(name));
+        }
+        const QString caption = withoutMnemonic(getText("FRMLOCAL_MYCOMPUTER"));
+        QCOMPARE(detailView()->accessibleName(), caption + QStringLiteral(" - ") + getText("FRMLOCAL_DETAIL"));
+        QCOMPARE(tree()->accessibleName(), caption);
+        QCOMPARE(pathBox()->lineEdit()->accessibleName(), getText("FOLDER"));
+        QVERIFY(!iconView()->accessibleName().isEmpty());
+        QVERIFY(iconView()->accessibleName() != detailView()->accessibleName());
+        QCOMPARE(action(QStringLiteral("tlbDirOptions"), QStringLiteral("del"))->text(), getText("FRMLOCAL_DELETE"));
+        QCOMPARE(action(QStringLiteral("tlbLocal"), QStringLiteral("vier"))->toolTip(), getText("FRMLOCAL_DETAIL"));
+
+        // The name of an entry is in the first column.
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(detailView());
+        QVERIFY(list);
+        QVERIFY(list->tableInterface());
+        QAccessibleInterface* cell = list->tableInterface()->cellAt(1, 0);
+        QVERIFY(cell);
+        QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("Alpha"));
+
+        const QStringList problems = AccessibilityAudit::problems(m_pane.get());
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+
+        // Tab reaches every control and every toolbar button.
+        m_pane->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_pane.get()));
+        auto* drives = m_pane->findChild<QComboBox*>(QStringLiteral("drvDrive"));
+        drives->setFocus();
+        QList<QWidget*> reached;
+        for (int i = 0; i < 40; ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY(focus);
+            if (focus == pathBox()->lineEdit())
+                focus = pathBox();
+            reached.append(focus);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        for (QToolBar* bar : m_pane->findChildren<QToolBar*>()) {
+            for (QAction* barAction : bar->actions())
+                QVERIFY2(reached.contains(bar->widgetForAction(barAction)), qPrintable(barAction->objectName()));
+        }
+        for (QWidget* control : {static_cast<QWidget*>(drives), static_cast<QWidget*>(tree()),
+                                 static_cast<QWidget*>(detailView()), static_cast<QWidget*>(pathBox())})
+            QVERIFY2(reached.contains(control), qPrintable(control->objectName()));
+        // In the order the pane shows them: drives, path box, tree, list, views.
+        QVERIFY(reached.indexOf(drives) < reached.indexOf(pathBox()));
+        QVERIFY(reached.indexOf(pathBox()) < reached.indexOf(tree()));
+        QVERIFY(reached.indexOf(tree()) < reached.indexOf(detailView()));
+    }
+
+private:
+    void createFile(const QString& name)
+    {
+        QFile file(m_root + name);
+        QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(name));
+    }
+
+    int rowOf(const QString& name) const
+    {
+        const QList<EntryRow>& rows = model()->rows();
+        for (int row = 0; row < rows.size(); ++row) {
+            if (rows[row].name == name)
+                return row;
+        }
+        return -1;
+    }
+
+    void doubleClickRow(const QString& name)
+    {
+        const int row = rowOf(name);
+        QVERIFY2(row >= 0, qPrintable(name));
+        // The view lays out its rows after a listing, when events are processed.
+        QTRY_VERIFY(detailView()->visualRect(model()->index(row, 0)).isValid());
+        const QRect rect = detailView()->visualRect(model()->index(row, 0));
+        // A real double click starts with a click; QTest's double click alone sends no press.
+        QTest::mouseClick(detailView()->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(detailView()->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    void choosePathBoxEntry(int index)
+    {
+        // As the user does it: the keyboard moves the current entry and activates it.
+        QComboBox* box = pathBox();
+        box->setFocus();
+        const int steps = box->currentIndex() - index;
+        for (int i = 0; i < qAbs(steps); ++i)
+            QTest::keyClick(box, steps > 0 ? Qt::Key_Up : Qt::Key_Down);
+        QCOMPARE(box->currentIndex(), index);
+    }
+
+    QAction* action(const QString& bar, const QString& name) const
+    {
+        auto* toolBar = m_pane->findChild<QToolBar*>(bar);
+        return toolBar ? toolBar->findChild<QAction*>(name) : nullptr;
+    }
+
+    QTreeWidget* tree() const { return m_pane->findChild<QTreeWidget*>(QStringLiteral("trwPaths")); }
+    QTreeView* detailView() const { return m_pane->findChild<QTreeView*>(QStringLiteral("lsvDirFile")); }
+    QListView* iconView() const { return m_pane->findChild<QListView*>(QStringLiteral("lsvDirFileIcons")); }
+    QComboBox* pathBox() const { return m_pane->findChild<QComboBox*>(QStringLiteral("cboLocal")); }
+    EntryListModel* model() const { return m_pane->findChild<EntryListModel*>(); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_root;
+    std::unique_ptr<ScriptedPrompter> m_prompter;
+    std::unique_ptr<CountingTypeProvider> m_provider;
+    std::unique_ptr<LocalPane> m_pane;
+};
+
+QTEST_MAIN(LocalPaneTest)
+#include "tst_localpane.moc"
