@@ -26,7 +26,9 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QShowEvent>
 #include <QTime>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -76,7 +78,7 @@ MainWindow::MainWindow(QWidget* parent)
     m_progress->setAccessibleDescription(QStringLiteral("pgbBottom"));
     m_progress->setValue(0);
     m_mdi->setObjectName(QStringLiteral("mdiArea"));
-    m_mdi->installEventFilter(this);
+    m_mdi->viewport()->installEventFilter(this);
 
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
@@ -122,6 +124,8 @@ QMdiSubWindow* MainWindow::addChild(QWidget* widget)
     QMdiSubWindow* window = m_mdi->addSubWindow(widget, Qt::SubWindow | Qt::WindowTitleHint);
     window->setObjectName(widget->objectName() + QStringLiteral("Window"));
     window->setOption(QMdiSubWindow::RubberBandResize, false);
+    // The layout rules decide the sizes, not the children's wishes.
+    window->setMinimumSize(1, 1);
     window->show();
     return window;
 }
@@ -153,9 +157,17 @@ void MainWindow::arrangeChildWindows()
     m_historyWindow->setGeometry(layout.history);
 }
 
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // Showing the child windows activates one of them; the address field keeps the focus.
+    if (!event->spontaneous())
+        QTimer::singleShot(0, m_bar->address(), qOverload<>(&QWidget::setFocus));
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_mdi && event->type() == QEvent::Resize)
+    if (watched == m_mdi->viewport() && event->type() == QEvent::Resize)
         arrangeChildWindows();
     return QMainWindow::eventFilter(watched, event);
 }

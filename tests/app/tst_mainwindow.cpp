@@ -1,4 +1,240 @@
+#include "ChildWindowLayout.h"
+#include "ConnectionBar.h"
+#include "LocalPane.h"
+#include "MainMenu.h"
+#include "MainWindow.h"
+#include "ScriptedPrompter.h"
+#include "TextCatalogue.h"
+#include "TransferHistory.h"
+#include "TransferTypeSelector.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
 #include <QTest>
-class MainWindowTest : public QObject { Q_OBJECT };
+#include <QTextBlock>
+#include <QTextEdit>
+
+namespace {
+
+QColor lastLineColour(const TransferHistory& history)
+{
+    QTextBlock block = history.textEdit()->document()->lastBlock();
+    while (block.isValid() && block.text().isEmpty())
+        block = block.previous();
+    return block.begin().fragment().charFormat().foreground().color();
+}
+
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // No desktop applications: the home page finds no browser.
+        qputenv("XDG_DATA_DIRS", m_noApps.path().toUtf8());
+        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
+        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+    }
+
+    void init()
+    {
+        m_prompter = std::make_unique<ScriptedPrompter>();
+        m_window = new MainWindow;
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    }
+
+    void cleanup()
+    {
+        delete m_window;
+        m_prompter.reset();
+        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
+    }
+
+    void startUpState()
+    {
+        ConnectionBar* bar = m_window->connectionBar();
+        QCOMPARE(bar->port()->text(), QStringLiteral("21"));
+        QVERIFY(bar->address()->text().isEmpty());
+        QCOMPARE(bar->transferMode()->currentIndex(), 2);
+        QCOMPARE(bar->transferMode()->itemText(2), withoutMnemonic(getText("OPT_AUTO")));
+        QVERIFY(m_window->mainMenu()->action(QStringLiteral("mnuVerbindungTransferAUTO"))->isChecked());
+        QVERIFY(!m_window->mainMenu()->action(QStringLiteral("mnuVerbindungTransferASCII"))->isChecked());
+        QVERIFY(m_window->mainMenu()->action(QStringLiteral("mnuVerbindungTransfertypAus"))->isChecked());
+        QVERIFY(!bar->passive()->isChecked());
+        QCOMPARE(m_window->transferType()->transferFlag(), TransferFlag::Binary);
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("FTP Client 1"));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bar->address()));
+
+        const QStringList lines = m_window->history()->plainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], getText("WELCOME1"));
+        QVERIFY(lines[1].startsWith(getText("WELCOME2") + QLatin1Char(' ')));
+        QVERIFY(lines[1].contains(QLatin1Char(' ') + getText("WELCOME3") + QLatin1Char(' ')));
+        QVERIFY(lines[1].endsWith(QLatin1Char(' ') + getText("WELCOME4")));
+    }
+
+    void captionsComeFromTheCatalogue()
+    {
+        MainMenu* menu = m_window->mainMenu();
+        QCOMPARE(menu->action(QStringLiteral("mnuFile"))->text(), getText("Datei"));
+        QCOMPARE(menu->action(QStringLiteral("mnuFileExit"))->text(), QStringLiteral("&Exit"));
+        QCOMPARE(menu->action(QStringLiteral("mnuMyServerLoeschen"))->text(), getText("FRMPUSERVER_DELETE"));
+        QCOMPARE(menu->action(QStringLiteral("mnuMyServerLoeschen"))->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_Delete));
+        QCOMPARE(menu->action(QStringLiteral("mnuInfoInfo"))->shortcut(), QKeySequence(Qt::Key_F12));
+        QCOMPARE(menu->action(QStringLiteral("mnuVerbindungVerbinden"))->shortcut(), QKeySequence(Qt::Key_F4));
+        QCOMPARE(m_window->connectionBar()->connectAction()->toolTip(), withoutMnemonic(getText("BUILD_CONNECTION")));
+    }
+
+    void missingCatalogueShowsMarkers()
+    {
+        delete m_window;
+        TextCatalogue::instance().closeCatalogue();
+        m_window = new MainWindow;
+        QCOMPARE(m_window->mainMenu()->action(QStringLiteral("mnuFile"))->text(), QStringLiteral("########"));
+        QVERIFY(m_window->history()->plainText().startsWith(QStringLiteral("########\n########")));
+    }
+
+    void passiveClicksWriteBlueLines()
+    {
+        QCheckBox* passive = m_window->connectionBar()->passive();
+        passive->click();
+        QVERIFY(m_window->history()->plainText().endsWith(getText("PASSIVE_TRANSER_ON") + QLatin1Char('\n')));
+        QCOMPARE(lastLineColour(*m_window->history()), QColor(0, 0, 200));
+        QVERIFY(m_window->mainMenu()->action(QStringLiteral("mnuVerbindungTransfertypEin"))->isChecked());
+        QVERIFY(m_window->connectionBar()->settings().passive);
+        passive->click();
+        QVERIFY(m_window->history()->plainText().endsWith(getText("PASSIVE_TRANSER_OFF") + QLatin1Char('\n')));
+        QCOMPARE(lastLineColour(*m_window->history()), QColor(0, 0, 200));
+        QVERIFY(!m_window->connectionBar()->settings().passive);
+    }
+
+    void serverEntriesNeedAConnection_data()
+    {
+        QTest::addColumn<QString>("entry");
+        for (const char* name : {"mnuMyServerDownload", "mnuMyServerDownloadAls", "mnuMyServerOeffnen",
+                                 "mnuMyServerOeffnenMit", "mnuMyServerUmbenennen", "mnuMyServerLoeschen",
+                                 "mnuMyServerNeuOrdner", "mnuMyServerAktualisieren"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
+    void serverEntriesNeedAConnection()
+    {
+        QFETCH(QString, entry);
+        m_window->mainMenu()->action(entry)->trigger();
+        QCOMPARE(m_prompter->messages.size(), 1);
+        QCOMPARE(m_prompter->messages[0].text, getText("FRMSERVER_NOCONNECTION"));
+        QCOMPARE(m_prompter->messages[0].icon, PromptIcon::Information);
+        QCOMPARE(m_prompter->messages[0].buttons, PromptButtons::Ok);
+    }
+
+    void connectRefusesBlankAddressAndPort()
+    {
+        ConnectionBar* bar = m_window->connectionBar();
+        bar->address()->setText(QStringLiteral("   "));
+        m_window->mainMenu()->action(QStringLiteral("mnuVerbindungVerbinden"))->trigger();
+        QCOMPARE(m_prompter->messages.last().text, getText("ENTER_ADRESS"));
+        QCOMPARE(m_prompter->messages.last().icon, PromptIcon::Critical);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bar->address()));
+
+        bar->address()->setText(QStringLiteral("127.0.0.1"));
+        bar->port()->setText(QStringLiteral("  "));
+        bar->connectAction()->trigger();
+        QCOMPARE(m_prompter->messages.last().text, getText("ENTER_PORT"));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bar->port()));
+
+        bar->address()->clear();
+        bar->password()->setFocus();
+        QTest::keyClick(bar->password(), Qt::Key_Return);
+        QCOMPARE(m_prompter->messages.last().text, getText("ENTER_HOST"));
+        QCOMPARE(m_prompter->messages.last().icon, PromptIcon::Information);
+        QCOMPARE(m_prompter->messages.size(), 3);
+        // Nothing was started: the welcome lines are still there.
+        QVERIFY(m_window->history()->plainText().startsWith(getText("WELCOME1")));
+    }
+
+    void fieldsLightUpWithFocus()
+    {
+        ConnectionBar* bar = m_window->connectionBar();
+        bar->user()->setText(QStringLiteral("anna"));
+        bar->user()->setFocus();
+        QTRY_COMPARE(bar->user()->palette().color(QPalette::Base), QColor(255, 255, 192));
+        QTRY_COMPARE(bar->user()->selectedText(), QStringLiteral("anna"));
+        bar->port()->setFocus();
+        QTRY_COMPARE(bar->user()->palette().color(QPalette::Base), QColor(Qt::white));
+        QTRY_COMPARE(bar->port()->palette().color(QPalette::Base), QColor(255, 255, 192));
+    }
+
+    void tabOrderOfTheFields()
+    {
+        ConnectionBar* bar = m_window->connectionBar();
+        bar->address()->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bar->address()));
+        for (QWidget* next : {static_cast<QWidget*>(bar->user()), static_cast<QWidget*>(bar->password()),
+                              static_cast<QWidget*>(bar->port())}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QTRY_COMPARE(QApplication::focusWidget(), next);
+        }
+    }
+
+    void childWindowsFollowTheMainWindow()
+    {
+        for (const QSize size : {QSize(1000, 700), QSize(640, 480), QSize(1400, 900)}) {
+            m_window->resize(size);
+            QTest::qWait(0);
+            const QSize area = m_window->mdiArea()->viewport()->size();
+            const auto windows = m_window->mdiArea()->subWindowList();
+            QCOMPARE(windows.size(), 3);
+            const QRect local = windows[0]->geometry();
+            const QRect remote = windows[1]->geometry();
+            const QRect history = windows[2]->geometry();
+            QCOMPARE(local.width(), area.width() / 2);
+            QCOMPARE(remote.left(), local.width());
+            QCOMPARE(remote.width(), area.width() / 2);
+            QCOMPARE(history.width(), area.width());
+            QCOMPARE(history.bottom() + 1 + ChildWindowLayout::bottomGap, area.height());
+            QCOMPARE(local.bottom() + 1, history.top());
+        }
+    }
+
+    void asciiButtonReenablesTheFields()
+    {
+        ConnectionBar* bar = m_window->connectionBar();
+        bar->setFieldsEnabled(false);
+        bar->asciiAction()->trigger();
+        QVERIFY(bar->address()->isEnabled() && bar->user()->isEnabled() && bar->password()->isEnabled()
+                && bar->port()->isEnabled());
+    }
+
+    void homepageWithoutBrowser()
+    {
+        m_window->mainMenu()->action(QStringLiteral("mnuInfoWebHomepage"))->trigger();
+        QCOMPARE(m_prompter->messages.size(), 1);
+        QCOMPARE(m_prompter->messages[0].text, QStringLiteral("Could not find any web browser!"));
+        QCOMPARE(m_prompter->messages[0].title, QStringLiteral("Information"));
+        QCOMPARE(m_prompter->messages[0].icon, PromptIcon::Information);
+    }
+
+    void closingClosesTheCatalogue()
+    {
+        QVERIFY(m_window->close());
+        m_window = nullptr; // deleted on close
+        QVERIFY(!TextCatalogue::instance().isOpen());
+    }
+
+private:
+    QTemporaryDir m_noApps;
+    std::unique_ptr<ScriptedPrompter> m_prompter;
+    MainWindow* m_window = nullptr;
+};
+
 QTEST_MAIN(MainWindowTest)
 #include "tst_mainwindow.moc"
