@@ -35,6 +35,8 @@ ConnectionBar::ConnectionBar(QWidget* parent)
     m_frame->setObjectName(QStringLiteral("fraTop"));
     m_toolBar->setObjectName(QStringLiteral("tlbConnect"));
     m_toolBar->setIconSize(QSize(24, 24));
+    // Both buttons always show; the bar never folds them behind an overflow button.
+    m_toolBar->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
 
     m_connectAction = m_toolBar->addAction(style()->standardIcon(QStyle::SP_DriveNetIcon), QString());
     m_connectAction->setObjectName(QStringLiteral("connect"));
