@@ -371,11 +371,16 @@ bool FtpProtocol::startTransfer(QStringView verb, const QString& argument, Trans
     }
 
     if (!m_passive && !transfer.finalReply) {
-        const DataConnection::Event event = transfer.data->accept(m_control.peerAddress(), &m_control);
-        if (event == DataConnection::Event::ControlReady) {
+        DataConnection::Event event = transfer.data->accept(m_control.peerAddress(), &m_control);
+        // Replies may arrive before the server's connection is taken, the final one too: a small
+        // file can be sent and done while its connection still waits in the backlog. Its data is
+        // read all the same, or the transfer would count as complete with nothing received.
+        while (event == DataConnection::Event::ControlReady) {
             if (!takeMidTransferReply(transfer))
                 return false;
-        } else if (event != DataConnection::Event::Done) {
+            event = transfer.data->accept(m_control.peerAddress(), transfer.finalReply ? nullptr : &m_control);
+        }
+        if (event != DataConnection::Event::Done) {
             const QString reason = transfer.data->errorText();
             transfer.data.reset();
             dropConnection(); // the server's state is unknown now
