@@ -55,6 +55,8 @@ quint16 FtpServerFixture::start(const QString& rootDir)
         arguments << QStringLiteral("--raw-ascii");
     if (m_options.noExtendedModes)
         arguments << QStringLiteral("--no-extended");
+    if (!m_options.brokenRetrName.isEmpty())
+        arguments << QStringLiteral("--broken-retr") << m_options.brokenRetrName;
 
     m_process.setStandardErrorFile(m_logDir.filePath(QStringLiteral("server.log")));
     m_process.setProgram(python());

@@ -24,6 +24,8 @@
 //                      turns CR LF back into LF), so a test can see the client's line ends
 //   noExtendedModes    EPSV and EPRT are refused: clients must fall back to PASV and PORT
 //   host               "127.0.0.1" (default) or "::1" for IPv6
+//   brokenRetrName     RETR of a file with this name sends its first 4 KiB, then ends the data
+//                      connection and replies 426 - a transfer that breaks in the middle
 // Names that are not valid UTF-8 reach the server's file system as the same bytes. Wrong
 // passwords are refused at once (pyftpdlib normally waits 3 seconds).
 class FtpServerFixture
@@ -36,6 +38,7 @@ public:
         bool rawAscii = false;
         bool noExtendedModes = false;
         QString host = QStringLiteral("127.0.0.1");
+        QString brokenRetrName;
     };
 
     FtpServerFixture();

@@ -9,13 +9,14 @@ stdin closes (so it never outlives the test that started it). Users:
 Options change the server's behaviour for particular tests; see FtpServerFixture.h.
 """
 import argparse
+import errno
 import os
 import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import DTPHandler, FTPHandler, proto_cmds
+from pyftpdlib.handlers import DTPHandler, FileProducer, FTPHandler, _FileReadWriteError, proto_cmds
 from pyftpdlib.servers import FTPServer
 
 HOSTILE_NAMES = ["../evil", "a/b"]
@@ -37,6 +38,8 @@ def parse_arguments():
                         help="store TYPE A uploads exactly as they came over the wire")
     parser.add_argument("--no-extended", action="store_true",
                         help="refuse EPSV and EPRT, so that clients fall back to PASV and PORT")
+    parser.add_argument("--broken-retr", default="",
+                        help="RETR of a file with this name sends its first 4 KiB, then fails with 426")
     return parser.parse_args()
 
 
@@ -62,6 +65,16 @@ def main():
         def enable_receiving(self, type, cmd):
             DTPHandler.enable_receiving(self, "i", cmd)
 
+    class BrokenFileProducer(FileProducer):
+        """Sends the first block of the file, then fails as a read error on the disk would."""
+        block_sent = False
+
+        def more(self):
+            if self.block_sent:
+                raise _FileReadWriteError(errno.EIO, "simulated read error")
+            self.block_sent = True
+            return self.file.read(4096)
+
     class Handler(FTPHandler):
         # Names that are not UTF-8 must reach the file system as the bytes they were.
         unicode_errors = "surrogateescape"
@@ -80,6 +93,19 @@ def main():
                 self.close()
                 return
             FTPHandler.pre_process_command(self, line, cmd, arg)
+
+        def ftp_RETR(self, file):
+            if not args.broken_retr or os.path.basename(file) != args.broken_retr:
+                return FTPHandler.ftp_RETR(self, file)
+            try:
+                fd = self.run_as_current_user(self.fs.open, file, "rb")
+            except OSError as err:
+                self.respond("550 %s." % err.strerror)
+                return None
+            # sendfile() would bypass the producer that breaks the transfer.
+            self.use_sendfile = False
+            self.push_dtp_data(BrokenFileProducer(fd, self._current_type), isproducer=True, file=fd, cmd="RETR")
+            return file
 
     Handler.authorizer = authorizer
     if args.hostile_names:
