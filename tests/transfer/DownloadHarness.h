@@ -1,0 +1,48 @@
+#pragma once
+
+#include "DownloadJob.h"
+#include "HistoryColour.h"
+
+#include <QList>
+#include <QPair>
+#include <QStringList>
+
+#include <functional>
+
+// Runs downloads on a session thread of its own against a test server and records what they
+// report: history lines as "colour<TAB>text", progress, messages and the commands sent.
+class DownloadHarness
+{
+public:
+    struct Outcome {
+        bool connected = false;
+        bool finished = false;     // the download ended in time
+        QStringList lines;
+        DownloadResult result;
+        QList<QPair<qint64, qint64>> progress;
+        QStringList messages;
+        QStringList commands;      // "RETR a.txt", "CWD /pub", ...
+        QString folderAfterwards;  // the server's current folder once the download has ended
+    };
+
+    explicit DownloadHarness(ConnectionSettings settings)
+        : m_settings(std::move(settings))
+    {
+    }
+
+    // Connects, changes to remoteFolder, calls beforeDownload (when given) on the test thread and
+    // downloads rows into targetFolder.
+    Outcome download(const QString& remoteFolder, const QList<SelectedRow>& rows, const QString& targetFolder,
+                     const std::function<void()>& beforeDownload = {}) const;
+
+    // Downloads without connecting first.
+    Outcome downloadUnconnected(const QList<SelectedRow>& rows, const QString& targetFolder) const;
+
+    static QString colourName(HistoryColour colour);
+
+private:
+    Outcome run(const QString* remoteFolder, const QList<SelectedRow>& rows, const QString& targetFolder,
+                const std::function<void()>& beforeDownload) const;
+
+    ConnectionSettings m_settings;
+};
