@@ -167,6 +167,31 @@ private Q_SLOTS:
         QCOMPARE(childTexts(inner), QStringList{QStringLiteral("Deep")});
     }
 
+    void commandListingsUseCodeOrder()
+    {
+        m_pane->viewFolder(m_root, CompareMode::Code, AttributeOrder::Command);
+        QCOMPARE(namesOf(m_pane->entries()),
+                 (QStringList{QStringLiteral(".hidden"), QStringLiteral("Alpha"), QStringLiteral("MixedCase"),
+                              QStringLiteral("beta"), QStringLiteral(".dotfile"), QStringLiteral("Z.txt"),
+                              QStringLiteral("file.txt")}));
+        // The command listings show no D for folders.
+        QCOMPARE(model()->rows()[1].attributeText, QString());
+        QCOMPARE(model()->rows()[0].attributeText, QStringLiteral("H"));
+    }
+
+    void missingFoldersLeaveThePathBox()
+    {
+        doubleClickRow(QStringLiteral("beta"));
+        choosePathBoxEntry(0);
+        doubleClickRow(QStringLiteral("MixedCase"));
+        QCOMPARE(pathBox()->count(), 3);
+        QVERIFY(QDir(m_root + QStringLiteral("beta")).removeRecursively());
+        m_pane->removeMissingPathBoxEntries();
+        QCOMPARE(pathBox()->count(), 2);
+        QCOMPARE(pathBox()->itemText(0), m_dir->path());
+        QCOMPARE(pathBox()->itemText(1), m_root + QStringLiteral("MixedCase"));
+    }
+
     void doubleClickOpensSubfolder()
     {
         QSignalSpy listed(m_pane.get(), &LocalPane::folderListed);
