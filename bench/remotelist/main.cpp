@@ -1,7 +1,8 @@
 // Connects to a server, changes to a folder and lists it into the remote pane the way the program
 // does (the listing job on the session thread, the rows on this thread), without a window
 // system. Run it on a large folder, e.g. one of 20,000 files:
-//   remotelist [--passive] [--shown] [--view=large|small|list|details] HOST PORT USER PASS DIR
+//   remotelist [--passive] [--shown] [--view=large|small|list|details] [--grab=PNG] HOST PORT USER PASS DIR
+// --grab saves a picture of the listed pane, to look at what a user would see.
 // The time runs from the start of the listing until the rows are in the pane and the views have
 // laid them out; connecting and changing folder are not counted. The last line is
 // "rows=N seconds=S".
@@ -10,6 +11,7 @@
 #include "RemoteIconStore.h"
 #include "RemotePane.h"
 #include "SessionRunner.h"
+#include "TextCatalogue.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -60,16 +62,19 @@ int main(int argc, char* argv[])
     settings.passive = arguments.removeAll(QStringLiteral("--passive")) > 0;
     const bool shown = arguments.removeAll(QStringLiteral("--shown")) > 0;
     RemotePane::ViewMode view = RemotePane::ViewMode::Details;
-    for (const QString& argument : std::as_const(arguments)) {
+    QString grabPath;
+    for (const QString& argument : QStringList(arguments)) {
         if (argument.startsWith(QLatin1String("--view="))) {
             view = viewNamed(argument.mid(7));
             arguments.removeAll(argument);
-            break;
+        } else if (argument.startsWith(QLatin1String("--grab="))) {
+            grabPath = argument.mid(7);
+            arguments.removeAll(argument);
         }
     }
     if (arguments.size() != 5) {
         std::fprintf(stderr, "usage: remotelist [--passive] [--shown] [--view=large|small|list|details] "
-                             "HOST PORT USER PASS DIR\n");
+                             "[--grab=PNG] HOST PORT USER PASS DIR\n");
         return 2;
     }
     settings.host = arguments[0];
@@ -78,11 +83,15 @@ int main(int argc, char* argv[])
     settings.password = arguments[3];
     const QString folder = arguments[4];
 
+    // The texts of the rows (the folder type) come from the catalogue beside the program.
+    TextCatalogue::instance().openCatalogue(QCoreApplication::applicationDirPath() + QStringLiteral("/lang.db"));
+    TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+
     SessionRunner runner;
     RemoteIconStore icons;
     RemotePane pane(runner, icons);
     pane.setViewMode(view);
-    if (shown) {
+    if (shown || !grabPath.isEmpty()) {
         pane.resize(1000, 700);
         pane.show();
     }
@@ -119,6 +128,8 @@ int main(int argc, char* argv[])
         pane.repaint();
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
 
+    if (!grabPath.isEmpty() && !pane.grab().save(grabPath))
+        err << "remotelist: could not save " << grabPath << '\n';
     out << "folder=" << pane.pathBox()->currentText() << '\n';
     out << "listed-seconds=" << QString::number(static_cast<double>(listed) / 1e9, 'f', 3) << '\n';
     out << "rows=" << pane.rows().size() << " seconds=" << QString::number(seconds, 'f', 3) << '\n';

@@ -49,18 +49,18 @@ constexpr CommandButton commandButtons[] = {
     {"download", "FRMSERVER_DOWN", "go-down", QStyle::SP_ArrowDown},
 };
 
+// The view pictures are the local pane's, so both panes show their views alike.
 struct ViewButton {
     const char* key;
     const char* textKey;
-    const char* themeIcon;
-    QStyle::StandardPixmap fallback;
+    const char* icon;
     RemotePane::ViewMode mode;
 };
 constexpr ViewButton viewButtons[] = {
-    {"eins", "FRMSERVER_BIG", "view-list-icons", QStyle::SP_FileDialogContentsView, RemotePane::ViewMode::LargeIcons},
-    {"zwei", "FRMSERVER_SMALL", "view-list-compact", QStyle::SP_FileDialogListView, RemotePane::ViewMode::SmallIcons},
-    {"drei", "FRMSERVER_LIST", "view-list-text", QStyle::SP_FileDialogListView, RemotePane::ViewMode::List},
-    {"vier", "FRMSERVER_DETAIL", "view-list-details", QStyle::SP_FileDialogDetailedView, RemotePane::ViewMode::Details},
+    {"eins", "FRMSERVER_BIG", ":/local/icons/view-large.svg", RemotePane::ViewMode::LargeIcons},
+    {"zwei", "FRMSERVER_SMALL", ":/local/icons/view-small.svg", RemotePane::ViewMode::SmallIcons},
+    {"drei", "FRMSERVER_LIST", ":/local/icons/view-list.svg", RemotePane::ViewMode::List},
+    {"vier", "FRMSERVER_DETAIL", ":/local/icons/view-details.svg", RemotePane::ViewMode::Details},
 };
 
 QIcon themeIcon(const char* name, QStyle::StandardPixmap fallback, const QStyle* style)
@@ -86,6 +86,7 @@ RemotePane::RemotePane(SessionRunner& runner, RemoteIconStore& icons, QWidget* p
     , m_provider(provider ? *provider : *new MimeTypeInfoProvider)
     , m_ownedProvider(provider ? nullptr : &m_provider)
 {
+    Q_INIT_RESOURCE(localpane);
     setObjectName(QStringLiteral("frmServer"));
     createWidgets();
     createToolBars();
@@ -192,7 +193,7 @@ void RemotePane::createToolBars()
     auto* group = new QActionGroup(m_viewBar);
     group->setExclusive(true);
     for (const ViewButton& button : viewButtons) {
-        QAction* action = addButton(m_viewBar, button.key, themeIcon(button.themeIcon, button.fallback, style()));
+        QAction* action = addButton(m_viewBar, button.key, QIcon(QLatin1String(button.icon)));
         action->setCheckable(true);
         group->addAction(action);
         const ViewMode mode = button.mode;

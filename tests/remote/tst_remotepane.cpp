@@ -294,6 +294,20 @@ private Q_SLOTS:
         QCOMPARE(m_pane->pathBox()->currentText(), QStringLiteral("/other"));
     }
 
+    void unlistableFolderShowsOnlyParent()
+    {
+        // The server is still there, but the folder it is in went away under it.
+        QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("gone")));
+        QVERIFY(writeFile(m_root->filePath(QStringLiteral("gone/a.txt"))));
+        QVERIFY(connectToServer());
+        QVERIFY(list([this] { m_pane->choosePath(QStringLiteral("/gone")); }));
+        QCOMPARE(m_pane->rows().size(), 2);
+        QVERIFY(QDir(m_root->filePath(QStringLiteral("gone"))).removeRecursively());
+        QVERIFY(list([this] { m_pane->refreshRemote(true); }));
+        QCOMPARE(namesOf(m_pane->rows()), QStringList{QStringLiteral("..")});
+        QVERIFY(m_pane->listing().isEmpty());
+    }
+
     void droppedConnectionKeepsTheRows()
     {
         QVERIFY(writeFile(m_root->filePath(QStringLiteral("a.txt"))));
