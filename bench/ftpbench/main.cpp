@@ -1,3 +1,4 @@
+#include "DownloadMain.h"
 #include "FtpBench.h"
 
 #include <QCoreApplication>
@@ -10,5 +11,7 @@ int main(int argc, char* argv[])
     FtpBench bench(out, err);
     QStringList arguments = app.arguments();
     arguments.removeFirst();
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("download"))
+        return runDownload(arguments.mid(1));
     return bench.run(arguments);
 }
