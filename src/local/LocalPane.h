@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EntryListView.h"
 #include "EntryPresentation.h"
 #include "FileEntry.h"
 
@@ -15,30 +16,25 @@
 #include <optional>
 
 class EntryListModel;
+class FolderTree;
 class QAction;
 class QComboBox;
 class QGroupBox;
-class QListView;
-class QStackedWidget;
 class QToolBar;
-class QTreeView;
-class QTreeWidget;
-class QTreeWidgetItem;
 class TypeInfoProvider;
 
 // The local pane "frmLocal": the drive list, the folder tree of the chosen drive, the path box
 // of folders visited, and the list of the current folder. It lists folders and moves between
 // them; the commands on its entries are signalled for the main window to carry out.
 //
-// Paths use "/" and keep their case; a folder path used for listing ends in "/". The tree holds
-// one level of folders more than is open, so every folder with subfolders shows that it opens.
+// Paths use "/" and keep their case; a folder path used for listing ends in "/".
 class LocalPane : public QWidget
 {
     Q_OBJECT
 
 public:
     // The four ways the list shows its rows (view toolbar "eins" to "vier").
-    enum class ViewMode { LargeIcons, SmallIcons, List, Details };
+    using ViewMode = EntryListView::Mode;
 
     // provider names the types and gives the pictures (not owned; nullptr: the MIME database).
     // The pane starts on the first drive, the home folder, in the details view.
@@ -53,7 +49,7 @@ public:
     // The folder the list shows, ending in "/"; empty before the first listing.
     QString listedFolder() const { return m_listedFolder; }
     // The root of the drive whose tree is shown, ending in "/".
-    QString driveRoot() const { return m_driveRoot; }
+    QString driveRoot() const;
 
     // Lists folder in the list (ViewFolder): the local pane's own order, text mode and local
     // attribute letters. A folder that cannot be read lists empty.
@@ -65,7 +61,7 @@ public:
     // Rebuilds the whole tree for the drive root: its node, its folders and theirs.
     void readDrive(const QString& root, CompareMode mode = CompareMode::Text);
     // Adds the subfolders of root as child nodes of the node whose key is root.
-    void getFilestrwPaths(const QString& root, CompareMode mode = CompareMode::Text);
+    void getFilestrwPaths(const QString& root);
     // Switches to the drive root (a change of drive): rebuilds the tree, resets the path box and
     // lists the root. A drive that cannot be read shows a message and changes nothing.
     void changeDrive(const QString& root);
@@ -102,26 +98,16 @@ Q_SIGNALS:
     // The list now shows folder (ending in "/").
     void folderListed(const QString& folder);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void createWidgets();
     void createToolBars();
     void connectSignals();
     void setTabOrderOfControls();
-    void updateIconViewMode();
+    void updateAccessibleNames();
 
-    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, const QIcon& icon);
-    QTreeWidgetItem* nodeFor(const QString& folder, CompareMode mode = CompareMode::Text);
-    void selectNode(QTreeWidgetItem* node);
     void addToPathBox(const QString& text);
     void selectDriveInList(const QString& root);
-    QTreeWidgetItem* currentNode() const;
-
-    void onNodeExpanded(QTreeWidgetItem* node);
-    void onCurrentNodeChanged(QTreeWidgetItem* node);
-    void onNodeClicked(QTreeWidgetItem* node);
+    void onFolderChosen(const QString& folder);
     void onRowActivated(int row);
     void onDriveChosen(int index);
 
@@ -133,21 +119,14 @@ private:
     QToolBar* m_driveBar = nullptr;
     QComboBox* m_pathBox = nullptr;
     QToolBar* m_commandBar = nullptr;
-    QTreeWidget* m_tree = nullptr;
-    QStackedWidget* m_views = nullptr;
-    QListView* m_iconView = nullptr;
-    QTreeView* m_detailView = nullptr;
+    FolderTree* m_tree = nullptr;
+    EntryListView* m_list = nullptr;
     QToolBar* m_viewBar = nullptr;
     EntryListModel* m_model = nullptr;
     QHash<QString, QAction*> m_actions; // by toolbar name + "/" + button key
 
     QIcon m_driveIcon;
-    QIcon m_folderIcon;
-    QHash<QString, QTreeWidgetItem*> m_nodes; // by key
-    QString m_driveRoot;
-    CompareMode m_treeMode = CompareMode::Text; // the order of the tree last read
     QString m_listedFolder;
     QList<FileEntry> m_entries;
     ViewMode m_viewMode = ViewMode::Details;
-    bool m_changingTree = false; // the program, not the user, moves the tree's selection
 };

@@ -243,15 +243,6 @@ private Q_SLOTS:
         QCOMPARE(namesOf(entries), (list({"a.txt", "odd"})));
     }
 
-    void sortNamesOfTree()
-    {
-        QStringList names = list({"zeta", "Beta", "alpha", "Alpha2", ".hidden"});
-        sortNames(names, CompareMode::Text);
-        QCOMPARE(names, (list({".hidden", "alpha", "Alpha2", "Beta", "zeta"})));
-        sortNames(names, CompareMode::Code);
-        QCOMPARE(names, (list({".hidden", "Alpha2", "Beta", "alpha", "zeta"})));
-    }
-
     void rowOfFolderAndFile()
     {
         FileEntry docs = folder(QStringLiteral("Docs"));

@@ -1,6 +1,7 @@
 #include "AccessibilityAudit.h"
 #include "CountingTypeProvider.h"
 #include "EntryListModel.h"
+#include "FolderTree.h"
 #include "LocalPane.h"
 #include "ScriptedPrompter.h"
 #include "TextCatalogue.h"
@@ -25,8 +26,8 @@
 
 namespace {
 
-constexpr int keyRole = Qt::UserRole;
-constexpr int tagRole = Qt::UserRole + 1;
+constexpr int keyRole = FolderTree::KeyRole;
+constexpr int tagRole = FolderTree::TagRole;
 
 QStringList namesOf(const QList<FileEntry>& entries)
 {
@@ -425,14 +426,6 @@ private Q_SLOTS:
         QCOMPARE(tree()->topLevelItemCount(), 1);
         QCOMPARE(childTexts(tree()->topLevelItem(0)), QStringList{QStringLiteral("Deep")});
         QCOMPARE(m_pane->listedFolder(), other + QLatin1Char('/'));
-    }
-
-    void driveListStartsWithHome()
-    {
-        auto* drives = m_pane->findChild<QComboBox*>(QStringLiteral("drvDrive"));
-        QVERIFY(drives->count() >= 2);
-        QCOMPARE(drives->itemData(0).toString(), QDir::homePath());
-        QCOMPARE(drives->itemData(1).toString(), QStringLiteral("/"));
     }
 
     void accessibleToScreenReadersAndKeyboard()

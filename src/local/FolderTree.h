@@ -1,0 +1,60 @@
+#pragma once
+
+#include "EntryPresentation.h"
+
+#include <QHash>
+#include <QIcon>
+#include <QString>
+#include <QTreeWidget>
+
+// The local pane's folder tree "trwPaths": one drive node and the folders below it. The tree
+// holds one level of folders more than is open, so every folder with subfolders shows that it
+// opens; a node is tagged "*" once its own subfolders are loaded. A node's key is its full path
+// with a trailing "/", in the case the file system reports; keys are unique.
+class FolderTree : public QTreeWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int KeyRole = Qt::UserRole;     // a node's key
+    static constexpr int TagRole = Qt::UserRole + 1; // "*" once its subfolders are loaded
+
+    explicit FolderTree(QWidget* parent = nullptr);
+
+    // Replaces the whole tree with the drive node of root, its folders and theirs, and selects
+    // the drive node. mode orders the folders of every level read from now on.
+    void readDrive(const QString& root, CompareMode mode = CompareMode::Text);
+    // Adds the subfolders of root as child nodes of the node whose key is root; folders that
+    // have a node already are left alone.
+    void getFilestrwPaths(const QString& root);
+    // The node of folder (ending in "/"), loading the levels down to it when the folder lies on
+    // this drive; nullptr when there is no such folder.
+    QTreeWidgetItem* nodeFor(const QString& folder);
+    // Makes node the selected node without announcing it as the user's choice.
+    void selectNode(QTreeWidgetItem* node);
+
+    // The folder of the selected node, or of the drive node when none is selected.
+    QString currentFolderPath() const;
+    // The drive node, or nullptr before the first drive.
+    QTreeWidgetItem* currentNode() const;
+    QString driveRoot() const { return m_driveRoot; }
+
+    static QString keyOf(const QTreeWidgetItem* node);
+
+Q_SIGNALS:
+    // The user selected the node of folder, with the mouse or the keyboard.
+    void folderChosen(const QString& folder);
+
+private:
+    void onNodeExpanded(QTreeWidgetItem* node);
+    void onCurrentNodeChanged(QTreeWidgetItem* node);
+    void onNodeClicked(QTreeWidgetItem* node);
+    QTreeWidgetItem* makeNode(const QString& key, const QString& text, const QIcon& icon);
+
+    QIcon m_driveIcon;
+    QIcon m_folderIcon;
+    QHash<QString, QTreeWidgetItem*> m_nodes; // by key
+    QString m_driveRoot;
+    CompareMode m_mode = CompareMode::Text;
+    bool m_programMovesSelection = false;
+};
