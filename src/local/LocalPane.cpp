@@ -42,19 +42,26 @@ constexpr ViewButton viewButtons[] = {
     {"vier", "FRMLOCAL_DETAIL", ":/local/icons/view-details.svg", LocalPane::ViewMode::Details},
 };
 
+// The command toolbar's buttons, in toolbar order: key, tooltip key, theme picture, fallback.
 struct CommandButton {
     const char* name;
     const char* textKey;
-    QStyle::StandardPixmap icon;
+    const char* themeIcon;
+    QStyle::StandardPixmap fallback;
 };
 constexpr CommandButton commandButtons[] = {
-    {"del", "FRMLOCAL_DELETE", QStyle::SP_TrashIcon},
-    {"prop", "FRMLOCAL_PROP", QStyle::SP_FileDialogInfoView},
-    {"new", "FRMLOCAL_NEW", QStyle::SP_FileDialogNewFolder},
-    {"open", "FRMLOCAL_OPEN", QStyle::SP_DialogOpenButton},
-    {"refresh", "FRMLOCAL_REFRESH", QStyle::SP_BrowserReload},
-    {"upload", "FRMLOCAL_UPLOAD", QStyle::SP_ArrowUp},
+    {"del", "FRMLOCAL_DELETE", "edit-delete", QStyle::SP_TrashIcon},
+    {"prop", "FRMLOCAL_PROP", "document-properties", QStyle::SP_FileDialogInfoView},
+    {"new", "FRMLOCAL_NEW", "folder-new", QStyle::SP_FileDialogNewFolder},
+    {"open", "FRMLOCAL_OPEN", "document-open", QStyle::SP_DialogOpenButton},
+    {"refresh", "FRMLOCAL_REFRESH", "view-refresh", QStyle::SP_BrowserReload},
+    {"upload", "FRMLOCAL_UPLOAD", "go-up", QStyle::SP_ArrowUp},
 };
+
+QIcon themeIcon(const char* name, QStyle::StandardPixmap fallback, const QStyle* style)
+{
+    return QIcon::fromTheme(QLatin1String(name), style->standardIcon(fallback));
+}
 
 // How the path box writes a folder: without the trailing "/", except the root "/".
 QString pathBoxText(const QString& folder)
@@ -151,11 +158,11 @@ void LocalPane::createToolBars()
         return action;
     };
 
-    QAction* driveRefresh = addButton(m_driveBar, "refresh", style()->standardIcon(QStyle::SP_BrowserReload));
+    QAction* driveRefresh = addButton(m_driveBar, "refresh", themeIcon("view-refresh", QStyle::SP_BrowserReload, style()));
     connect(driveRefresh, &QAction::triggered, this, &LocalPane::refreshDrives);
 
     for (const CommandButton& button : commandButtons)
-        addButton(m_commandBar, button.name, style()->standardIcon(button.icon));
+        addButton(m_commandBar, button.name, themeIcon(button.themeIcon, button.fallback, style()));
     connect(m_actions.value(QStringLiteral("tlbDirOptions/del")), &QAction::triggered, this, &LocalPane::deleteRequested);
     connect(m_actions.value(QStringLiteral("tlbDirOptions/prop")), &QAction::triggered, this,
             &LocalPane::propertiesRequested);
