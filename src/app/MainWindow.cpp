@@ -7,6 +7,7 @@
 #include "LocalPane.h"
 #include "MainMenu.h"
 #include "Prompter.h"
+#include "RemotePane.h"
 #include "SessionRunner.h"
 #include "ShellServices.h"
 #include "TextCatalogue.h"
@@ -18,7 +19,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMdiArea>
@@ -43,19 +43,6 @@ QString timeWithSeconds(const QTime& time)
     return QLocale::system().toString(time, format.trimmed());
 }
 
-// Stands in for the remote pane until it has rows: its frame and caption.
-QWidget* makeRemotePlaceholder()
-{
-    auto* pane = new QWidget;
-    pane->setObjectName(QStringLiteral("frmServer"));
-    auto* frame = new QGroupBox(QStringLiteral("Mein Server"), pane);
-    frame->setObjectName(QStringLiteral("fraServer"));
-    auto* layout = new QVBoxLayout(pane);
-    layout->setContentsMargins(2, 2, 2, 2);
-    layout->addWidget(frame);
-    return pane;
-}
-
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent)
@@ -65,7 +52,7 @@ MainWindow::MainWindow(QWidget* parent)
     , m_menu(new MainMenu(menuBar()))
     , m_mdi(new QMdiArea)
     , m_local(new LocalPane)
-    , m_remote(makeRemotePlaceholder())
+    , m_remote(new RemotePane(*m_runner, m_remoteIcons))
     , m_history(new TransferHistory)
     , m_progress(new QProgressBar)
 {
@@ -100,6 +87,8 @@ MainWindow::MainWindow(QWidget* parent)
     connect(m_runner, &SessionRunner::historyLine, m_history, &TransferHistory::append);
 
     m_connection = new ConnectionController(*m_runner, *m_bar, *m_history, this);
+    connect(m_connection, &ConnectionController::connectStarted, m_remote, &RemotePane::clearRemote);
+    connect(m_connection, &ConnectionController::connected, m_remote, [this] { m_remote->refreshRemote(true); });
     m_transferType = new TransferTypeSelector(m_bar->transferMode(), m_menu->action(QStringLiteral("mnuVerbindungTransferASCII")),
                                               m_menu->action(QStringLiteral("mnuVerbindungTransferBINARY")),
                                               m_menu->action(QStringLiteral("mnuVerbindungTransferAUTO")), this);
@@ -141,11 +130,8 @@ void MainWindow::retranslate()
     m_history->retranslate();
     const QString localCaption = withoutMnemonic(getText("FRMLOCAL_MYCOMPUTER"));
     m_localWindow->setWindowTitle(localCaption);
-    const QString remoteCaption = withoutMnemonic(getText("FRMSERVER_FRA"));
-    m_remote->setWindowTitle(remoteCaption);
-    if (auto* frame = m_remote->findChild<QGroupBox*>(QStringLiteral("fraServer")))
-        frame->setTitle(remoteCaption);
-    m_remoteWindow->setWindowTitle(remoteCaption);
+    m_remote->retranslate();
+    m_remoteWindow->setWindowTitle(withoutMnemonic(getText("FRMSERVER_FRA")));
     m_historyWindow->setWindowTitle(withoutMnemonic(getText("FRMTH_FRACAPTION")));
 }
 
@@ -223,8 +209,9 @@ void MainWindow::wireMenu()
 
     for (const char* name : {"mnuMyServerDownload", "mnuMyServerDownloadAls", "mnuMyServerOeffnen",
                              "mnuMyServerOeffnenMit", "mnuMyServerUmbenennen", "mnuMyServerLoeschen",
-                             "mnuMyServerNeuOrdner", "mnuMyServerAktualisieren"})
+                             "mnuMyServerNeuOrdner"})
         connectGuarded(name, {});
+    connectGuarded("mnuMyServerAktualisieren", [this] { m_remote->refreshRemote(true); });
 
     connect(action("mnuInfoWebHomepage"), &QAction::triggered, this, &MainWindow::openHomepage);
     connect(action("mnuInfoInfo"), &QAction::triggered, this, [this] {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RemoteIconStore.h"
+
 #include <QMainWindow>
 
 #include <functional>
@@ -11,6 +13,7 @@ class MainMenu;
 class QMdiArea;
 class QMdiSubWindow;
 class QProgressBar;
+class RemotePane;
 class SessionRunner;
 class TransferHistory;
 class TransferTypeSelector;
@@ -28,7 +31,7 @@ public:
     MainMenu* mainMenu() const { return m_menu; }
     TransferHistory* history() const { return m_history; }
     LocalPane* localPane() const { return m_local; }
-    QWidget* remotePane() const { return m_remote; }
+    RemotePane* remotePane() const { return m_remote; }
     QMdiArea* mdiArea() const { return m_mdi; }
     QProgressBar* progressBar() const { return m_progress; }
     SessionRunner* runner() const { return m_runner; }
@@ -56,11 +59,12 @@ private:
     void connectGuarded(const char* actionName, std::function<void()> command);
 
     SessionRunner* m_runner;
+    RemoteIconStore m_remoteIcons; // the remote pictures live for the whole run
     ConnectionBar* m_bar;
     MainMenu* m_menu;
     QMdiArea* m_mdi;
     LocalPane* m_local;
-    QWidget* m_remote;
+    RemotePane* m_remote;
     TransferHistory* m_history;
     QProgressBar* m_progress;
     QMdiSubWindow* m_localWindow;

@@ -4,6 +4,7 @@
 #include "FtpSession.h"
 #include "JobContext.h"
 #include "MainWindow.h"
+#include "RemotePane.h"
 #include "ScriptedPrompter.h"
 #include "SessionRunner.h"
 #include "TextCatalogue.h"
@@ -102,6 +103,10 @@ private Q_SLOTS:
         QCOMPARE(lines[1].first, success);
         QCOMPARE(lines[1].second, QColor(0, 200, 0));
         QCOMPARE(currentDir(), QStringLiteral("/"));
+        // The remote pane shows the server's root folder.
+        QTRY_COMPARE(m_window->remotePane()->rows().size(), 2);
+        QCOMPARE(m_window->remotePane()->rows()[0].name, QStringLiteral(".."));
+        QCOMPARE(m_window->remotePane()->rows()[1].name, QStringLiteral("pub"));
     }
 
     void failuresShowTheirMessage_data()
