@@ -4,6 +4,8 @@
 #include "TextCatalogue.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {
@@ -11,6 +13,15 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("ftpclient"));
     QApplication::setApplicationDisplayName(QStringLiteral("FTP Client 1"));
     QApplication::setDesktopFileName(QStringLiteral("ftpclient"));
+
+    // Outside a desktop session Qt knows only the bare "hicolor" theme, which has no pictures for
+    // file types; borrow an installed full theme for whatever the current one lacks.
+    for (const char* theme : {"Adwaita", "breeze", "gnome", "oxygen", "Tango"}) {
+        if (QDir(QStringLiteral("/usr/share/icons/") + QLatin1String(theme)).exists()) {
+            QIcon::setFallbackThemeName(QLatin1String(theme));
+            break;
+        }
+    }
 
     TextCatalogue::instance().openCatalogue(ShellServices::dataFolder() + QStringLiteral("/lang.db"));
     StartDialog start;
