@@ -123,9 +123,9 @@ bool ControlConnection::hasPendingInput() const
     return !m_buffer.isEmpty() || (m_socket && m_socket->bytesAvailable() > 0);
 }
 
-std::optional<QByteArray> ControlConnection::readLine()
+std::optional<QByteArray> ControlConnection::readLine(int idleMilliseconds)
 {
-    QDeadlineTimer idle(m_policy.idleTimeout());
+    QDeadlineTimer idle(idleMilliseconds);
     for (;;) {
         const qsizetype end = m_buffer.indexOf('\n');
         if (end >= 0) {
@@ -145,7 +145,7 @@ std::optional<QByteArray> ControlConnection::readLine()
         }
         if (m_socket->bytesAvailable() > 0) {
             m_buffer += m_socket->read(maxLineLength + 2 - m_buffer.size());
-            idle.setRemainingTime(m_policy.idleTimeout());
+            idle.setRemainingTime(idleMilliseconds);
             continue;
         }
         if (m_policy.isCancelled()) {
@@ -166,10 +166,12 @@ std::optional<QByteArray> ControlConnection::readLine()
     return std::nullopt;
 }
 
-std::optional<Reply> ControlConnection::readReply()
+std::optional<Reply> ControlConnection::readReply(int idleMilliseconds)
 {
     m_error.clear();
-    const auto first = readLine();
+    if (idleMilliseconds < 0)
+        idleMilliseconds = m_policy.idleTimeout();
+    const auto first = readLine(idleMilliseconds);
     if (!first)
         return std::nullopt;
     if (!isReplyCode(*first) || (first->size() > 3 && first->at(3) != '-' && first->at(3) != ' ')) {
@@ -189,7 +191,7 @@ std::optional<Reply> ControlConnection::readReply()
             fail(QStringLiteral("the server sent a reply of more than %1 lines").arg(maxReplyLines));
             return std::nullopt;
         }
-        const auto line = readLine();
+        const auto line = readLine(idleMilliseconds);
         if (!line)
             return std::nullopt;
         const bool hasCode = line->startsWith(code);

@@ -38,8 +38,9 @@ public:
     bool send(const QByteArray& line);
     static bool isSafeCommandLine(const QByteArray& line);
 
-    // The next complete reply, or nullopt (see errorText()).
-    std::optional<Reply> readReply();
+    // The next complete reply, or nullopt (see errorText()). idleMilliseconds replaces the
+    // policy's idle time-out when given.
+    std::optional<Reply> readReply(int idleMilliseconds = -1);
     // Something has arrived that readReply() would consume, without waiting.
     bool hasPendingInput() const;
 
@@ -50,7 +51,7 @@ public:
     bool wasCancelled() const { return m_cancelled; }
 
 private:
-    std::optional<QByteArray> readLine();
+    std::optional<QByteArray> readLine(int idleMilliseconds);
     bool fail(const QString& text);
 
     const WaitPolicy& m_policy;

@@ -6,12 +6,17 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(lcFtp, "ftpclient.session", QtInfoMsg)
 
 namespace {
 
 // Masks what the server must see but nobody else.
 const QString hidden = QStringLiteral("****");
+
+// How long a broken-off transfer waits for the server's word on it.
+constexpr int abortReplyMilliseconds = 3000;
 
 // Sent for an anonymous login without a password; many servers want something there.
 const QString anonymousPassword = QStringLiteral("anonymous@");
@@ -96,6 +101,11 @@ void FtpProtocol::dropConnection()
     }
     m_control.close();
     setState(State::Disconnected);
+}
+
+bool FtpProtocol::offers(QStringView feature) const
+{
+    return ReplyParsers::hasFeature(m_features, feature);
 }
 
 bool FtpProtocol::isConnected() const
@@ -195,6 +205,13 @@ bool FtpProtocol::ensureReady()
     if (m_state != State::Ready)
         return fail(QStringLiteral("another transfer is still open"));
     return true;
+}
+
+bool FtpProtocol::checkArgument(QStringView verb, const QString& argument)
+{
+    if (ControlConnection::isSafeCommandLine(NameCodec::encode(argument)))
+        return true;
+    return fail(QStringLiteral("%1: refused, the name holds a line break or NUL").arg(verb));
 }
 
 std::optional<Reply> FtpProtocol::sendLine(const QByteArray& line, const QString& shown)
@@ -341,11 +358,8 @@ bool FtpProtocol::startTransfer(QStringView verb, const QString& argument, Trans
 {
     transfer = Transfer{};
     transfer.command = argument.isEmpty() ? verb.toString() : verb.toString() + QLatin1Char(' ') + argument;
-    if (!ensureReady())
+    if (!ensureReady() || !checkArgument(verb, argument))
         return false;
-    // Refuse a bad name before the data connection is set up for it.
-    if (!ControlConnection::isSafeCommandLine(NameCodec::encode(argument)))
-        return fail(QStringLiteral("%1: refused, the name holds a line break or NUL").arg(verb));
     setState(State::OpeningData);
     transfer.data = m_passive ? openPassive() : openActive();
     if (!transfer.data) {
@@ -413,11 +427,11 @@ bool FtpProtocol::takeMidTransferReply(Transfer& transfer)
     return fail(QStringLiteral("%1: %2").arg(transfer.command, reply->summary()));
 }
 
-bool FtpProtocol::readFinalReply(Transfer& transfer)
+bool FtpProtocol::readFinalReply(Transfer& transfer, int idleMilliseconds)
 {
     setState(State::Finishing);
     while (!transfer.finalReply) {
-        std::optional<Reply> reply = m_control.readReply();
+        std::optional<Reply> reply = m_control.readReply(idleMilliseconds);
         if (!reply)
             return failTransport();
         note(QStringLiteral("< %1").arg(reply->summary()));
@@ -512,6 +526,8 @@ void FtpProtocol::abortTransfer(Transfer& transfer)
         return;
     const QString kept = m_lastError;
     // The server answers the broken transfer; that reply must not be taken for the next command's.
-    readFinalReply(transfer);
+    // Some servers never answer a reset data connection: then the connection goes, rather than
+    // the job waiting out the idle time-out or a late reply being taken for another command's.
+    readFinalReply(transfer, std::min(m_policy.idleTimeout(), abortReplyMilliseconds));
     m_lastError = kept;
 }

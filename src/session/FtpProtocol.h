@@ -61,10 +61,14 @@ public:
 
     QString lastError() const { return m_lastError; }
     bool offersMlsd() const { return m_offersMlsd; }
+    bool offers(QStringView feature) const;
     QStringList features() const { return m_features; }
 
     // Ready for a new command: connected, and no upload is open. Sets the error when not.
     bool ensureReady();
+    // A name that would carry a line break or NUL onto the wire is refused before anything is
+    // sent for it (a transfer sends TYPE and EPSV first).
+    bool checkArgument(QStringView verb, const QString& argument);
     // Sends one command and returns the final reply (1xx replies are skipped); nullopt when the
     // connection failed or the line was refused.
     std::optional<Reply> command(QStringView verb, const QString& argument = {});
@@ -97,7 +101,7 @@ private:
     std::optional<Reply> sendLine(const QByteArray& line, const QString& shown);
     std::unique_ptr<DataConnection> openPassive();
     std::unique_ptr<DataConnection> openActive();
-    bool readFinalReply(Transfer& transfer);
+    bool readFinalReply(Transfer& transfer, int idleMilliseconds = -1);
     // A reply came on the control connection in the middle of a transfer; false ends it.
     bool takeMidTransferReply(Transfer& transfer);
 

@@ -2,6 +2,7 @@
 
 #include "FtpProtocol.h"
 #include "FtpUploadStream.h"
+#include "ListingFields.h"
 #include "ListingParser.h"
 #include "ReplyParsers.h"
 
@@ -99,7 +100,7 @@ bool FtpSession::ftpDelete(const QString& name)
 
 bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress)
 {
-    if (!d->protocol.ensureReady())
+    if (!d->protocol.ensureReady() || !d->protocol.checkArgument(u"RETR", remoteName))
         return false;
     // The data goes to a temporary file beside the target, which replaces the target only once
     // everything has arrived; a broken transfer leaves an existing file as it was.
@@ -110,12 +111,20 @@ bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, con
         file.cancelWriting();
         return false;
     }
+    // The size, for progress; a server without SIZE may still name it in its 150 reply.
+    qint64 total = 0;
+    if (d->protocol.offers(u"SIZE")) {
+        const std::optional<Reply> size = d->protocol.command(u"SIZE", remoteName);
+        if (size && size->code == 213)
+            total = ListingFields::parseDecimal(size->firstLine().trimmed()).value_or(0);
+    }
     FtpProtocol::Transfer transfer;
     if (!d->protocol.startTransfer(u"RETR", remoteName, transfer)) {
         file.cancelWriting();
         return false;
     }
-    const qint64 total = ReplyParsers::parseTransferSize(transfer.reply.firstLine()).value_or(0);
+    if (total == 0)
+        total = ReplyParsers::parseTransferSize(transfer.reply.firstLine()).value_or(0);
     qint64 done = 0;
     const bool received = d->protocol.receive(transfer, [&](const char* data, qint64 size, QString& error) {
         if (file.write(data, size) != size) {
@@ -162,7 +171,8 @@ bool FtpSession::ftpSetDir(const QString& directory)
 
 std::unique_ptr<UploadStream> FtpSession::ftpOpenForUpload(const QString& remoteName, TransferFlag flag)
 {
-    if (!d->protocol.ensureReady() || !d->protocol.setType(flag == TransferFlag::Ascii ? 'A' : 'I'))
+    if (!d->protocol.ensureReady() || !d->protocol.checkArgument(u"STOR", remoteName)
+        || !d->protocol.setType(flag == TransferFlag::Ascii ? 'A' : 'I'))
         return nullptr;
     FtpProtocol::Transfer transfer;
     if (!d->protocol.startTransfer(u"STOR", remoteName, transfer))
