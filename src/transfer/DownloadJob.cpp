@@ -65,6 +65,7 @@ DownloadResult DownloadJob::downloadSelection()
         if (!item.isInStartFolder())
             downloadFolderItem(item);
     }
+    leaveFolder();
     return m_result;
 }
 
@@ -181,11 +182,32 @@ void DownloadJob::downloadFolderItem(const DownloadItem& item)
             reportFailure(item, announced);
         return;
     }
-    if (!folderReady || !changeToFolder(names))
+    // Files of one folder follow each other: the server stays in their folder until the next
+    // item needs another, instead of going back to the start folder and down again for each file.
+    bool inFolder = m_serverFolder == item.remoteFolder;
+    if (!inFolder && folderReady) {
+        leaveFolder();
+        m_serverFolder = item.remoteFolder; // away from the start folder, even if the way fails halfway
+        inFolder = changeToFolder(names);
+    }
+    if (!folderReady || !inFolder) {
         reportFailure(item, announced);
-    else
-        fetch(announced, m_request.targetFolder + names.join(QLatin1Char('/')) + QLatin1Char('/') + item.name,
-              item.name.trimmed());
+        leaveFolder();
+        return;
+    }
+    const bool fetched = fetch(announced,
+                               m_request.targetFolder + names.join(QLatin1Char('/')) + QLatin1Char('/') + item.name,
+                               item.name.trimmed());
+    // After a failed transfer the connection may be a new one or none: go the whole way next time.
+    if (!fetched)
+        leaveFolder();
+}
+
+void DownloadJob::leaveFolder()
+{
+    if (m_serverFolder.isEmpty())
+        return;
+    m_serverFolder.clear();
     m_session.ftpSetDir(m_startFolder);
 }
 
@@ -217,7 +239,7 @@ bool DownloadJob::createLocalFolders(const QStringList& names)
     return QFileInfo(m_request.targetFolder + relative).isDir();
 }
 
-void DownloadJob::fetch(const QString& announced, const QString& localPath, const QString& remoteName)
+bool DownloadJob::fetch(const QString& announced, const QString& localPath, const QString& remoteName)
 {
     m_context.appendHistory(announced);
     // A name of blanks only leaves nothing to ask the server for.
@@ -230,6 +252,7 @@ void DownloadJob::fetch(const QString& announced, const QString& localPath, cons
         m_context.appendHistory(getText("MDOWN_DOWNFAILED"), HistoryColour::Red);
     }
     fileHandled();
+    return fetched;
 }
 
 void DownloadJob::reportFailure(const DownloadItem& item, const QString& announced)

@@ -61,7 +61,10 @@ private:
     void downloadStartFolderFiles(bool inStartFolder);
     void downloadFolderItem(const DownloadItem& item);
     bool createLocalFolders(const QStringList& names);
-    void fetch(const QString& announced, const QString& localPath, const QString& remoteName);
+    // True when the file arrived.
+    bool fetch(const QString& announced, const QString& localPath, const QString& remoteName);
+    // Returns the server to the start folder if a file's folder was entered.
+    void leaveFolder();
     // The item's start line and its red line, without touching the server or the disk.
     void reportFailure(const DownloadItem& item, const QString& announced);
     void fileHandled();
@@ -72,6 +75,7 @@ private:
     DownloadRequest m_request;
     QString m_startFolder;     // as the server reported it
     QString m_startFolderPath; // with "/" at its end
+    QString m_serverFolder;    // the folder tree item's folder the server is in; empty: the start folder
     QList<DownloadItem> m_items;
     DownloadResult m_result;
     qint64 m_filesToDo = 0;

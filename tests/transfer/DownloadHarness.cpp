@@ -92,7 +92,7 @@ DownloadHarness::Outcome DownloadHarness::run(const QString* remoteFolder, const
         beforeDownload();
 
     bool done = false;
-    DownloadRequest request{rows, targetFolder, settings};
+    DownloadRequest request{rows, targetFolder, m_downloadSettings.value_or(settings)};
     runner.start<DownloadResult>(
         [request](JobContext& context) { return DownloadJob(context, request).downloadSelection(); },
         [&](DownloadResult result) { outcome.result = std::move(result); });

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 // Runs downloads on a session thread of its own against a test server and records what they
 // report: history lines as "colour<TAB>text", progress, messages and the commands sent.
@@ -35,6 +36,10 @@ public:
     Outcome download(const QString& remoteFolder, const QList<SelectedRow>& rows, const QString& targetFolder,
                      const std::function<void()>& beforeDownload = {}) const;
 
+    // The connection values the download itself uses (it re-connects with them); by default the
+    // ones it connected with first.
+    void setDownloadSettings(ConnectionSettings settings) { m_downloadSettings = std::move(settings); }
+
     // Downloads without connecting first.
     Outcome downloadUnconnected(const QList<SelectedRow>& rows, const QString& targetFolder) const;
 
@@ -45,4 +50,5 @@ private:
                 const std::function<void()>& beforeDownload) const;
 
     ConnectionSettings m_settings;
+    std::optional<ConnectionSettings> m_downloadSettings;
 };

@@ -233,27 +233,39 @@ private Q_SLOTS:
         writeFile(m_root + QStringLiteral("a.txt"), "alpha");
         writeFile(m_root + QStringLiteral("broken.bin"), large);
         writeFile(m_root + QStringLiteral("c.txt"), "gamma");
+        writeFile(m_root + QStringLiteral("tree/broken.bin"), large);
+        writeFile(m_root + QStringLiteral("tree/z.txt"), "zeta");
         writeFile(m_target + QStringLiteral("broken.bin"), "the old local file");
+        writeFile(m_target + QStringLiteral("tree/broken.bin"), "the old file in the tree");
         FtpServerFixture::Options options;
         options.brokenRetrName = QStringLiteral("broken.bin");
         FtpServerFixture server(options);
         QVERIFY2(server.start(m_root), qPrintable(server.errorText()));
 
         const auto outcome = harness(server).download(
-            QStringLiteral("/"), {file("a.txt"), file("broken.bin"), file("c.txt")}, m_target);
+            QStringLiteral("/"), {file("a.txt"), file("broken.bin"), file("c.txt"), folder("tree")}, m_target);
 
-        const QStringList expected{startOf(QStringLiteral("a.txt")),      downloaded(),
-                                   startOf(QStringLiteral("broken.bin")), failed(),
-                                   startOf(QStringLiteral("c.txt")),      downloaded()};
+        const QStringList expected{startOf(QStringLiteral("a.txt")),           downloaded(),
+                                   startOf(QStringLiteral("broken.bin")),      failed(),
+                                   startOf(QStringLiteral("c.txt")),           downloaded(),
+                                   startOf(QStringLiteral("/tree/broken.bin")), failed(),
+                                   startOf(QStringLiteral("/tree/z.txt")),      downloaded()};
         QCOMPARE(outcome.lines, expected);
         QCOMPARE(readFile(m_target + QStringLiteral("broken.bin")), QByteArray("the old local file"));
+        QCOMPARE(readFile(m_target + QStringLiteral("tree/broken.bin")), QByteArray("the old file in the tree"));
         QCOMPARE(readFile(m_target + QStringLiteral("c.txt")), QByteArray("gamma"));
-        // Nothing half-written is left beside it.
-        const QStringList expectedFiles{QStringLiteral("a.txt"), QStringLiteral("broken.bin"), QStringLiteral("c.txt")};
-        QCOMPARE(QDir(m_target).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden, QDir::Name),
-                 expectedFiles);
-        QCOMPARE(outcome.result.filesFetched, 2);
-        QCOMPARE(outcome.result.filesFailed, 1);
+        QCOMPARE(readFile(m_target + QStringLiteral("tree/z.txt")), QByteArray("zeta"));
+        // Nothing half-written is left beside them.
+        const auto names = [](const QString& path) {
+            return QDir(path).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden, QDir::Name);
+        };
+        QCOMPARE(names(m_target), QStringList({QStringLiteral("a.txt"), QStringLiteral("broken.bin"),
+                                               QStringLiteral("c.txt"), QStringLiteral("tree")}));
+        QCOMPARE(names(m_target + QStringLiteral("tree")),
+                 QStringList({QStringLiteral("broken.bin"), QStringLiteral("z.txt")}));
+        QCOMPARE(outcome.result.filesFetched, 3);
+        QCOMPARE(outcome.result.filesFailed, 2);
+        QCOMPARE(outcome.folderAfterwards, QStringLiteral("/"));
     }
 
     void failedFolderChangeFetchesNothingElsewhere()
@@ -279,6 +291,31 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(m_target + QStringLiteral("x.txt")));
         QCOMPARE(outcome.result.filesFailed, 1);
         QCOMPARE(outcome.result.foldersFailed, 1);
+    }
+
+    void failedReconnectionIsReported()
+    {
+        writeFile(m_root + QStringLiteral("pub/a.txt"), "alpha");
+        writeFile(m_root + QStringLiteral("pub/docs/x.txt"), "x");
+        FtpServerFixture server;
+        QVERIFY2(server.start(m_root), qPrintable(server.errorText()));
+        // The values the download started with are the ones it re-connects with, and they fail.
+        DownloadHarness downloader = harness(server);
+        ConnectionSettings wrong{server.host(), server.portText(), FtpServerFixture::user(),
+                                 QStringLiteral("not the password"), true};
+        downloader.setDownloadSettings(wrong);
+
+        const auto outcome = downloader.download(QStringLiteral("/pub"), {file("a.txt"), folder("docs")}, m_target);
+
+        QVERIFY(outcome.connected);
+        QCOMPARE(outcome.messages.size(), 1);
+        QCOMPARE(outcome.messages.first(), text("MPUB_NOCONN1") + QLatin1Char('\n') + text("MPUB_NOCONN2")
+                                               + QLatin1Char('\n') + text("MPUB_NOCONN3"));
+        QStringList expected{startOf(QStringLiteral("a.txt")), failed()};
+        expected << created(m_target + QStringLiteral("pub/docs"));
+        expected << startOf(QStringLiteral("/pub/docs/")) << failed();
+        QCOMPARE(outcome.lines, expected);
+        QVERIFY(retrieved(outcome.commands).isEmpty());
     }
 
     void hostileNamesAreRefused()

@@ -1,0 +1,110 @@
+#!/bin/bash
+# Measures `ftpbench download` (the program's folder-tree download) against `lftp mirror` on a
+# local vsftpd: a tree of 1,000 files of 4 KiB in 10 folders, passive mode, both clients in the
+# same run, alternating, three rounds. Both copies are checked against the server's tree.
+# Needs root (vsftpd runs from a temporary configuration) and a built ftpbench:
+#   sudo bench/ftpbench/run-download-bench.sh [path/to/ftpbench]
+set -euo pipefail
+
+FTPBENCH=${1:-${FTPBENCH:-$(dirname "$0")/../../build/bin/ftpbench}}
+ROUNDS=${ROUNDS:-3}
+FOLDERS=10
+FILES_PER_FOLDER=100
+
+[ "$(id -u)" -eq 0 ] || { echo "run-download-bench.sh: needs root to start vsftpd" >&2; exit 2; }
+[ -x "$FTPBENCH" ] || { echo "run-download-bench.sh: no ftpbench at $FTPBENCH" >&2; exit 2; }
+command -v vsftpd >/dev/null || { echo "run-download-bench.sh: vsftpd is not installed" >&2; exit 2; }
+command -v lftp >/dev/null || { echo "run-download-bench.sh: lftp is not installed" >&2; exit 2; }
+
+WORK=$(mktemp -d /tmp/downloadbench.XXXXXX)
+VSFTPD_PID=
+cleanup() {
+    [ -n "$VSFTPD_PID" ] && kill "$VSFTPD_PID" 2>/dev/null && wait "$VSFTPD_PID" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+now_ns() { date +%s%N; }
+ms() { echo $(( $1 / 1000000 )); }
+
+# Anonymous, read-only vsftpd: the root belongs to root (vsftpd refuses a writable chroot).
+mkdir -p "$WORK/root/pub/tree" /var/run/vsftpd/empty
+PORT=$(free_port)
+PASV_MIN=$(free_port)
+cat > "$WORK/vsftpd.conf" <<CONF
+listen=YES
+listen_ipv6=NO
+listen_address=127.0.0.1
+listen_port=$PORT
+background=NO
+anonymous_enable=YES
+local_enable=NO
+no_anon_password=YES
+anon_root=$WORK/root
+write_enable=NO
+pasv_enable=YES
+pasv_min_port=$PASV_MIN
+pasv_max_port=$((PASV_MIN + 50))
+port_enable=YES
+connect_from_port_20=NO
+seccomp_sandbox=NO
+isolate=NO
+isolate_network=NO
+secure_chroot_dir=/var/run/vsftpd/empty
+xferlog_enable=NO
+max_per_ip=0
+max_clients=0
+CONF
+
+echo "making $((FOLDERS * FILES_PER_FOLDER)) files of 4 KiB in $FOLDERS folders under $WORK/root/pub/tree ..."
+for f in $(seq -w 1 "$FOLDERS"); do
+    mkdir -p "$WORK/root/pub/tree/folder-$f"
+    for n in $(seq -w 1 "$FILES_PER_FOLDER"); do
+        head -c 4096 /dev/urandom > "$WORK/root/pub/tree/folder-$f/file-$n.bin"
+    done
+done
+chown -R ftp "$WORK/root/pub"
+
+vsftpd "$WORK/vsftpd.conf" &
+VSFTPD_PID=$!
+for _ in $(seq 50); do
+    lftp -c "set net:max-retries 1; set net:timeout 1; open -p $PORT 127.0.0.1; cls /" >/dev/null 2>&1 && break
+    sleep 0.1
+done
+
+declare -a BENCH_MS LFTP_MS
+for round in $(seq "$ROUNDS"); do
+    # Fresh folders each round, nothing deleted before the end: on ext4, creating files right
+    # after deleting many costs time (the allocator avoids recently freed inodes).
+    B="$WORK/round-$round/ftpbench"; L="$WORK/round-$round/lftp"
+    mkdir -p "$B" "$L"
+
+    start=$(now_ns)
+    "$FTPBENCH" download --passive 127.0.0.1 "$PORT" anonymous "" /pub "$B" tree/ \
+        >"$WORK/ftpbench.out" 2>"$WORK/ftpbench.err" || true
+    end=$(now_ns)
+    BENCH_MS+=("$(ms $((end - start)))")
+    diff -r "$WORK/root/pub/tree" "$B/pub/tree" >/dev/null \
+        || { echo "ftpbench's copy differs"; cat "$WORK/ftpbench.err"; exit 1; } >&2
+    ok=$(grep -c $'^green\tStatus: Download erfolgreich$' "$WORK/ftpbench.out" || true)
+    red=$(grep -c $'^red\t' "$WORK/ftpbench.out" || true)
+    [ "$ok" -eq $((FOLDERS * FILES_PER_FOLDER)) ] && [ "$red" -eq 0 ] \
+        || { echo "ftpbench: $ok files reported downloaded, $red red lines" >&2; exit 1; }
+
+    start=$(now_ns)
+    lftp -c "set ftp:passive-mode on; open -u anonymous, -p $PORT 127.0.0.1; mirror /pub/tree $L/tree" \
+        >"$WORK/lftp.out" 2>&1
+    end=$(now_ns)
+    LFTP_MS+=("$(ms $((end - start)))")
+    diff -r "$WORK/root/pub/tree" "$L/tree" >/dev/null || { echo "lftp's copy differs" >&2; exit 1; }
+
+    echo "round $round: ftpbench download ${BENCH_MS[-1]} ms, lftp mirror ${LFTP_MS[-1]} ms"
+done
+
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+mb=$(median "${BENCH_MS[@]}"); ml=$(median "${LFTP_MS[@]}")
+echo
+echo "tree: $((FOLDERS * FILES_PER_FOLDER)) files of 4096 bytes in $FOLDERS folders; wall time of the whole client run, login included; median of $ROUNDS"
+echo "ftpbench download: $mb ms   lftp mirror: $ml ms   -> ftpbench takes $(awk -v a="$mb" -v b="$ml" 'BEGIN { printf "%.1f", a / b }')x lftp's time"
+echo "ftpbench re-connects before listing each of the $((FOLDERS + 1)) folders, as the download does; lftp uses one connection"
