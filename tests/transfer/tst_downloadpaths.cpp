@@ -95,13 +95,6 @@ private Q_SLOTS:
         QCOMPARE(isUsableLocalName(name), usable);
         QCOMPARE(areUsableLocalNames({QStringLiteral("pub"), name}), usable);
     }
-
-    void trailingSlash()
-    {
-        QCOMPARE(withTrailingSlash(QStringLiteral("/pub")), QStringLiteral("/pub/"));
-        QCOMPARE(withTrailingSlash(QStringLiteral("/pub/")), QStringLiteral("/pub/"));
-        QCOMPARE(withTrailingSlash(QStringLiteral("/")), QStringLiteral("/"));
-    }
 };
 
 QTEST_GUILESS_MAIN(DownloadPathsTest)
