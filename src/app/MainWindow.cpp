@@ -4,6 +4,8 @@
 #include "ChildWindowLayout.h"
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
+#include "DownloadCommand.h"
+#include "EntryListView.h"
 #include "LocalPane.h"
 #include "MainMenu.h"
 #include "Prompter.h"
@@ -15,11 +17,13 @@
 #include "TransferTypeSelector.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
 #include <QLineEdit>
+#include <QListView>
 #include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -29,6 +33,8 @@
 #include <QShowEvent>
 #include <QTime>
 #include <QTimer>
+#include <QTextEdit>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace {
@@ -89,6 +95,9 @@ MainWindow::MainWindow(QWidget* parent)
     m_connection = new ConnectionController(*m_runner, *m_bar, *m_history, this);
     connect(m_connection, &ConnectionController::connectStarted, m_remote, &RemotePane::clearRemote);
     connect(m_connection, &ConnectionController::connected, m_remote, [this] { m_remote->refreshRemote(true); });
+    m_download = new DownloadCommand(*m_runner, *m_local, this);
+    connect(m_remote, &RemotePane::downloadRequested, this, &MainWindow::downloadAndReconnect);
+    connect(m_runner, &SessionRunner::progressChanged, this, &MainWindow::showProgress);
     m_transferType = new TransferTypeSelector(m_bar->transferMode(), m_menu->action(QStringLiteral("mnuVerbindungTransferASCII")),
                                               m_menu->action(QStringLiteral("mnuVerbindungTransferBINARY")),
                                               m_menu->action(QStringLiteral("mnuVerbindungTransferAUTO")), this);
@@ -207,17 +216,73 @@ void MainWindow::wireMenu()
 
     connect(action("mnuMyComputerAktualisieren"), &QAction::triggered, m_local, &LocalPane::refreshLocal);
 
-    for (const char* name : {"mnuMyServerDownload", "mnuMyServerDownloadAls", "mnuMyServerOeffnen",
+    connectGuarded("mnuMyServerDownload", [this] { downloadAndReconnect(); });
+    for (const char* name : {"mnuMyServerDownloadAls", "mnuMyServerOeffnen",
                              "mnuMyServerOeffnenMit", "mnuMyServerUmbenennen", "mnuMyServerLoeschen",
                              "mnuMyServerNeuOrdner"})
         connectGuarded(name, {});
     connectGuarded("mnuMyServerAktualisieren", [this] { m_remote->refreshRemote(true); });
+
+    auto* nextRegion = new QAction(this);
+    nextRegion->setShortcut(QKeySequence(Qt::Key_F6));
+    connect(nextRegion, &QAction::triggered, this, [this] { focusRegion(1); });
+    auto* previousRegion = new QAction(this);
+    previousRegion->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
+    connect(previousRegion, &QAction::triggered, this, [this] { focusRegion(-1); });
+    addActions({nextRegion, previousRegion});
 
     connect(action("mnuInfoWebHomepage"), &QAction::triggered, this, &MainWindow::openHomepage);
     connect(action("mnuInfoInfo"), &QAction::triggered, this, [this] {
         AboutDialog dialog(this);
         dialog.exec();
     });
+}
+
+void MainWindow::downloadAndReconnect()
+{
+    QList<SelectedRow> rows;
+    for (const EntryRow& row : m_remote->selectedRows())
+        rows.append({row.name, row.isFolder});
+    m_download->downloadSelection(rows, m_bar->settings());
+    // Jobs run in order: the re-connection follows the download.
+    m_connection->reconnect();
+}
+
+void MainWindow::showProgress(qint64 done, qint64 total)
+{
+    // The bar counts in steps that fit an int, whatever the totals are.
+    constexpr qint64 scale = 1000;
+    m_progress->setMaximum(static_cast<int>(scale));
+    m_progress->setValue(total > 0 ? static_cast<int>(std::min(done, total) * scale / total) : 0);
+}
+
+void MainWindow::focusRegion(int step)
+{
+    QWidget* localList = nullptr;
+    if (auto* list = m_local->findChild<EntryListView*>())
+        localList = list->currentWidget();
+    QWidget* remoteList = m_remote->detailView()->isVisible() ? static_cast<QWidget*>(m_remote->detailView())
+                                                              : static_cast<QWidget*>(m_remote->iconView());
+    struct Region {
+        QMdiSubWindow* window; // none for the connection bar
+        QWidget* target;
+    };
+    const Region regions[] = {{nullptr, m_bar->address()},
+                              {m_localWindow, localList},
+                              {m_remoteWindow, remoteList},
+                              {m_historyWindow, m_history->textEdit()}};
+    constexpr qsizetype count = std::size(regions);
+    qsizetype current = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        QWidget* region = regions[i].window ? static_cast<QWidget*>(regions[i].window) : m_bar;
+        if (region->isAncestorOf(QApplication::focusWidget()))
+            current = i;
+    }
+    const Region& next = regions[(current + step + count) % count];
+    if (next.window)
+        m_mdi->setActiveSubWindow(next.window);
+    if (next.target)
+        next.target->setFocus(Qt::TabFocusReason);
 }
 
 void MainWindow::openHomepage()

@@ -8,6 +8,7 @@
 
 class ConnectionBar;
 class ConnectionController;
+class DownloadCommand;
 class LocalPane;
 class MainMenu;
 class QMdiArea;
@@ -37,6 +38,7 @@ public:
     SessionRunner* runner() const { return m_runner; }
     ConnectionController* connection() const { return m_connection; }
     TransferTypeSelector* transferType() const { return m_transferType; }
+    DownloadCommand* download() const { return m_download; }
 
     // Places the child windows by the layout rules.
     void arrangeChildWindows();
@@ -55,6 +57,12 @@ private:
     void wireMenu();
     void writeWelcome();
     void passiveChanged(bool passive);
+    // Downloads the remote pane's selection into the local pane's folder, then re-connects.
+    void downloadAndReconnect();
+    void showProgress(qint64 done, qint64 total);
+    // F6 and Shift+F6: the focus moves between the connection bar, the two panes and the history
+    // (Tab stays inside a child window, as in every MDI window).
+    void focusRegion(int step);
     // The "Mein Server" entries first make sure there is a connection.
     void connectGuarded(const char* actionName, std::function<void()> command);
 
@@ -72,4 +80,5 @@ private:
     QMdiSubWindow* m_historyWindow;
     TransferTypeSelector* m_transferType;
     ConnectionController* m_connection;
+    DownloadCommand* m_download;
 };
