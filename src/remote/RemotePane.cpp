@@ -113,6 +113,10 @@ void RemotePane::createWidgets()
     m_pathBox->setMinimumContentsLength(12);
     m_viewBar = new QToolBar(m_frame);
     m_viewBar->setObjectName(QStringLiteral("tlbServerRechts"));
+    // Every button stays in sight; the path box gives way instead.
+    m_commandBar->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+    m_viewBar->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+    m_pathBox->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 
     m_model = new EntryListModel(this);
     m_views = new QStackedWidget(m_frame);
