@@ -1,6 +1,6 @@
 #include "AccessibilityAudit.h"
 #include "EntryListModel.h"
-#include "FreshIconProvider.h"
+#include "CountingTypeProvider.h"
 #include "FtpServerFixture.h"
 #include "FtpSession.h"
 #include "JobContext.h"
@@ -73,7 +73,7 @@ private Q_SLOTS:
         m_prompter = std::make_unique<ScriptedPrompter>();
         m_runner = std::make_unique<SessionRunner>();
         m_icons = std::make_unique<RemoteIconStore>();
-        m_provider = std::make_unique<FreshIconProvider>();
+        m_provider = std::make_unique<CountingTypeProvider>(QHash<QString, QString>(), CountingTypeProvider::Pictures::Fresh);
         m_pane = std::make_unique<RemotePane>(*m_runner, *m_icons, nullptr, m_provider.get());
         m_pane->resize(700, 400);
         m_pane->show();
@@ -487,7 +487,7 @@ private:
     std::unique_ptr<FtpServerFixture> m_server;
     std::unique_ptr<SessionRunner> m_runner;
     std::unique_ptr<RemoteIconStore> m_icons;
-    std::unique_ptr<FreshIconProvider> m_provider;
+    std::unique_ptr<CountingTypeProvider> m_provider;
     std::unique_ptr<RemotePane> m_pane;
 };
 

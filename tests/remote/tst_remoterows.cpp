@@ -1,5 +1,5 @@
 #include "EntryTypeResolver.h"
-#include "FreshIconProvider.h"
+#include "CountingTypeProvider.h"
 #include "RemoteIconStore.h"
 #include "RemoteRows.h"
 
@@ -80,7 +80,7 @@ private Q_SLOTS:
     {
         QFETCH(QList<RemoteEntry>, entries);
         QFETCH(QStringList, expected);
-        FreshIconProvider provider;
+        CountingTypeProvider provider({}, CountingTypeProvider::Pictures::Fresh);
         const QList<EntryRow> rows = rowsFor(entries, provider);
         if (expected.isEmpty()) {
             // Every folder is shown, also past 10,001.
@@ -125,7 +125,7 @@ private Q_SLOTS:
     void rowTexts()
     {
         QFETCH(RemoteEntry, entry);
-        FreshIconProvider provider({{QStringLiteral("txt"), QStringLiteral("Textdatei")}});
+        CountingTypeProvider provider({{QStringLiteral("txt"), QStringLiteral("Textdatei")}}, CountingTypeProvider::Pictures::Fresh);
         const QList<EntryRow> rows = rowsFor({entry}, provider);
         QCOMPARE(rows.size(), 2);
         const EntryRow& row = rows[1];
@@ -140,7 +140,7 @@ private Q_SLOTS:
 
     void parentRowIsAnEmptyFolderRow()
     {
-        FreshIconProvider provider;
+        CountingTypeProvider provider({}, CountingTypeProvider::Pictures::Fresh);
         const EntryRow parent = rowsFor({}, provider).first();
         QCOMPARE(parent.name, QStringLiteral(".."));
         QCOMPARE(parent.iconKey, QStringLiteral("zdirectoryx"));
@@ -151,7 +151,7 @@ private Q_SLOTS:
 
     void storedEntryKeepsSixTexts()
     {
-        FreshIconProvider provider;
+        CountingTypeProvider provider({}, CountingTypeProvider::Pictures::Fresh);
         EntryTypeResolver resolver(provider, FallbackRule::Remote);
         const RemoteListing listing =
             RemoteRows::buildListing({folder(QStringLiteral("pub")), file(QStringLiteral("x.EXE"), 0)}, resolver);
@@ -169,7 +169,7 @@ private Q_SLOTS:
 
     void builtInTypesCountPerListing()
     {
-        FreshIconProvider provider;
+        CountingTypeProvider provider({}, CountingTypeProvider::Pictures::Fresh);
         const QList<RemoteEntry> entries{file(QStringLiteral("x.EXE")), file(QStringLiteral("tool.ico")),
                                          file(QStringLiteral("y.exe"))};
         for (int listing = 0; listing < 2; ++listing) {
@@ -189,7 +189,7 @@ private Q_SLOTS:
 
     void unknownTypeIsAskedOncePerListing()
     {
-        FreshIconProvider provider;
+        CountingTypeProvider provider({}, CountingTypeProvider::Pictures::Fresh);
         const QList<EntryRow> rows = rowsFor({file(QStringLiteral("notes.qqq")), file(QStringLiteral("more.QQQ"))}, provider);
         QCOMPARE(rows[1].typeText, QStringLiteral("QQQ-Datei"));
         QCOMPARE(rows[2].typeText, QStringLiteral("QQQ-Datei"));
@@ -200,7 +200,7 @@ private Q_SLOTS:
 
     void iconStoreKeepsTheFirstPicture()
     {
-        FreshIconProvider provider;
+        CountingTypeProvider provider({}, CountingTypeProvider::Pictures::Fresh);
         RemoteIconStore store;
         const QIcon first = provider.fileIcon(QStringLiteral("a.exe"));
         const QIcon second = provider.fileIcon(QStringLiteral("b.exe"));

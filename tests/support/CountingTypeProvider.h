@@ -2,18 +2,24 @@
 
 #include "TypeInfoProvider.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QHash>
 #include <QPixmap>
 #include <QStringList>
+#include <QStyle>
 
-// A type provider that names only the extensions it was given, counts every question and hands
-// out a new picture for every question, so a test can tell which listing stored a picture.
-class FreshIconProvider : public TypeInfoProvider
+// A type provider that names only the extensions it was given and counts every question, so
+// tests can tell how often a listing asks. With Pictures::Fresh every question gets a picture of
+// its own, so a test can tell which listing stored a picture.
+class CountingTypeProvider : public TypeInfoProvider
 {
 public:
-    explicit FreshIconProvider(QHash<QString, QString> namesByExtension = {})
+    enum class Pictures { Stock, Fresh };
+
+    explicit CountingTypeProvider(QHash<QString, QString> namesByExtension = {}, Pictures pictures = Pictures::Stock)
         : m_names(std::move(namesByExtension))
+        , m_pictures(pictures)
     {
     }
 
@@ -27,13 +33,20 @@ public:
     QIcon fileIcon(const QString& fileName) override
     {
         iconQuestions.append(fileName);
-        return freshIcon();
+        return picture(QStyle::SP_FileIcon);
     }
 
     QIcon folderIcon() override
     {
         ++folderIconQuestions;
-        return freshIcon();
+        return picture(QStyle::SP_DirIcon);
+    }
+
+    void reset()
+    {
+        typeNameQuestions.clear();
+        iconQuestions.clear();
+        folderIconQuestions = 0;
     }
 
     QStringList typeNameQuestions;
@@ -41,13 +54,16 @@ public:
     int folderIconQuestions = 0;
 
 private:
-    QIcon freshIcon()
+    QIcon picture(QStyle::StandardPixmap stock)
     {
+        if (m_pictures == Pictures::Stock)
+            return QApplication::style()->standardIcon(stock);
         QPixmap pixmap(16, 16);
         pixmap.fill(QColor::fromHsv((++m_made * 37) % 360, 200, 200));
         return QIcon(pixmap);
     }
 
     QHash<QString, QString> m_names;
+    Pictures m_pictures;
     int m_made = 0;
 };
