@@ -27,6 +27,8 @@ FtpSession::FtpSession()
 
 FtpSession::~FtpSession()
 {
+    // Whatever the transcript writes into may already be gone when the session is.
+    d->protocol.setTranscript({});
     closeConnection();
 }
 

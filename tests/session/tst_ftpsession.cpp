@@ -553,8 +553,8 @@ void FtpSessionTest::ipv6()
 void FtpSessionTest::activeModeTurnsAwayOtherAddresses()
 {
     writeFile(rootPath(QStringLiteral("data.bin")), QByteArray(100000, 'd'));
-    FtpSession session;
     int intruder = -1;
+    FtpSession session;
     session.setTranscript([&intruder](const QString& line) {
         // As soon as the port is announced, someone else on another address connects to it.
         if (!line.startsWith(QLatin1String("> EPRT |1|127.0.0.1|")) || intruder >= 0)

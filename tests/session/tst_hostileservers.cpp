@@ -1,0 +1,324 @@
+#include "FtpSession.h"
+#include "RawServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <chrono>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+// The session against servers that misbehave on purpose: silent, endless, out of turn. Whatever
+// they do, a job ends - by the idle time-out, by the cancel flag, or by the input bounds.
+class HostileServersTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void silentServerTimesOut();
+    void cancelEndsTheWaitForTheGreeting();
+    void cancelEndsAStalledDownload();
+    void stalledDataConnectionTimesOut();
+    void endlessReplyLineIsBounded();
+    void endlessMultiLineReplyIsBounded();
+    void replyWithoutCodeIsRefused();
+    void echoedPasswordIsMasked();
+    void multiLineRepliesAreFramed();
+    void pasvAddressIsReplacedByTheServersAddress();
+    void finalReplyBeforeTheLastBytes();
+    void transferBrokenByTheServer();
+
+private:
+    ConnectionSettings settings(const RawServer& server) const;
+    void writeExisting();
+    void checkExistingUntouched();
+
+    std::unique_ptr<QTemporaryDir> m_local;
+    QString m_target;
+};
+
+namespace {
+
+const QString secret = QStringLiteral("hunter2-pw");
+
+qint64 nowMilliseconds()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// How late a cancelled wait may end; the engine looks every 50 ms, the rest is a loaded machine.
+constexpr qint64 cancelSlackMilliseconds = 1000;
+
+// A server that logs in, offers a passive data connection and starts a download, then runs rest.
+RawServer::Script downloadScript(const std::function<void(RawServer::Connection&, int data)>& rest)
+{
+    return [rest](RawServer::Connection& connection) {
+        if (!RawServer::greetAndLogin(connection) || !connection.expect("EPSV"))
+            return;
+        const quint16 port = connection.listenForData();
+        if (!connection.send("229 Entering Extended Passive Mode (|||" + QByteArray::number(port) + "|)\r\n")
+            || !connection.expect("RETR") || !connection.send("150 here it comes\r\n"))
+            return;
+        const int data = connection.acceptData();
+        if (data < 0)
+            return;
+        rest(connection, data);
+        ::close(data);
+        while (connection.readLine()) {
+        }
+    };
+}
+
+} // namespace
+
+void HostileServersTest::init()
+{
+    m_local = std::make_unique<QTemporaryDir>();
+    m_target = m_local->filePath(QStringLiteral("target.bin"));
+}
+
+ConnectionSettings HostileServersTest::settings(const RawServer& server) const
+{
+    return ConnectionSettings{QStringLiteral("127.0.0.1"), QString::number(server.port()), QStringLiteral("u"), secret, true};
+}
+
+void HostileServersTest::writeExisting()
+{
+    QFile file(m_target);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("the old file");
+}
+
+void HostileServersTest::checkExistingUntouched()
+{
+    QFile file(m_target);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("the old file"));
+    // No temporary file stays behind either.
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files), QStringList{QStringLiteral("target.bin")});
+}
+
+void HostileServersTest::silentServerTimesOut()
+{
+    RawServer server; // accepts nothing, says nothing
+    FtpSession session;
+    session.setTimeouts(20'000, 300);
+    QVERIFY(!session.openConnection(settings(server)));
+    QVERIFY2(session.lastError().contains(QLatin1String("time-out")), qPrintable(session.lastError()));
+    QVERIFY(!session.isConnected());
+}
+
+void HostileServersTest::cancelEndsTheWaitForTheGreeting()
+{
+    std::atomic<bool> cancel{false};
+    std::atomic<qint64> cancelledAt{0};
+    RawServer server([&](RawServer::Connection& connection) {
+        cancelledAt = nowMilliseconds();
+        cancel = true;
+        while (connection.readLine()) {
+        }
+    });
+    FtpSession session;
+    session.setCancelFlag(&cancel);
+    QVERIFY(!session.openConnection(settings(server)));
+    const qint64 late = nowMilliseconds() - cancelledAt;
+    QVERIFY(cancel);
+    QVERIFY2(late < cancelSlackMilliseconds, qPrintable(QString::number(late)));
+    QCOMPARE(session.lastError(), QStringLiteral("cancelled"));
+}
+
+void HostileServersTest::cancelEndsAStalledDownload()
+{
+    writeExisting();
+    std::atomic<bool> cancel{false};
+    std::atomic<qint64> cancelledAt{0};
+    RawServer server(downloadScript([&](RawServer::Connection& connection, int data) {
+        connection.sendData(data, QByteArray(1000, 'x'));
+        cancelledAt = nowMilliseconds();
+        cancel = true;
+        while (connection.readLine()) {
+        }
+    }));
+    FtpSession session;
+    session.setCancelFlag(&cancel);
+    QVERIFY(session.openConnection(settings(server)));
+    QVERIFY(!session.ftpGet(m_target, QStringLiteral("big.bin")));
+    const qint64 late = nowMilliseconds() - cancelledAt;
+    QVERIFY2(late < cancelSlackMilliseconds, qPrintable(QString::number(late)));
+    QVERIFY(session.lastError().contains(QLatin1String("cancelled")));
+    QVERIFY(!session.isConnected());
+    checkExistingUntouched();
+}
+
+void HostileServersTest::stalledDataConnectionTimesOut()
+{
+    writeExisting();
+    RawServer server(downloadScript([](RawServer::Connection& connection, int data) {
+        connection.sendData(data, QByteArray(1000, 'x'));
+        while (connection.readLine()) {
+        }
+    }));
+    FtpSession session;
+    session.setTimeouts(20'000, 300);
+    QVERIFY(session.openConnection(settings(server)));
+    QVERIFY(!session.ftpGet(m_target, QStringLiteral("big.bin")));
+    QVERIFY2(session.lastError().contains(QLatin1String("time-out")), qPrintable(session.lastError()));
+    QVERIFY(!session.isConnected());
+    checkExistingUntouched();
+}
+
+void HostileServersTest::endlessReplyLineIsBounded()
+{
+    RawServer server([](RawServer::Connection& connection) {
+        const QByteArray chunk(64 * 1024, 'a');
+        if (!connection.send("220 "))
+            return;
+        while (connection.send(chunk)) {
+        }
+    });
+    FtpSession session;
+    QVERIFY(!session.openConnection(settings(server)));
+    QVERIFY2(session.lastError().contains(QLatin1String("longer than 65536 bytes")), qPrintable(session.lastError()));
+}
+
+void HostileServersTest::endlessMultiLineReplyIsBounded()
+{
+    RawServer server([](RawServer::Connection& connection) {
+        QByteArray chunk;
+        for (int i = 0; i < 1000; ++i)
+            chunk += "220-and more\r\n";
+        while (connection.send(chunk)) {
+        }
+    });
+    FtpSession session;
+    QVERIFY(!session.openConnection(settings(server)));
+    QVERIFY2(session.lastError().contains(QLatin1String("more than 10000 lines")), qPrintable(session.lastError()));
+}
+
+void HostileServersTest::replyWithoutCodeIsRefused()
+{
+    RawServer server([](RawServer::Connection& connection) {
+        connection.send("SSH-2.0-OpenSSH_9.2\r\n");
+        while (connection.readLine()) {
+        }
+    });
+    FtpSession session;
+    QVERIFY(!session.openConnection(settings(server)));
+    QVERIFY2(session.lastError().contains(QLatin1String("no valid reply")), qPrintable(session.lastError()));
+}
+
+void HostileServersTest::echoedPasswordIsMasked()
+{
+    RawServer server([](RawServer::Connection& connection) {
+        if (!connection.send("220 hi\r\n") || !connection.expect("USER") || !connection.send("331 password\r\n"))
+            return;
+        const auto pass = connection.expect("PASS");
+        if (pass)
+            connection.send("530 Login incorrect for password " + pass->mid(5) + "\r\n");
+        while (connection.readLine()) {
+        }
+    });
+    QStringList transcript;
+    FtpSession session;
+    session.setTranscript([&transcript](const QString& line) { transcript.append(line); });
+    QVERIFY(!session.openConnection(settings(server)));
+    QVERIFY2(session.lastError().contains(QLatin1String("password ****")), qPrintable(session.lastError()));
+    QVERIFY(!session.lastError().contains(secret));
+    QVERIFY(!transcript.join(QLatin1Char('\n')).contains(secret));
+}
+
+void HostileServersTest::multiLineRepliesAreFramed()
+{
+    RawServer server([](RawServer::Connection& connection) {
+        // Inner lines may start with blanks or with the code and another character.
+        if (!connection.send("220-Welcome\r\n 220 indented, not the end\r\n220x neither\r\n220 end\r\n")
+            || !connection.expect("USER") || !connection.send("230-Hello\r\n230-\r\n230 logged in\r\n")
+            || !connection.expect("FEAT") || !connection.send("211-Features:\r\n MLSD\r\n211 End\r\n")
+            || !connection.expect("PWD") || !connection.send("257 \"/a \"\"b\"\"\" is here\r\n"))
+            return;
+        while (connection.readLine()) {
+        }
+    });
+    QStringList transcript;
+    FtpSession session;
+    session.setTranscript([&transcript](const QString& line) { transcript.append(line); });
+    QVERIFY2(session.openConnection(settings(server)), qPrintable(session.lastError()));
+    QCOMPARE(session.ftpCurrentDir(), QStringLiteral("/a \"b\""));
+    QVERIFY(transcript.contains(QStringLiteral("< 220 Welcome 220 indented, not the end 220x neither end")));
+    QVERIFY(!transcript.contains(QStringLiteral("> PASS ****"))); // 230 right after USER: no password asked
+}
+
+void HostileServersTest::pasvAddressIsReplacedByTheServersAddress()
+{
+    RawServer server([](RawServer::Connection& connection) {
+        if (!RawServer::greetAndLogin(connection) || !connection.expect("EPSV") || !connection.send("500 what?\r\n")
+            || !connection.expect("PASV"))
+            return;
+        const quint16 port = connection.listenForData();
+        // An address nobody can reach: the client must use the control connection's peer.
+        const QByteArray numbers = "10,255,255,1," + QByteArray::number(port >> 8) + ',' + QByteArray::number(port & 0xFF);
+        if (!connection.send("227 Entering Passive Mode (" + numbers + ")\r\n") || !connection.expect("RETR")
+            || !connection.send("150 go\r\n"))
+            return;
+        const int data = connection.acceptData();
+        connection.sendData(data, "hello over PASV");
+        ::close(data);
+        connection.send("226 done\r\n");
+        while (connection.readLine()) {
+        }
+    });
+    FtpSession session;
+    session.setTimeouts(2000, 2000);
+    QVERIFY(session.openConnection(settings(server)));
+    QVERIFY2(session.ftpGet(m_target, QStringLiteral("f")), qPrintable(session.lastError()));
+    QFile file(m_target);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("hello over PASV"));
+}
+
+void HostileServersTest::finalReplyBeforeTheLastBytes()
+{
+    const QByteArray payload(200'000, 'p');
+    RawServer server([&payload](RawServer::Connection& connection) {
+        if (!RawServer::greetAndLogin(connection) || !connection.expect("EPSV"))
+            return;
+        const quint16 port = connection.listenForData();
+        if (!connection.send("229 (|||" + QByteArray::number(port) + "|)\r\n") || !connection.expect("RETR")
+            || !connection.send("150 go\r\n226 done already\r\n"))
+            return;
+        const int data = connection.acceptData();
+        connection.sendData(data, payload);
+        ::close(data);
+        while (connection.readLine()) {
+        }
+    });
+    FtpSession session;
+    QVERIFY(session.openConnection(settings(server)));
+    QVERIFY2(session.ftpGet(m_target, QStringLiteral("f")), qPrintable(session.lastError()));
+    QFile file(m_target);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().size(), payload.size());
+}
+
+void HostileServersTest::transferBrokenByTheServer()
+{
+    writeExisting();
+    RawServer server(downloadScript([](RawServer::Connection& connection, int data) {
+        connection.sendData(data, QByteArray(5000, 'x'));
+        ::shutdown(data, SHUT_RDWR);
+        connection.send("426 Connection closed; transfer aborted.\r\n");
+    }));
+    FtpSession session;
+    QVERIFY(session.openConnection(settings(server)));
+    QVERIFY(!session.ftpGet(m_target, QStringLiteral("big.bin")));
+    QVERIFY2(session.lastError().contains(QLatin1String("426")), qPrintable(session.lastError()));
+    QVERIFY(session.isConnected()); // a refusal, not a broken connection
+    checkExistingUntouched();
+}
+
+QTEST_GUILESS_MAIN(HostileServersTest)
+#include "tst_hostileservers.moc"
