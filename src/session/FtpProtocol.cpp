@@ -231,6 +231,12 @@ std::optional<Reply> FtpProtocol::sendLine(const QByteArray& line, const QString
         return std::nullopt;
     }
     note(QStringLiteral("< %1").arg(reply->summary()));
+    // 421: the server is closing the connection (idle time-out, shutdown); it is gone now.
+    if (reply->code == 421) {
+        dropConnection();
+        fail(QStringLiteral("the server closed the connection: %1").arg(reply->summary()));
+        return std::nullopt;
+    }
     return reply;
 }
 

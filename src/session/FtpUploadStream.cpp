@@ -74,7 +74,7 @@ bool FtpUploadStream::flush()
     if (m_buffer.isEmpty())
         return true;
     const bool sent = m_protocol->send(m_transfer, m_buffer.constData(), m_buffer.size());
-    m_buffer.clear();
+    m_buffer.resize(0); // keeps the block's memory for the next one (clear() would free it)
     if (!sent)
         m_broken = true;
     return sent;

@@ -31,6 +31,9 @@ private Q_SLOTS:
     void pasvAddressIsReplacedByTheServersAddress();
     void finalReplyBeforeTheLastBytes();
     void transferBrokenByTheServer();
+    void noFilesFoundMeansAnEmptyFolder_data();
+    void noFilesFoundMeansAnEmptyFolder();
+    void closingReplyEndsTheConnection();
 
 private:
     ConnectionSettings settings(const RawServer& server) const;
@@ -318,6 +321,51 @@ void HostileServersTest::transferBrokenByTheServer()
     QVERIFY2(session.lastError().contains(QLatin1String("426")), qPrintable(session.lastError()));
     QVERIFY(session.isConnected()); // a refusal, not a broken connection
     checkExistingUntouched();
+}
+
+void HostileServersTest::noFilesFoundMeansAnEmptyFolder_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("no files found") << QByteArray("550 No files found.") << true;
+    QTest::newRow("no members found") << QByteArray("450 No members found.") << true;
+    QTest::newRow("missing folder") << QByteArray("550 No such file or directory.") << false;
+}
+
+void HostileServersTest::noFilesFoundMeansAnEmptyFolder()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, listed);
+    RawServer server([reply](RawServer::Connection& connection) {
+        if (!RawServer::greetAndLogin(connection) || !connection.expect("EPSV"))
+            return;
+        const quint16 port = connection.listenForData();
+        if (!connection.send("229 (|||" + QByteArray::number(port) + "|)\r\n") || !connection.expect("LIST")
+            || !connection.send(reply + "\r\n"))
+            return;
+        while (connection.readLine()) {
+        }
+    });
+    FtpSession session;
+    QVERIFY(session.openConnection(settings(server)));
+    const auto entries = session.ftpList();
+    QCOMPARE(entries.has_value(), listed);
+    if (entries)
+        QVERIFY(entries->isEmpty());
+    QVERIFY(session.isConnected());
+}
+
+void HostileServersTest::closingReplyEndsTheConnection()
+{
+    RawServer server([](RawServer::Connection& connection) {
+        if (RawServer::greetAndLogin(connection) && connection.expect("PWD"))
+            connection.send("421 Timeout.\r\n");
+    });
+    FtpSession session;
+    QVERIFY(session.openConnection(settings(server)));
+    QVERIFY(session.ftpCurrentDir().isEmpty());
+    QVERIFY(!session.isConnected());
+    QVERIFY2(session.lastError().contains(QLatin1String("421")), qPrintable(session.lastError()));
 }
 
 QTEST_GUILESS_MAIN(HostileServersTest)
