@@ -326,12 +326,13 @@ std::unique_ptr<DataConnection> FtpProtocol::openPassive()
 std::unique_ptr<DataConnection> FtpProtocol::openActive()
 {
     auto data = std::make_unique<DataConnection>(m_policy);
-    QHostAddress local = m_control.localAddress();
-    local.setScopeId(QString());
-    if (!data->listen(local)) {
+    const QHostAddress listenOn = m_control.localAddress();
+    if (!data->listen(listenOn)) {
         fail(data->errorText());
         return nullptr;
     }
+    QHostAddress local = listenOn;
+    local.setScopeId(QString()); // the server cannot use our interface name
     const bool isIpv4 = local.protocol() == QAbstractSocket::IPv4Protocol;
     if (!m_eprtRefused) {
         const QString argument = QStringLiteral("|%1|%2|%3|").arg(isIpv4 ? 1 : 2).arg(local.toString()).arg(data->listenPort());

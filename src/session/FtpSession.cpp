@@ -113,9 +113,10 @@ bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, con
         file.cancelWriting();
         return false;
     }
-    // The size, for progress; a server without SIZE may still name it in its 150 reply.
+    // The size, for progress only (it costs a round trip); a server without SIZE may still name
+    // it in its 150 reply.
     qint64 total = 0;
-    if (d->protocol.offers(u"SIZE")) {
+    if (progress && d->protocol.offers(u"SIZE")) {
         const std::optional<Reply> size = d->protocol.command(u"SIZE", remoteName);
         if (size && size->code == 213)
             total = ListingFields::parseDecimal(size->firstLine().trimmed()).value_or(0);

@@ -12,7 +12,10 @@ struct RemoteEntry {
     QString name;         // for display; bytes that are not UTF-8 decode lossily
     QByteArray rawName;   // the name's bytes as the server sent them, for later commands
     bool isDirectory = false;
-    bool isLink = false;  // a symbolic link; links to folders are listed as folders
+    // A symbolic link. It is a folder when the listing says so (MLSD type=dir, or a LIST target
+    // ending in "/"); otherwise LIST cannot tell, and it stays a file with isLink set - a caller
+    // that wants to enter such a link tries ftpSetDir() on it first.
+    bool isLink = false;
     qint64 size = 0;
     QDateTime lastWrite;  // as the server reports it, in UTC with no time-zone conversion
     quint32 attributes = normalAttribute;

@@ -26,6 +26,8 @@ struct Reply {
     bool isIntermediate() const { return replyClass() == ReplyClass::Intermediate; }
     bool isFailure() const;
 
+    // All lines, joined by line feeds.
+    QString text() const { return lines.join(QLatin1Char('\n')); }
     // The first line's text, where single-line answers (PWD, PASV, EPSV) carry their data.
     QString firstLine() const { return lines.isEmpty() ? QString() : lines.first(); }
     // The whole reply as one line, code first, for logs and error texts.
