@@ -150,8 +150,10 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
 
     const QString loginName = user.isEmpty() ? QStringLiteral("anonymous") : user;
     std::optional<Reply> reply = command(u"USER", loginName);
-    if (!reply)
+    if (!reply) {
+        dropConnection(); // also when the name was refused before it went out: no half login
         return false;
+    }
     if (reply->code == 331) {
         const QString secret = password.isEmpty() && loginName == QLatin1String("anonymous") ? anonymousPassword : password;
         reply = sendLine("PASS " + NameCodec::encode(secret), QStringLiteral("PASS ") + hidden);
@@ -160,8 +162,10 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
             if (!reply)
                 failTransport();
         }
-        if (!reply)
+        if (!reply) {
+            dropConnection();
             return false;
+        }
     }
     if (!reply->isCompletion()) {
         const QString why = reply->code == 332 ? QStringLiteral("the server asks for an account, which is not supported")

@@ -26,6 +26,8 @@ private Q_SLOTS:
     void connectsAndLogsIn_data();
     void connectsAndLogsIn();
     void wrongPasswordIsRefusedWithoutShowingIt();
+    void lineBreakInLoginIsRefused_data();
+    void lineBreakInLoginIsRefused();
     void portWithoutServerFailsLikeUnreachable();
     void portThatIsNoNumberFailsWithoutConnecting();
     void operations_data();
@@ -159,6 +161,28 @@ void FtpSessionTest::wrongPasswordIsRefusedWithoutShowingIt()
     QVERIFY(session.lastError().contains(QLatin1String("530")));
     QVERIFY(!session.lastError().contains(wrong));
     QVERIFY(!m_transcript.join(QLatin1Char('\n')).contains(wrong));
+}
+
+void FtpSessionTest::lineBreakInLoginIsRefused_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("user") << FtpServerFixture::user() + QStringLiteral("\r\nDELE x") << FtpServerFixture::password();
+    QTest::newRow("password") << FtpServerFixture::user() << FtpServerFixture::password() + QStringLiteral("\nDELE x");
+}
+
+void FtpSessionTest::lineBreakInLoginIsRefused()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    FtpSession session;
+    ConnectionSettings values = settings(true, *m_server);
+    values.user = user;
+    values.password = password;
+    QVERIFY(!session.openConnection(values));
+    QVERIFY(!session.isConnected());
+    QVERIFY(session.lastError().contains(QLatin1String("refused")));
+    QVERIFY(!session.lastError().contains(password));
 }
 
 void FtpSessionTest::portWithoutServerFailsLikeUnreachable()
