@@ -1,5 +1,6 @@
 #include "FtpSession.h"
 
+#include "DownloadFile.h"
 #include "FtpProtocol.h"
 #include "FtpUploadStream.h"
 #include "ListingFields.h"
@@ -7,7 +8,6 @@
 #include "ReplyParsers.h"
 
 #include <QDateTime>
-#include <QSaveFile>
 
 namespace {
 
@@ -106,11 +106,11 @@ bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, con
         return false;
     // The data goes to a temporary file beside the target, which replaces the target only once
     // everything has arrived; a broken transfer leaves an existing file as it was.
-    QSaveFile file(localPath);
-    if (!file.open(QIODevice::WriteOnly))
-        return d->protocol.fail(QStringLiteral("cannot write %1: %2").arg(localPath, file.errorString()));
+    DownloadFile file(localPath);
+    if (!file.open())
+        return d->protocol.fail(file.errorText());
     if (!d->protocol.setType('I')) {
-        file.cancelWriting();
+        file.discard();
         return false;
     }
     // The size, for progress only (it costs a round trip); a server without SIZE may still name
@@ -123,15 +123,15 @@ bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, con
     }
     FtpProtocol::Transfer transfer;
     if (!d->protocol.startTransfer(u"RETR", remoteName, transfer)) {
-        file.cancelWriting();
+        file.discard();
         return false;
     }
     if (total == 0)
         total = ReplyParsers::parseTransferSize(transfer.reply.firstLine()).value_or(0);
     qint64 done = 0;
     const bool received = d->protocol.receive(transfer, [&](const char* data, qint64 size, QString& error) {
-        if (file.write(data, size) != size) {
-            error = QStringLiteral("cannot write %1: %2").arg(localPath, file.errorString());
+        if (!file.write(data, size)) {
+            error = file.errorText();
             return false;
         }
         done += size;
@@ -140,11 +140,11 @@ bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, con
         return true;
     });
     if (!received) {
-        file.cancelWriting();
+        file.discard();
         return false;
     }
     if (!file.commit())
-        return d->protocol.fail(QStringLiteral("cannot write %1: %2").arg(localPath, file.errorString()));
+        return d->protocol.fail(file.errorText());
     return true;
 }
 

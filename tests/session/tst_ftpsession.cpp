@@ -459,12 +459,12 @@ void FtpSessionTest::failedDownloadLeavesExistingFileAlone()
     QVERIFY(connect(session, true));
     QVERIFY(!session.ftpGet(localPath(QStringLiteral("target.txt")), QStringLiteral("missing.txt")));
     QCOMPARE(readFile(localPath(QStringLiteral("target.txt"))), QByteArray("old content"));
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files), QStringList{QStringLiteral("target.txt")});
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("target.txt")});
 
     writeFile(rootPath(QStringLiteral("present.txt")), "new content");
     QVERIFY(session.ftpGet(localPath(QStringLiteral("target.txt")), QStringLiteral("present.txt")));
     QCOMPARE(readFile(localPath(QStringLiteral("target.txt"))), QByteArray("new content"));
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files), QStringList{QStringLiteral("target.txt")});
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("target.txt")});
 }
 
 void FtpSessionTest::namesThatAreNotUtf8RoundTrip_data()

@@ -102,7 +102,7 @@ void HostileServersTest::checkExistingUntouched()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("the old file"));
     // No temporary file stays behind either.
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files), QStringList{QStringLiteral("target.bin")});
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("target.bin")});
 }
 
 void HostileServersTest::silentServerTimesOut()

@@ -1,0 +1,121 @@
+#include "DownloadFile.h"
+
+#include "TcpConnector.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr mode_t newFileMode = 0666; // narrowed by the umask, like any file the user creates
+constexpr int nameAttempts = 16;
+
+QByteArray randomSuffix()
+{
+    return QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+}
+
+} // namespace
+
+DownloadFile::DownloadFile(QString targetPath)
+    : m_target(std::move(targetPath))
+    , m_targetBytes(QFile::encodeName(m_target))
+    , m_directoryBytes(QFile::encodeName(QFileInfo(m_target).absolutePath()))
+{
+}
+
+DownloadFile::~DownloadFile()
+{
+    discard();
+}
+
+bool DownloadFile::fail(const QString& what, int code)
+{
+    m_error = QStringLiteral("%1 %2: %3").arg(what, m_target, TcpConnector::systemError(code));
+    return false;
+}
+
+bool DownloadFile::open()
+{
+    discard();
+    m_descriptor = ::open(m_directoryBytes.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, newFileMode);
+    // Not every file system has unnamed files; then a hidden name beside the target.
+    for (int attempt = 0; m_descriptor < 0 && attempt < nameAttempts; ++attempt) {
+        const QByteArray name = m_directoryBytes + "/." + QFile::encodeName(QFileInfo(m_target).fileName()) + '.'
+            + randomSuffix() + ".part";
+        m_descriptor = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, newFileMode);
+        if (m_descriptor >= 0)
+            m_temporaryName = name;
+        else if (errno != EEXIST)
+            break;
+    }
+    if (m_descriptor < 0)
+        return fail(QStringLiteral("cannot write"), errno);
+    // A replaced file keeps its permissions.
+    struct stat existing {};
+    if (::stat(m_targetBytes.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
+        ::fchmod(m_descriptor, existing.st_mode & 07777);
+    return true;
+}
+
+bool DownloadFile::write(const char* data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(m_descriptor, data, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(QStringLiteral("cannot write"), errno);
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool DownloadFile::commit()
+{
+    if (m_descriptor < 0)
+        return false;
+    if (m_temporaryName.isEmpty()) {
+        // Give the unnamed file a name first: linkat cannot replace an existing target.
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_descriptor);
+        for (int attempt = 0; attempt < nameAttempts; ++attempt) {
+            const QByteArray name = m_directoryBytes + "/." + randomSuffix() + ".part";
+            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
+                m_temporaryName = name;
+                break;
+            }
+            if (errno != EEXIST)
+                return fail(QStringLiteral("cannot write"), errno);
+        }
+        if (m_temporaryName.isEmpty())
+            return fail(QStringLiteral("cannot write"), EEXIST);
+    }
+    if (::close(m_descriptor) != 0) {
+        m_descriptor = -1;
+        return fail(QStringLiteral("cannot write"), errno);
+    }
+    m_descriptor = -1;
+    if (::rename(m_temporaryName.constData(), m_targetBytes.constData()) != 0)
+        return fail(QStringLiteral("cannot replace"), errno);
+    m_temporaryName.clear();
+    return true;
+}
+
+void DownloadFile::discard()
+{
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+    m_descriptor = -1;
+    if (!m_temporaryName.isEmpty())
+        ::unlink(m_temporaryName.constData());
+    m_temporaryName.clear();
+}
