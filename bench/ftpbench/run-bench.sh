@@ -1,9 +1,9 @@
 #!/bin/bash
 # Measures ftpbench against curl on a local vsftpd: a 1 GiB download and upload (passive mode,
 # both clients in the same run, alternating, five rounds (ROUNDS=n to change)) and a listing of 20,000 entries.
-# Before every timed run the previous copy is deleted and the page cache flushed (sync): otherwise
-# the write-back of the last gigabyte lands on whichever client runs next, and the figures measure
-# the disk rather than the client.
+# The files live in memory (/dev/shm, or BENCH_DIR): on a disk the write-back of each gigabyte
+# lands on whichever client runs next, and the figures measure the disk rather than the clients.
+# Before every timed run the previous copies are deleted and the page cache flushed (sync).
 # Needs root (vsftpd runs from a temporary configuration) and a built ftpbench:
 #   sudo bench/ftpbench/run-bench.sh [path/to/ftpbench] [size-in-MiB]
 set -euo pipefail
@@ -18,7 +18,9 @@ LISTING_FILES=20000
 command -v vsftpd >/dev/null || { echo "run-bench.sh: vsftpd is not installed" >&2; exit 2; }
 command -v curl >/dev/null || { echo "run-bench.sh: curl is not installed" >&2; exit 2; }
 
-WORK=$(mktemp -d /tmp/ftpbench.XXXXXX)
+BENCH_DIR=${BENCH_DIR:-/dev/shm}
+[ -d "$BENCH_DIR" ] && [ -w "$BENCH_DIR" ] || BENCH_DIR=/tmp
+WORK=$(mktemp -d "$BENCH_DIR/ftpbench.XXXXXX")
 VSFTPD_PID=
 cleanup() {
     [ -n "$VSFTPD_PID" ] && kill "$VSFTPD_PID" 2>/dev/null && wait "$VSFTPD_PID" 2>/dev/null || true
@@ -65,7 +67,7 @@ xferlog_enable=NO
 max_per_ip=0
 CONF
 
-echo "making test files in $WORK ..."
+echo "making test files in $WORK ($(stat -f -c %T "$WORK")) ..."
 dd if=/dev/urandom of="$WORK/root/pub/big.bin" bs=1M count="$SIZE_MIB" status=none
 cp "$WORK/root/pub/big.bin" "$WORK/local/big.bin"
 (cd "$WORK/root/pub/many" && seq -f "file-%05g.txt" 1 "$LISTING_FILES" | xargs touch)
