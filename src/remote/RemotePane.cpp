@@ -358,7 +358,9 @@ void RemotePane::activateRow(int row)
     if (row < 0 || row >= all.size() || all[row].name.isEmpty())
         return;
     const EntryRow& entry = all[row];
-    if (entry.name == RemoteRows::parentName || entry.sizeText.isEmpty())
+    // A LIST line does not say whether a link leads to a folder: try to enter it; a link to a
+    // file lists the same folder again.
+    if (entry.name == RemoteRows::parentName || entry.sizeText.isEmpty() || m_linkNames.contains(entry.name))
         startListing(entry.name, PathBoxUpdate::Yes);
     else
         updatePathBox(); // a file row changes nothing on the server
@@ -403,6 +405,11 @@ void RemotePane::fillRows(const QList<RemoteEntry>& entries)
 
     EntryTypeResolver resolver(m_provider, FallbackRule::Remote);
     m_listing = RemoteRows::buildListing(entries, resolver);
+    m_linkNames.clear();
+    for (const RemoteEntry& entry : entries) {
+        if (entry.isLink && !entry.isDirectory)
+            m_linkNames.insert(entry.name);
+    }
     m_icons.insertNew(resolver.icons());
     m_model->setRows(RemoteRows::rowsOf(m_listing, getText("MPUB_FOLDER")), m_icons.icons());
 

@@ -5,6 +5,7 @@
 #include "RemoteListingEntry.h"
 
 #include <QHash>
+#include <QSet>
 #include <QList>
 #include <QPoint>
 #include <QString>
@@ -149,6 +150,8 @@ private:
     QHash<QString, QAction*> m_actions; // by button key
 
     RemoteListing m_listing;
+    // Links the listing could not tell from files; activating one tries to enter it.
+    QSet<QString> m_linkNames;
     ViewMode m_viewMode = ViewMode::Details;
     int m_pendingJobs = 0;
 };

@@ -26,6 +26,11 @@ SessionRunner::SessionRunner(QObject* parent)
 SessionRunner::~SessionRunner()
 {
     shutdown();
+    // The thread uses this object to the end; it must not outlive it, however late it ends.
+    if (m_thread) {
+        m_thread->wait();
+        delete m_thread;
+    }
 }
 
 void SessionRunner::start(std::function<void(JobContext&)> job, std::function<void()> done)
@@ -89,7 +94,7 @@ void SessionRunner::shutdown()
     // Every wait of the session looks at the cancel flag at least every 100 ms.
     if (!m_thread->wait(QDeadlineTimer(900))) {
         qWarning("session thread did not stop in time");
-        return; // the process ends without it
+        return;
     }
     delete m_thread;
     m_thread = nullptr;

@@ -191,6 +191,21 @@ private Q_SLOTS:
         QCOMPARE(m_provider->typeNameQuestions.size(), 1);
     }
 
+    void linkToAFolderCanBeEntered()
+    {
+        QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("real/inner")));
+        QVERIFY(QFile::link(m_root->filePath(QStringLiteral("real")), m_root->filePath(QStringLiteral("shortcut"))));
+        QVERIFY(connectToServer());
+        QVERIFY(list([this] { m_pane->refreshRemote(true); }));
+        const int row = rowOf(*m_pane, QStringLiteral("shortcut"));
+        QVERIFY(row > 0);
+        // LIST shows the link as "l... shortcut -> /.../real": a row with a size, like a file.
+        QVERIFY(!m_pane->rows()[row].sizeText.isEmpty());
+        QVERIFY(list([&] { m_pane->activateRow(row); }));
+        QCOMPARE(namesOf(m_pane->rows()), (QStringList{QStringLiteral(".."), QStringLiteral("inner")}));
+        QCOMPARE(m_pane->pathBox()->currentText(), QStringLiteral("/shortcut"));
+    }
+
     void doubleClickAndEnterBrowse()
     {
         QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("pub/docs")));

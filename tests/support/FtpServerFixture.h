@@ -38,7 +38,7 @@ public:
         bool rawAscii = false;
         bool noExtendedModes = false;
         QString host = QStringLiteral("127.0.0.1");
-        QString brokenRetrName;
+        QString brokenRetrName = {};
     };
 
     FtpServerFixture();
