@@ -30,13 +30,7 @@ QMenu* MainMenu::addMenu(QMenu* parent, QMenuBar* menuBar, const Entry& entry)
     QMenu* menu = parent ? parent->addMenu(QString::fromUtf8(entry.fixedCaption))
                          : menuBar->addMenu(QString::fromUtf8(entry.fixedCaption));
     menu->setObjectName(QLatin1String(entry.name));
-    QAction* action = menu->menuAction();
-    action->setObjectName(QLatin1String(entry.name));
-    m_actions.insert(action->objectName(), action);
-    if (entry.key)
-        m_captionKeys.insert(action, QLatin1String(entry.key));
-    else
-        m_fixedCaptions.insert(action, QString::fromUtf8(entry.fixedCaption));
+    registerEntry(menu->menuAction(), entry);
     return menu;
 }
 
@@ -47,16 +41,21 @@ QAction* MainMenu::addAction(QMenu* menu, const Entry& entry)
         return nullptr;
     }
     QAction* action = menu->addAction(QString::fromUtf8(entry.fixedCaption));
-    action->setObjectName(QLatin1String(entry.name));
     action->setShortcut(entry.shortcut);
     action->setCheckable(entry.checkable);
     action->setChecked(entry.checked);
+    registerEntry(action, entry);
+    return action;
+}
+
+void MainMenu::registerEntry(QAction* action, const Entry& entry)
+{
+    action->setObjectName(QLatin1String(entry.name));
     m_actions.insert(action->objectName(), action);
     if (entry.key)
         m_captionKeys.insert(action, QLatin1String(entry.key));
     else
         m_fixedCaptions.insert(action, QString::fromUtf8(entry.fixedCaption));
-    return action;
 }
 
 void MainMenu::build(QMenuBar* menuBar)

@@ -27,6 +27,8 @@ private:
     void build(QMenuBar* menuBar);
     QMenu* addMenu(QMenu* parent, QMenuBar* menuBar, const Entry& entry);
     QAction* addAction(QMenu* menu, const Entry& entry);
+    // Names the entry and remembers how its caption is set.
+    void registerEntry(QAction* action, const Entry& entry);
 
     QHash<QString, QAction*> m_actions;
     QHash<QAction*, QString> m_captionKeys;
