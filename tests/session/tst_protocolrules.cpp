@@ -233,10 +233,7 @@ void ProtocolRulesTest::commandLineGuard()
 void ProtocolRulesTest::nameBytesRoundTrip_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("ASCII") << QByteArray("plain name.txt");
-    QTest::newRow("two-byte UTF-8") << QByteArray("Gr\xc3\xbc\xc3\x9f" "e");
-    QTest::newRow("three-byte UTF-8") << QByteArray("\xe2\x82\xac");
-    QTest::newRow("four-byte UTF-8") << QByteArray("\xf0\x9f\x98\x80");
+    // Valid UTF-8 is covered by validUtf8DecodesAsUtf8; these are the bytes a codec could lose.
     QTest::newRow("Latin-1") << QByteArray("caf\xe9");
     QTest::newRow("FF FE") << QByteArray("bad\xff\xfename");
     QTest::newRow("cut-off sequence at the end") << QByteArray("a\xc3");
