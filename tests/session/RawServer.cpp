@@ -97,11 +97,6 @@ bool RawServer::greetAndLogin(Connection& connection)
         && connection.send("230 in\r\n") && connection.expect("FEAT") && connection.send("500 no features\r\n");
 }
 
-bool RawServer::Connection::stopping() const
-{
-    return m_stop;
-}
-
 bool RawServer::Connection::send(const QByteArray& bytes)
 {
     return sendAll(m_descriptor, bytes, m_stop);
@@ -142,6 +137,20 @@ quint16 RawServer::Connection::listenForData()
     quint16 port = 0;
     m_dataListener = listenOnLoopback(port);
     return port;
+}
+
+void RawServer::Connection::readUntilGone()
+{
+    while (readLine()) {
+    }
+}
+
+bool RawServer::Connection::offerExtendedPassive()
+{
+    if (!expect("EPSV"))
+        return false;
+    const quint16 port = listenForData();
+    return send("229 Entering Extended Passive Mode (|||" + QByteArray::number(port) + "|)\r\n");
 }
 
 int RawServer::Connection::acceptData()

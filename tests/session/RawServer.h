@@ -23,12 +23,16 @@ public:
         std::optional<QByteArray> readLine();
         // Reads command lines until one starts with verb; answers the others with "200 ok".
         std::optional<QByteArray> expect(const QByteArray& verb);
+        // Swallows whatever comes until the client has gone, so the connection stays open as long
+        // as the client wants it.
+        void readUntilGone();
         // A data listener on 127.0.0.1; its port.
         quint16 listenForData();
+        // Waits for EPSV and answers it with a data listener's port.
+        bool offerExtendedPassive();
         // Takes the client's data connection; -1 when it does not come.
         int acceptData();
         bool sendData(int descriptor, const QByteArray& bytes);
-        bool stopping() const;
 
     private:
         friend class RawServer;
