@@ -37,19 +37,15 @@ private Q_SLOTS:
     void permissionDenied();
     void listing_data();
     void listing();
-    void emptyFolderListsNothing();
     void largeFileRoundTrip_data();
     void largeFileRoundTrip();
     void asciiUploadSendsCrLf_data();
     void asciiUploadSendsCrLf();
-    void failedDownloadLeavesExistingFileAlone();
     void namesThatAreNotUtf8RoundTrip_data();
     void namesThatAreNotUtf8RoundTrip();
     void namesWithLineBreaksAreRefused();
-    void fallsBackToPasvAndPort_data();
-    void fallsBackToPasvAndPort();
-    void ipv6_data();
-    void ipv6();
+    void dataConnectionVariants_data();
+    void dataConnectionVariants();
     void activeModeTurnsAwayOtherAddresses();
     void droppedConnectionIsNoticed();
     void openUploadHoldsOtherCommandsOff();
@@ -57,7 +53,8 @@ private Q_SLOTS:
     void hostileNamesAreListedAsSent();
 
 private:
-    ConnectionSettings settings(bool passive, const FtpServerFixture& server) const;
+    ConnectionSettings settings(bool passive) const;
+    bool restartServer(const FtpServerFixture::Options& options);
     bool connect(FtpSession& session, bool passive);
     QString rootPath(const QString& name) const { return m_root->filePath(name); }
     QString localPath(const QString& name) const { return m_local->filePath(name); }
@@ -103,15 +100,23 @@ void FtpSessionTest::cleanup()
     m_server.reset();
 }
 
-ConnectionSettings FtpSessionTest::settings(bool passive, const FtpServerFixture& server) const
+ConnectionSettings FtpSessionTest::settings(bool passive) const
 {
-    return ConnectionSettings{server.host(), server.portText(), server.user(), server.password(), passive};
+    return ConnectionSettings{m_server->host(), m_server->portText(), m_server->user(), m_server->password(), passive};
+}
+
+// Swaps the default server for one that behaves as the test needs.
+bool FtpSessionTest::restartServer(const FtpServerFixture::Options& options)
+{
+    m_server.reset();
+    m_server = std::make_unique<FtpServerFixture>(options);
+    return m_server->start(m_root->path()) != 0;
 }
 
 bool FtpSessionTest::connect(FtpSession& session, bool passive)
 {
     session.setTranscript([this](const QString& line) { m_transcript.append(line); });
-    return session.openConnection(settings(passive, *m_server));
+    return session.openConnection(settings(passive));
 }
 
 void FtpSessionTest::writeFile(const QString& path, const QByteArray& bytes)
@@ -144,6 +149,8 @@ void FtpSessionTest::connectsAndLogsIn()
     QVERIFY(m_transcript.contains(QStringLiteral("> PASS ****")));
     // pyftpdlib offers UTF8 but names only MLST, so listings go through LIST.
     QVERIFY(m_transcript.contains(QStringLiteral("> OPTS UTF8 ON")));
+    const auto entries = session.ftpList(); // the root is still empty
+    QVERIFY2(entries && entries->isEmpty(), qPrintable(session.lastError()));
     session.closeConnection();
     QVERIFY(!session.isConnected());
     QVERIFY(session.ftpCurrentDir().isEmpty());
@@ -151,10 +158,10 @@ void FtpSessionTest::connectsAndLogsIn()
 
 void FtpSessionTest::wrongPasswordIsRefusedWithoutShowingIt()
 {
+    const QString wrong = QStringLiteral("wrong-pass-8154");
     FtpSession session;
     session.setTranscript([this](const QString& line) { m_transcript.append(line); });
-    const QString wrong = QStringLiteral("wrong-pass-8154");
-    ConnectionSettings values = settings(true, *m_server);
+    ConnectionSettings values = settings(true);
     values.password = wrong;
     QVERIFY(!session.openConnection(values));
     QVERIFY(!session.isConnected());
@@ -176,7 +183,7 @@ void FtpSessionTest::lineBreakInLoginIsRefused()
     QFETCH(QString, user);
     QFETCH(QString, password);
     FtpSession session;
-    ConnectionSettings values = settings(true, *m_server);
+    ConnectionSettings values = settings(true);
     values.user = user;
     values.password = password;
     QVERIFY(!session.openConnection(values));
@@ -190,7 +197,7 @@ void FtpSessionTest::portWithoutServerFailsLikeUnreachable()
     const quint16 port = m_server->port();
     m_server->stop();
     FtpSession session;
-    ConnectionSettings values = settings(true, *m_server);
+    ConnectionSettings values = settings(true);
     values.port = QString::number(port);
     QVERIFY(!session.openConnection(values));
     QVERIFY(!session.isConnected());
@@ -201,7 +208,7 @@ void FtpSessionTest::portThatIsNoNumberFailsWithoutConnecting()
 {
     FtpSession session;
     QVERIFY(connect(session, true));
-    ConnectionSettings values = settings(true, *m_server);
+    ConnectionSettings values = settings(true);
     values.port = QStringLiteral("twenty-one");
     m_transcript.clear();
     QVERIFY(!session.openConnection(values));
@@ -227,7 +234,6 @@ void FtpSessionTest::operations()
     QVERIFY(session.ftpSetDir(folder));
     QCOMPARE(session.ftpCurrentDir(), QStringLiteral("/") + folder);
 
-    writeFile(localPath(QStringLiteral("up.txt")), "content\n");
     auto upload = session.ftpOpenForUpload(QStringLiteral("a b.txt"), TransferFlag::Binary);
     QVERIFY2(upload, qPrintable(session.lastError()));
     QVERIFY(upload->write("content\n", 8));
@@ -237,11 +243,13 @@ void FtpSessionTest::operations()
 
     QVERIFY(session.ftpRename(QStringLiteral("a b.txt"), QStringLiteral("c  d.txt")));
     QVERIFY(QFile::exists(rootPath(folder + QStringLiteral("/c  d.txt"))));
+    writeFile(localPath(QStringLiteral("c  d.txt")), "an older local file");
     qint64 lastDone = 0;
     QVERIFY(session.ftpGet(localPath(QStringLiteral("c  d.txt")), QStringLiteral("c  d.txt"),
                            [&lastDone](qint64 done, qint64) { lastDone = done; }));
     QCOMPARE(readFile(localPath(QStringLiteral("c  d.txt"))), QByteArray("content\n"));
     QCOMPARE(lastDone, 8);
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("c  d.txt")});
     QVERIFY(session.ftpDelete(QStringLiteral("c  d.txt")));
     QVERIFY(!QFile::exists(rootPath(folder + QStringLiteral("/c  d.txt"))));
 
@@ -269,6 +277,7 @@ void FtpSessionTest::failingOperations()
 {
     QFETCH(QString, operation);
     QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("full/inner")));
+    writeFile(localPath(QStringLiteral("x")), "old content");
     FtpSession session;
     QVERIFY(connect(session, true));
     bool ok = true;
@@ -292,14 +301,16 @@ void FtpSessionTest::failingOperations()
     QVERIFY(session.isConnected());
     QCOMPARE(session.ftpCurrentDir(), QStringLiteral("/"));
     QVERIFY(QFileInfo(rootPath(QStringLiteral("full/inner"))).isDir());
-    QVERIFY(!QFile::exists(localPath(QStringLiteral("x"))));
+    // A failed download leaves the local file it was to replace alone, and no temporary file.
+    QCOMPARE(readFile(localPath(QStringLiteral("x"))), QByteArray("old content"));
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("x")});
 }
 
 void FtpSessionTest::permissionDenied()
 {
     writeFile(rootPath(QStringLiteral("keep.txt")), "keep");
     FtpSession session;
-    ConnectionSettings values = settings(true, *m_server);
+    ConnectionSettings values = settings(true);
     values.user = FtpServerFixture::readerUser();
     values.password = FtpServerFixture::readerPassword();
     QVERIFY(session.openConnection(values));
@@ -329,8 +340,7 @@ void FtpSessionTest::listing()
     QFETCH(bool, mlsd);
     FtpServerFixture::Options options;
     options.advertiseMlsd = mlsd;
-    FtpServerFixture server(options);
-    QVERIFY2(server.start(m_root->path()), qPrintable(server.errorText()));
+    QVERIFY2(restartServer(options), qPrintable(m_server->errorText()));
     QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("folder one")));
     writeFile(rootPath(QStringLiteral(" lead")), "1");
     writeFile(rootPath(QStringLiteral("trail ")), "22");
@@ -340,8 +350,7 @@ void FtpSessionTest::listing()
     QVERIFY(QFile::link(QStringLiteral("folder one/"), rootPath(QStringLiteral("link"))));
 
     FtpSession session;
-    session.setTranscript([this](const QString& line) { m_transcript.append(line); });
-    QVERIFY(session.openConnection(settings(passive, server)));
+    QVERIFY(connect(session, passive));
     const auto entries = session.ftpList();
     QVERIFY2(entries, qPrintable(session.lastError()));
     QMap<QString, RemoteEntry> byName;
@@ -368,15 +377,6 @@ void FtpSessionTest::listing()
         QVERIFY2(session.ftpGet(localPath(QStringLiteral("copy")), name), qPrintable(name));
         QCOMPARE(readFile(localPath(QStringLiteral("copy"))), readFile(rootPath(name)));
     }
-}
-
-void FtpSessionTest::emptyFolderListsNothing()
-{
-    FtpSession session;
-    QVERIFY(connect(session, true));
-    const auto entries = session.ftpList();
-    QVERIFY(entries.has_value());
-    QVERIFY(entries->isEmpty());
 }
 
 void FtpSessionTest::largeFileRoundTrip_data()
@@ -438,11 +438,9 @@ void FtpSessionTest::asciiUploadSendsCrLf()
     QFETCH(QByteArray, onTheWire);
     FtpServerFixture::Options options;
     options.rawAscii = true;
-    FtpServerFixture server(options);
-    QVERIFY2(server.start(m_root->path()), qPrintable(server.errorText()));
+    QVERIFY2(restartServer(options), qPrintable(m_server->errorText()));
     FtpSession session;
-    session.setTranscript([this](const QString& line) { m_transcript.append(line); });
-    QVERIFY(session.openConnection(settings(true, server)));
+    QVERIFY(connect(session, true));
     auto upload = session.ftpOpenForUpload(QStringLiteral("text.txt"), TransferFlag::Ascii);
     QVERIFY2(upload, qPrintable(session.lastError()));
     for (qsizetype at = 0; at < local.size(); at += pieceSize)
@@ -450,21 +448,6 @@ void FtpSessionTest::asciiUploadSendsCrLf()
     QVERIFY(upload->close());
     QVERIFY(m_transcript.contains(QStringLiteral("> TYPE A")));
     QCOMPARE(readFile(rootPath(QStringLiteral("text.txt"))), onTheWire);
-}
-
-void FtpSessionTest::failedDownloadLeavesExistingFileAlone()
-{
-    writeFile(localPath(QStringLiteral("target.txt")), "old content");
-    FtpSession session;
-    QVERIFY(connect(session, true));
-    QVERIFY(!session.ftpGet(localPath(QStringLiteral("target.txt")), QStringLiteral("missing.txt")));
-    QCOMPARE(readFile(localPath(QStringLiteral("target.txt"))), QByteArray("old content"));
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("target.txt")});
-
-    writeFile(rootPath(QStringLiteral("present.txt")), "new content");
-    QVERIFY(session.ftpGet(localPath(QStringLiteral("target.txt")), QStringLiteral("present.txt")));
-    QCOMPARE(readFile(localPath(QStringLiteral("target.txt"))), QByteArray("new content"));
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("target.txt")});
 }
 
 void FtpSessionTest::namesThatAreNotUtf8RoundTrip_data()
@@ -479,8 +462,7 @@ void FtpSessionTest::namesThatAreNotUtf8RoundTrip()
     QFETCH(bool, mlsd);
     FtpServerFixture::Options options;
     options.advertiseMlsd = mlsd;
-    FtpServerFixture server(options);
-    QVERIFY2(server.start(m_root->path()), qPrintable(server.errorText()));
+    QVERIFY2(restartServer(options), qPrintable(m_server->errorText()));
     const QByteArray rawName("caf\xe9 \xff.txt");
     const QByteArray rootBytes = QFile::encodeName(m_root->path()) + '/';
     {
@@ -491,7 +473,7 @@ void FtpSessionTest::namesThatAreNotUtf8RoundTrip()
         std::fclose(file);
     }
     FtpSession session;
-    QVERIFY(session.openConnection(settings(true, server)));
+    QVERIFY(connect(session, true));
     const auto entries = session.ftpList();
     QVERIFY(entries);
     QCOMPARE(entries->size(), 1);
@@ -526,52 +508,45 @@ void FtpSessionTest::namesWithLineBreaksAreRefused()
     QCOMPARE(session.ftpCurrentDir(), QStringLiteral("/"));
 }
 
-void FtpSessionTest::fallsBackToPasvAndPort_data()
+void FtpSessionTest::dataConnectionVariants_data()
 {
-    addModeColumn();
+    QTest::addColumn<bool>("passive");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("noExtendedModes");
+    QTest::addColumn<QString>("dataCommand"); // once for the download, once for the listing
+    QTest::addColumn<QString>("refusedCommand"); // tried once, then remembered; empty: none refused
+    const QString v4 = QStringLiteral("127.0.0.1");
+    const QString v6 = QStringLiteral("::1");
+    QTest::newRow("PASV when EPSV is refused") << true << v4 << true << QStringLiteral("> PASV") << QStringLiteral("> EPSV");
+    QTest::newRow("PORT when EPRT is refused") << false << v4 << true << QStringLiteral("> PORT ") << QStringLiteral("> EPRT");
+    QTest::newRow("IPv6 passive") << true << v6 << false << QStringLiteral("> EPSV") << QString();
+    QTest::newRow("IPv6 active") << false << v6 << false << QStringLiteral("> EPRT |2|::1|") << QString();
 }
 
-void FtpSessionTest::fallsBackToPasvAndPort()
+void FtpSessionTest::dataConnectionVariants()
 {
     QFETCH(bool, passive);
+    QFETCH(QString, host);
+    QFETCH(bool, noExtendedModes);
+    QFETCH(QString, dataCommand);
+    QFETCH(QString, refusedCommand);
     FtpServerFixture::Options options;
-    options.noExtendedModes = true;
-    FtpServerFixture server(options);
-    QVERIFY2(server.start(m_root->path()), qPrintable(server.errorText()));
-    writeFile(rootPath(QStringLiteral("f.txt")), "fallback");
+    options.host = host;
+    options.noExtendedModes = noExtendedModes;
+    if (!restartServer(options)) {
+        if (host == QLatin1String("::1"))
+            QSKIP("no IPv6 loopback here");
+        QFAIL(qPrintable(m_server->errorText()));
+    }
+    writeFile(rootPath(QStringLiteral("f.txt")), "variant");
     FtpSession session;
-    session.setTranscript([this](const QString& line) { m_transcript.append(line); });
-    QVERIFY(session.openConnection(settings(passive, server)));
+    QVERIFY2(connect(session, passive), qPrintable(session.lastError()));
     QVERIFY2(session.ftpGet(localPath(QStringLiteral("f.txt")), QStringLiteral("f.txt")), qPrintable(session.lastError()));
-    QCOMPARE(readFile(localPath(QStringLiteral("f.txt"))), QByteArray("fallback"));
+    QCOMPARE(readFile(localPath(QStringLiteral("f.txt"))), QByteArray("variant"));
     QVERIFY(session.ftpList());
-    const QString fallback = passive ? QStringLiteral("> PASV") : QStringLiteral("> PORT ");
-    QCOMPARE(m_transcript.filter(fallback).size(), 2);
-    // The refusal is remembered: the extended command is tried once only.
-    QCOMPARE(m_transcript.filter(passive ? QStringLiteral("> EPSV") : QStringLiteral("> EPRT")).size(), 1);
-}
-
-void FtpSessionTest::ipv6_data()
-{
-    addModeColumn();
-}
-
-void FtpSessionTest::ipv6()
-{
-    QFETCH(bool, passive);
-    FtpServerFixture::Options options;
-    options.host = QStringLiteral("::1");
-    FtpServerFixture server(options);
-    if (!server.start(m_root->path()))
-        QSKIP("no IPv6 loopback here");
-    writeFile(rootPath(QStringLiteral("six.txt")), "over IPv6");
-    FtpSession session;
-    session.setTranscript([this](const QString& line) { m_transcript.append(line); });
-    QVERIFY2(session.openConnection(settings(passive, server)), qPrintable(session.lastError()));
-    QVERIFY2(session.ftpGet(localPath(QStringLiteral("six.txt")), QStringLiteral("six.txt")), qPrintable(session.lastError()));
-    QCOMPARE(readFile(localPath(QStringLiteral("six.txt"))), QByteArray("over IPv6"));
-    if (!passive)
-        QVERIFY(!m_transcript.filter(QStringLiteral("> EPRT |2|::1|")).isEmpty());
+    QCOMPARE(m_transcript.filter(dataCommand).size(), 2);
+    if (!refusedCommand.isEmpty())
+        QCOMPARE(m_transcript.filter(refusedCommand).size(), 1);
 }
 
 void FtpSessionTest::activeModeTurnsAwayOtherAddresses()
@@ -596,7 +571,7 @@ void FtpSessionTest::activeModeTurnsAwayOtherAddresses()
             || ::connect(intruder, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0)
             qWarning("intruder could not connect: %s", std::strerror(errno));
     });
-    QVERIFY(session.openConnection(settings(false, *m_server)));
+    QVERIFY(session.openConnection(settings(false)));
     QVERIFY2(session.ftpGet(localPath(QStringLiteral("data.bin")), QStringLiteral("data.bin")), qPrintable(session.lastError()));
     QVERIFY(intruder >= 0);
     QCOMPARE(readFile(localPath(QStringLiteral("data.bin"))), QByteArray(100000, 'd'));
@@ -611,10 +586,9 @@ void FtpSessionTest::droppedConnectionIsNoticed()
 {
     FtpServerFixture::Options options;
     options.dropAfterCommands = 5;
-    FtpServerFixture server(options);
-    QVERIFY2(server.start(m_root->path()), qPrintable(server.errorText()));
+    QVERIFY2(restartServer(options), qPrintable(m_server->errorText()));
     FtpSession session;
-    QVERIFY(session.openConnection(settings(true, server)));
+    QVERIFY(connect(session, true));
     QString folder = QStringLiteral("/");
     for (int i = 0; i < 3 && !folder.isEmpty(); ++i)
         folder = session.ftpCurrentDir();
@@ -660,10 +634,9 @@ void FtpSessionTest::hostileNamesAreListedAsSent()
 {
     FtpServerFixture::Options options;
     options.hostileNames = true;
-    FtpServerFixture server(options);
-    QVERIFY2(server.start(m_root->path()), qPrintable(server.errorText()));
+    QVERIFY2(restartServer(options), qPrintable(m_server->errorText()));
     FtpSession session;
-    QVERIFY(session.openConnection(settings(true, server)));
+    QVERIFY(connect(session, true));
     const auto entries = session.ftpList();
     QVERIFY(entries);
     QStringList names;
