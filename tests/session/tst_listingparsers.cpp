@@ -70,6 +70,14 @@ void checkEntry(const std::optional<RemoteEntry>& entry)
 
 const QDate captureDay(2026, 12, 6);
 
+QStringList names(const QList<RemoteEntry>& entries)
+{
+    QStringList result;
+    for (const RemoteEntry& entry : entries)
+        result.append(entry.name);
+    return result;
+}
+
 } // namespace
 
 void ListingParsersTest::unixLine_data()
@@ -109,9 +117,6 @@ void ListingParsersTest::unixLine_data()
     QTest::newRow("link target naming a folder")
         << QStringLiteral("lrwxrwxrwx   1 root     other          7 Jan 25 00:17 04-unix-std link -> usr/bin/")
         << QDate(2005, 6, 1) << QStringLiteral("04-unix-std link") << true << true << qint64(0) << utc(2005, 1, 25, 0, 17);
-    QTest::newRow("classic folder with year")
-        << QStringLiteral("dr-xr-xr-x   2 root     other        512 Apr  8  1994 01-unix-std dir") << captureDay
-        << QStringLiteral("01-unix-std dir") << true << false << qint64(0) << utc(1994, 4, 8);
     QTest::newRow("numeric month")
         << QStringLiteral("-rw-r--r--   1 root     other        531 3 29 03:26 02-unix-std file") << QDate(2005, 6, 1)
         << QStringLiteral("02-unix-std file") << false << false << qint64(531) << utc(2005, 3, 29, 3, 26);
@@ -213,9 +218,6 @@ void ListingParsersTest::dosLine_data()
     QTest::newRow("IIS morning folder")
         << QStringLiteral("01-16-02  11:14AM       <DIR>          epsgroup") << any
         << QStringLiteral("epsgroup") << true << false << qint64(0) << utc(2002, 1, 16, 11, 14);
-    QTest::newRow("IIS afternoon file")
-        << QStringLiteral("06-05-02  03:19PM                 1052 mike.txt") << any
-        << QStringLiteral("mike.txt") << false << false << qint64(1052) << utc(2002, 6, 5, 15, 19);
     QTest::newRow("12 AM is midnight")
         << QStringLiteral("12-31-99  12:00AM                    0 midnight.txt") << any
         << QStringLiteral("midnight.txt") << false << false << qint64(0) << utc(1999, 12, 31, 0, 0);
@@ -228,7 +230,7 @@ void ListingParsersTest::dosLine_data()
     QTest::newRow("four-digit year, narrow columns")
         << QStringLiteral("04-27-2000  12:09PM  <DIR>  narrow") << any
         << QStringLiteral("narrow") << true << false << qint64(0) << utc(2000, 4, 27, 12, 9);
-    QTest::newRow("file name with inner blanks")
+    QTest::newRow("IIS afternoon file, name with inner blanks")
         << QStringLiteral("06-05-02  03:19PM                 1052 my  file.txt") << any
         << QStringLiteral("my  file.txt") << false << false << qint64(1052) << utc(2002, 6, 5, 15, 19);
     QTest::newRow("separate AM/PM word")
@@ -342,11 +344,8 @@ void ListingParsersTest::listingDropsNoiseAndKeepsUnknownLines()
                                "something no parser knows\r\n"
                                "-rw-r--r--    1 102      0               2 Dec 06 20:02 last";
     const QList<RemoteEntry> entries = parseListing(listing, ListingFormat::List, captureDay);
-    QStringList names;
-    for (const RemoteEntry& entry : entries)
-        names.append(entry.name);
-    QCOMPARE(names, (QStringList{QStringLiteral("folder one"), QStringLiteral(" lead"), QStringLiteral("dos dir"),
-                                 QStringLiteral("something no parser knows"), QStringLiteral("last")}));
+    QCOMPARE(names(entries), (QStringList{QStringLiteral("folder one"), QStringLiteral(" lead"), QStringLiteral("dos dir"),
+                                          QStringLiteral("something no parser knows"), QStringLiteral("last")}));
     QVERIFY(entries[0].isDirectory);
     QVERIFY(entries[2].isDirectory);
     QVERIFY(!entries[3].isDirectory);
@@ -375,9 +374,7 @@ void ListingParsersTest::mlsdListingDropsCurrentAndParentEntries()
                                "type=dir;modify=20081105165215; sub\r\n"
                                "type=file;size=3;modify=20081105165215; file.txt\r\n";
     const QList<RemoteEntry> entries = parseListing(listing, ListingFormat::Mlsd, captureDay);
-    QCOMPARE(entries.size(), 2);
-    QCOMPARE(entries[0].name, QStringLiteral("sub"));
-    QCOMPARE(entries[1].name, QStringLiteral("file.txt"));
+    QCOMPARE(names(entries), (QStringList{QStringLiteral("sub"), QStringLiteral("file.txt")}));
     QCOMPARE(entries[1].size, 3);
 }
 
@@ -387,8 +384,7 @@ void ListingParsersTest::listingDropsOverlongLines()
     listing += QByteArray(maxListingLineLength, 'x');
     listing += "\r\n-rw-r--r-- 1 u g 5 Jan 1 2020 short\r\n";
     const QList<RemoteEntry> entries = parseListing(listing, ListingFormat::List, captureDay);
-    QCOMPARE(entries.size(), 1);
-    QCOMPARE(entries[0].name, QStringLiteral("short"));
+    QCOMPARE(names(entries), QStringList{QStringLiteral("short")});
 }
 
 QTEST_GUILESS_MAIN(ListingParsersTest)
