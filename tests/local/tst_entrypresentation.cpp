@@ -97,7 +97,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("local");
         QTest::addColumn<QString>("remote");
         QTest::newRow("0") << qint64{0} << "1 KB" << "1 KB";
-        QTest::newRow("512") << qint64{512} << "1 KB" << "1 KB";
         QTest::newRow("1023") << qint64{1023} << "1 KB" << "1 KB";
         QTest::newRow("1024") << qint64{1024} << "2 KB" << "1 KB";
         QTest::newRow("1536 rounds up to even") << qint64{1536} << "2 KB" << "2 KB";
