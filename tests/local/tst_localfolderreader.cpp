@@ -86,14 +86,17 @@ private Q_SLOTS:
             QVERIFY2(listing.icons.contains(entry.iconKey), qPrintable(entry.iconKey));
     }
 
-    void folderWithoutEntries()
+    void emptyOrMissingFolderListsNothing()
     {
         TestDir dir;
         CountingTypeProvider provider;
-        const FolderListing listing = readFolder(dir.path() + QLatin1Char('/'), provider, CompareMode::Text);
-        QVERIFY(!listing.found);
-        QVERIFY(listing.entries.isEmpty());
+        const FolderListing empty = readFolder(dir.path() + QLatin1Char('/'), provider, CompareMode::Text);
+        QVERIFY(!empty.found);
+        QVERIFY(empty.entries.isEmpty());
         QCOMPARE(provider.folderIconQuestions, 0);
+        const FolderListing missing = readFolder(QStringLiteral("/no/such/folder"), provider, CompareMode::Text);
+        QVERIFY(!missing.found);
+        QCOMPARE(missing.folder, QStringLiteral("/no/such/folder/"));
     }
 
     void filesOnlyFetchNoFolderPicture()
@@ -109,12 +112,17 @@ private Q_SLOTS:
         QCOMPARE(keys, (QStringList{QStringLiteral("zexe0"), QStringLiteral("zexe1")}));
     }
 
-    void missingFolderListsNothing()
+    void pseudoFileSystems_data()
     {
-        CountingTypeProvider provider;
-        const FolderListing listing = readFolder(QStringLiteral("/no/such/folder"), provider, CompareMode::Text);
-        QVERIFY(!listing.found);
-        QCOMPARE(listing.folder, QStringLiteral("/no/such/folder/"));
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<bool>("pseudo");
+        QTest::newRow("proc") << QByteArray("proc") << true;
+        QTest::newRow("sysfs") << QByteArray("sysfs") << true;
+        QTest::newRow("tmpfs") << QByteArray("tmpfs") << true;
+        QTest::newRow("cgroup2") << QByteArray("cgroup2") << true;
+        QTest::newRow("ext4") << QByteArray("ext4") << false;
+        QTest::newRow("vfat") << QByteArray("vfat") << false;
+        QTest::newRow("nfs") << QByteArray("nfs4") << false;
     }
 
     void pseudoFileSystems()
@@ -191,18 +199,6 @@ private Q_SLOTS:
         }
     }
 
-    void pseudoFileSystems_data()
-    {
-        QTest::addColumn<QByteArray>("type");
-        QTest::addColumn<bool>("pseudo");
-        QTest::newRow("proc") << QByteArray("proc") << true;
-        QTest::newRow("sysfs") << QByteArray("sysfs") << true;
-        QTest::newRow("tmpfs") << QByteArray("tmpfs") << true;
-        QTest::newRow("cgroup2") << QByteArray("cgroup2") << true;
-        QTest::newRow("ext4") << QByteArray("ext4") << false;
-        QTest::newRow("vfat") << QByteArray("vfat") << false;
-        QTest::newRow("nfs") << QByteArray("nfs4") << false;
-    }
 };
 
 QTEST_MAIN(LocalFolderReaderTest)
