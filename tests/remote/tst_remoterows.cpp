@@ -167,37 +167,6 @@ private Q_SLOTS:
         QVERIFY(!RemoteRows::isFolder(listing[1]));
     }
 
-    void builtInTypesCountPerListing()
-    {
-        CountingTypeProvider provider({}, CountingTypeProvider::Pictures::Fresh);
-        const QList<RemoteEntry> entries{file(QStringLiteral("x.EXE")), file(QStringLiteral("tool.ico")),
-                                         file(QStringLiteral("y.exe"))};
-        for (int listing = 0; listing < 2; ++listing) {
-            provider.iconQuestions.clear();
-            const QList<EntryRow> rows = rowsFor(entries, provider);
-            QCOMPARE(rows[1].iconKey, QStringLiteral("zexe0"));
-            QCOMPARE(rows[2].iconKey, QStringLiteral("zico1"));
-            QCOMPARE(rows[3].iconKey, QStringLiteral("zexe2"));
-            QCOMPARE(rows[1].typeText, QStringLiteral("Anwendung"));
-            QCOMPARE(rows[2].typeText, QStringLiteral("Symbol"));
-            // Each file of a built-in type is asked for its own picture.
-            QCOMPARE(provider.iconQuestions, (QStringList{QStringLiteral("x.EXE"), QStringLiteral("tool.ico"),
-                                                          QStringLiteral("y.exe")}));
-        }
-        QVERIFY(provider.typeNameQuestions.isEmpty());
-    }
-
-    void unknownTypeIsAskedOncePerListing()
-    {
-        CountingTypeProvider provider({}, CountingTypeProvider::Pictures::Fresh);
-        const QList<EntryRow> rows = rowsFor({file(QStringLiteral("notes.qqq")), file(QStringLiteral("more.QQQ"))}, provider);
-        QCOMPARE(rows[1].typeText, QStringLiteral("QQQ-Datei"));
-        QCOMPARE(rows[2].typeText, QStringLiteral("QQQ-Datei"));
-        QCOMPARE(rows[2].iconKey, QStringLiteral("zqqq"));
-        QCOMPARE(provider.typeNameQuestions, QStringList{QStringLiteral("notes.qqq")});
-        QCOMPARE(provider.iconQuestions, QStringList{QStringLiteral("notes.qqq")});
-    }
-
     void iconStoreKeepsTheFirstPicture()
     {
         CountingTypeProvider provider({}, CountingTypeProvider::Pictures::Fresh);
