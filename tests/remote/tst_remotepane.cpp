@@ -43,10 +43,12 @@ QStringList pathBoxEntries(const QComboBox* box)
     return entries;
 }
 
-bool writeFile(const QString& path, qint64 size = 0)
+QStringList strings(std::initializer_list<const char*> texts)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(QByteArray(size, 'x')) == size;
+    QStringList result;
+    for (const char* text : texts)
+        result.append(QString::fromUtf8(text));
+    return result;
 }
 
 int rowOf(const RemotePane& pane, const QString& name)
@@ -93,8 +95,7 @@ private Q_SLOTS:
 
     void emptyFolderShowsOnlyParent()
     {
-        QVERIFY(connectToServer());
-        QVERIFY(list([this] { m_pane->refreshRemote(true); }));
+        QVERIFY(connectAndList());
         QCOMPARE(namesOf(m_pane->rows()), QStringList{QStringLiteral("..")});
         QVERIFY(m_pane->listing().isEmpty());
         QCOMPARE(pathBoxEntries(m_pane->pathBox()), QStringList{QStringLiteral("/")});
@@ -114,10 +115,8 @@ private Q_SLOTS:
     void rowsShowTheServerFolder()
     {
         QFETCH(bool, mlsd);
-        QDir root(m_root->path());
-        QVERIFY(root.mkdir(QStringLiteral("b")) && root.mkdir(QStringLiteral("A")));
-        QVERIFY(writeFile(root.filePath(QStringLiteral("z.txt"))) && writeFile(root.filePath(QStringLiteral("a.txt")), 3584));
-        QFile dated(root.filePath(QStringLiteral("a.txt")));
+        QVERIFY(serverFolder("b") && serverFolder("A") && serverFile("z.txt") && serverFile("a.txt", 3584));
+        QFile dated(m_root->filePath(QStringLiteral("a.txt")));
         QVERIFY(dated.open(QIODevice::ReadWrite));
         QVERIFY(dated.setFileTime(QDateTime(QDate(2005, 3, 5), QTime(14, 7, 9), Qt::UTC),
                                   QFileDevice::FileModificationTime));
@@ -125,8 +124,7 @@ private Q_SLOTS:
 
         FtpServerFixture::Options options;
         options.advertiseMlsd = mlsd;
-        QVERIFY(connectToServer(options));
-        QVERIFY(list([this] { m_pane->refreshRemote(true); }));
+        QVERIFY(connectAndList(options));
 
         // pyftpdlib sorts LIST by name but sends MLSD in the file system's order; the rows keep
         // whatever order the server sent, per group.
@@ -159,9 +157,8 @@ private Q_SLOTS:
 
     void builtInTypesAreNumberedAndPicturesKept()
     {
-        QVERIFY(writeFile(m_root->filePath(QStringLiteral("x.EXE"))) && writeFile(m_root->filePath(QStringLiteral("y.exe"))));
-        QVERIFY(connectToServer());
-        QVERIFY(list([this] { m_pane->refreshRemote(true); }));
+        QVERIFY(serverFile("x.EXE") && serverFile("y.exe"));
+        QVERIFY(connectAndList());
         const RemoteListing first = m_pane->listing();
         QCOMPARE(first.size(), 2);
         // Numbered in the order the server sent them.
@@ -183,9 +180,8 @@ private Q_SLOTS:
 
     void unknownTypeIsNamedOnceFromTheExtension()
     {
-        QVERIFY(writeFile(m_root->filePath(QStringLiteral("notes.qqq"))) && writeFile(m_root->filePath(QStringLiteral("more.qqq"))));
-        QVERIFY(connectToServer());
-        QVERIFY(list([this] { m_pane->refreshRemote(true); }));
+        QVERIFY(serverFile("notes.qqq") && serverFile("more.qqq"));
+        QVERIFY(connectAndList());
         for (const RemoteListingEntry& entry : m_pane->listing())
             QCOMPARE(entry.typeName, QStringLiteral("QQQ-Datei"));
         QCOMPARE(m_provider->typeNameQuestions.size(), 1);
@@ -193,25 +189,22 @@ private Q_SLOTS:
 
     void linkToAFolderCanBeEntered()
     {
-        QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("real/inner")));
+        QVERIFY(serverFolder("real/inner"));
         QVERIFY(QFile::link(m_root->filePath(QStringLiteral("real")), m_root->filePath(QStringLiteral("shortcut"))));
-        QVERIFY(connectToServer());
-        QVERIFY(list([this] { m_pane->refreshRemote(true); }));
+        QVERIFY(connectAndList());
         const int row = rowOf(*m_pane, QStringLiteral("shortcut"));
         QVERIFY(row > 0);
         // LIST shows the link as "l... shortcut -> /.../real": a row with a size, like a file.
         QVERIFY(!m_pane->rows()[row].sizeText.isEmpty());
         QVERIFY(list([&] { m_pane->activateRow(row); }));
-        QCOMPARE(namesOf(m_pane->rows()), (QStringList{QStringLiteral(".."), QStringLiteral("inner")}));
+        QCOMPARE(namesOf(m_pane->rows()), strings({"..", "inner"}));
         QCOMPARE(m_pane->pathBox()->currentText(), QStringLiteral("/shortcut"));
     }
 
     void doubleClickAndEnterBrowse()
     {
-        QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("pub/docs")));
-        QVERIFY(writeFile(m_root->filePath(QStringLiteral("pub/readme.txt"))));
-        QVERIFY(connectToServer());
-        QVERIFY(list([this] { m_pane->refreshRemote(true); }));
+        QVERIFY(serverFolder("pub/docs") && serverFile("pub/readme.txt"));
+        QVERIFY(connectAndList());
 
         QTreeView* view = m_pane->detailView();
         QVERIFY(list([&] {
@@ -220,9 +213,8 @@ private Q_SLOTS:
             QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
             QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
         }));
-        QCOMPARE(namesOf(m_pane->rows()),
-                 (QStringList{QStringLiteral(".."), QStringLiteral("docs"), QStringLiteral("readme.txt")}));
-        QCOMPARE(pathBoxEntries(m_pane->pathBox()), (QStringList{QStringLiteral("/"), QStringLiteral("/pub")}));
+        QCOMPARE(namesOf(m_pane->rows()), strings({"..", "docs", "readme.txt"}));
+        QCOMPARE(pathBoxEntries(m_pane->pathBox()), strings({"/", "/pub"}));
         QCOMPARE(m_pane->pathBox()->currentText(), QStringLiteral("/pub"));
 
         // A file row lists nothing; the path box only stays up to date.
@@ -238,16 +230,16 @@ private Q_SLOTS:
         QCOMPARE(m_pane->currentName(), QStringLiteral(".."));
         QVERIFY(list([&] { QTest::keyClick(view, Qt::Key_Return); }));
         QCOMPARE(m_pane->pathBox()->currentText(), QStringLiteral("/"));
-        QCOMPARE(pathBoxEntries(m_pane->pathBox()), (QStringList{QStringLiteral("/"), QStringLiteral("/pub")}));
+        QCOMPARE(pathBoxEntries(m_pane->pathBox()), strings({"/", "/pub"}));
         QVERIFY(rowOf(*m_pane, QStringLiteral("pub")) > 0);
     }
 
     void upButtonFollowsTheCurrentRow()
     {
-        QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("pub/docs")));
+        QVERIFY(serverFolder("pub/docs"));
         QVERIFY(connectToServer());
         QVERIFY(list([this] { m_pane->choosePath(QStringLiteral("/pub")); }));
-        QCOMPARE(namesOf(m_pane->rows()), (QStringList{QStringLiteral(".."), QStringLiteral("docs")}));
+        QCOMPARE(namesOf(m_pane->rows()), strings({"..", "docs"}));
 
         // Nothing chosen: the current row is "..", one level up.
         QVERIFY(list([this] { m_pane->action(QStringLiteral("oben"))->trigger(); }));
@@ -256,27 +248,24 @@ private Q_SLOTS:
         m_pane->detailView()->setCurrentIndex(m_pane->model()->index(rowOf(*m_pane, QStringLiteral("pub")), 0));
         QVERIFY(list([this] { m_pane->action(QStringLiteral("oben"))->trigger(); }));
         QCOMPARE(m_pane->pathBox()->currentText(), QStringLiteral("/pub"));
-        QCOMPARE(namesOf(m_pane->rows()), (QStringList{QStringLiteral(".."), QStringLiteral("docs")}));
+        QCOMPARE(namesOf(m_pane->rows()), strings({"..", "docs"}));
     }
 
     void vanishedPathListsTheUnchangedFolder()
     {
-        QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("pub/old")));
-        QVERIFY(writeFile(m_root->filePath(QStringLiteral("pub/keep.txt"))));
-        QVERIFY(connectToServer());
-        QVERIFY(list([this] { m_pane->refreshRemote(true); }));
+        QVERIFY(serverFolder("pub/old") && serverFile("pub/keep.txt"));
+        QVERIFY(connectAndList());
         QVERIFY(list([this] { m_pane->activateRow(rowOf(*m_pane, QStringLiteral("pub"))); }));
         QVERIFY(list([this] { m_pane->activateRow(rowOf(*m_pane, QStringLiteral("old"))); }));
         QVERIFY(list([this] { m_pane->activateRow(0); }));
         const QStringList entries{QStringLiteral("/"), QStringLiteral("/pub"), QStringLiteral("/pub/old")};
         QCOMPARE(pathBoxEntries(m_pane->pathBox()), entries);
-        QCOMPARE(namesOf(m_pane->rows()),
-                 (QStringList{QStringLiteral(".."), QStringLiteral("old"), QStringLiteral("keep.txt")}));
+        QCOMPARE(namesOf(m_pane->rows()), strings({"..", "old", "keep.txt"}));
 
         QVERIFY(QDir(m_root->filePath(QStringLiteral("pub/old"))).removeRecursively());
         // The user's choice arrives as activated().
         QVERIFY(list([this] { Q_EMIT m_pane->pathBox()->activated(2); }));
-        QCOMPARE(namesOf(m_pane->rows()), (QStringList{QStringLiteral(".."), QStringLiteral("keep.txt")}));
+        QCOMPARE(namesOf(m_pane->rows()), strings({"..", "keep.txt"}));
         QCOMPARE(pathBoxEntries(m_pane->pathBox()), entries);
 
         // A path box choice that works lists that folder and leaves the entries alone.
@@ -287,8 +276,7 @@ private Q_SLOTS:
 
     void stalePathsAreRemoved()
     {
-        QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("pub/old/deep")));
-        QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("other")));
+        QVERIFY(serverFolder("pub/old/deep") && serverFolder("other"));
         QVERIFY(connectToServer());
         for (const QString& path : {QStringLiteral("/pub/old/deep"), QStringLiteral("/pub/old"), QStringLiteral("/pub"),
                                     QStringLiteral("/other")}) {
@@ -303,7 +291,7 @@ private Q_SLOTS:
         QSignalSpy removed(m_pane.get(), &RemotePane::stalePathsRemoved);
         m_pane->removeStalePaths();
         QVERIFY(removed.wait(10000));
-        QCOMPARE(pathBoxEntries(m_pane->pathBox()), (QStringList{QStringLiteral("/pub"), QStringLiteral("/other")}));
+        QCOMPARE(pathBoxEntries(m_pane->pathBox()), strings({"/pub", "/other"}));
         // The server is back in the folder it was in.
         QVERIFY(list([this] { m_pane->refreshRemote(true); }));
         QCOMPARE(m_pane->pathBox()->currentText(), QStringLiteral("/other"));
@@ -312,8 +300,7 @@ private Q_SLOTS:
     void unlistableFolderShowsOnlyParent()
     {
         // The server is still there, but the folder it is in went away under it.
-        QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("gone")));
-        QVERIFY(writeFile(m_root->filePath(QStringLiteral("gone/a.txt"))));
+        QVERIFY(serverFolder("gone") && serverFile("gone/a.txt"));
         QVERIFY(connectToServer());
         QVERIFY(list([this] { m_pane->choosePath(QStringLiteral("/gone")); }));
         QCOMPARE(m_pane->rows().size(), 2);
@@ -325,9 +312,8 @@ private Q_SLOTS:
 
     void droppedConnectionKeepsTheRows()
     {
-        QVERIFY(writeFile(m_root->filePath(QStringLiteral("a.txt"))));
-        QVERIFY(connectToServer());
-        QVERIFY(list([this] { m_pane->refreshRemote(true); }));
+        QVERIFY(serverFile("a.txt"));
+        QVERIFY(connectAndList());
         const QList<EntryRow> rows = m_pane->rows();
         QCOMPARE(rows.size(), 2);
 
@@ -338,14 +324,14 @@ private Q_SLOTS:
         QCOMPARE(pathBoxEntries(m_pane->pathBox()), QStringList{QStringLiteral("/")});
     }
 
-    void toolbarNeedsAConnection()
+    void commandsNeedAConnectionAndAreSignalled()
     {
         QSignalSpy deleted(m_pane.get(), &RemotePane::deleteRequested);
         QSignalSpy opened(m_pane.get(), &RemotePane::openRequested);
         QSignalSpy created(m_pane.get(), &RemotePane::newFolderRequested);
         QSignalSpy downloaded(m_pane.get(), &RemotePane::downloadRequested);
-        const QStringList keys{QStringLiteral("del"), QStringLiteral("open"), QStringLiteral("new"),
-                               QStringLiteral("oben"), QStringLiteral("actualize"), QStringLiteral("download")};
+        // Not connected: every button says so, and nothing is asked for.
+        const QStringList keys = strings({"del", "open", "new", "oben", "actualize", "download"});
         for (const QString& key : keys)
             m_pane->action(key)->trigger();
         QCOMPARE(m_prompter->messages.size(), keys.size());
@@ -356,17 +342,10 @@ private Q_SLOTS:
         }
         QVERIFY(!m_pane->isBusy());
         QCOMPARE(deleted.size() + opened.size() + created.size() + downloaded.size(), 0);
-    }
 
-    void commandsAndKeysAreSignalled()
-    {
-        QVERIFY(writeFile(m_root->filePath(QStringLiteral("a.txt"))));
-        QVERIFY(connectToServer());
-        QVERIFY(list([this] { m_pane->refreshRemote(true); }));
-        QSignalSpy deleted(m_pane.get(), &RemotePane::deleteRequested);
-        QSignalSpy opened(m_pane.get(), &RemotePane::openRequested);
-        QSignalSpy created(m_pane.get(), &RemotePane::newFolderRequested);
-        QSignalSpy downloaded(m_pane.get(), &RemotePane::downloadRequested);
+        m_prompter->messages.clear();
+        QVERIFY(serverFile("a.txt"));
+        QVERIFY(connectAndList());
         QSignalSpy menu(m_pane.get(), &RemotePane::contextMenuRequested);
         for (const char* key : {"del", "open", "new", "download"})
             m_pane->action(QLatin1String(key))->trigger();
@@ -390,7 +369,7 @@ private Q_SLOTS:
         // The selection in list order, as the commands read it.
         QItemSelectionModel* selection = m_pane->detailView()->selectionModel();
         selection->select(m_pane->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        QCOMPARE(namesOf(m_pane->selectedRows()), (QStringList{QStringLiteral(".."), QStringLiteral("a.txt")}));
+        QCOMPARE(namesOf(m_pane->selectedRows()), strings({"..", "a.txt"}));
 
         // Without rows there is no current row and no menu.
         m_pane->clearRemote();
@@ -459,7 +438,7 @@ private Q_SLOTS:
     }
 
 private:
-    bool connectToServer(FtpServerFixture::Options options = {})
+    bool connectToServer(const FtpServerFixture::Options& options = {})
     {
         m_server = std::make_unique<FtpServerFixture>(options);
         if (m_server->start(m_root->path()) == 0) {
@@ -475,6 +454,11 @@ private:
             },
             {});
         return connected.wait(10000) && m_runner->isConnected();
+    }
+
+    bool connectAndList(const FtpServerFixture::Options& options = {})
+    {
+        return connectToServer(options) && list([this] { m_pane->refreshRemote(true); });
     }
 
     // The current folder's entries as the server sends them.
@@ -496,6 +480,14 @@ private:
         action();
         return finished.wait(10000) && !m_pane->isBusy();
     }
+
+    bool serverFile(const char* name, qint64 size = 0) const
+    {
+        QFile file(m_root->filePath(QString::fromUtf8(name)));
+        return file.open(QIODevice::WriteOnly) && file.write(QByteArray(size, 'x')) == size;
+    }
+
+    bool serverFolder(const char* path) const { return QDir(m_root->path()).mkpath(QString::fromUtf8(path)); }
 
     std::unique_ptr<QTemporaryDir> m_root;
     std::unique_ptr<ScriptedPrompter> m_prompter;
