@@ -36,22 +36,9 @@ QString DownloadHarness::colourName(HistoryColour colour)
     return QStringLiteral("black");
 }
 
-DownloadHarness::Outcome DownloadHarness::download(const QString& remoteFolder, const QList<SelectedRow>& rows,
-                                                   const QString& targetFolder,
+DownloadHarness::Outcome DownloadHarness::download(const std::optional<QString>& remoteFolder,
+                                                   const QList<SelectedRow>& rows, const QString& targetFolder,
                                                    const std::function<void()>& beforeDownload) const
-{
-    return run(&remoteFolder, rows, targetFolder, beforeDownload);
-}
-
-DownloadHarness::Outcome DownloadHarness::downloadUnconnected(const QList<SelectedRow>& rows,
-                                                              const QString& targetFolder) const
-{
-    return run(nullptr, rows, targetFolder, {});
-}
-
-DownloadHarness::Outcome DownloadHarness::run(const QString* remoteFolder, const QList<SelectedRow>& rows,
-                                              const QString& targetFolder,
-                                              const std::function<void()>& beforeDownload) const
 {
     Outcome outcome;
     auto transcript = std::make_shared<Transcript>();
@@ -68,19 +55,17 @@ DownloadHarness::Outcome DownloadHarness::run(const QString* remoteFolder, const
 
     bool ready = false;
     const ConnectionSettings settings = m_settings;
-    const QString folder = remoteFolder ? *remoteFolder : QString();
-    const bool connect = remoteFolder != nullptr;
     runner.start<bool>(
-        [settings, folder, connect, transcript](JobContext& context) {
+        [settings, remoteFolder, transcript](JobContext& context) {
             context.session().setTranscript([transcript](const QString& line) {
                 if (!line.startsWith(QLatin1String("> ")))
                     return;
                 std::lock_guard lock(transcript->mutex);
                 transcript->commands.append(line.mid(2));
             });
-            if (!connect)
+            if (!remoteFolder)
                 return true;
-            return context.session().openConnection(settings) && context.session().ftpSetDir(folder);
+            return context.session().openConnection(settings) && context.session().ftpSetDir(*remoteFolder);
         },
         [&](bool connected) {
             outcome.connected = connected;

@@ -31,24 +31,18 @@ public:
     {
     }
 
-    // Connects, changes to remoteFolder, calls beforeDownload (when given) on the test thread and
-    // downloads rows into targetFolder.
-    Outcome download(const QString& remoteFolder, const QList<SelectedRow>& rows, const QString& targetFolder,
-                     const std::function<void()>& beforeDownload = {}) const;
+    // Connects and changes to remoteFolder (without one, downloads unconnected), calls
+    // beforeDownload (when given) on the test thread and downloads rows into targetFolder.
+    Outcome download(const std::optional<QString>& remoteFolder, const QList<SelectedRow>& rows,
+                     const QString& targetFolder, const std::function<void()>& beforeDownload = {}) const;
 
     // The connection values the download itself uses (it re-connects with them); by default the
     // ones it connected with first.
     void setDownloadSettings(ConnectionSettings settings) { m_downloadSettings = std::move(settings); }
 
-    // Downloads without connecting first.
-    Outcome downloadUnconnected(const QList<SelectedRow>& rows, const QString& targetFolder) const;
-
     static QString colourName(HistoryColour colour);
 
 private:
-    Outcome run(const QString* remoteFolder, const QList<SelectedRow>& rows, const QString& targetFolder,
-                const std::function<void()>& beforeDownload) const;
-
     ConnectionSettings m_settings;
     std::optional<ConnectionSettings> m_downloadSettings;
 };
