@@ -28,15 +28,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("find");
         QTest::addColumn<QString>("replacement");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("local to server") << QStringLiteral("\\pub\\docs\\") << QStringLiteral("\\") << QStringLiteral("/") << QStringLiteral("/pub/docs/");
-        QTest::newRow("server to local") << QStringLiteral("/pub/docs/") << QStringLiteral("/") << QStringLiteral("\\") << QStringLiteral("\\pub\\docs\\");
-        QTest::newRow("nothing to replace") << QStringLiteral("readme.txt") << QStringLiteral("/") << QStringLiteral("\\") << QStringLiteral("readme.txt");
-        QTest::newRow("empty text") << QStringLiteral("") << QStringLiteral("/") << QStringLiteral("\\") << QStringLiteral("");
-        QTest::newRow("blanks before a separator stay") << QStringLiteral("/my docs  /x") << QStringLiteral("/") << QStringLiteral("\\") << QStringLiteral("\\my docs  \\x");
-        QTest::newRow("adjacent separators") << QStringLiteral("a//b") << QStringLiteral("/") << QStringLiteral("\\") << QStringLiteral("a\\\\b");
-        QTest::newRow("letters found without regard to case") << QStringLiteral("xAxa") << QStringLiteral("a") << QStringLiteral("-") << QStringLiteral("x-x-");
-        QTest::newRow("replacement holding find does not loop") << QStringLiteral("a/b") << QStringLiteral("/") << QStringLiteral("//") << QStringLiteral("a//b");
-        QTest::newRow("empty find changes nothing") << QStringLiteral("a/b") << QStringLiteral("") << QStringLiteral("x") << QStringLiteral("a/b");
+        QTest::newRow("local to server") << "\\pub\\docs\\" << "\\" << "/" << "/pub/docs/";
+        QTest::newRow("server to local") << "/pub/docs/" << "/" << "\\" << "\\pub\\docs\\";
+        QTest::newRow("nothing to replace") << "readme.txt" << "/" << "\\" << "readme.txt";
+        QTest::newRow("empty text") << "" << "/" << "\\" << "";
+        QTest::newRow("blanks before a separator stay") << "/my docs  /x" << "/" << "\\" << "\\my docs  \\x";
+        QTest::newRow("adjacent separators") << "a//b" << "/" << "\\" << "a\\\\b";
+        QTest::newRow("letters found without regard to case") << "xAxa" << "a" << "-" << "x-x-";
+        QTest::newRow("replacement holding find does not loop") << "a/b" << "/" << "//" << "a//b";
+        QTest::newRow("empty find changes nothing") << "a/b" << "" << "x" << "a/b";
     }
 
     void replaceAllSeparators()
@@ -53,14 +53,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QStringList>("names");
-        QTest::newRow("two levels") << QStringLiteral("/pub/docs/") << names({"pub", "docs"});
-        QTest::newRow("root") << QStringLiteral("/") << QStringList();
-        QTest::newRow("text after the last slash yields nothing") << QStringLiteral("/pub/docs") << names({"pub"});
-        QTest::newRow("blanks kept") << QStringLiteral("/ my docs /") << names({" my docs "});
-        QTest::newRow("empty name kept for refusal") << QStringLiteral("/pub//x/") << names({"pub", "", "x"});
-        QTest::newRow("dot-dot kept for refusal") << QStringLiteral("/pub/../x/") << names({"pub", "..", "x"});
-        QTest::newRow("not absolute") << QStringLiteral("pub/docs/") << QStringList();
-        QTest::newRow("backslash is a letter") << QStringLiteral("/a\\b/") << names({"a\\b"});
+        QTest::newRow("two levels") << "/pub/docs/" << names({"pub", "docs"});
+        QTest::newRow("root") << "/" << QStringList();
+        QTest::newRow("text after the last slash yields nothing") << "/pub/docs" << names({"pub"});
+        QTest::newRow("blanks kept") << "/ my docs /" << names({" my docs "});
+        QTest::newRow("empty name kept for refusal") << "/pub//x/" << names({"pub", "", "x"});
+        QTest::newRow("dot-dot kept for refusal") << "/pub/../x/" << names({"pub", "..", "x"});
+        QTest::newRow("not absolute") << "pub/docs/" << QStringList();
+        QTest::newRow("backslash is a letter") << "/a\\b/" << names({"a\\b"});
     }
 
     void splitFolderNames()
@@ -74,17 +74,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("usable");
-        QTest::newRow("plain") << QStringLiteral("report.txt") << true;
-        QTest::newRow("blanks around") << QStringLiteral(" report.txt ") << true;
-        QTest::newRow("dots inside") << QStringLiteral("..hidden..txt") << true;
-        QTest::newRow("three dots") << QStringLiteral("...") << true;
-        QTest::newRow("backslash") << QStringLiteral("a\\b") << true;
-        QTest::newRow("dot") << QStringLiteral(".") << false;
-        QTest::newRow("dot-dot") << QStringLiteral("..") << false;
-        QTest::newRow("empty") << QStringLiteral("") << false;
-        QTest::newRow("climbs out") << QStringLiteral("../evil") << false;
-        QTest::newRow("slash inside") << QStringLiteral("a/b") << false;
-        QTest::newRow("absolute") << QStringLiteral("/etc/passwd") << false;
+        QTest::newRow("plain") << "report.txt" << true;
+        QTest::newRow("blanks around") << " report.txt " << true;
+        QTest::newRow("dots inside") << "..hidden..txt" << true;
+        QTest::newRow("three dots") << "..." << true;
+        QTest::newRow("backslash") << "a\\b" << true;
+        QTest::newRow("dot") << "." << false;
+        QTest::newRow("dot-dot") << ".." << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("climbs out") << "../evil" << false;
+        QTest::newRow("slash inside") << "a/b" << false;
+        QTest::newRow("absolute") << "/etc/passwd" << false;
         QTest::newRow("NUL inside") << QString(QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b")) << false;
     }
 
