@@ -20,52 +20,14 @@ command -v curl >/dev/null || { echo "run-bench.sh: curl is not installed" >&2; 
 
 BENCH_DIR=${BENCH_DIR:-/dev/shm}
 [ -d "$BENCH_DIR" ] && [ -w "$BENCH_DIR" ] || BENCH_DIR=/tmp
-WORK=$(mktemp -d "$BENCH_DIR/ftpbench.XXXXXX")
-VSFTPD_PID=
-cleanup() {
-    [ -n "$VSFTPD_PID" ] && kill "$VSFTPD_PID" 2>/dev/null && wait "$VSFTPD_PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/vsftpd-common.sh"
+bench_workdir "$BENCH_DIR" ftpbench
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-now_ns() { date +%s%N; }
 # mb_per_s BYTES NANOSECONDS
 mb_per_s() { awk -v b="$1" -v ns="$2" 'BEGIN { printf "%.1f", b / (ns / 1e9) / 1e6 }'; }
 
-# Anonymous vsftpd: the root belongs to root (vsftpd refuses a writable chroot), pub/ to ftp.
-mkdir -p "$WORK/root/pub/many" "$WORK/local" "$(dirname /var/run/vsftpd/empty/.)"
-mkdir -p /var/run/vsftpd/empty
-chown ftp "$WORK/root/pub"
-PORT=$(free_port)
-PASV_MIN=$(free_port)
-cat > "$WORK/vsftpd.conf" <<CONF
-listen=YES
-listen_ipv6=NO
-listen_address=127.0.0.1
-listen_port=$PORT
-background=NO
-anonymous_enable=YES
-local_enable=NO
-no_anon_password=YES
-anon_root=$WORK/root
-write_enable=YES
-anon_upload_enable=YES
-anon_mkdir_write_enable=YES
-anon_other_write_enable=YES
-anon_umask=022
-pasv_enable=YES
-pasv_min_port=$PASV_MIN
-pasv_max_port=$((PASV_MIN + 50))
-port_enable=YES
-connect_from_port_20=NO
-seccomp_sandbox=NO
-isolate=NO
-isolate_network=NO
-secure_chroot_dir=/var/run/vsftpd/empty
-xferlog_enable=NO
-max_per_ip=0
-CONF
+write_vsftpd_conf YES
+mkdir -p "$WORK/root/pub/many" "$WORK/local"
 
 echo "making test files in $WORK ($(stat -f -c %T "$WORK")) ..."
 dd if=/dev/urandom of="$WORK/root/pub/big.bin" bs=1M count="$SIZE_MIB" status=none
@@ -74,12 +36,7 @@ cp "$WORK/root/pub/big.bin" "$WORK/local/big.bin"
 chown -R ftp "$WORK/root/pub"
 BYTES=$(stat -c %s "$WORK/local/big.bin")
 
-vsftpd "$WORK/vsftpd.conf" &
-VSFTPD_PID=$!
-for _ in $(seq 50); do
-    curl -s --max-time 1 "ftp://127.0.0.1:$PORT/" >/dev/null && break
-    sleep 0.1
-done
+start_vsftpd
 
 URL="ftp://127.0.0.1:$PORT"
 BENCH=("$FTPBENCH" --passive 127.0.0.1 "$PORT" anonymous "")

@@ -16,46 +16,13 @@ FILES_PER_FOLDER=100
 command -v vsftpd >/dev/null || { echo "run-download-bench.sh: vsftpd is not installed" >&2; exit 2; }
 command -v lftp >/dev/null || { echo "run-download-bench.sh: lftp is not installed" >&2; exit 2; }
 
-WORK=$(mktemp -d /tmp/downloadbench.XXXXXX)
-VSFTPD_PID=
-cleanup() {
-    [ -n "$VSFTPD_PID" ] && kill "$VSFTPD_PID" 2>/dev/null && wait "$VSFTPD_PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/vsftpd-common.sh"
+bench_workdir /tmp downloadbench
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-now_ns() { date +%s%N; }
 ms() { echo $(( $1 / 1000000 )); }
 
-# Anonymous, read-only vsftpd: the root belongs to root (vsftpd refuses a writable chroot).
-mkdir -p "$WORK/root/pub/tree" /var/run/vsftpd/empty
-PORT=$(free_port)
-PASV_MIN=$(free_port)
-cat > "$WORK/vsftpd.conf" <<CONF
-listen=YES
-listen_ipv6=NO
-listen_address=127.0.0.1
-listen_port=$PORT
-background=NO
-anonymous_enable=YES
-local_enable=NO
-no_anon_password=YES
-anon_root=$WORK/root
-write_enable=NO
-pasv_enable=YES
-pasv_min_port=$PASV_MIN
-pasv_max_port=$((PASV_MIN + 50))
-port_enable=YES
-connect_from_port_20=NO
-seccomp_sandbox=NO
-isolate=NO
-isolate_network=NO
-secure_chroot_dir=/var/run/vsftpd/empty
-xferlog_enable=NO
-max_per_ip=0
-max_clients=0
-CONF
+write_vsftpd_conf NO
+mkdir -p "$WORK/root/pub/tree"
 
 echo "making $((FOLDERS * FILES_PER_FOLDER)) files of 4 KiB in $FOLDERS folders under $WORK/root/pub/tree ..."
 for f in $(seq -w 1 "$FOLDERS"); do
@@ -66,12 +33,7 @@ for f in $(seq -w 1 "$FOLDERS"); do
 done
 chown -R ftp "$WORK/root/pub"
 
-vsftpd "$WORK/vsftpd.conf" &
-VSFTPD_PID=$!
-for _ in $(seq 50); do
-    lftp -c "set net:max-retries 1; set net:timeout 1; open -p $PORT 127.0.0.1; cls /" >/dev/null 2>&1 && break
-    sleep 0.1
-done
+start_vsftpd
 
 declare -a BENCH_MS LFTP_MS
 for round in $(seq "$ROUNDS"); do
