@@ -14,21 +14,6 @@
 
 namespace {
 
-QString colourName(HistoryColour colour)
-{
-    switch (colour) {
-    case HistoryColour::Green:
-        return QStringLiteral("green");
-    case HistoryColour::Red:
-        return QStringLiteral("red");
-    case HistoryColour::Blue:
-        return QStringLiteral("blue");
-    case HistoryColour::Black:
-        break;
-    }
-    return QStringLiteral("black");
-}
-
 int usage(QTextStream& err, const QString& problem)
 {
     err << "ftpbench download: " << problem << "\n"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QString>
 
 // The colour of one line of the transfer history.
 enum class HistoryColour {
@@ -23,4 +24,20 @@ inline QColor toColor(HistoryColour colour)
         break;
     }
     return {0, 0, 0};
+}
+
+// The colour's plain name (black, green, red, blue), for printing history lines as text.
+inline QString colourName(HistoryColour colour)
+{
+    switch (colour) {
+    case HistoryColour::Green:
+        return QStringLiteral("green");
+    case HistoryColour::Red:
+        return QStringLiteral("red");
+    case HistoryColour::Blue:
+        return QStringLiteral("blue");
+    case HistoryColour::Black:
+        break;
+    }
+    return QStringLiteral("black");
 }

@@ -1,3 +1,4 @@
+#include "NameLists.h"
 #include "EntryPresentation.h"
 #include "EntrySorter.h"
 #include "LocalFolderReader.h"
@@ -17,22 +18,6 @@ FileEntry folder(const QString& name)
 FileEntry file(const QString& name)
 {
     return {iconKeyOf(name), name, QStringLiteral("Textdokument"), FileAttribute::archive, 10, {}};
-}
-
-QStringList namesOf(const QList<FileEntry>& entries)
-{
-    QStringList names;
-    for (const FileEntry& entry : entries)
-        names.append(entry.name);
-    return names;
-}
-
-QStringList list(std::initializer_list<const char*> texts)
-{
-    QStringList result;
-    for (const char* text : texts)
-        result.append(QString::fromUtf8(text));
-    return result;
 }
 
 QDateTime utc(int year, int month, int day, int hour, int minute, int second)
@@ -209,9 +194,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("order");
         for (const char* locale : {"C", "de_DE", "en_US"}) {
             QTest::addRow("text %s", locale) << QString::fromLatin1(locale) << int(CompareMode::Text)
-                                             << list({"A", "b", "c", "a.txt", "Z.txt"});
+                                             << strings({"A", "b", "c", "a.txt", "Z.txt"});
             QTest::addRow("code %s", locale) << QString::fromLatin1(locale) << int(CompareMode::Code)
-                                             << list({"A", "b", "c", "Z.txt", "a.txt"});
+                                             << strings({"A", "b", "c", "Z.txt", "a.txt"});
         }
     }
 
@@ -237,9 +222,9 @@ private Q_SLOTS:
         odd.typeName = QStringLiteral(" dateiordner ");
         QList<FileEntry> entries{file(QStringLiteral("a.txt")), odd};
         sortEntries(entries, CompareMode::Text);
-        QCOMPARE(namesOf(entries), (list({"odd", "a.txt"})));
+        QCOMPARE(namesOf(entries), (strings({"odd", "a.txt"})));
         sortEntries(entries, CompareMode::Code);
-        QCOMPARE(namesOf(entries), (list({"a.txt", "odd"})));
+        QCOMPARE(namesOf(entries), (strings({"a.txt", "odd"})));
     }
 
     void rowOfFolderAndFile()

@@ -1,3 +1,4 @@
+#include "NameLists.h"
 #include "CountingTypeProvider.h"
 #include "DriveList.h"
 #include "LocalFolderReader.h"
@@ -30,14 +31,6 @@ public:
             QVERIFY2(QDir(path()).mkpath(name), qPrintable(name));
     }
 };
-
-QStringList namesOf(const QList<FileEntry>& entries)
-{
-    QStringList names;
-    for (const FileEntry& entry : entries)
-        names.append(entry.name);
-    return names;
-}
 
 const FileEntry* find(const FolderListing& listing, const QString& name)
 {

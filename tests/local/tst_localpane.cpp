@@ -1,3 +1,4 @@
+#include "NameLists.h"
 #include "AccessibilityAudit.h"
 #include "CountingTypeProvider.h"
 #include "EntryListModel.h"
@@ -28,22 +29,6 @@ namespace {
 
 constexpr int keyRole = FolderTree::KeyRole;
 constexpr int tagRole = FolderTree::TagRole;
-
-QStringList namesOf(const QList<FileEntry>& entries)
-{
-    QStringList names;
-    for (const FileEntry& entry : entries)
-        names.append(entry.name);
-    return names;
-}
-
-QStringList list(std::initializer_list<const char*> texts)
-{
-    QStringList result;
-    for (const char* text : texts)
-        result.append(QString::fromUtf8(text));
-    return result;
-}
 
 QStringList childTexts(const QTreeWidgetItem* node)
 {
@@ -110,7 +95,7 @@ private Q_SLOTS:
         QCOMPARE(m_pane->driveRoot(), m_root);
         QCOMPARE(m_pane->currentFolderPath(), m_root);
         QCOMPARE(m_pane->listedFolder(), m_root);
-        QCOMPARE(namesOf(m_pane->entries()), list({".hidden", "Alpha", "beta", "MixedCase", ".dotfile", "file.txt", "Z.txt"}));
+        QCOMPARE(namesOf(m_pane->entries()), strings({".hidden", "Alpha", "beta", "MixedCase", ".dotfile", "file.txt", "Z.txt"}));
         QCOMPARE(pathBox()->count(), 1);
         QCOMPARE(pathBox()->currentText(), m_dir->path());
         QCOMPARE(m_pane->viewMode(), LocalPane::ViewMode::Details);
@@ -134,7 +119,7 @@ private Q_SLOTS:
         QCOMPARE(drive->text(0), m_dir->path());
         QCOMPARE(drive->data(0, keyRole).toString(), m_root);
         QVERIFY(drive->isExpanded());
-        QCOMPARE(childTexts(drive), list({".hidden", "Alpha", "beta", "MixedCase"}));
+        QCOMPARE(childTexts(drive), strings({".hidden", "Alpha", "beta", "MixedCase"}));
         QTreeWidgetItem* alpha = childNamed(drive, QStringLiteral("Alpha"));
         QCOMPARE(alpha->data(0, tagRole).toString(), QStringLiteral("*"));
         QCOMPARE(childTexts(alpha), QStringList{QStringLiteral("Inner")});
@@ -175,7 +160,7 @@ private Q_SLOTS:
     void commandListingsUseCodeOrder()
     {
         m_pane->viewFolder(m_root, CompareMode::Code, AttributeOrder::Command);
-        QCOMPARE(namesOf(m_pane->entries()), list({".hidden", "Alpha", "MixedCase", "beta", ".dotfile", "Z.txt", "file.txt"}));
+        QCOMPARE(namesOf(m_pane->entries()), strings({".hidden", "Alpha", "MixedCase", "beta", ".dotfile", "Z.txt", "file.txt"}));
         // The command listings show no D for folders.
         QCOMPARE(model()->rows()[1].attributeText, QString());
         QCOMPARE(model()->rows()[0].attributeText, QStringLiteral("H"));
@@ -206,7 +191,7 @@ private Q_SLOTS:
         QVERIFY(tree()->currentItem()->isExpanded());
         QCOMPARE(pathBox()->count(), 2);
         QCOMPARE(pathBox()->currentText(), m_root + QStringLiteral("Alpha"));
-        QCOMPARE(namesOf(m_pane->entries()), list({"Inner", "inside.txt"}));
+        QCOMPARE(namesOf(m_pane->entries()), strings({"Inner", "inside.txt"}));
 
         // Back to the root through the path box: listed, with the drive's node in the tree.
         listed.clear();
@@ -353,7 +338,7 @@ private Q_SLOTS:
                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
         selection->setCurrentIndex(model()->index(rowOf(QStringLiteral("beta")), 0),
                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        QCOMPARE(m_pane->selectedNames(), list({"beta", "Z.txt"}));
+        QCOMPARE(m_pane->selectedNames(), strings({"beta", "Z.txt"}));
         QCOMPARE(m_pane->currentName(), QStringLiteral("beta"));
         const QList<FileEntry> selected = m_pane->selectedEntries();
         QCOMPARE(selected.size(), 2);
@@ -362,7 +347,7 @@ private Q_SLOTS:
         // Every view shows the same selection.
         action(QStringLiteral("tlbLocal"), QStringLiteral("drei"))->trigger();
         QCOMPARE(iconView()->selectionModel(), selection);
-        QCOMPARE(m_pane->selectedNames(), list({"beta", "Z.txt"}));
+        QCOMPARE(m_pane->selectedNames(), strings({"beta", "Z.txt"}));
     }
 
     void fourViews()

@@ -1,3 +1,4 @@
+#include "NameLists.h"
 #include "AccessibilityAudit.h"
 #include "EntryListModel.h"
 #include "CountingTypeProvider.h"
@@ -27,28 +28,12 @@
 
 namespace {
 
-QStringList namesOf(const QList<EntryRow>& rows)
-{
-    QStringList names;
-    for (const EntryRow& row : rows)
-        names.append(row.name);
-    return names;
-}
-
 QStringList pathBoxEntries(const QComboBox* box)
 {
     QStringList entries;
     for (int i = 0; i < box->count(); ++i)
         entries.append(box->itemText(i));
     return entries;
-}
-
-QStringList strings(std::initializer_list<const char*> texts)
-{
-    QStringList result;
-    for (const char* text : texts)
-        result.append(QString::fromUtf8(text));
-    return result;
 }
 
 int rowOf(const RemotePane& pane, const QString& name)

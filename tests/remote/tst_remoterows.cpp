@@ -1,3 +1,4 @@
+#include "NameLists.h"
 #include "EntryTypeResolver.h"
 #include "CountingTypeProvider.h"
 #include "RemoteIconStore.h"
@@ -24,14 +25,6 @@ RemoteEntry folder(const QString& name)
     RemoteEntry entry = file(name, 4096, RemoteEntry::directoryAttribute);
     entry.isDirectory = true;
     return entry;
-}
-
-QStringList namesOf(const QList<EntryRow>& rows)
-{
-    QStringList names;
-    for (const EntryRow& row : rows)
-        names.append(row.name);
-    return names;
 }
 
 QList<EntryRow> rowsFor(const QList<RemoteEntry>& entries, TypeInfoProvider& provider)

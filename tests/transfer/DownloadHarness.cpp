@@ -21,21 +21,6 @@ struct Transcript {
 
 } // namespace
 
-QString DownloadHarness::colourName(HistoryColour colour)
-{
-    switch (colour) {
-    case HistoryColour::Green:
-        return QStringLiteral("green");
-    case HistoryColour::Red:
-        return QStringLiteral("red");
-    case HistoryColour::Blue:
-        return QStringLiteral("blue");
-    case HistoryColour::Black:
-        break;
-    }
-    return QStringLiteral("black");
-}
-
 DownloadHarness::Outcome DownloadHarness::download(const std::optional<QString>& remoteFolder,
                                                    const QList<SelectedRow>& rows, const QString& targetFolder,
                                                    const std::function<void()>& beforeDownload) const

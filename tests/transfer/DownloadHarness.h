@@ -40,7 +40,7 @@ public:
     // ones it connected with first.
     void setDownloadSettings(ConnectionSettings settings) { m_downloadSettings = std::move(settings); }
 
-    static QString colourName(HistoryColour colour);
+
 
 private:
     ConnectionSettings m_settings;
