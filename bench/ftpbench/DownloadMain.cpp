@@ -78,7 +78,7 @@ int runDownload(const QStringList& arguments)
     // As the user would: connect, go to the folder, then download from there.
     runner.start<QString>(
         [settings, remoteFolder, inRemoteFolder](JobContext& context) {
-            FtpSession& session = context.session();
+            FtpOperations& session = context.session();
             *inRemoteFolder = session.openConnection(settings) && session.ftpSetDir(QStringLiteral("/"))
                               && session.ftpSetDir(remoteFolder);
             if (*inRemoteFolder)
@@ -90,7 +90,7 @@ int runDownload(const QStringList& arguments)
             connectError = std::move(error);
             connected = connectError.isEmpty();
         });
-    const DownloadRequest request{rows, target + QLatin1Char('/'), settings};
+    const DownloadRequest request{rows, QString(), target + QLatin1Char('/'), settings};
     runner.start<DownloadResult>(
         [request, inRemoteFolder](JobContext& context) {
             if (!*inRemoteFolder)

@@ -101,7 +101,7 @@ int main(int argc, char* argv[])
     auto entered = std::make_shared<QString>();
     runner.start<QString>(
         [settings, folder](JobContext& context) {
-            FtpSession& session = context.session();
+            FtpOperations& session = context.session();
             if (!session.openConnection(settings))
                 return QStringLiteral("connect failed: ") + session.lastError();
             if (!session.ftpSetDir(folder))

@@ -38,8 +38,8 @@ AboutDialog::AboutDialog(QWidget* parent)
     auto* name = addLabel(this, "lblName", registeredOwner());
     auto* organisation = addLabel(this, "lblOrg", registeredOrganization());
     // These two show changing values: their text is their name, the description says what they are.
-    name->setAccessibleDescription(QStringLiteral("lblName"));
-    organisation->setAccessibleDescription(QStringLiteral("lblOrg"));
+    name->setAccessibleDescription(getText("DESC_OWNER"));
+    organisation->setAccessibleDescription(getText("DESC_ORGANISATION"));
 
     auto* ok = new QPushButton(getText("INFO_OK"), this);
     ok->setObjectName(QStringLiteral("cmdOk"));

@@ -5,10 +5,10 @@
 
 // Where the three child windows go inside the main window's work area: the two panes side by
 // side, each half as wide as the area, above the history, which spans the full width and ends
-// one pixel (10 twips) above the lower edge.
+// one pixel above the lower edge.
 struct ChildWindowLayout {
-    static constexpr int historyHeight = 134; // 2010 twips
-    static constexpr int bottomGap = 1;       // 10 twips
+    static constexpr int historyHeight = 134;
+    static constexpr int bottomGap = 1;
 
     QRect local;
     QRect remote;

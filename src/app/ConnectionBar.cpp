@@ -57,7 +57,6 @@ ConnectionBar::ConnectionBar(QWidget* parent)
     m_modeLabel->setObjectName(QStringLiteral("lblModus"));
     m_transferMode = new QComboBox(m_frame);
     m_transferMode->setObjectName(QStringLiteral("cboTransferMode"));
-    m_transferMode->setAccessibleDescription(QStringLiteral("cboTransferMode"));
     m_modeLabel->setBuddy(m_transferMode);
     layout->addWidget(m_modeLabel);
     layout->addWidget(m_transferMode);
@@ -87,7 +86,6 @@ QLineEdit* ConnectionBar::addField(const char* objectName, const char* labelName
     label->setObjectName(QLatin1String(labelName));
     auto* field = new QLineEdit(m_frame);
     field->setObjectName(QLatin1String(objectName));
-    field->setAccessibleDescription(QLatin1String(objectName));
     label->setBuddy(field);
     field->installEventFilter(this);
     setBackground(field, Qt::white);
@@ -105,6 +103,11 @@ void ConnectionBar::retranslate()
     for (int i = 0; i < m_labels.size(); ++i)
         m_labels[i]->setText(getText(keys[i]));
     m_modeLabel->setText(getText("LABEL_MODUS"));
+    m_address->setAccessibleDescription(getText("DESC_ADDRESS"));
+    m_user->setAccessibleDescription(getText("DESC_USER"));
+    m_password->setAccessibleDescription(getText("DESC_PASSWORD"));
+    m_port->setAccessibleDescription(getText("DESC_PORT"));
+    m_transferMode->setAccessibleDescription(getText("DESC_TRANSFER_MODE"));
     m_passive->setText(getText("CHK_PASSIVE"));
     const QString connectText = withoutMnemonic(getText("BUILD_CONNECTION"));
     m_connectAction->setText(connectText);

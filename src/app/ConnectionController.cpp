@@ -3,24 +3,25 @@
 #include "ConnectionBar.h"
 #include "JobContext.h"
 #include "Prompter.h"
-#include "SessionRunner.h"
+#include "JobRunner.h"
 #include "TextCatalogue.h"
 #include "TransferHistory.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>
 
-ConnectionController::ConnectionController(SessionRunner& runner, ConnectionBar& bar, TransferHistory& history,
-                                           QWidget* window)
+ConnectionController::ConnectionController(JobRunner& runner, ConnectionBar& bar, TransferHistory& history,
+                                           QWidget* window, std::function<QString()> returnFolder)
     : QObject(window)
     , m_runner(runner)
     , m_bar(bar)
     , m_history(history)
     , m_window(window)
+    , m_returnFolder(std::move(returnFolder))
 {
     m_watch.setInterval(1000);
     connect(&m_watch, &QTimer::timeout, this, &ConnectionController::watchConnection);
-    connect(&m_runner, &SessionRunner::reconnectFailed, this, [this] { m_bar.address()->setFocus(); });
+    connect(&m_runner, &JobRunner::reconnectFailed, this, [this] { m_bar.address()->setFocus(); });
 }
 
 void ConnectionController::connectToServer(ConnectVariant variant)
@@ -62,15 +63,8 @@ void ConnectionController::connectToServer(ConnectVariant variant)
 void ConnectionController::reconnect()
 {
     const ConnectionSettings settings = m_bar.settings();
-    m_runner.start([settings](JobContext& context) { ConnectionJobs::reconnect(context, settings); });
-}
-
-bool ConnectionController::requireConnection()
-{
-    if (m_runner.isConnected())
-        return true;
-    showMessage(m_window, getText("FRMSERVER_NOCONNECTION"), PromptIcon::Information);
-    return false;
+    const QString folder = m_returnFolder ? m_returnFolder() : QString();
+    m_runner.start([settings, folder](JobContext& context) { ConnectionJobs::reconnectTo(context, settings, folder); });
 }
 
 void ConnectionController::watchConnection()

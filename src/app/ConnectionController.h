@@ -5,8 +5,10 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+
 class ConnectionBar;
-class SessionRunner;
+class JobRunner;
 class TransferHistory;
 class QWidget;
 
@@ -17,13 +19,14 @@ class ConnectionController : public QObject
     Q_OBJECT
 
 public:
-    ConnectionController(SessionRunner& runner, ConnectionBar& bar, TransferHistory& history, QWidget* window);
+    // returnFolder gives the server folder a re-connection returns to: the one the remote pane shows.
+    ConnectionController(JobRunner& runner, ConnectionBar& bar, TransferHistory& history, QWidget* window,
+                         std::function<QString()> returnFolder);
 
     void connectToServer(ConnectVariant variant);
-    // Queues a re-connection with the connection bar's current values.
+    // Queues a re-connection with the connection bar's current values; it returns to the folder
+    // the remote pane shows.
     void reconnect();
-    // False, after the no-connection message, when there is no connection.
-    bool requireConnection();
 
     QTimer& watch() { return m_watch; }
     void watchConnection();
@@ -36,10 +39,11 @@ Q_SIGNALS:
     void connected();
 
 private:
-    SessionRunner& m_runner;
+    JobRunner& m_runner;
     ConnectionBar& m_bar;
     TransferHistory& m_history;
     QWidget* m_window;
+    std::function<QString()> m_returnFolder;
     QTimer m_watch;
     bool m_checking = false;
 };

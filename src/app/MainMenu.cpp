@@ -1,26 +1,52 @@
 #include "MainMenu.h"
 
+#include "LocalActions.h"
+#include "RemoteActions.h"
 #include "TextCatalogue.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
 
+#include <variant>
+
+// One row of the menu table. An entry is the main window's own command, a pane's command, or
+// nothing (a separator, or a submenu's title).
 struct MainMenu::Entry {
-    const char* name;
+    using Command = std::variant<std::monostate, AppCommand, LocalCommand, RemoteCommand>;
+
+    const char* name;         // "-" for a separator
     const char* key;          // looked up; nullptr for a fixed caption
     const char* fixedCaption; // also the default caption shown before the lookup
+    Command command = {};
     QKeySequence shortcut = {};
-    bool checkable = false;
-    bool checked = false;
+    bool checked = false;     // a checkable entry that starts checked
 };
 
 namespace {
+
 const char* const separator = "-";
+
+bool isCheckable(AppCommand command)
+{
+    switch (command) {
+    case AppCommand::TransferAscii:
+    case AppCommand::TransferBinary:
+    case AppCommand::TransferAuto:
+    case AppCommand::PassiveOn:
+    case AppCommand::PassiveOff:
+        return true;
+    default:
+        return false;
+    }
 }
 
-MainMenu::MainMenu(QMenuBar* menuBar)
+} // namespace
+
+MainMenu::MainMenu(QMenuBar* menuBar, LocalActions& local, RemoteActions& remote)
     : QObject(menuBar)
+    , m_local(local)
+    , m_remote(remote)
 {
     build(menuBar);
 }
@@ -30,94 +56,103 @@ QMenu* MainMenu::addMenu(QMenu* parent, QMenuBar* menuBar, const Entry& entry)
     QMenu* menu = parent ? parent->addMenu(QString::fromUtf8(entry.fixedCaption))
                          : menuBar->addMenu(QString::fromUtf8(entry.fixedCaption));
     menu->setObjectName(QLatin1String(entry.name));
-    registerEntry(menu->menuAction(), entry);
-    return menu;
-}
-
-QAction* MainMenu::addAction(QMenu* menu, const Entry& entry)
-{
-    if (entry.name == separator) {
-        menu->addSeparator();
-        return nullptr;
-    }
-    QAction* action = menu->addAction(QString::fromUtf8(entry.fixedCaption));
-    action->setShortcut(entry.shortcut);
-    action->setCheckable(entry.checkable);
-    action->setChecked(entry.checked);
-    registerEntry(action, entry);
-    return action;
-}
-
-void MainMenu::registerEntry(QAction* action, const Entry& entry)
-{
+    QAction* action = menu->menuAction();
     action->setObjectName(QLatin1String(entry.name));
     m_actions.insert(action->objectName(), action);
     if (entry.key)
         m_captionKeys.insert(action, QLatin1String(entry.key));
     else
         m_fixedCaptions.insert(action, QString::fromUtf8(entry.fixedCaption));
+    return menu;
+}
+
+void MainMenu::addEntries(QMenu* menu, std::initializer_list<Entry> entries)
+{
+    for (const Entry& entry : entries) {
+        if (entry.name == separator) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = nullptr;
+        if (const auto* local = std::get_if<LocalCommand>(&entry.command)) {
+            action = m_local.action(*local); // captioned by the pane's actions, with the same keys
+        } else if (const auto* remote = std::get_if<RemoteCommand>(&entry.command)) {
+            action = m_remote.action(*remote);
+        } else {
+            action = new QAction(QString::fromUtf8(entry.fixedCaption), this);
+            action->setObjectName(QLatin1String(entry.name));
+            if (entry.key)
+                m_captionKeys.insert(action, QLatin1String(entry.key));
+            else
+                m_fixedCaptions.insert(action, QString::fromUtf8(entry.fixedCaption));
+            if (const auto* command = std::get_if<AppCommand>(&entry.command)) {
+                action->setCheckable(isCheckable(*command));
+                action->setChecked(entry.checked);
+                m_commands.insert(*command, action);
+            }
+        }
+        if (!entry.shortcut.isEmpty())
+            action->setShortcut(entry.shortcut);
+        menu->addAction(action);
+        m_actions.insert(QLatin1String(entry.name), action);
+    }
 }
 
 void MainMenu::build(QMenuBar* menuBar)
 {
     const Entry sep{separator, nullptr, ""};
-    auto addAll = [this](QMenu* menu, std::initializer_list<Entry> entries) {
-        for (const Entry& entry : entries)
-            addAction(menu, entry);
-    };
 
     QMenu* file = addMenu(nullptr, menuBar, {"mnuFile", "Datei", "&Datei"});
-    addAll(file, {{"mnuFileExit", nullptr, "&Exit"}});
+    addEntries(file, {{"mnuFileExit", nullptr, "&Exit", AppCommand::Exit}});
 
     QMenu* connection = addMenu(nullptr, menuBar, {"mnuVerbindung", "MY_CONNECTION", "Meine &Verbindung"});
-    addAll(connection, {{"mnuVerbindungVerbinden", nullptr, "&Verbinden", QKeySequence(Qt::Key_F4)}, sep});
+    addEntries(connection, {{"mnuVerbindungVerbinden", nullptr, "&Verbinden", AppCommand::Connect, Qt::Key_F4}, sep});
     QMenu* type = addMenu(connection, nullptr, {"mnuVerbindungTransfer", "TRANSFERMODUS", "&Transfermodus"});
-    addAll(type, {{"mnuVerbindungTransferASCII", "OPT_ASCII", "&ASCII", {}, true, false},
-                  {"mnuVerbindungTransferBINARY", "OPT_BINARY", "&BINARY", {}, true, false},
-                  {"mnuVerbindungTransferAUTO", "OPT_AUTO", "AU&TO", {}, true, true}});
+    addEntries(type, {{"mnuVerbindungTransferASCII", "OPT_ASCII", "&ASCII", AppCommand::TransferAscii},
+                      {"mnuVerbindungTransferBINARY", "OPT_BINARY", "&BINARY", AppCommand::TransferBinary},
+                      {"mnuVerbindungTransferAUTO", "OPT_AUTO", "AU&TO", AppCommand::TransferAuto, {}, true}});
     QMenu* passive = addMenu(connection, nullptr, {"mnuVerbindungPassiverTransfer", "CHK_PASSIVE", "&Passiver Transfer"});
-    addAll(passive, {{"mnuVerbindungTransfertypEin", "EIN", "&Ein", {}, true, false},
-                     {"mnuVerbindungTransfertypAus", "AUS", "&Aus", {}, true, true}});
-    addAll(connection, {sep, {"mnuVerbindungASCIIListe", "ASCII_LIST_SHOW", "&ASCII Liste"}});
+    addEntries(passive, {{"mnuVerbindungTransfertypEin", "EIN", "&Ein", AppCommand::PassiveOn},
+                         {"mnuVerbindungTransfertypAus", "AUS", "&Aus", AppCommand::PassiveOff, {}, true}});
+    addEntries(connection, {sep, {"mnuVerbindungASCIIListe", "ASCII_LIST_SHOW", "&ASCII Liste", AppCommand::AsciiList}});
 
     QMenu* local = addMenu(nullptr, menuBar, {"mnuMyComputer", "FRMLOCAL_MYCOMPUTER", "Mein &Computer"});
-    addAll(local, {{"mnuMyComputerUpload", "FRMPULOC_UPLOAD", "&Upload", QKeySequence(Qt::Key_F2)},
-                   {"mnuMyComputerUploadAls", "FRMPULOC_UPLOADAS", "U&pload als ..."},
-                   sep,
-                   {"mnuMyComputerOeffnen", "FRMPULOC_OPEN", "&Öffnen", QKeySequence(Qt::Key_F3)},
-                   {"mnuMyComputerOeffnenMit", "FRMPULOC_OPENWITH", "Öffnen &mit ..."},
-                   sep,
-                   {"mnuMyComputerUmbenennen", "FRMPULOC_RENAME", "&Umbenennen"},
-                   sep,
-                   {"mnuMyComputerLoeschen", "FRMPULOC_DELETE", "&Löschen", QKeySequence(Qt::Key_Delete)},
-                   sep});
+    addEntries(local, {{"mnuMyComputerUpload", nullptr, "", LocalCommand::Upload, Qt::Key_F2},
+                       {"mnuMyComputerUploadAls", nullptr, "", LocalCommand::UploadAs},
+                       sep,
+                       {"mnuMyComputerOeffnen", nullptr, "", LocalCommand::Open, Qt::Key_F3},
+                       {"mnuMyComputerOeffnenMit", nullptr, "", LocalCommand::OpenWith},
+                       sep,
+                       {"mnuMyComputerUmbenennen", nullptr, "", LocalCommand::Rename},
+                       sep,
+                       {"mnuMyComputerLoeschen", nullptr, "", LocalCommand::Delete, Qt::Key_Delete},
+                       sep});
     QMenu* localNew = addMenu(local, nullptr, {"mnuMyComputerNeu", "FRMPULOC_NEW", "&Neu"});
-    addAll(localNew, {{"mnuMyComputerNeuOrdner", "FRMPULOC_NEWFOLDER", "&Ordner"}});
-    addAll(local, {sep,
-                   {"mnuMyComputerAktualisieren", "FRMPULOC_REFRESH", "&Aktualisieren", QKeySequence(Qt::Key_F5)},
-                   sep,
-                   {"mnuMyComputerEigenschaften", "FRMPULOC_PROP", "&Eigenschaften"}});
+    addEntries(localNew, {{"mnuMyComputerNeuOrdner", nullptr, "", LocalCommand::NewFolder}});
+    addEntries(local, {sep,
+                       {"mnuMyComputerAktualisieren", nullptr, "", LocalCommand::Refresh, Qt::Key_F5},
+                       sep,
+                       {"mnuMyComputerEigenschaften", nullptr, "", LocalCommand::Properties}});
 
     QMenu* server = addMenu(nullptr, menuBar, {"mnuMyServer", "FRMSERVER_FRA", "Mein &Server"});
-    addAll(server, {{"mnuMyServerDownload", "FRMPUSERVER_DOWNLOAD", "&Download", QKeySequence(Qt::CTRL | Qt::Key_F2)},
-                    {"mnuMyServerDownloadAls", "FRMPUSERVER_DOWNLOADAS", "D&ownload als ..."},
-                    sep,
-                    {"mnuMyServerOeffnen", "FRMPUSERVER_OPEN", "&Öffnen", QKeySequence(Qt::CTRL | Qt::Key_F3)},
-                    {"mnuMyServerOeffnenMit", "FRMPUSERVER_OPENWITH", "Öffnen &mit ..."},
-                    sep,
-                    {"mnuMyServerUmbenennen", "FRMPUSERVER_RENAME", "&Umbenennen"},
-                    sep,
-                    {"mnuMyServerLoeschen", "FRMPUSERVER_DELETE", "&Löschen", QKeySequence(Qt::SHIFT | Qt::Key_Delete)},
-                    sep});
+    addEntries(server, {{"mnuMyServerDownload", nullptr, "", RemoteCommand::Download, Qt::CTRL | Qt::Key_F2},
+                        {"mnuMyServerDownloadAls", nullptr, "", RemoteCommand::DownloadAs},
+                        sep,
+                        {"mnuMyServerOeffnen", nullptr, "", RemoteCommand::Open, Qt::CTRL | Qt::Key_F3},
+                        {"mnuMyServerOeffnenMit", nullptr, "", RemoteCommand::OpenWith},
+                        sep,
+                        {"mnuMyServerUmbenennen", nullptr, "", RemoteCommand::Rename},
+                        sep,
+                        {"mnuMyServerLoeschen", nullptr, "", RemoteCommand::Delete, Qt::SHIFT | Qt::Key_Delete},
+                        sep});
     QMenu* serverNew = addMenu(server, nullptr, {"mnuMyServerNeu", "FRMPUSERVER_NEW", "&Neu"});
-    addAll(serverNew, {{"mnuMyServerNeuOrdner", "FRMPUSERVER_NEWFOLDER", "&Ordner"}});
-    addAll(server, {sep, {"mnuMyServerAktualisieren", "FRMPUSERVER_REFRESH", "&Aktualisieren",
-                          QKeySequence(Qt::CTRL | Qt::Key_F5)}});
+    addEntries(serverNew, {{"mnuMyServerNeuOrdner", nullptr, "", RemoteCommand::NewFolder}});
+    addEntries(server, {sep, {"mnuMyServerAktualisieren", nullptr, "", RemoteCommand::Refresh, Qt::CTRL | Qt::Key_F5}});
 
     QMenu* info = addMenu(nullptr, menuBar, {"mniInfo", nullptr, "&?"});
     QMenu* web = addMenu(info, nullptr, {"mnuInfoWeb", "MDIMAIN_WEBSITE", "&Website"});
-    addAll(web, {{"mnuInfoWebHomepage", nullptr, "&Homepage"}});
-    addAll(info, {{"mnuInfoInfo", nullptr, "&Info", QKeySequence(Qt::Key_F12)}});
+    addEntries(web, {{"mnuInfoWebHomepage", nullptr, "&Homepage", AppCommand::Homepage}});
+    addEntries(info, {{"mnuInfoInfo", nullptr, "&Info", AppCommand::About, Qt::Key_F12}});
 }
 
 void MainMenu::retranslate()

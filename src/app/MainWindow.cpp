@@ -4,11 +4,11 @@
 #include "ChildWindowLayout.h"
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
-#include "DownloadCommand.h"
-#include "EntryListView.h"
+#include "LocalActions.h"
 #include "LocalPane.h"
 #include "MainMenu.h"
 #include "Prompter.h"
+#include "RemoteActions.h"
 #include "RemotePane.h"
 #include "SessionRunner.h"
 #include "ShellServices.h"
@@ -31,9 +31,9 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QShowEvent>
+#include <QTextEdit>
 #include <QTime>
 #include <QTimer>
-#include <QTextEdit>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -55,7 +55,6 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , m_runner(new SessionRunner(this))
     , m_bar(new ConnectionBar)
-    , m_menu(new MainMenu(menuBar()))
     , m_mdi(new QMdiArea)
     , m_local(new LocalPane)
     , m_remote(new RemotePane(*m_runner, m_remoteIcons))
@@ -68,8 +67,8 @@ MainWindow::MainWindow(QWidget* parent)
     resize(1000, 720);
 
     m_progress->setObjectName(QStringLiteral("pgbBottom"));
-    m_progress->setAccessibleDescription(QStringLiteral("pgbBottom"));
-    m_progress->setValue(0);
+    // Shown while work that counts its steps runs.
+    m_progress->hide();
     m_mdi->setObjectName(QStringLiteral("mdiArea"));
     m_mdi->viewport()->installEventFilter(this);
 
@@ -90,21 +89,21 @@ MainWindow::MainWindow(QWidget* parent)
         return Prompter::current().message(request, this);
     });
     m_runner->setInputHandler([this](const InputRequest& request) { return Prompter::current().input(request, this); });
-    connect(m_runner, &SessionRunner::historyLine, m_history, &TransferHistory::append);
+    connect(m_runner, &JobRunner::historyLine, m_history, &TransferHistory::append);
+    connect(m_runner, &JobRunner::progressChanged, this, &MainWindow::showProgress);
+    connect(m_runner, &JobRunner::idle, m_progress, &QWidget::hide);
 
-    m_connection = new ConnectionController(*m_runner, *m_bar, *m_history, this);
+    createActions();
+    m_connection = new ConnectionController(*m_runner, *m_bar, *m_history, this, [this] { return m_remote->folder(); });
     connect(m_connection, &ConnectionController::connectStarted, m_remote, &RemotePane::clearRemote);
     connect(m_connection, &ConnectionController::connected, m_remote, [this] { m_remote->refreshRemote(true); });
-    m_download = new DownloadCommand(*m_runner, *m_local, this);
-    connect(m_remote, &RemotePane::downloadRequested, this, &MainWindow::downloadAndReconnect);
-    connect(m_runner, &SessionRunner::progressChanged, this, &MainWindow::showProgress);
-    m_transferType = new TransferTypeSelector(m_bar->transferMode(), m_menu->action(QStringLiteral("mnuVerbindungTransferASCII")),
-                                              m_menu->action(QStringLiteral("mnuVerbindungTransferBINARY")),
-                                              m_menu->action(QStringLiteral("mnuVerbindungTransferAUTO")), this);
+    m_transferType = new TransferTypeSelector(m_bar->transferMode(), m_menu->action(AppCommand::TransferAscii),
+                                              m_menu->action(AppCommand::TransferBinary),
+                                              m_menu->action(AppCommand::TransferAuto), this);
     // Start-up, in order: toolbar, captions, transfer types, menus, child windows, focus, welcome.
     retranslate();
     m_bar->transferMode()->setCurrentIndex(static_cast<int>(TransferType::Auto));
-    wireMenu();
+    wireCommands();
     arrangeChildWindows();
     m_bar->address()->setFocus();
     m_transferType->setTransferFlag(TransferFlag::Binary);
@@ -128,6 +127,21 @@ QMdiSubWindow* MainWindow::addChild(QWidget* widget)
     return window;
 }
 
+void MainWindow::createActions()
+{
+    auto append = [this](const QString& text, HistoryColour colour) { m_history->append(text, colour); };
+    auto settings = [this] { return m_bar->settings(); };
+    m_remoteActions = new RemoteActions(*m_remote, *m_runner,
+                                        {settings, [this] { return m_local->currentFolderPath(); },
+                                         [this](const QString& folder) { m_local->showFolder(folder); }, append},
+                                        this);
+    m_localActions = new LocalActions(*m_local, *m_runner,
+                                      {settings, [this] { return m_remote->folder(); },
+                                       [this] { m_remote->refreshRemote(true); }, append},
+                                      this);
+    m_menu = new MainMenu(menuBar(), *m_localActions, *m_remoteActions);
+}
+
 void MainWindow::retranslate()
 {
     m_bar->retranslate();
@@ -135,13 +149,17 @@ void MainWindow::retranslate()
     mode->clear();
     mode->addItems({withoutMnemonic(getText("OPT_ASCII")), withoutMnemonic(getText("OPT_BINARY")),
                     withoutMnemonic(getText("OPT_AUTO"))});
+    m_localActions->retranslate();
+    m_remoteActions->retranslate();
     m_menu->retranslate();
     m_history->retranslate();
-    const QString localCaption = withoutMnemonic(getText("FRMLOCAL_MYCOMPUTER"));
-    m_localWindow->setWindowTitle(localCaption);
+    m_local->retranslate();
+    m_localWindow->setWindowTitle(withoutMnemonic(getText("FRMLOCAL_MYCOMPUTER")));
     m_remote->retranslate();
     m_remoteWindow->setWindowTitle(withoutMnemonic(getText("FRMSERVER_FRA")));
     m_historyWindow->setWindowTitle(withoutMnemonic(getText("FRMTH_FRACAPTION")));
+    m_progress->setAccessibleName(withoutMnemonic(getText("DESC_PROGRESS")));
+    m_progress->setAccessibleDescription(getText("DESC_PROGRESS"));
 }
 
 void MainWindow::arrangeChildWindows()
@@ -177,51 +195,19 @@ void MainWindow::writeWelcome()
                       + QLatin1Char(' ') + getText("WELCOME4"));
 }
 
-void MainWindow::passiveChanged(bool passive)
+void MainWindow::wireCommands()
 {
-    m_history->append(getText(passive ? "PASSIVE_TRANSER_ON" : "PASSIVE_TRANSER_OFF"), HistoryColour::Blue);
-    m_menu->action(QStringLiteral("mnuVerbindungTransfertypEin"))->setChecked(passive);
-    m_menu->action(QStringLiteral("mnuVerbindungTransfertypAus"))->setChecked(!passive);
-}
+    constexpr AppCommand commands[] = {AppCommand::Exit,      AppCommand::Connect,  AppCommand::PassiveOn,
+                                       AppCommand::PassiveOff, AppCommand::AsciiList, AppCommand::Homepage,
+                                       AppCommand::About};
+    for (const AppCommand command : commands)
+        connect(m_menu->action(command), &QAction::triggered, this, [this, command] { run(command); });
 
-void MainWindow::connectGuarded(const char* actionName, std::function<void()> command)
-{
-    connect(m_menu->action(QLatin1String(actionName)), &QAction::triggered, this, [this, command] {
-        if (m_connection->requireConnection() && command)
-            command();
-    });
-}
-
-void MainWindow::wireMenu()
-{
-    auto action = [this](const char* name) { return m_menu->action(QLatin1String(name)); };
-
-    connect(action("mnuFileExit"), &QAction::triggered, this, &QWidget::close);
-    connect(action("mnuVerbindungVerbinden"), &QAction::triggered, this,
-            [this] { m_connection->connectToServer(ConnectVariant::Menu); });
-    connect(m_bar->connectAction(), &QAction::triggered, this,
-            [this] { m_connection->connectToServer(ConnectVariant::Menu); });
+    connect(m_bar->connectAction(), &QAction::triggered, this, [this] { run(AppCommand::Connect); });
     connect(m_bar->asciiAction(), &QAction::triggered, this, [this] { m_bar->setFieldsEnabled(true); });
     connect(m_bar, &ConnectionBar::connectOnEnterRequested, this,
             [this] { m_connection->connectToServer(ConnectVariant::Enter); });
     connect(m_bar, &ConnectionBar::passiveToggledByUser, this, &MainWindow::passiveChanged);
-
-    // The passive items mirror the check box; choosing one acts like clicking the box.
-    auto setPassive = [this](bool passive) {
-        m_bar->passive()->setChecked(passive);
-        passiveChanged(passive);
-    };
-    connect(action("mnuVerbindungTransfertypEin"), &QAction::triggered, this, [setPassive] { setPassive(true); });
-    connect(action("mnuVerbindungTransfertypAus"), &QAction::triggered, this, [setPassive] { setPassive(false); });
-
-    connect(action("mnuMyComputerAktualisieren"), &QAction::triggered, m_local, &LocalPane::refreshLocal);
-
-    connectGuarded("mnuMyServerDownload", [this] { downloadAndReconnect(); });
-    for (const char* name : {"mnuMyServerDownloadAls", "mnuMyServerOeffnen",
-                             "mnuMyServerOeffnenMit", "mnuMyServerUmbenennen", "mnuMyServerLoeschen",
-                             "mnuMyServerNeuOrdner"})
-        connectGuarded(name, {});
-    connectGuarded("mnuMyServerAktualisieren", [this] { m_remote->refreshRemote(true); });
 
     auto* nextRegion = new QAction(this);
     nextRegion->setShortcut(QKeySequence(Qt::Key_F6));
@@ -230,22 +216,52 @@ void MainWindow::wireMenu()
     previousRegion->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
     connect(previousRegion, &QAction::triggered, this, [this] { focusRegion(-1); });
     addActions({nextRegion, previousRegion});
-
-    connect(action("mnuInfoWebHomepage"), &QAction::triggered, this, &MainWindow::openHomepage);
-    connect(action("mnuInfoInfo"), &QAction::triggered, this, [this] {
-        AboutDialog dialog(this);
-        dialog.exec();
-    });
 }
 
-void MainWindow::downloadAndReconnect()
+void MainWindow::run(AppCommand command)
 {
-    QList<SelectedRow> rows;
-    for (const EntryRow& row : m_remote->selectedRows())
-        rows.append({row.name, row.isFolder});
-    m_download->downloadSelection(rows, m_bar->settings());
-    // Jobs run in order: the re-connection follows the download.
-    m_connection->reconnect();
+    switch (command) {
+    case AppCommand::Exit:
+        close();
+        break;
+    case AppCommand::Connect:
+        m_connection->connectToServer(ConnectVariant::Menu);
+        break;
+    case AppCommand::PassiveOn:
+        setPassive(true);
+        break;
+    case AppCommand::PassiveOff:
+        setPassive(false);
+        break;
+    case AppCommand::AsciiList:
+        break; // the list dialog comes with uploads
+    case AppCommand::Homepage:
+        openHomepage();
+        break;
+    case AppCommand::About: {
+        AboutDialog dialog(this);
+        dialog.exec();
+        break;
+    }
+    case AppCommand::TransferAscii:
+    case AppCommand::TransferBinary:
+    case AppCommand::TransferAuto:
+        break; // TransferTypeSelector's
+    }
+}
+
+void MainWindow::setPassive(bool passive)
+{
+    // The passive items mirror the check box; choosing one acts like clicking the box.
+    m_bar->passive()->setChecked(passive);
+    passiveChanged(passive);
+}
+
+void MainWindow::passiveChanged(bool passive)
+{
+    m_history->append(getText(passive ? "PASSIVE_TRANSER_ON" : "PASSIVE_TRANSER_OFF"), HistoryColour::Blue);
+    m_menu->action(AppCommand::PassiveOn)->setChecked(passive);
+    m_menu->action(AppCommand::PassiveOff)->setChecked(!passive);
 }
 
 void MainWindow::showProgress(qint64 done, qint64 total)
@@ -254,22 +270,18 @@ void MainWindow::showProgress(qint64 done, qint64 total)
     constexpr qint64 scale = 1000;
     m_progress->setMaximum(static_cast<int>(scale));
     m_progress->setValue(total > 0 ? static_cast<int>(std::min(done, total) * scale / total) : 0);
+    m_progress->show();
 }
 
 void MainWindow::focusRegion(int step)
 {
-    QWidget* localList = nullptr;
-    if (auto* list = m_local->findChild<EntryListView*>())
-        localList = list->currentWidget();
-    QWidget* remoteList = m_remote->detailView()->isVisible() ? static_cast<QWidget*>(m_remote->detailView())
-                                                              : static_cast<QWidget*>(m_remote->iconView());
     struct Region {
         QMdiSubWindow* window; // none for the connection bar
         QWidget* target;
     };
     const Region regions[] = {{nullptr, m_bar->address()},
-                              {m_localWindow, localList},
-                              {m_remoteWindow, remoteList},
+                              {m_localWindow, m_local->listView()->currentWidget()},
+                              {m_remoteWindow, m_remote->listView()->currentWidget()},
                               {m_historyWindow, m_history->textEdit()}};
     constexpr qsizetype count = std::size(regions);
     qsizetype current = 0;
@@ -287,14 +299,14 @@ void MainWindow::focusRegion(int step)
 
 void MainWindow::openHomepage()
 {
-    const QString browser =
-        ShellServices::findAssociatedProgram(ShellServices::dataFolder() + QStringLiteral("/index.html")).trimmed();
-    if (browser.isEmpty()) {
+    const QString page = ShellServices::dataFolder() + QStringLiteral("/index.html");
+    if (ShellServices::findAssociatedProgram(page).trimmed().isEmpty()) {
         showMessage(this, QStringLiteral("Could not find any web browser!"), PromptIcon::Information,
                     PromptButtons::Ok, QStringLiteral("Information"));
         return;
     }
-    ShellServices::startProgram(browser, homepageAddress);
+    // Through the browser's own desktop entry, so that its arguments and wrappers work.
+    ShellServices::launchAssociatedProgram(page, homepageAddress);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

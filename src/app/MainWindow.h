@@ -1,25 +1,27 @@
 #pragma once
 
+#include "AppCommand.h"
 #include "RemoteIconStore.h"
 
 #include <QMainWindow>
 
-#include <functional>
-
 class ConnectionBar;
 class ConnectionController;
-class DownloadCommand;
+class LocalActions;
 class LocalPane;
 class MainMenu;
 class QMdiArea;
 class QMdiSubWindow;
 class QProgressBar;
+class RemoteActions;
 class RemotePane;
 class SessionRunner;
 class TransferHistory;
 class TransferTypeSelector;
 
-// The frame of the program: connection bar, menus, the three child windows and the progress bar.
+// The frame of the program: it composes the connection bar, the menus, the three child windows
+// and the progress bar, and carries out its own commands (connect, transfer type, passive mode,
+// home page, About, Exit). The panes' commands are their actions'.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -33,12 +35,13 @@ public:
     TransferHistory* history() const { return m_history; }
     LocalPane* localPane() const { return m_local; }
     RemotePane* remotePane() const { return m_remote; }
+    LocalActions* localActions() const { return m_localActions; }
+    RemoteActions* remoteActions() const { return m_remoteActions; }
     QMdiArea* mdiArea() const { return m_mdi; }
     QProgressBar* progressBar() const { return m_progress; }
     SessionRunner* runner() const { return m_runner; }
     ConnectionController* connection() const { return m_connection; }
     TransferTypeSelector* transferType() const { return m_transferType; }
-    DownloadCommand* download() const { return m_download; }
 
     // Places the child windows by the layout rules.
     void arrangeChildWindows();
@@ -53,23 +56,21 @@ protected:
 
 private:
     QMdiSubWindow* addChild(QWidget* widget);
+    void createActions();
     void retranslate();
-    void wireMenu();
+    void wireCommands();
+    void run(AppCommand command);
     void writeWelcome();
+    void setPassive(bool passive);
     void passiveChanged(bool passive);
-    // Downloads the remote pane's selection into the local pane's folder, then re-connects.
-    void downloadAndReconnect();
     void showProgress(qint64 done, qint64 total);
     // F6 and Shift+F6: the focus moves between the connection bar, the two panes and the history
     // (Tab stays inside a child window, as in every MDI window).
     void focusRegion(int step);
-    // The "Mein Server" entries first make sure there is a connection.
-    void connectGuarded(const char* actionName, std::function<void()> command);
 
     SessionRunner* m_runner;
     RemoteIconStore m_remoteIcons; // the remote pictures live for the whole run
     ConnectionBar* m_bar;
-    MainMenu* m_menu;
     QMdiArea* m_mdi;
     LocalPane* m_local;
     RemotePane* m_remote;
@@ -78,7 +79,9 @@ private:
     QMdiSubWindow* m_localWindow;
     QMdiSubWindow* m_remoteWindow;
     QMdiSubWindow* m_historyWindow;
-    TransferTypeSelector* m_transferType;
-    ConnectionController* m_connection;
-    DownloadCommand* m_download;
+    LocalActions* m_localActions = nullptr;
+    RemoteActions* m_remoteActions = nullptr;
+    MainMenu* m_menu = nullptr;
+    TransferTypeSelector* m_transferType = nullptr;
+    ConnectionController* m_connection = nullptr;
 };

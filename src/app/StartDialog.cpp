@@ -20,7 +20,7 @@ StartDialog::StartDialog(QWidget* parent)
 
     auto* prompt = new QLabel(QStringLiteral("Bitte wählen Sie Ihre Sprache:"), this);
     m_languages->setObjectName(QStringLiteral("cboSprache"));
-    m_languages->setAccessibleDescription(QStringLiteral("cboSprache"));
+    m_languages->setAccessibleDescription(QStringLiteral("Sprache des Programms"));
     prompt->setBuddy(m_languages);
 
     const QIcon globe = style()->standardIcon(QStyle::SP_ComputerIcon);

@@ -38,7 +38,6 @@ FolderTree::FolderTree(QWidget* parent)
     , m_folderIcon(folderIcon(style()))
 {
     setObjectName(QStringLiteral("trwPaths"));
-    setAccessibleDescription(QStringLiteral("trwPaths"));
     setHeaderHidden(true);
     setColumnCount(1);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -73,13 +72,13 @@ void FolderTree::readDrive(const QString& root, CompareMode mode)
     m_nodes.clear();
     QTreeWidgetItem* drive = makeNode(m_driveRoot, driveText(m_driveRoot), m_driveIcon);
     addTopLevelItem(drive);
-    getFilestrwPaths(m_driveRoot);
+    loadSubfolders(m_driveRoot);
     drive->setExpanded(true);
     setCurrentItem(drive);
     m_programMovesSelection = wasMoving;
 }
 
-void FolderTree::getFilestrwPaths(const QString& root)
+void FolderTree::loadSubfolders(const QString& root)
 {
     const QString parentKey = withTrailingSlash(root);
     QTreeWidgetItem* parent = m_nodes.value(parentKey);
@@ -102,7 +101,7 @@ void FolderTree::onNodeExpanded(QTreeWidgetItem* node)
         QTreeWidgetItem* child = node->child(i);
         if (child->data(0, TagRole).toString() == loadedTag)
             continue;
-        getFilestrwPaths(keyOf(child));
+        loadSubfolders(keyOf(child));
         child->setData(0, TagRole, loadedTag);
     }
 }
@@ -124,7 +123,7 @@ QTreeWidgetItem* FolderTree::nodeFor(const QString& folder)
         key += part + QLatin1Char('/');
         QTreeWidgetItem* child = m_nodes.value(key);
         if (!child) {
-            getFilestrwPaths(keyOf(node));
+            loadSubfolders(keyOf(node));
             child = m_nodes.value(key);
         }
         node = child;

@@ -26,7 +26,7 @@ public:
     void readDrive(const QString& root, CompareMode mode = CompareMode::Text);
     // Adds the subfolders of root as child nodes of the node whose key is root; folders that
     // have a node already are left alone.
-    void getFilestrwPaths(const QString& root);
+    void loadSubfolders(const QString& root);
     // The node of folder (ending in "/"), loading the levels down to it when the folder lies on
     // this drive; nullptr when there is no such folder.
     QTreeWidgetItem* nodeFor(const QString& folder);

@@ -44,9 +44,11 @@ FolderListing readFolder(const QString& folder, TypeInfoProvider& provider, Comp
         entry.attributes = localAttributeBits(facts);
         entry.size = info.size();
         entry.lastWrite = info.lastModified().toUTC();
+        entry.kind = facts.isSymLink ? EntryKind::Link : facts.isFolder ? EntryKind::Folder : EntryKind::File;
+        if (facts.isSymLink)
+            entry.linkTarget = info.symLinkTarget();
         if (facts.isFolder) {
             entry.iconKey = FileEntry::folderIconKey;
-            entry.typeName = FileEntry::folderTypeName;
             folderSeen = true;
         } else {
             ResolvedType type = resolver.resolve(entry.name);

@@ -8,10 +8,10 @@
 #include "MimeTypeInfoProvider.h"
 #include "Prompter.h"
 #include "TextCatalogue.h"
+#include "ViewModeBar.h"
 #include "WaitCursor.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -28,41 +28,6 @@
 
 namespace {
 
-// The view toolbar's buttons, their catalogue keys and pictures, in toolbar order.
-struct ViewButton {
-    const char* name;
-    const char* textKey;
-    const char* icon;
-    LocalPane::ViewMode mode;
-};
-constexpr ViewButton viewButtons[] = {
-    {"eins", "FRMLOCAL_BIG", ":/local/icons/view-large.svg", LocalPane::ViewMode::LargeIcons},
-    {"zwei", "FRMLOCAL_SMALL", ":/local/icons/view-small.svg", LocalPane::ViewMode::SmallIcons},
-    {"drei", "FRMLOCAL_LIST", ":/local/icons/view-list.svg", LocalPane::ViewMode::List},
-    {"vier", "FRMLOCAL_DETAIL", ":/local/icons/view-details.svg", LocalPane::ViewMode::Details},
-};
-
-// The command toolbar's buttons, in toolbar order: key, tooltip key, theme picture, fallback.
-struct CommandButton {
-    const char* name;
-    const char* textKey;
-    const char* themeIcon;
-    QStyle::StandardPixmap fallback;
-};
-constexpr CommandButton commandButtons[] = {
-    {"del", "FRMLOCAL_DELETE", "edit-delete", QStyle::SP_TrashIcon},
-    {"prop", "FRMLOCAL_PROP", "document-properties", QStyle::SP_FileDialogInfoView},
-    {"new", "FRMLOCAL_NEW", "folder-new", QStyle::SP_FileDialogNewFolder},
-    {"open", "FRMLOCAL_OPEN", "document-open", QStyle::SP_DialogOpenButton},
-    {"refresh", "FRMLOCAL_REFRESH", "view-refresh", QStyle::SP_BrowserReload},
-    {"upload", "FRMLOCAL_UPLOAD", "go-up", QStyle::SP_ArrowUp},
-};
-
-QIcon themeIcon(const char* name, QStyle::StandardPixmap fallback, const QStyle* style)
-{
-    return QIcon::fromTheme(QLatin1String(name), style->standardIcon(fallback));
-}
-
 // How the path box writes a folder: without the trailing "/", except the root "/".
 QString pathBoxText(const QString& folder)
 {
@@ -78,12 +43,10 @@ LocalPane::LocalPane(QWidget* parent, TypeInfoProvider* provider)
     , m_provider(provider ? *provider : *new MimeTypeInfoProvider)
     , m_ownedProvider(provider ? nullptr : &m_provider)
 {
-    Q_INIT_RESOURCE(localpane);
     setObjectName(QStringLiteral("frmLocal"));
     m_driveIcon = style()->standardIcon(QStyle::SP_DriveHDIcon);
 
     createWidgets();
-    createToolBars();
     connectSignals();
     setTabOrderOfControls();
     retranslate();
@@ -103,7 +66,6 @@ void LocalPane::createWidgets()
 
     m_drives = new QComboBox(m_frame);
     m_drives->setObjectName(QStringLiteral("drvDrive"));
-    m_drives->setAccessibleDescription(QStringLiteral("drvDrive"));
     m_drives->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_drives->setMinimumContentsLength(12);
     m_driveBar = new QToolBar(m_frame);
@@ -111,7 +73,6 @@ void LocalPane::createWidgets()
 
     m_pathBox = new QComboBox(m_frame);
     m_pathBox->setObjectName(QStringLiteral("cboLocal"));
-    m_pathBox->setAccessibleDescription(QStringLiteral("cboLocal"));
     m_pathBox->setEditable(true);
     m_pathBox->setInsertPolicy(QComboBox::NoInsert);
     m_pathBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -127,8 +88,8 @@ void LocalPane::createWidgets()
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 3);
 
-    m_viewBar = new QToolBar(m_frame);
-    m_viewBar->setObjectName(QStringLiteral("tlbLocal"));
+    m_viewBar = new ViewModeBar(QStringLiteral("tlbLocal"),
+                                {"FRMLOCAL_BIG", "FRMLOCAL_SMALL", "FRMLOCAL_LIST", "FRMLOCAL_DETAIL"}, m_frame);
 
     auto* driveRow = new QHBoxLayout;
     driveRow->addWidget(m_drives, 1);
@@ -146,47 +107,29 @@ void LocalPane::createWidgets()
     layout->addWidget(m_frame);
 }
 
-void LocalPane::createToolBars()
+void LocalPane::addButton(QToolBar* bar, QAction* action)
 {
-    const auto addButton = [this](QToolBar* bar, const char* name, const QIcon& icon) {
-        QAction* action = bar->addAction(icon, QString());
-        action->setObjectName(QLatin1String(name));
-        m_actions.insert(bar->objectName() + QLatin1Char('/') + QLatin1String(name), action);
-        // Toolbar buttons take no focus by default; keyboard users reach them with Tab.
-        if (QWidget* button = bar->widgetForAction(action))
-            button->setFocusPolicy(Qt::TabFocus);
-        return action;
-    };
+    bar->addAction(action);
+    // Toolbar buttons take no focus by default; keyboard users reach them with Tab.
+    if (QWidget* button = bar->widgetForAction(action))
+        button->setFocusPolicy(Qt::TabFocus);
+}
 
-    QAction* driveRefresh = addButton(m_driveBar, "refresh", themeIcon("view-refresh", QStyle::SP_BrowserReload, style()));
-    connect(driveRefresh, &QAction::triggered, this, &LocalPane::refreshDrives);
-
-    for (const CommandButton& button : commandButtons)
-        addButton(m_commandBar, button.name, themeIcon(button.themeIcon, button.fallback, style()));
-    connect(m_actions.value(QStringLiteral("tlbDirOptions/del")), &QAction::triggered, this, &LocalPane::deleteRequested);
-    connect(m_actions.value(QStringLiteral("tlbDirOptions/prop")), &QAction::triggered, this,
-            &LocalPane::propertiesRequested);
-    connect(m_actions.value(QStringLiteral("tlbDirOptions/new")), &QAction::triggered, this,
-            &LocalPane::newFolderRequested);
-    connect(m_actions.value(QStringLiteral("tlbDirOptions/open")), &QAction::triggered, this, &LocalPane::openRequested);
-    connect(m_actions.value(QStringLiteral("tlbDirOptions/refresh")), &QAction::triggered, this,
-            &LocalPane::refreshLocal);
-    connect(m_actions.value(QStringLiteral("tlbDirOptions/upload")), &QAction::triggered, this,
-            &LocalPane::uploadRequested);
-
-    auto* group = new QActionGroup(m_viewBar);
-    group->setExclusive(true);
-    for (const ViewButton& button : viewButtons) {
-        QAction* action = addButton(m_viewBar, button.name, QIcon(QLatin1String(button.icon)));
-        action->setCheckable(true);
-        group->addAction(action);
-        const ViewMode mode = button.mode;
-        connect(action, &QAction::triggered, this, [this, mode] { setViewMode(mode); });
-    }
+void LocalPane::addCommandButtons(const QList<QAction*>& buttons)
+{
+    for (QAction* action : buttons)
+        addButton(m_commandBar, action);
+    setTabOrderOfControls();
 }
 
 void LocalPane::connectSignals()
 {
+    m_driveRefresh = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh"), style()->standardIcon(QStyle::SP_BrowserReload)),
+                                 QString(), this);
+    m_driveRefresh->setObjectName(QStringLiteral("refresh"));
+    addButton(m_driveBar, m_driveRefresh);
+    connect(m_driveRefresh, &QAction::triggered, this, &LocalPane::refreshDrives);
+    connect(m_viewBar, &ViewModeBar::modeChosen, this, &LocalPane::setViewMode);
     connect(m_drives, &QComboBox::activated, this, &LocalPane::onDriveChosen);
     connect(m_pathBox, &QComboBox::activated, this, [this](int index) { choosePath(m_pathBox->itemText(index)); });
     // Enter on a typed path that is not in the list yet; a listed one arrives through activated.
@@ -196,8 +139,8 @@ void LocalPane::connectSignals()
     });
     connect(m_tree, &FolderTree::folderChosen, this, &LocalPane::onFolderChosen);
     connect(m_list, &EntryListView::rowActivated, this, &LocalPane::onRowActivated);
-    connect(m_list, &EntryListView::deletePressed, this, &LocalPane::deleteRequested);
-    connect(m_list, &EntryListView::refreshPressed, this, &LocalPane::refreshLocal);
+    connect(m_list, &EntryListView::deletePressed, this, &LocalPane::deletePressed);
+    connect(m_list, &EntryListView::refreshPressed, this, &LocalPane::refreshPressed);
     connect(m_list, &EntryListView::contextMenuRequested, this, &LocalPane::contextMenuRequested);
 }
 
@@ -228,38 +171,29 @@ void LocalPane::retranslate()
     m_model->setHeaderTexts({getText("FRMLOCAL_FILENAME"), getText("FRMLOCAL_SIZE"), getText("FRMLOCAL_TYP"),
                              getText("FRMLOCAL_CHANGED"), getText("FRMLOCAL_ATTRIBUTE")});
 
-    const auto setButtonText = [this](const QString& id, const char* key) {
-        QAction* action = m_actions.value(id);
-        const QString text = withoutMnemonic(getText(key));
-        action->setText(text);
-        action->setToolTip(text);
-        action->setStatusTip(text);
-    };
-    setButtonText(QStringLiteral("tlbdrvDrive/refresh"), "FRMLOCAL_REFRESH");
-    for (const CommandButton& button : commandButtons)
-        setButtonText(QStringLiteral("tlbDirOptions/") + QLatin1String(button.name), button.textKey);
-    for (const ViewButton& button : viewButtons)
-        setButtonText(QStringLiteral("tlbLocal/") + QLatin1String(button.name), button.textKey);
+    const QString refresh = withoutMnemonic(getText("FRMLOCAL_REFRESH"));
+    m_driveRefresh->setText(refresh);
+    m_driveRefresh->setToolTip(refresh);
+    m_viewBar->retranslate();
 
-    // Screen readers announce the controls by these names; the descriptions carry the control
-    // names, which stay the same in every language. The catalogue has no texts of their own for
-    // them, so they borrow the nearest captions: the drive, the folder, my computer.
+    // Screen readers announce the controls by these names and say what they show.
     m_drives->setAccessibleName(withoutMnemonic(getText("FRMLOCAL_INSERTDEVICE")).trimmed());
+    m_drives->setAccessibleDescription(getText("DESC_LOCAL_DRIVES"));
     const QString folder = withoutMnemonic(getText("FOLDER"));
     m_pathBox->setAccessibleName(folder);
     m_pathBox->lineEdit()->setAccessibleName(folder);
+    m_pathBox->setAccessibleDescription(getText("DESC_LOCAL_PATHS"));
     m_tree->setAccessibleName(caption);
+    m_tree->setAccessibleDescription(getText("DESC_LOCAL_TREE"));
     updateAccessibleNames();
 }
 
 void LocalPane::updateAccessibleNames()
 {
     const QString caption = withoutMnemonic(getText("FRMLOCAL_MYCOMPUTER")) + QStringLiteral(" - ");
-    const char* iconKey = m_viewMode == ViewMode::LargeIcons   ? "FRMLOCAL_BIG"
-                          : m_viewMode == ViewMode::SmallIcons ? "FRMLOCAL_SMALL"
-                                                               : "FRMLOCAL_LIST";
-    m_list->setAccessibleNames(caption + withoutMnemonic(getText("FRMLOCAL_DETAIL")),
-                               caption + withoutMnemonic(getText(iconKey)));
+    const ViewMode iconMode = viewMode() == ViewMode::Details ? ViewMode::List : viewMode();
+    m_list->setAccessibleTexts(caption + m_viewBar->caption(ViewMode::Details), caption + m_viewBar->caption(iconMode),
+                               getText("DESC_LOCAL_LIST"));
 }
 
 QString LocalPane::currentFolderPath() const
@@ -283,14 +217,7 @@ void LocalPane::viewFolder(const QString& folder, CompareMode mode, AttributeOrd
     m_model->clear();
     FolderListing listing = readFolder(folder, m_provider, mode);
     m_listedFolder = listing.folder;
-    m_entries = std::move(listing.entries);
-
-    const QString folderText = getText("FOLDER");
-    QList<EntryRow> rows;
-    rows.reserve(m_entries.size());
-    for (const FileEntry& entry : std::as_const(m_entries))
-        rows.append(localEntryRow(entry, order, mode, folderText));
-    m_model->setRows(std::move(rows), std::move(listing.icons));
+    m_model->setRows(std::move(listing.entries), std::move(listing.icons), {ListSide::Local, order, getText("FOLDER")});
     Q_EMIT folderListed(m_listedFolder);
 }
 
@@ -299,14 +226,25 @@ void LocalPane::refreshLocal()
     viewFolder(currentFolderPath());
 }
 
+void LocalPane::showFolder(const QString& folder)
+{
+    readDrive(driveRoot());
+    // Choosing the folder opens the tree down to its node, selects it and lists the folder.
+    if (folder.startsWith(driveRoot()))
+        choosePath(folder);
+    // A folder gone meanwhile, or one outside the drive, still gets its (empty) listing.
+    if (listedFolder() != folder)
+        viewFolder(folder);
+}
+
 void LocalPane::readDrive(const QString& root, CompareMode mode)
 {
     m_tree->readDrive(root, mode);
 }
 
-void LocalPane::getFilestrwPaths(const QString& root)
+void LocalPane::loadSubfolders(const QString& root)
 {
-    m_tree->getFilestrwPaths(root);
+    m_tree->loadSubfolders(root);
 }
 
 void LocalPane::onFolderChosen(const QString& folder)
@@ -360,9 +298,9 @@ void LocalPane::onRowActivated(int row)
 {
     if (row < 0 || row >= m_model->rows().size())
         return;
-    const EntryRow& entry = m_model->rows()[row];
-    // A row without a size is a folder; a file does nothing here.
-    if (!entry.sizeText.isEmpty())
+    const FileEntry& entry = m_model->rows()[row];
+    // A file does nothing here.
+    if (!entry.isFolderLike())
         return;
     WaitCursor wait;
     // The row belongs to the folder listed, which is also the tree's folder unless another
@@ -423,13 +361,14 @@ void LocalPane::changeDrive(const QString& root)
     choosePath(m_pathBox->currentText());
 }
 
+LocalPane::ViewMode LocalPane::viewMode() const
+{
+    return m_list->mode();
+}
+
 void LocalPane::setViewMode(ViewMode mode)
 {
-    m_viewMode = mode;
-    for (const ViewButton& button : viewButtons) {
-        if (button.mode == mode)
-            m_actions.value(QStringLiteral("tlbLocal/") + QLatin1String(button.name))->setChecked(true);
-    }
+    m_viewBar->showMode(mode);
     m_list->setMode(mode);
     updateAccessibleNames();
 }
@@ -442,14 +381,19 @@ QStringList LocalPane::selectedNames() const
     return names;
 }
 
+const QList<FileEntry>& LocalPane::entries() const
+{
+    return m_model->rows();
+}
+
 QList<FileEntry> LocalPane::selectedEntries() const
 {
-    QList<FileEntry> entries;
+    QList<FileEntry> selected;
     for (int row : m_list->selectedRows()) {
-        if (row < m_entries.size())
-            entries.append(m_entries[row]);
+        if (row < entries().size())
+            selected.append(entries()[row]);
     }
-    return entries;
+    return selected;
 }
 
 QString LocalPane::currentName() const
@@ -461,7 +405,7 @@ QString LocalPane::currentName() const
 std::optional<FileEntry> LocalPane::currentEntry() const
 {
     const int row = m_list->currentRow();
-    if (row < 0 || row >= m_entries.size())
+    if (row < 0 || row >= entries().size())
         return std::nullopt;
-    return m_entries[row];
+    return entries()[row];
 }

@@ -4,7 +4,6 @@
 #include "EntryPresentation.h"
 #include "FileEntry.h"
 
-#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QPoint>
@@ -22,10 +21,11 @@ class QComboBox;
 class QGroupBox;
 class QToolBar;
 class TypeInfoProvider;
+class ViewModeBar;
 
 // The local pane "frmLocal": the drive list, the folder tree of the chosen drive, the path box
 // of folders visited, and the list of the current folder. It lists folders and moves between
-// them; the commands on its entries are signalled for the main window to carry out.
+// them; the commands on its entries are LocalActions', which also fill its command toolbar.
 //
 // Paths use "/" and keep their case; a folder path used for listing ends in "/".
 class LocalPane : public QWidget
@@ -58,10 +58,13 @@ public:
     void viewFolder(const QString& folder, CompareMode mode, AttributeOrder order);
     // Lists the folder of the selected tree node again.
     void refreshLocal();
+    // Shows folder after a command wrote into it: the tree of the drive is read again and opened
+    // down to the folder's node, and the folder is listed (also when it lies off this drive).
+    void showFolder(const QString& folder);
     // Rebuilds the whole tree for the drive root: its node, its folders and theirs.
     void readDrive(const QString& root, CompareMode mode = CompareMode::Text);
     // Adds the subfolders of root as child nodes of the node whose key is root.
-    void getFilestrwPaths(const QString& root);
+    void loadSubfolders(const QString& root);
     // Switches to the drive root (a change of drive): rebuilds the tree, resets the path box and
     // lists the root. A drive that cannot be read shows a message and changes nothing.
     void changeDrive(const QString& root);
@@ -72,11 +75,13 @@ public:
     // Drops the path box entries whose folders no longer exist.
     void removeMissingPathBoxEntries();
 
-    ViewMode viewMode() const { return m_viewMode; }
+    ViewMode viewMode() const;
     void setViewMode(ViewMode mode);
+    // Adds the command buttons to the pane's command toolbar (in order).
+    void addCommandButtons(const QList<QAction*>& buttons);
 
     // The entries of the folder listed, in row order.
-    const QList<FileEntry>& entries() const { return m_entries; }
+    const QList<FileEntry>& entries() const;
     // The names of the selected rows, in row order.
     QStringList selectedNames() const;
     // The selected entries, in row order.
@@ -86,13 +91,15 @@ public:
     // The entry of the current row of the list.
     std::optional<FileEntry> currentEntry() const;
 
+    EntryListView* listView() const { return m_list; }
+    EntryListModel* model() const { return m_model; }
+    QToolBar* commandBar() const { return m_commandBar; }
+    ViewModeBar* viewBar() const { return m_viewBar; }
+
 Q_SIGNALS:
-    // Commands on the entries, for the main window to carry out.
-    void deleteRequested();
-    void uploadRequested();
-    void propertiesRequested();
-    void newFolderRequested();
-    void openRequested();
+    // Delete and F5 while the list has the focus.
+    void deletePressed();
+    void refreshPressed();
     // The right mouse button or the menu key in the list, at a global position.
     void contextMenuRequested(const QPoint& globalPos);
     // The list now shows folder (ending in "/").
@@ -100,7 +107,7 @@ Q_SIGNALS:
 
 private:
     void createWidgets();
-    void createToolBars();
+    void addButton(QToolBar* bar, QAction* action);
     void connectSignals();
     void setTabOrderOfControls();
     void updateAccessibleNames();
@@ -118,15 +125,13 @@ private:
     QComboBox* m_drives = nullptr;
     QToolBar* m_driveBar = nullptr;
     QComboBox* m_pathBox = nullptr;
+    QAction* m_driveRefresh = nullptr;
     QToolBar* m_commandBar = nullptr;
     FolderTree* m_tree = nullptr;
     EntryListView* m_list = nullptr;
-    QToolBar* m_viewBar = nullptr;
+    ViewModeBar* m_viewBar = nullptr;
     EntryListModel* m_model = nullptr;
-    QHash<QString, QAction*> m_actions; // by toolbar name + "/" + button key
 
     QIcon m_driveIcon;
     QString m_listedFolder;
-    QList<FileEntry> m_entries;
-    ViewMode m_viewMode = ViewMode::Details;
 };

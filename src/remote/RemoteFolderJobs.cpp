@@ -1,6 +1,6 @@
 #include "RemoteFolderJobs.h"
 
-#include "FtpSession.h"
+#include "FtpOperations.h"
 
 namespace RemoteFolderJobs {
 
@@ -10,44 +10,32 @@ const QString root = QStringLiteral("/");
 
 } // namespace
 
-std::optional<QList<RemoteEntry>> readRemoteFolder(FtpSession& session)
-{
-    if (session.ftpCurrentDir().isEmpty())
-        session.ftpSetDir(root);
-    return session.ftpList();
-}
-
-RemoteFolderRead changeAndRead(FtpSession& session, const QString& changeTo, PathBoxUpdate update)
+RemoteFolderRead changeAndRead(FtpOperations& session, const QString& base, const QString& changeTo)
 {
     RemoteFolderRead read;
     if (!session.isConnected())
         return read;
-    if (!changeTo.isEmpty())
+    // After a re-connection the server stands in "/" while the pane still shows its folder. A
+    // name relative to a folder that is gone would lead somewhere else: it is not tried then.
+    const bool inBase = base.isEmpty() || session.ftpSetDir(base);
+    if (!changeTo.isEmpty() && (inBase || changeTo.startsWith(QLatin1Char('/'))))
         session.ftpSetDir(changeTo);
-    read.entries = readRemoteFolder(session);
-    const bool needPath = update == PathBoxUpdate::Yes || !read.entries;
-    if (needPath)
+    // The pane remembers the folder it shows: every later command starts from there.
+    read.currentDir = session.ftpCurrentDir();
+    if (read.currentDir.isEmpty() && session.ftpSetDir(root))
         read.currentDir = session.ftpCurrentDir();
+    read.entries = session.ftpList();
     // A folder that cannot be listed still has a path; a server that answers neither is gone.
     read.connected = session.isConnected() && (read.entries || !read.currentDir.isEmpty());
-    if (update == PathBoxUpdate::No)
-        read.currentDir.clear();
     return read;
 }
 
-QString currentDir(FtpSession& session)
-{
-    if (!session.isConnected())
-        return {};
-    return session.ftpCurrentDir();
-}
-
-QStringList unreachablePaths(FtpSession& session, const QStringList& paths)
+QStringList unreachablePaths(FtpOperations& session, const QStringList& paths, const QString& returnTo)
 {
     QStringList gone;
     if (!session.isConnected())
         return gone;
-    const QString start = session.ftpCurrentDir();
+    const QString start = returnTo.isEmpty() ? session.ftpCurrentDir() : returnTo;
     for (const QString& path : paths) {
         if (path.isEmpty())
             continue;

@@ -8,10 +8,7 @@
 
 #include <optional>
 
-class FtpSession;
-
-// Whether a listing also asks for the server's current folder, for the path box.
-enum class PathBoxUpdate { No, Yes };
+class FtpOperations;
 
 // What one listing brought back from the server, as plain values for the GUI thread.
 struct RemoteFolderRead {
@@ -20,27 +17,23 @@ struct RemoteFolderRead {
     bool connected = false;
     // The entries in server order; nullopt when the folder could not be listed.
     std::optional<QList<RemoteEntry>> entries;
-    // The server's current folder when asked for; empty when the query failed.
+    // The server's current folder after the listing; empty when the query failed.
     QString currentDir;
 };
 
 // The steps of the remote listing that talk to the server; they run on the session thread.
 namespace RemoteFolderJobs {
 
-// ReadRemoteFolder: lists the current folder, first changing to "/" when the server reports no
-// current folder.
-std::optional<QList<RemoteEntry>> readRemoteFolder(FtpSession& session);
-
-// Changes to changeTo (unless it is empty; a failure is not reported, the folder stays), lists
-// the current folder and, when asked, its path.
-RemoteFolderRead changeAndRead(FtpSession& session, const QString& changeTo, PathBoxUpdate update);
-
-// The server's current folder; empty when the query fails or there is no connection.
-QString currentDir(FtpSession& session);
+// ReadRemoteFolder: changes into base, the folder the pane shows (unless it is empty; when it is
+// gone the server's current folder is listed), then into changeTo (unless it is empty; a failure
+// is not reported, the folder stays), and lists the current folder - the root when the server
+// reports none.
+RemoteFolderRead changeAndRead(FtpOperations& session, const QString& base, const QString& changeTo);
 
 // The paths among paths that can no longer be entered from "/" (RemoveStalePaths). Returns to
-// the current folder afterwards. Every path that fails, for any reason, counts as gone, unless
-// "/" itself can no longer be entered: then the connection is at fault and nothing is gone.
-QStringList unreachablePaths(FtpSession& session, const QStringList& paths);
+// returnTo afterwards (the server's current folder when empty). Every path that fails, for any
+// reason, counts as gone, unless "/" itself can no longer be entered: then the connection is at
+// fault and nothing is gone.
+QStringList unreachablePaths(FtpOperations& session, const QStringList& paths, const QString& returnTo = {});
 
 } // namespace RemoteFolderJobs

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "EntryPresentation.h"
+#include "EntryListView.h"
+#include "FileEntry.h"
 #include "RemoteFolderJobs.h"
-#include "RemoteListingEntry.h"
+#include "RemoteRows.h"
 
-#include <QHash>
-#include <QSet>
 #include <QList>
 #include <QPoint>
 #include <QString>
@@ -16,22 +15,19 @@
 #include <optional>
 
 class EntryListModel;
+class JobRunner;
 class QAction;
 class QComboBox;
 class QGroupBox;
-class QListView;
-class QModelIndex;
-class QStackedWidget;
 class QToolBar;
-class QTreeView;
 class RemoteIconStore;
-class SessionRunner;
 class TypeInfoProvider;
+class ViewModeBar;
 
 // The remote pane "frmServer": the server's current folder as rows ("..", folders, files, each
 // group in server order), the path box of server folders visited, the command toolbar and the
-// view toolbar. It browses by itself (double-click or Enter, the Up button, the path box, F5);
-// the commands that change the server are signalled for their owners to carry out.
+// view toolbar. It browses by itself (double-click or Enter, the path box); the commands on its
+// entries are RemoteActions', which also fill its command toolbar.
 //
 // Everything that talks to the server runs as a job of runner, so the pane never waits: a
 // listing started here ends with listingFinished(). Jobs run in the order they were started.
@@ -41,23 +37,25 @@ class RemotePane : public QWidget
     Q_OBJECT
 
 public:
-    // The four ways the list shows its rows (view toolbar "eins" to "vier").
-    enum class ViewMode { LargeIcons, SmallIcons, List, Details };
+    using ViewMode = EntryListView::Mode;
 
     // icons is the store of remote pictures that lives for the whole run (not owned); provider
     // names types and gives pictures (not owned; nullptr: the MIME database). The pane lists
     // nothing until it is asked to.
-    RemotePane(SessionRunner& runner, RemoteIconStore& icons, QWidget* parent = nullptr,
+    RemotePane(JobRunner& runner, RemoteIconStore& icons, QWidget* parent = nullptr,
                TypeInfoProvider* provider = nullptr);
     ~RemotePane() override;
 
-    // Sets every caption, header, tooltip and accessible name from the text catalogue.
+    // Sets every caption, header, tooltip and accessible text from the text catalogue.
     void retranslate();
 
     // RefreshRemote: lists the server's current folder into the rows and, when updatePathBox is
     // true, brings the path box up to date. Changes to "/" first when the server reports no
     // current folder.
     void refreshRemote(bool updatePathBox);
+    // Changes into name (relative to the folder shown, or absolute; a failure is not reported and
+    // lists the same folder) and lists it, updating the path box.
+    void changeFolder(const QString& name);
     // UpdatePathBox: adds the server's current folder to the path box when it is new and selects
     // it (without running the path box's choice handler).
     void updatePathBox();
@@ -70,42 +68,41 @@ public:
     // The path box's choice handler: changes to path (absolute) and lists, without touching the
     // path box. A path that cannot be entered lists the unchanged folder.
     void choosePath(const QString& path);
-    // What a double-click or Enter on row does: ".." goes up, a folder row goes in, a file row
-    // only brings the path box up to date.
+    // What a double-click or Enter on row does: ".." goes up, a folder row goes in, a link is
+    // tried (the listing may not tell where it leads), a file row only brings the path box up to
+    // date.
     void activateRow(int row);
 
-    ViewMode viewMode() const { return m_viewMode; }
+    ViewMode viewMode() const;
     void setViewMode(ViewMode mode);
+    // Adds the command buttons to the pane's command toolbar (in order).
+    void addCommandButtons(const QList<QAction*>& buttons);
 
+    // The server folder the rows show, as the server reported it; empty before the first listing.
+    QString folder() const { return m_folder; }
     // RemoteListing of the last listing, in server order.
     const RemoteListing& listing() const { return m_listing; }
-    // Every row in list order; the first is always "..", a row with an empty size text is a
-    // folder (or ".."), a row's name is relative to the server's current folder.
-    const QList<EntryRow>& rows() const;
+    // Every row in list order; the first is always "..".
+    const QList<FileEntry>& rows() const;
     // The selected rows, in list order.
-    QList<EntryRow> selectedRows() const;
+    QList<FileEntry> selectedRows() const;
     // The current (focused) row; after a listing it is "..". nullopt without rows.
-    std::optional<EntryRow> currentRow() const;
+    std::optional<FileEntry> currentRow() const;
     // The current row's name, empty when there is none.
     QString currentName() const;
     // A listing or path job of this pane is under way.
     bool isBusy() const { return m_pendingJobs > 0; }
 
     QComboBox* pathBox() const { return m_pathBox; }
-    QTreeView* detailView() const { return m_detailView; }
-    QListView* iconView() const { return m_iconView; }
+    EntryListView* listView() const { return m_list; }
     EntryListModel* model() const { return m_model; }
-    // A toolbar action by its button key: "del", "open", "new", "oben", "actualize", "download",
-    // "eins", "zwei", "drei", "vier".
-    QAction* action(const QString& key) const { return m_actions.value(key); }
+    QToolBar* commandBar() const { return m_commandBar; }
+    ViewModeBar* viewBar() const { return m_viewBar; }
 
 Q_SIGNALS:
-    // The commands of the toolbar and keys that belong to other owners. The toolbar has checked
-    // the connection first; the Delete key has not.
-    void deleteRequested();
-    void openRequested();
-    void newFolderRequested();
-    void downloadRequested();
+    // Delete and F5 while the list has the focus.
+    void deletePressed();
+    void refreshPressed();
     // The right mouse button or the menu key on a row, at a global position.
     void contextMenuRequested(const QPoint& globalPos);
     // A listing started by the pane has ended: the rows show the server's folder, or, when there
@@ -116,25 +113,19 @@ Q_SIGNALS:
     // removeStalePaths() has ended; removed holds the entries it dropped.
     void stalePathsRemoved(const QStringList& removed);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void createWidgets();
-    void createToolBars();
-    void connectSignals();
     void setTabOrderOfControls();
-    void updateIconViewMode();
+    void updateAccessibleNames();
 
-    void runCommand(const QString& key);
-    void startListing(const QString& changeTo, PathBoxUpdate update);
-    void showListing(const RemoteFolderRead& read, PathBoxUpdate update);
+    void startListing(const QString& changeTo, bool updatePathBox);
+    void showListing(const RemoteFolderRead& read, bool updatePathBox);
     void fillRows(const QList<RemoteEntry>& entries);
     void applyPathBox(const QString& path);
     void jobStarted();
     void jobEnded();
 
-    SessionRunner& m_runner;
+    JobRunner& m_runner;
     RemoteIconStore& m_icons;
     TypeInfoProvider& m_provider;
     std::unique_ptr<TypeInfoProvider> m_ownedProvider;
@@ -142,16 +133,11 @@ private:
     QGroupBox* m_frame = nullptr;
     QToolBar* m_commandBar = nullptr;
     QComboBox* m_pathBox = nullptr;
-    QToolBar* m_viewBar = nullptr;
-    QStackedWidget* m_views = nullptr;
-    QTreeView* m_detailView = nullptr;
-    QListView* m_iconView = nullptr;
+    ViewModeBar* m_viewBar = nullptr;
+    EntryListView* m_list = nullptr;
     EntryListModel* m_model = nullptr;
-    QHash<QString, QAction*> m_actions; // by button key
 
     RemoteListing m_listing;
-    // Links the listing could not tell from files; activating one tries to enter it.
-    QSet<QString> m_linkNames;
-    ViewMode m_viewMode = ViewMode::Details;
+    QString m_folder;
     int m_pendingJobs = 0;
 };

@@ -6,29 +6,31 @@ namespace RemoteRows {
 
 namespace {
 
-const QString folderAttributeNumber = QString::number(RemoteEntry::directoryAttribute);
-
-EntryRow parentRow()
+FileEntry parentRow()
 {
-    EntryRow row;
+    FileEntry row;
+    row.kind = EntryKind::Parent;
     row.name = parentName;
     row.iconKey = folderIconKey;
-    row.isFolder = true;
     return row;
 }
 
 } // namespace
 
-RemoteListingEntry listingEntry(const RemoteEntry& entry, EntryTypeResolver& resolver)
+FileEntry listingEntry(const RemoteEntry& entry, EntryTypeResolver& resolver)
 {
     const ResolvedType type = resolver.resolve(entry.name);
-    RemoteListingEntry stored;
+    const bool folder = entry.attributes == FileAttribute::directory;
+    FileEntry stored;
+    stored.kind = entry.isLink ? EntryKind::Link : folder ? EntryKind::Folder : EntryKind::File;
     stored.name = entry.name;
-    stored.sizeText = remoteSizeText(entry.size);
+    stored.iconKey = folder ? folderIconKey : type.iconKey;
     stored.typeName = type.typeName;
-    stored.dateText = remoteDateText(entry.lastWrite);
-    stored.attributeNumber = QString::number(entry.attributes);
-    stored.iconKey = type.iconKey;
+    stored.attributes = entry.attributes;
+    stored.size = entry.size;
+    stored.lastWrite = entry.lastWrite;
+    stored.linkTarget = entry.linkTarget;
+    stored.permissions = entry.permissions;
     return stored;
 }
 
@@ -41,40 +43,19 @@ RemoteListing buildListing(const QList<RemoteEntry>& entries, EntryTypeResolver&
     return listing;
 }
 
-bool isFolder(const RemoteListingEntry& entry)
+QList<FileEntry> rowsOf(const RemoteListing& listing)
 {
-    return entry.attributeNumber == folderAttributeNumber;
-}
-
-QList<EntryRow> rowsOf(const RemoteListing& listing, const QString& folderText)
-{
-    QList<EntryRow> rows;
+    QList<FileEntry> rows;
     rows.reserve(listing.size() + 1);
     rows.append(parentRow());
     // Two passes keep the server's order within each group; nothing is sorted by name.
-    for (const RemoteListingEntry& entry : listing) {
-        if (!isFolder(entry))
-            continue;
-        EntryRow row;
-        row.name = entry.name;
-        row.iconKey = folderIconKey;
-        row.typeText = folderText;
-        row.dateText = entry.dateText;
-        row.attributeText = attributeText(entry.attributeNumber.toUInt(), AttributeOrder::Remote);
-        row.isFolder = true;
-        rows.append(row);
+    for (const FileEntry& entry : listing) {
+        if (entry.isFolderLike())
+            rows.append(entry);
     }
-    for (const RemoteListingEntry& entry : listing) {
-        if (isFolder(entry))
-            continue;
-        EntryRow row;
-        row.name = entry.name;
-        row.iconKey = entry.iconKey;
-        row.sizeText = entry.sizeText;
-        row.typeText = entry.typeName;
-        row.dateText = entry.dateText;
-        row.attributeText = attributeText(entry.attributeNumber.toUInt(), AttributeOrder::Remote);
-        rows.append(row);
+    for (const FileEntry& entry : listing) {
+        if (!entry.isFolderLike())
+            rows.append(entry);
     }
     return rows;
 }

@@ -1,13 +1,15 @@
 #pragma once
 
-#include "EntryPresentation.h"
+#include "FileEntry.h"
 #include "RemoteEntry.h"
-#include "RemoteListingEntry.h"
 
 #include <QList>
 #include <QString>
 
 class EntryTypeResolver;
+
+// The entries of the server folder in server order, as the last listing left them.
+using RemoteListing = QList<FileEntry>;
 
 // The pure rules that turn a server listing into RemoteListing and the rows of the remote list.
 namespace RemoteRows {
@@ -18,17 +20,14 @@ inline const QString unknownIconKey = QStringLiteral("zunbekannty");
 inline const QString parentName = QStringLiteral("..");
 
 // One entry, typed by resolver (which must use the remote fallback). Folders are typed like
-// files, so a folder called "tools.exe" takes a number of the built-in counter as well.
-RemoteListingEntry listingEntry(const RemoteEntry& entry, EntryTypeResolver& resolver);
+// files, so a folder called "tools.exe" takes a number of the built-in counter as well. An entry
+// is a folder when its attribute bits are exactly the directory bit; a link stays a link.
+FileEntry listingEntry(const RemoteEntry& entry, EntryTypeResolver& resolver);
 // Every entry in server order.
 RemoteListing buildListing(const QList<RemoteEntry>& entries, EntryTypeResolver& resolver);
 
-// A folder is an entry whose attribute number is exactly 16: the directory bit and nothing else.
-bool isFolder(const RemoteListingEntry& entry);
-
-// The rows of the list: "..", then the folders, then the files, each group in listing order.
-// folderText is the catalogue's word for the type column of folders. Folder and ".." rows have
-// an empty size column, which is what marks them for the commands.
-QList<EntryRow> rowsOf(const RemoteListing& listing, const QString& folderText);
+// The rows of the list: "..", then the folders (links to folders among them), then the files,
+// each group in listing order.
+QList<FileEntry> rowsOf(const RemoteListing& listing);
 
 } // namespace RemoteRows

@@ -7,7 +7,7 @@ namespace ConnectionJobs {
 
 bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVariant variant)
 {
-    FtpSession& session = context.session();
+    FtpOperations& session = context.session();
     if (!session.openConnection(settings))
         return false;
     session.ftpSetDir(QStringLiteral("/"));
@@ -25,7 +25,7 @@ bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVar
 
 bool reconnect(JobContext& context, const ConnectionSettings& settings)
 {
-    FtpSession& session = context.session();
+    FtpOperations& session = context.session();
     session.closeConnection();
     if (session.openConnection(settings)) {
         session.ftpSetDir(QStringLiteral("/"));
@@ -38,6 +38,13 @@ bool reconnect(JobContext& context, const ConnectionSettings& settings)
     context.ask({text, PromptIcon::Exclamation, PromptButtons::Ok, {}});
     context.reconnectFailed();
     return false;
+}
+
+bool reconnectTo(JobContext& context, const ConnectionSettings& settings, const QString& folder)
+{
+    if (!reconnect(context, settings))
+        return false;
+    return folder.isEmpty() || context.session().ftpSetDir(folder);
 }
 
 bool connectionLost(JobContext& context)

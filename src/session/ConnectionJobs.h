@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FtpSession.h"
+#include "FtpOperations.h"
 
 class JobContext;
 
@@ -20,6 +20,9 @@ bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVar
 // Replaces the connection by a new one made from settings and changes to "/". On failure asks the
 // GUI to show the no-connection message and returns false.
 bool reconnect(JobContext& context, const ConnectionSettings& settings);
+
+// reconnect(), then back into folder (when it is not empty): the folder the remote pane shows.
+bool reconnectTo(JobContext& context, const ConnectionSettings& settings, const QString& folder);
 
 // One tick of the connection watch: true when the server no longer reports a current folder.
 bool connectionLost(JobContext& context);

@@ -1,50 +1,16 @@
 #pragma once
 
-#include "RemoteEntry.h"
-
-#include <QList>
-#include <QString>
+#include "FtpOperations.h"
 
 #include <atomic>
-#include <functional>
-#include <memory>
-#include <optional>
-
-// The values of the connection bar, read when a command starts.
-struct ConnectionSettings {
-    QString host;     // as typed
-    QString port;     // as typed; see parsePort()
-    QString user;
-    QString password; // never written to history, logs or error texts
-    bool passive = false;
-};
-
-// The type an upload is sent with.
-enum class TransferFlag : quint32 { Ascii = 1, Binary = 2 };
-
-// Port text as typed: blanks around it ignored, a decimal number rounded to the nearest whole
-// number (halves to even); accepted when it lies in 1..65535.
-std::optional<quint16> parsePort(const QString& text);
-
-// An open upload: the caller hands over the file piece by piece, the engine writes large blocks.
-class UploadStream
-{
-public:
-    virtual ~UploadStream() = default;
-    virtual bool write(const char* data, qint64 size) = 0;
-    // Ends the transfer; true only when the server confirmed the complete file.
-    virtual bool close() = 0;
-};
 
 // The one FTP connection. Lives on the session thread; every call blocks that thread only, and
 // every wait ends within 100 ms once the cancel flag is set.
-class FtpSession
+class FtpSession final : public FtpOperations
 {
 public:
-    using Progress = std::function<void(qint64 done, qint64 total)>;
-
     FtpSession();
-    ~FtpSession();
+    ~FtpSession() override;
     FtpSession(const FtpSession&) = delete;
     FtpSession& operator=(const FtpSession&) = delete;
 
@@ -53,30 +19,30 @@ public:
     void setTimeouts(int connectMilliseconds, int idleMilliseconds);
     // Every command, reply (as one line) and state change, the password masked; for the
     // transfer log's debug view and for tests that check what went over the wire.
-    void setTranscript(std::function<void(const QString& line)> transcript);
+    void setTranscript(std::function<void(const QString& line)> transcript) override;
 
     // Connects and logs in (OpenConnection); replaces any earlier connection.
-    bool openConnection(const ConnectionSettings& settings);
-    void closeConnection();
-    bool isConnected() const;
+    bool openConnection(const ConnectionSettings& settings) override;
+    void closeConnection() override;
+    bool isConnected() const override;
     // What went wrong last, for logs and the benchmark driver; never holds the password.
-    QString lastError() const;
+    QString lastError() const override;
 
     // The operation table: names are relative to the current folder, or absolute.
-    bool ftpRename(const QString& oldName, const QString& newName);
-    bool ftpCreateDir(const QString& name);
-    bool ftpRemoveDir(const QString& name);
-    bool ftpDelete(const QString& name);
+    bool ftpRename(const QString& oldName, const QString& newName) override;
+    bool ftpCreateDir(const QString& name) override;
+    bool ftpRemoveDir(const QString& name) override;
+    bool ftpDelete(const QString& name) override;
     // Binary, byte for byte; writes beside localPath and replaces it only when complete.
-    bool ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress = {});
+    bool ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress = {}) override;
     // Empty when the query fails.
-    QString ftpCurrentDir();
-    bool ftpSetDir(const QString& directory);
+    QString ftpCurrentDir() override;
+    bool ftpSetDir(const QString& directory) override;
     // nullptr on failure.
-    std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag);
+    std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag) override;
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
     // could be listed. An empty folder gives an empty list.
-    std::optional<QList<RemoteEntry>> ftpList();
+    std::optional<QList<RemoteEntry>> ftpList() override;
 
 private:
     struct Private;

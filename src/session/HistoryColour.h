@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QString>
 
 // The colour of one line of the transfer history.
@@ -10,21 +9,6 @@ enum class HistoryColour {
     Red,   // failure or cancellation
     Blue,  // passive transfer switched on or off
 };
-
-inline QColor toColor(HistoryColour colour)
-{
-    switch (colour) {
-    case HistoryColour::Green:
-        return {0, 200, 0};
-    case HistoryColour::Red:
-        return {200, 0, 0};
-    case HistoryColour::Blue:
-        return {0, 0, 200};
-    case HistoryColour::Black:
-        break;
-    }
-    return {0, 0, 0};
-}
 
 // The colour's plain name (black, green, red, blue), for printing history lines as text.
 inline QString colourName(HistoryColour colour)

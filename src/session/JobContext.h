@@ -7,34 +7,34 @@
 
 #include <atomic>
 
-class FtpSession;
-class SessionRunner;
+class FtpOperations;
+class JobRunner;
 
-// What a job running on the session thread may use: the one FTP session, and the ways back to
-// the GUI thread. Everything reported through it arrives there in the order it was reported.
+// What a job may use while it runs: the one FTP session, and the ways back to the GUI thread.
+// Everything reported through it arrives there in the order it was reported.
 class JobContext
 {
 public:
-    JobContext(SessionRunner& runner, FtpSession& session, const std::atomic<bool>& cancelled);
+    JobContext(JobRunner& runner, FtpOperations& session, const std::atomic<bool>& cancelled);
 
-    FtpSession& session() { return m_session; }
+    FtpOperations& session() { return m_session; }
 
     void appendHistory(const QString& text, HistoryColour colour = HistoryColour::Black);
     void progress(qint64 done, qint64 total);
 
-    // Shows a message box on the GUI thread and waits for the answer. When the program closes
-    // meanwhile, the answer is No (or Ok for a box that only has OK).
+    // Shows a message box on the GUI thread and waits for the answer. When the job is stopped or
+    // the program closes meanwhile, the answer is No (or Ok for a box that only has OK).
     PromptAnswer ask(const MessageRequest& request);
     InputAnswer askText(const InputRequest& request);
 
     // Tells the GUI that a re-connection failed (it puts the focus into the address field).
     void reconnectFailed();
 
-    // True once the program is closing: the job should return as soon as it can.
+    // True once the job was stopped or the program is closing: return as soon as possible.
     bool isCancelled() const { return m_cancelled.load(); }
 
 private:
-    SessionRunner& m_runner;
-    FtpSession& m_session;
+    JobRunner& m_runner;
+    FtpOperations& m_session;
     const std::atomic<bool>& m_cancelled;
 };

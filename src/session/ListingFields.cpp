@@ -16,7 +16,7 @@ RemoteEntry makeEntry(QStringView name, bool isDirectory, bool isLink, qint64 si
     entry.isLink = isLink;
     entry.size = isDirectory ? 0 : size;
     entry.lastWrite = lastWrite;
-    entry.attributes = isDirectory ? RemoteEntry::directoryAttribute : RemoteEntry::normalAttribute;
+    entry.attributes = isDirectory ? FileAttribute::directory : FileAttribute::normal;
     entry.rawLine = rawLine.toString();
     return entry;
 }

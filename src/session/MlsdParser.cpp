@@ -34,6 +34,9 @@ std::optional<RemoteEntry> parseMlsdLine(QStringView line)
 
     bool isDirectory = false;
     bool isLink = false;
+    QStringView target;
+    QStringView mode;
+    QStringView perm;
     qint64 size = 0;
     QDateTime modified;
     for (const QStringView fact : facts.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
@@ -55,6 +58,8 @@ std::optional<RemoteEntry> parseMlsdLine(QStringView line)
                        || value.startsWith(u"OS.unix=symlink", Qt::CaseInsensitive)) {
                 isLink = true;
                 const qsizetype colon = value.indexOf(QLatin1Char(':'));
+                if (colon >= 0)
+                    target = value.mid(colon + 1);
                 isDirectory = colon >= 0 && value.endsWith(QLatin1Char('/'));
             }
         } else if (key.compare(u"size", Qt::CaseInsensitive) == 0 || key.compare(u"sizd", Qt::CaseInsensitive) == 0) {
@@ -62,11 +67,18 @@ std::optional<RemoteEntry> parseMlsdLine(QStringView line)
             if (!parsed)
                 return std::nullopt;
             size = *parsed;
+        } else if (key.compare(u"UNIX.mode", Qt::CaseInsensitive) == 0) {
+            mode = value;
+        } else if (key.compare(u"perm", Qt::CaseInsensitive) == 0) {
+            perm = value;
         } else if (key.compare(u"modify", Qt::CaseInsensitive) == 0) {
             modified = parseMlsdTime(value);
             if (!modified.isValid())
                 return std::nullopt;
         }
     }
-    return makeEntry(name, isDirectory, isLink, size, modified, line);
+    RemoteEntry entry = makeEntry(name, isDirectory, isLink, size, modified, line);
+    entry.linkTarget = target.toString();
+    entry.permissions = (mode.isEmpty() ? perm : mode).toString();
+    return entry;
 }

@@ -1,14 +1,13 @@
 #pragma once
 
+#include "FileAttributes.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
 // One entry of a server listing, as the listing parsers make it.
 struct RemoteEntry {
-    static constexpr quint32 directoryAttribute = 0x10; // the one bit a folder carries
-    static constexpr quint32 normalAttribute = 0x80;    // a plain file
-
     QString name;         // for display; bytes that are not UTF-8 decode lossily
     QByteArray rawName;   // the name's bytes as the server sent them, for later commands
     bool isDirectory = false;
@@ -18,7 +17,9 @@ struct RemoteEntry {
     bool isLink = false;
     qint64 size = 0;
     QDateTime lastWrite;  // as the server reports it, in UTC with no time-zone conversion
-    quint32 attributes = normalAttribute;
+    quint32 attributes = FileAttribute::normal; // FileAttribute::directory for a folder
+    QString linkTarget;   // where a link leads, as listed ("-> target"); empty when unknown
+    QString permissions;  // as listed: "drwxr-xr-x", or MLSD's UNIX.mode or perm fact
     QString rawLine;      // the listing line it came from
 
     bool operator==(const RemoteEntry&) const = default;

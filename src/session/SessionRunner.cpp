@@ -3,19 +3,18 @@
 #include "FtpSession.h"
 #include "JobContext.h"
 
-#include <QPointer>
 #include <QThread>
 
 #include <chrono>
 #include <future>
 
 namespace {
-// How often a job waiting for an answer looks whether the program is closing.
+// How often a job waiting for an answer looks whether it was stopped.
 constexpr auto answerPollInterval = std::chrono::milliseconds(50);
 } // namespace
 
 SessionRunner::SessionRunner(QObject* parent)
-    : QObject(parent)
+    : JobRunner(parent)
 {
     // The session is made on its own thread, so that its sockets belong to it.
     m_thread = QThread::create([this] { runLoop(); });
@@ -33,50 +32,51 @@ SessionRunner::~SessionRunner()
     }
 }
 
-void SessionRunner::start(std::function<void(JobContext&)> job, std::function<void()> done)
-{
-    enqueue([this, job = std::move(job), done = std::move(done)](JobContext& context) mutable {
-        job(context);
-        if (done)
-            postToGui(std::move(done));
-    });
-}
-
-void SessionRunner::enqueue(Task task)
+void SessionRunner::enqueue(QueuedTask queued)
 {
     std::lock_guard lock(m_mutex);
     if (m_stopping)
         return;
-    ++m_pending;
-    m_queue.push_back(std::move(task));
+    m_queue.push_back(std::move(queued));
     m_wake.notify_one();
+}
+
+void SessionRunner::cancelQueued()
+{
+    std::lock_guard lock(m_mutex);
+    for (const QueuedTask& queued : m_queue)
+        queued.cancelled->store(true);
+    if (m_running)
+        m_running->store(true);
 }
 
 void SessionRunner::runLoop()
 {
     FtpSession session;
-    session.setCancelFlag(&m_cancelled);
-    JobContext context(*this, session, m_cancelled);
     for (;;) {
-        Task task;
+        QueuedTask queued;
         {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
             if (m_stopping)
                 break;
-            task = std::move(m_queue.front());
+            queued = std::move(m_queue.front());
             m_queue.pop_front();
+            m_running = queued.cancelled;
         }
-        task(context);
-        const bool connected = session.isConnected();
-        // The bookkeeping goes through the GUI thread too, so that it follows the job's own reports.
-        postToGui([this, connected] {
-            if (m_connected.exchange(connected) != connected)
-                Q_EMIT connectedChanged(connected);
-            if (--m_pending == 0)
-                Q_EMIT idle();
-        });
+        // Every wait of the session looks at the running job's own flag.
+        session.setCancelFlag(queued.cancelled.get());
+        JobContext context(*this, session, *queued.cancelled);
+        queued.task(context);
+        // Between jobs only the closing of the program stops a wait.
+        session.setCancelFlag(&m_closing);
+        {
+            std::lock_guard lock(m_mutex);
+            m_running.reset();
+        }
+        taskEnded(session.isConnected());
     }
+    session.setCancelFlag(&m_closing);
     session.closeConnection();
 }
 
@@ -87,8 +87,10 @@ void SessionRunner::shutdown()
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
+        m_closing = true;
         m_queue.clear();
-        m_cancelled = true;
+        if (m_running)
+            m_running->store(true);
         m_wake.notify_one();
     }
     // Every wait of the session looks at the cancel flag at least every 100 ms.
@@ -100,71 +102,26 @@ void SessionRunner::shutdown()
     m_thread = nullptr;
 }
 
-void SessionRunner::postToGui(std::function<void()> call)
+template <typename Answer, typename Request>
+Answer SessionRunner::askAndWait(const Request& request, const std::atomic<bool>& cancelled, Answer cancelAnswer)
 {
-    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
-}
-
-PromptAnswer SessionRunner::askOnGui(const MessageRequest& request)
-{
-    const PromptAnswer cancelAnswer = request.buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
-    auto answer = std::make_shared<std::promise<PromptAnswer>>();
-    auto future = answer->get_future();
-    postToGui([this, request, answer] {
-        answer->set_value(m_messageHandler ? m_messageHandler(request) : PromptAnswer::Ok);
-    });
+    auto promise = std::make_shared<std::promise<Answer>>();
+    auto future = promise->get_future();
+    postToGui([this, request, promise] { promise->set_value(answer(request)); });
     while (future.wait_for(answerPollInterval) != std::future_status::ready) {
-        if (m_cancelled)
+        if (cancelled.load())
             return cancelAnswer;
     }
     return future.get();
 }
 
-InputAnswer SessionRunner::askTextOnGui(const InputRequest& request)
+PromptAnswer SessionRunner::askOnGui(const MessageRequest& request, const std::atomic<bool>& cancelled)
 {
-    auto answer = std::make_shared<std::promise<InputAnswer>>();
-    auto future = answer->get_future();
-    postToGui([this, request, answer] {
-        answer->set_value(m_inputHandler ? m_inputHandler(request) : InputAnswer{});
-    });
-    while (future.wait_for(answerPollInterval) != std::future_status::ready) {
-        if (m_cancelled)
-            return {};
-    }
-    return future.get();
+    const PromptAnswer cancelAnswer = request.buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
+    return askAndWait(request, cancelled, cancelAnswer);
 }
 
-JobContext::JobContext(SessionRunner& runner, FtpSession& session, const std::atomic<bool>& cancelled)
-    : m_runner(runner)
-    , m_session(session)
-    , m_cancelled(cancelled)
+InputAnswer SessionRunner::askTextOnGui(const InputRequest& request, const std::atomic<bool>& cancelled)
 {
-}
-
-void JobContext::appendHistory(const QString& text, HistoryColour colour)
-{
-    SessionRunner* runner = &m_runner;
-    m_runner.postToGui([runner, text, colour] { Q_EMIT runner->historyLine(text, colour); });
-}
-
-void JobContext::progress(qint64 done, qint64 total)
-{
-    SessionRunner* runner = &m_runner;
-    m_runner.postToGui([runner, done, total] { Q_EMIT runner->progressChanged(done, total); });
-}
-
-PromptAnswer JobContext::ask(const MessageRequest& request)
-{
-    return m_runner.askOnGui(request);
-}
-
-InputAnswer JobContext::askText(const InputRequest& request)
-{
-    return m_runner.askTextOnGui(request);
-}
-
-void JobContext::reconnectFailed()
-{
-    SessionRunner* runner = &m_runner;
-    m_runner.postToGui([runner] { Q_EMIT runner->reconnectFailed(); });
+    return askAndWait(request, cancelled, InputAnswer{});
 }

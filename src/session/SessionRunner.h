@@ -1,87 +1,42 @@
 #pragma once
 
-#include "HistoryColour.h"
-#include "PromptTypes.h"
+#include "JobRunner.h"
 
-#include <QObject>
-
-#include <atomic>
 #include <condition_variable>
 #include <deque>
-#include <functional>
-#include <memory>
 #include <mutex>
 
-class FtpSession;
-class JobContext;
 class QThread;
 
-// Owns the session thread and the one FTP session. Jobs run there one at a time, in the order
-// they were started; a job started while another runs waits its turn. History lines, progress,
-// questions and results come back to the GUI thread in order, through this object's signals and
-// the continuations given to start().
-class SessionRunner : public QObject
+// Owns the session thread and the one FTP session; the jobs run there.
+class SessionRunner : public JobRunner
 {
     Q_OBJECT
 
 public:
-    using MessageHandler = std::function<PromptAnswer(const MessageRequest&)>;
-    using InputHandler = std::function<InputAnswer(const InputRequest&)>;
-
     explicit SessionRunner(QObject* parent = nullptr);
     ~SessionRunner() override;
 
-    // Queues job; done (optional) then runs on the GUI thread with the job's result.
-    template <typename Result>
-    void start(std::function<Result(JobContext&)> job, std::function<void(Result)> done)
-    {
-        enqueue([this, job = std::move(job), done = std::move(done)](JobContext& context) mutable {
-            auto result = std::make_shared<Result>(job(context));
-            if (done)
-                postToGui([done = std::move(done), result] { done(std::move(*result)); });
-        });
-    }
-    void start(std::function<void(JobContext&)> job, std::function<void()> done = {});
-
-    // Answers the questions jobs ask; set by the GUI (tests install their own).
-    void setMessageHandler(MessageHandler handler) { m_messageHandler = std::move(handler); }
-    void setInputHandler(InputHandler handler) { m_inputHandler = std::move(handler); }
-
-    // A job is running or waiting.
-    bool isBusy() const { return m_pending.load() > 0; }
-    // The session has a connection (ConnectionHandle != 0), as of the last job that ended.
-    bool isConnected() const { return m_connected.load(); }
-
-    // Cancels the running job, drops the waiting ones and ends the thread; returns within about a
+    // Stops the running job, drops the waiting ones and ends the thread; returns within about a
     // second whatever the server does.
     void shutdown();
 
-Q_SIGNALS:
-    void historyLine(const QString& text, HistoryColour colour);
-    void progressChanged(qint64 done, qint64 total);
-    void connectedChanged(bool connected);
-    void reconnectFailed();
-    // Every queued job has ended and its continuation has run.
-    void idle();
+protected:
+    void enqueue(QueuedTask queued) override;
+    PromptAnswer askOnGui(const MessageRequest& request, const std::atomic<bool>& cancelled) override;
+    InputAnswer askTextOnGui(const InputRequest& request, const std::atomic<bool>& cancelled) override;
+    void cancelQueued() override;
 
 private:
-    friend class JobContext;
-    using Task = std::function<void(JobContext&)>;
-
-    void enqueue(Task task);
     void runLoop();
-    void postToGui(std::function<void()> call);
-    PromptAnswer askOnGui(const MessageRequest& request);
-    InputAnswer askTextOnGui(const InputRequest& request);
+    template <typename Answer, typename Request>
+    Answer askAndWait(const Request& request, const std::atomic<bool>& cancelled, Answer cancelAnswer);
 
     QThread* m_thread = nullptr;
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<Task> m_queue;
+    std::deque<QueuedTask> m_queue;
+    std::shared_ptr<std::atomic<bool>> m_running; // the stop flag of the job that runs now
     bool m_stopping = false;
-    std::atomic<bool> m_cancelled{false};
-    std::atomic<int> m_pending{0};
-    std::atomic<bool> m_connected{false};
-    MessageHandler m_messageHandler;
-    InputHandler m_inputHandler;
+    std::atomic<bool> m_closing{false};
 };

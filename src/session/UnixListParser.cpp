@@ -185,10 +185,11 @@ std::optional<RemoteEntry> parseUnixListLine(QStringView line, const QDate& toda
             QStringView name = line.mid(nameStart);
             bool isDirectory = type == QLatin1Char('d');
             const bool isLink = type == QLatin1Char('l');
+            QStringView target;
             if (isLink) {
                 const qsizetype arrow = name.indexOf(u" -> ");
                 if (arrow > 0) {
-                    const QStringView target = name.mid(arrow + 4);
+                    target = name.mid(arrow + 4);
                     // Only a target that says so can be told from a file here.
                     isDirectory = target.endsWith(QLatin1Char('/'));
                     name = name.left(arrow);
@@ -196,7 +197,10 @@ std::optional<RemoteEntry> parseUnixListLine(QStringView line, const QDate& toda
             }
             // Device files show "major, minor" where the size would be.
             const bool isDevice = type == QLatin1Char('b') || type == QLatin1Char('c');
-            return makeEntry(name, isDirectory, isLink, isDevice ? 0 : *size, date->when, line);
+            RemoteEntry entry = makeEntry(name, isDirectory, isLink, isDevice ? 0 : *size, date->when, line);
+            entry.permissions = tokens[0].text.toString();
+            entry.linkTarget = target.toString();
+            return entry;
         }
     }
     return std::nullopt;

@@ -38,7 +38,12 @@ DownloadResult DownloadJob::downloadSelection()
     // Without a connection nothing is transferred or written; the GUI still shows the target.
     if (!m_session.isConnected())
         return m_result;
-    m_startFolder = m_session.ftpCurrentDir();
+    // The rows belong to the folder the pane shows, wherever a re-connection left the server.
+    if (!m_request.remoteFolder.isEmpty() && !m_session.ftpSetDir(m_request.remoteFolder)) {
+        m_startFolder.clear();
+    } else {
+        m_startFolder = m_session.ftpCurrentDir();
+    }
     collectSelection();
 
     const qsizetype selected = m_items.size();

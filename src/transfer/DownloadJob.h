@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DownloadItem.h"
-#include "FtpSession.h"
+#include "FtpOperations.h"
 
 #include <QList>
 #include <QString>
@@ -17,6 +17,7 @@ struct SelectedRow {
 // What a download needs, read on the GUI thread when the command starts.
 struct DownloadRequest {
     QList<SelectedRow> rows;      // in list order; ".." is skipped
+    QString remoteFolder;         // the server folder the rows belong to; empty: the current one
     QString targetFolder;         // local folder, ending in "/"
     ConnectionSettings settings;  // for every re-connection of this download
 };
@@ -71,7 +72,7 @@ private:
     bool cancelled() const;
 
     JobContext& m_context;
-    FtpSession& m_session;
+    FtpOperations& m_session;
     DownloadRequest m_request;
     QString m_startFolder;     // as the server reported it
     QString m_startFolderPath; // with "/" at its end

@@ -11,6 +11,26 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
+namespace {
+
+// The history's colours; the engine knows them only by name.
+QColor toColor(HistoryColour colour)
+{
+    switch (colour) {
+    case HistoryColour::Green:
+        return {0, 200, 0};
+    case HistoryColour::Red:
+        return {200, 0, 0};
+    case HistoryColour::Blue:
+        return {0, 0, 200};
+    case HistoryColour::Black:
+        break;
+    }
+    return {0, 0, 0};
+}
+
+} // namespace
+
 TransferHistory::TransferHistory(QWidget* parent)
     : QWidget(parent)
     , m_frame(new QGroupBox(QStringLiteral("Verbindungs- und Übertragungsablauf"), this))
@@ -20,7 +40,6 @@ TransferHistory::TransferHistory(QWidget* parent)
     setObjectName(QStringLiteral("frmTransferHistory"));
     m_frame->setObjectName(QStringLiteral("fraTransferHistory"));
     m_text->setObjectName(QStringLiteral("rtfTransferHistory"));
-    m_text->setAccessibleDescription(QStringLiteral("rtfTransferHistory"));
     // The log is only appended to by the program; the user may still move the caret and select.
     m_text->setReadOnly(true);
     m_text->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
@@ -56,6 +75,7 @@ void TransferHistory::retranslate()
     m_frame->setTitle(caption);
     setWindowTitle(caption);
     m_text->setAccessibleName(caption);
+    m_text->setAccessibleDescription(getText("DESC_HISTORY"));
     m_copyAction->setText(getText("FRMPU_TRANS_CLIP"));
     m_clearAction->setText(getText("FRMPU_TRANS_DELETE"));
 }

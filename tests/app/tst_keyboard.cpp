@@ -63,7 +63,7 @@ private Q_SLOTS:
         QTest::keyClick(focus(), Qt::Key_F6);
         QTRY_COMPARE(focus()->objectName(), QStringLiteral("lsvDirFile"));
         QTest::keyClick(focus(), Qt::Key_F6);
-        QTreeView* list = window.remotePane()->detailView();
+        QTreeView* list = window.remotePane()->listView()->detailView();
         QTRY_COMPARE(focus(), static_cast<QWidget*>(list));
 
         // Rows: "..", "docs", "hello.txt". Down to the folder, Enter goes into it.

@@ -1,8 +1,10 @@
 #include "ChildWindowLayout.h"
 #include "ConnectionBar.h"
 #include "LocalPane.h"
+#include "LocalActions.h"
 #include "MainMenu.h"
 #include "MainWindow.h"
+#include "RemoteActions.h"
 #include "ScriptedPrompter.h"
 #include "TextCatalogue.h"
 #include "TransferHistory.h"
@@ -117,23 +119,29 @@ private Q_SLOTS:
         QVERIFY(!m_window->connectionBar()->settings().passive);
     }
 
-    void serverEntriesNeedAConnection_data()
+    void paneEntriesAreThePanesCommands()
     {
-        QTest::addColumn<QString>("entry");
+        MainMenu* menu = m_window->mainMenu();
+        QCOMPARE(menu->action(QStringLiteral("mnuMyServerDownload")), m_window->remoteActions()->action(RemoteCommand::Download));
+        QCOMPARE(menu->action(QStringLiteral("mnuMyComputerAktualisieren")), m_window->localActions()->action(LocalCommand::Refresh));
+        QCOMPARE(menu->action(QStringLiteral("mnuMyServerDownload"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F2));
+
+        // Without a connection every built server entry says so once; the others are disabled.
+        int built = 0;
         for (const char* name : {"mnuMyServerDownload", "mnuMyServerDownloadAls", "mnuMyServerOeffnen",
                                  "mnuMyServerOeffnenMit", "mnuMyServerUmbenennen", "mnuMyServerLoeschen",
-                                 "mnuMyServerNeuOrdner", "mnuMyServerAktualisieren"})
-            QTest::newRow(name) << QString::fromLatin1(name);
-    }
-
-    void serverEntriesNeedAConnection()
-    {
-        QFETCH(QString, entry);
-        m_window->mainMenu()->action(entry)->trigger();
-        QCOMPARE(m_prompter->messages.size(), 1);
-        QCOMPARE(m_prompter->messages[0].text, getText("FRMSERVER_NOCONNECTION"));
-        QCOMPARE(m_prompter->messages[0].icon, PromptIcon::Information);
-        QCOMPARE(m_prompter->messages[0].buttons, PromptButtons::Ok);
+                                 "mnuMyServerNeuOrdner", "mnuMyServerAktualisieren"}) {
+            QAction* entry = menu->action(QString::fromLatin1(name));
+            QVERIFY2(entry && !entry->text().isEmpty(), name);
+            if (!entry->isEnabled())
+                continue;
+            ++built;
+            entry->trigger();
+            QCOMPARE(m_prompter->messages.size(), built);
+            QCOMPARE(m_prompter->messages.last().text, getText("FRMSERVER_NOCONNECTION"));
+            QCOMPARE(m_prompter->messages.last().icon, PromptIcon::Information);
+        }
+        QCOMPARE(built, 2);
     }
 
     void connectRefusesBlankAddressAndPort()

@@ -48,6 +48,34 @@ class LocalFolderReaderTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void localAttributeBits_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("isFolder");
+        QTest::addColumn<bool>("isRegularFile");
+        QTest::addColumn<bool>("isSymLink");
+        QTest::addColumn<bool>("isWritable");
+        QTest::addColumn<quint32>("bits");
+        QTest::newRow("plain file") << "a.txt" << false << true << false << true << quint32{0x80};
+        QTest::newRow("read-only file") << "a.txt" << false << true << false << false << quint32{0x1};
+        QTest::newRow("folder") << "docs" << true << false << false << true << quint32{0x10};
+        QTest::newRow("hidden folder") << ".cache" << true << false << false << true << quint32{0x12};
+        QTest::newRow("hidden read-only file") << ".netrc" << false << true << false << false << quint32{0x3};
+        QTest::newRow("fifo") << "pipe" << false << false << false << true << quint32{0x4};
+        QTest::newRow("dangling link") << "link" << false << false << true << true << quint32{0x80};
+    }
+
+    void localAttributeBits()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, isFolder);
+        QFETCH(bool, isRegularFile);
+        QFETCH(bool, isSymLink);
+        QFETCH(bool, isWritable);
+        QFETCH(quint32, bits);
+        QCOMPARE(::localAttributeBits({name, isFolder, isRegularFile, isSymLink, isWritable}), bits);
+    }
+
     void foldersFirstHiddenIncluded()
     {
         TestDir dir;
@@ -64,7 +92,7 @@ private Q_SLOTS:
 
         const FileEntry* folder = find(listing, QStringLiteral("A"));
         QCOMPARE(folder->iconKey, QStringLiteral("Folder"));
-        QCOMPARE(folder->typeName, QStringLiteral("Dateiordner"));
+        QCOMPARE(folder->kind, EntryKind::Folder);
         QCOMPARE(folder->attributes, FileAttribute::directory);
         QCOMPARE(find(listing, QStringLiteral(".config"))->attributes, FileAttribute::directory | FileAttribute::hidden);
         QCOMPARE(find(listing, QStringLiteral(".profile"))->attributes, FileAttribute::hidden);

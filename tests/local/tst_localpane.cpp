@@ -1,22 +1,24 @@
-#include "NameLists.h"
 #include "AccessibilityAudit.h"
 #include "CountingTypeProvider.h"
 #include "EntryListModel.h"
+#include "FakeFtpServer.h"
 #include "FolderTree.h"
+#include "InlineJobRunner.h"
+#include "LocalActions.h"
 #include "LocalPane.h"
+#include "NameLists.h"
 #include "ScriptedPrompter.h"
 #include "TextCatalogue.h"
+#include "ViewModeBar.h"
 
-#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QListView>
+#include <QMenu>
 #include <QSignalSpy>
-#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -75,6 +77,8 @@ private Q_SLOTS:
         m_provider = std::make_unique<CountingTypeProvider>(
             QHash<QString, QString>{{QStringLiteral("txt"), QStringLiteral("Textdokument")}});
         m_pane = std::make_unique<LocalPane>(nullptr, m_provider.get());
+        m_runner = std::make_unique<InlineJobRunner>(m_server);
+        m_actions = new LocalActions(*m_pane, *m_runner, {}, m_pane.get());
         m_pane->resize(900, 600);
         m_pane->changeDrive(m_dir->path());
         m_pane->show();
@@ -85,6 +89,7 @@ private Q_SLOTS:
     void cleanup()
     {
         m_pane.reset();
+        m_runner.reset();
         m_provider.reset();
         m_prompter.reset();
         m_dir.reset();
@@ -102,17 +107,15 @@ private Q_SLOTS:
         QVERIFY(detailView()->isVisible());
 
         // Rows: a folder shows no size and the catalogue's folder text; a file its size and type.
-        const QList<EntryRow>& rows = model()->rows();
-        QCOMPARE(rows[1].sizeText, QString());
-        QCOMPARE(rows[1].typeText, getText("FOLDER"));
-        QCOMPARE(rows[1].attributeText, QStringLiteral("D"));
-        QCOMPARE(rows[4].attributeText, QStringLiteral("H"));
-        QCOMPARE(rows[5].sizeText, QStringLiteral("1 KB"));
-        QCOMPARE(rows[5].typeText, QStringLiteral("Textdokument"));
-        QCOMPARE(model()->headerData(0, Qt::Horizontal).toString(), getText("FRMLOCAL_FILENAME"));
+        QCOMPARE(m_pane->entries()[1].kind, EntryKind::Folder);
+        QCOMPARE(m_pane->entries()[5].kind, EntryKind::File);
+        QCOMPARE(model()->text(1, EntryListModel::SizeColumn), QString());
+        QCOMPARE(model()->text(1, EntryListModel::TypeColumn), getText("FOLDER"));
+        QCOMPARE(model()->text(1, EntryListModel::AttributeColumn), QStringLiteral("D"));
+        QCOMPARE(model()->text(4, EntryListModel::AttributeColumn), QStringLiteral("H"));
+        QCOMPARE(model()->text(5, EntryListModel::SizeColumn), QStringLiteral("1 KB"));
+        QCOMPARE(model()->text(5, EntryListModel::TypeColumn), QStringLiteral("Textdokument"));
         QCOMPARE(model()->headerData(4, Qt::Horizontal).toString(), getText("FRMLOCAL_ATTRIBUTE"));
-        QCOMPARE(detailView()->columnWidth(0), 140);
-        QCOMPARE(detailView()->columnWidth(1), 50);
 
         // The tree holds the drive's folders and one level more.
         QTreeWidgetItem* drive = tree()->topLevelItem(0);
@@ -157,13 +160,25 @@ private Q_SLOTS:
         QCOMPARE(childTexts(inner), QStringList{QStringLiteral("Deep")});
     }
 
-    void commandListingsUseCodeOrder()
+    void refreshesOfThePaneAndOfTheContextMenu()
     {
-        m_pane->viewFolder(m_root, CompareMode::Code, AttributeOrder::Command);
+        // The context menu's refresh lists in code order and shows no D for folders.
+        m_actions->action(LocalCommand::RefreshFromMenu)->trigger();
         QCOMPARE(namesOf(m_pane->entries()), strings({".hidden", "Alpha", "MixedCase", "beta", ".dotfile", "Z.txt", "file.txt"}));
-        // The command listings show no D for folders.
-        QCOMPARE(model()->rows()[1].attributeText, QString());
-        QCOMPARE(model()->rows()[0].attributeText, QStringLiteral("H"));
+        QCOMPARE(model()->text(1, EntryListModel::AttributeColumn), QString());
+        QCOMPARE(model()->text(0, EntryListModel::AttributeColumn), QStringLiteral("H"));
+
+        // F5, the toolbar and the main menu's refresh list in the pane's own order, new files too.
+        createFile(QStringLiteral("new.txt"));
+        QSignalSpy listed(m_pane.get(), &LocalPane::folderListed);
+        detailView()->setFocus();
+        QTest::keyClick(detailView(), Qt::Key_F5);
+        QCOMPARE(listed.count(), 1);
+        QCOMPARE(namesOf(m_pane->entries()).mid(4, 2), strings({".dotfile", "file.txt"}));
+        QVERIFY(namesOf(m_pane->entries()).contains(QStringLiteral("new.txt")));
+        createFile(QStringLiteral("newer.txt"));
+        toolbarButton(QStringLiteral("refresh"))->trigger();
+        QVERIFY(namesOf(m_pane->entries()).contains(QStringLiteral("newer.txt")));
     }
 
     void missingFoldersLeaveThePathBox()
@@ -229,7 +244,7 @@ private Q_SLOTS:
         // The tree was read before Gamma existed; opening Gamma still moves the tree there, so
         // that the tree's folder (which commands act on) is the folder shown.
         QVERIFY(QDir(m_root).mkpath(QStringLiteral("Gamma")));
-        QTest::keyClick(detailView(), Qt::Key_F5);
+        m_pane->refreshLocal();
         doubleClickRow(QStringLiteral("Gamma"));
         QCOMPARE(m_pane->listedFolder(), m_root + QStringLiteral("Gamma/"));
         QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("Gamma/"));
@@ -272,64 +287,6 @@ private Q_SLOTS:
         QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("Alpha/"));
     }
 
-    void f5ListsAgain()
-    {
-        createFile(QStringLiteral("new.txt"));
-        QVERIFY(!namesOf(m_pane->entries()).contains(QStringLiteral("new.txt")));
-        QSignalSpy listed(m_pane.get(), &LocalPane::folderListed);
-        detailView()->setFocus();
-        QTest::keyClick(detailView(), Qt::Key_F5);
-        QCOMPARE(listed.count(), 1);
-        QVERIFY(namesOf(m_pane->entries()).contains(QStringLiteral("new.txt")));
-
-        createFile(QStringLiteral("newer.txt"));
-        action(QStringLiteral("tlbDirOptions"), QStringLiteral("refresh"))->trigger();
-        QVERIFY(namesOf(m_pane->entries()).contains(QStringLiteral("newer.txt")));
-        createFile(QStringLiteral("newest.txt"));
-        m_pane->refreshLocal();
-        QVERIFY(namesOf(m_pane->entries()).contains(QStringLiteral("newest.txt")));
-    }
-
-    void commandsAndContextMenuAreSignalled()
-    {
-        QSignalSpy deleted(m_pane.get(), &LocalPane::deleteRequested);
-        QSignalSpy uploaded(m_pane.get(), &LocalPane::uploadRequested);
-        QSignalSpy properties(m_pane.get(), &LocalPane::propertiesRequested);
-        QSignalSpy newFolder(m_pane.get(), &LocalPane::newFolderRequested);
-        QSignalSpy opened(m_pane.get(), &LocalPane::openRequested);
-
-        detailView()->setFocus();
-        QTest::keyClick(detailView(), Qt::Key_Delete);
-        QCOMPARE(deleted.count(), 1);
-        action(QStringLiteral("tlbDirOptions"), QStringLiteral("del"))->trigger();
-        action(QStringLiteral("tlbDirOptions"), QStringLiteral("prop"))->trigger();
-        action(QStringLiteral("tlbDirOptions"), QStringLiteral("new"))->trigger();
-        action(QStringLiteral("tlbDirOptions"), QStringLiteral("open"))->trigger();
-        action(QStringLiteral("tlbDirOptions"), QStringLiteral("upload"))->trigger();
-        QCOMPARE(deleted.count(), 2);
-        QCOMPARE(properties.count(), 1);
-        QCOMPARE(newFolder.count(), 1);
-        QCOMPARE(opened.count(), 1);
-        QCOMPARE(uploaded.count(), 1);
-
-        // The Delete key is the list's even when a window-wide shortcut uses it too.
-        auto* shortcut = new QAction(m_pane.get());
-        shortcut->setShortcut(Qt::Key_Delete);
-        m_pane->addAction(shortcut);
-        QSignalSpy shortcutUsed(shortcut, &QAction::triggered);
-        QTest::keyClick(detailView(), Qt::Key_Delete);
-        QCOMPARE(deleted.count(), 3);
-        QCOMPARE(shortcutUsed.count(), 0);
-
-        // A right click asks for the context menu at the place clicked.
-        QSignalSpy menu(m_pane.get(), &LocalPane::contextMenuRequested);
-        const QPoint pos(20, 20);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, detailView()->viewport()->mapToGlobal(pos));
-        QApplication::sendEvent(detailView()->viewport(), &event);
-        QCOMPARE(menu.count(), 1);
-        QCOMPARE(menu.first().first().toPoint(), detailView()->viewport()->mapToGlobal(pos));
-    }
-
     void selectionAndCurrentRow()
     {
         QCOMPARE(m_pane->currentName(), QString());
@@ -342,36 +299,18 @@ private Q_SLOTS:
         QCOMPARE(m_pane->currentName(), QStringLiteral("beta"));
         const QList<FileEntry> selected = m_pane->selectedEntries();
         QCOMPARE(selected.size(), 2);
-        QCOMPARE(selected[0].typeName, FileEntry::folderTypeName);
-
-        // Every view shows the same selection.
-        action(QStringLiteral("tlbLocal"), QStringLiteral("drei"))->trigger();
-        QCOMPARE(iconView()->selectionModel(), selection);
-        QCOMPARE(m_pane->selectedNames(), strings({"beta", "Z.txt"}));
+        QCOMPARE(selected[0].kind, EntryKind::Folder);
     }
 
-    void fourViews()
+    void commandsNotBuiltAreDisabledAndTheContextMenuOffersUpload()
     {
-        auto* stack = m_pane->findChild<QStackedWidget*>();
-        action(QStringLiteral("tlbLocal"), QStringLiteral("eins"))->trigger();
-        QCOMPARE(m_pane->viewMode(), LocalPane::ViewMode::LargeIcons);
-        QCOMPARE(stack->currentWidget(), iconView());
-        QCOMPARE(iconView()->viewMode(), QListView::IconMode);
-        QCOMPARE(iconView()->iconSize(), QSize(32, 32));
-
-        action(QStringLiteral("tlbLocal"), QStringLiteral("zwei"))->trigger();
-        QCOMPARE(iconView()->viewMode(), QListView::ListMode);
-        QCOMPARE(iconView()->flow(), QListView::LeftToRight);
-        QCOMPARE(iconView()->iconSize(), QSize(16, 16));
-
-        action(QStringLiteral("tlbLocal"), QStringLiteral("drei"))->trigger();
-        QCOMPARE(iconView()->flow(), QListView::TopToBottom);
-        QVERIFY(action(QStringLiteral("tlbLocal"), QStringLiteral("drei"))->isChecked());
-        QVERIFY(!action(QStringLiteral("tlbLocal"), QStringLiteral("eins"))->isChecked());
-
-        action(QStringLiteral("tlbLocal"), QStringLiteral("vier"))->trigger();
-        QCOMPARE(m_pane->viewMode(), LocalPane::ViewMode::Details);
-        QCOMPARE(stack->currentWidget(), detailView());
+        QVERIFY(toolbarButton(QStringLiteral("refresh"))->isEnabled());
+        for (const char* key : {"del", "prop", "new", "open", "upload"})
+            QVERIFY2(!toolbarButton(QString::fromLatin1(key))->isEnabled(), key);
+        QMenu* menu = m_actions->contextMenu();
+        QCOMPARE(menu->objectName(), QStringLiteral("frmPopUpfrmLocal"));
+        QCOMPARE(menu->defaultAction(), m_actions->action(LocalCommand::UploadFromMenu));
+        QCOMPARE(menu->actions().last(), m_actions->action(LocalCommand::Properties));
     }
 
     void unreadableDriveShowsMessage()
@@ -405,27 +344,12 @@ private Q_SLOTS:
     void accessibleToScreenReadersAndKeyboard()
     {
         QCOMPARE(m_pane->windowTitle(), withoutMnemonic(getText("FRMLOCAL_MYCOMPUTER")));
-        for (const char* name : {"lsvDirFile", "trwPaths", "cboLocal", "drvDrive"}) {
-            auto* control = m_pane->findChild<QWidget*>(QString::fromLatin1(name));
-            QVERIFY2(control, name);
-            QCOMPARE(control->accessibleDescription(), QString::fromLatin1(name));
-        }
         const QString caption = withoutMnemonic(getText("FRMLOCAL_MYCOMPUTER"));
         QCOMPARE(detailView()->accessibleName(), caption + QStringLiteral(" - ") + getText("FRMLOCAL_DETAIL"));
         QCOMPARE(tree()->accessibleName(), caption);
+        QCOMPARE(tree()->accessibleDescription(), getText("DESC_LOCAL_TREE"));
         QCOMPARE(pathBox()->lineEdit()->accessibleName(), getText("FOLDER"));
-        QVERIFY(!iconView()->accessibleName().isEmpty());
-        QVERIFY(iconView()->accessibleName() != detailView()->accessibleName());
-        QCOMPARE(action(QStringLiteral("tlbDirOptions"), QStringLiteral("del"))->text(), getText("FRMLOCAL_DELETE"));
-        QCOMPARE(action(QStringLiteral("tlbLocal"), QStringLiteral("vier"))->toolTip(), getText("FRMLOCAL_DETAIL"));
-
-        // The name of an entry is in the first column.
-        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(detailView());
-        QVERIFY(list);
-        QVERIFY(list->tableInterface());
-        QAccessibleInterface* cell = list->tableInterface()->cellAt(1, 0);
-        QVERIFY(cell);
-        QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("Alpha"));
+        QCOMPARE(toolbarButton(QStringLiteral("del"))->text(), getText("FRMLOCAL_DELETE"));
 
         const QStringList problems = AccessibilityAudit::problems(m_pane.get());
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
@@ -444,9 +368,12 @@ private Q_SLOTS:
             reached.append(focus);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
+        // Every button that can be used (the disabled ones are skipped, as everywhere).
         for (QToolBar* bar : m_pane->findChildren<QToolBar*>()) {
-            for (QAction* barAction : bar->actions())
-                QVERIFY2(reached.contains(bar->widgetForAction(barAction)), qPrintable(barAction->objectName()));
+            for (QAction* barAction : bar->actions()) {
+                if (barAction->isEnabled())
+                    QVERIFY2(reached.contains(bar->widgetForAction(barAction)), qPrintable(barAction->objectName()));
+            }
         }
         for (QWidget* control : {static_cast<QWidget*>(drives), static_cast<QWidget*>(tree()),
                                  static_cast<QWidget*>(detailView()), static_cast<QWidget*>(pathBox())})
@@ -464,15 +391,7 @@ private:
         QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(name));
     }
 
-    int rowOf(const QString& name) const
-    {
-        const QList<EntryRow>& rows = model()->rows();
-        for (int row = 0; row < rows.size(); ++row) {
-            if (rows[row].name == name)
-                return row;
-        }
-        return -1;
-    }
+    int rowOf(const QString& name) const { return static_cast<int>(namesOf(m_pane->entries()).indexOf(name)); }
 
     void doubleClickRow(const QString& name)
     {
@@ -497,15 +416,17 @@ private:
         QCOMPARE(box->currentIndex(), index);
     }
 
-    QAction* action(const QString& bar, const QString& name) const
+    QAction* toolbarButton(const QString& key) const
     {
-        auto* toolBar = m_pane->findChild<QToolBar*>(bar);
-        return toolBar ? toolBar->findChild<QAction*>(name) : nullptr;
+        for (QAction* action : m_pane->commandBar()->actions()) {
+            if (action->objectName() == key)
+                return action;
+        }
+        return nullptr;
     }
 
     QTreeWidget* tree() const { return m_pane->findChild<QTreeWidget*>(QStringLiteral("trwPaths")); }
     QTreeView* detailView() const { return m_pane->findChild<QTreeView*>(QStringLiteral("lsvDirFile")); }
-    QListView* iconView() const { return m_pane->findChild<QListView*>(QStringLiteral("lsvDirFileIcons")); }
     QComboBox* pathBox() const { return m_pane->findChild<QComboBox*>(QStringLiteral("cboLocal")); }
     EntryListModel* model() const { return m_pane->findChild<EntryListModel*>(); }
 
@@ -514,6 +435,9 @@ private:
     std::unique_ptr<ScriptedPrompter> m_prompter;
     std::unique_ptr<CountingTypeProvider> m_provider;
     std::unique_ptr<LocalPane> m_pane;
+    FakeFtpServer m_server;
+    std::unique_ptr<InlineJobRunner> m_runner;
+    LocalActions* m_actions = nullptr;
 };
 
 QTEST_MAIN(LocalPaneTest)

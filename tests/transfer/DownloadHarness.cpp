@@ -62,7 +62,7 @@ DownloadHarness::Outcome DownloadHarness::download(const std::optional<QString>&
         beforeDownload();
 
     bool done = false;
-    DownloadRequest request{rows, targetFolder, m_downloadSettings.value_or(settings)};
+    DownloadRequest request{rows, {}, targetFolder, m_downloadSettings.value_or(settings)};
     runner.start<DownloadResult>(
         [request](JobContext& context) { return DownloadJob(context, request).downloadSelection(); },
         [&](DownloadResult result) { outcome.result = std::move(result); });

@@ -1,0 +1,15 @@
+#pragma once
+
+// The main window's own commands, offered by the main menu.
+enum class AppCommand {
+    Exit,
+    Connect,
+    TransferAscii,
+    TransferBinary,
+    TransferAuto,
+    PassiveOn,
+    PassiveOff,
+    AsciiList,
+    Homepage,
+    About,
+};

@@ -1,0 +1,62 @@
+#include "DialogPrompter.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QScreen>
+
+namespace {
+
+QMessageBox::Icon toMessageBoxIcon(PromptIcon icon)
+{
+    switch (icon) {
+    case PromptIcon::Information:
+        return QMessageBox::Information;
+    case PromptIcon::Exclamation:
+        return QMessageBox::Warning;
+    case PromptIcon::Critical:
+        return QMessageBox::Critical;
+    case PromptIcon::Question:
+        return QMessageBox::Question;
+    case PromptIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// Where an input box near the screen's centre has its upper left corner, from that centre.
+const QPoint offsetFromScreenCentre(-66, -100);
+
+} // namespace
+
+PromptAnswer DialogPrompter::message(const MessageRequest& request, QWidget* parent)
+{
+    QMessageBox box(toMessageBoxIcon(request.icon), request.title, request.text, QMessageBox::NoButton, parent);
+    box.setTextFormat(Qt::PlainText);
+    if (request.buttons == PromptButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? PromptAnswer::Yes : PromptAnswer::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return PromptAnswer::Ok;
+}
+
+InputAnswer DialogPrompter::input(const InputRequest& request, QWidget* parent)
+{
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(request.title);
+    dialog.setLabelText(request.prompt);
+    dialog.setTextValue(request.defaultAnswer);
+    dialog.setInputMode(QInputDialog::TextInput);
+    if (request.position == InputPosition::NearScreenCentre) {
+        const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+        if (screen) {
+            const QPoint centre = screen->geometry().center();
+            dialog.move(centre + offsetFromScreenCentre);
+        }
+    }
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    return {accepted, accepted ? dialog.textValue() : QString()};
+}

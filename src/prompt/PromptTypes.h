@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+enum class PromptIcon { None, Information, Exclamation, Critical, Question };
+enum class PromptButtons { Ok, YesNo };
+enum class PromptAnswer { Ok, Yes, No };
+
+// A message box: its text, icon and buttons; no title unless one is given.
+struct MessageRequest {
+    QString text;
+    PromptIcon icon = PromptIcon::None;
+    PromptButtons buttons = PromptButtons::Ok;
+    QString title;
+};
+
+// Where an input box appears: centred on its parent, or with its upper left corner 66 pixels left
+// of and 100 pixels above the centre of the screen.
+enum class InputPosition { Centred, NearScreenCentre };
+
+// A text input box: a prompt, no title and a default answer.
+struct InputRequest {
+    QString prompt;
+    QString defaultAnswer;
+    InputPosition position = InputPosition::Centred;
+    QString title;
+};
+
+// The answer of an input box: accepted with a text, or cancelled.
+struct InputAnswer {
+    bool accepted = false;
+    QString text;
+};

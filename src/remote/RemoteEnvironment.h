@@ -1,0 +1,21 @@
+#pragma once
+
+#include "FtpOperations.h"
+#include "HistoryColour.h"
+
+#include <QString>
+
+#include <functional>
+
+// What the remote commands need from the rest of the window, as plain functions, so that the
+// remote area knows nothing of the connection bar, the local pane or the history window.
+struct RemoteEnvironment {
+    // The connection bar's values, read when a command starts.
+    std::function<ConnectionSettings()> settings;
+    // The local pane's current folder, ending in "/".
+    std::function<QString()> localFolder;
+    // The local pane lists folder (after a download into it).
+    std::function<void(const QString& folder)> showLocalFolder;
+    // A line of the transfer history written on the GUI side (before any job runs).
+    std::function<void(const QString& text, HistoryColour colour)> appendHistory;
+};

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "RemoteEntry.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// The values of the connection bar, read when a command starts.
+struct ConnectionSettings {
+    QString host;     // as typed
+    QString port;     // as typed; see parsePort()
+    QString user;
+    QString password; // never written to history, logs or error texts
+    bool passive = false;
+};
+
+// The type an upload is sent with.
+enum class TransferFlag : quint32 { Ascii = 1, Binary = 2 };
+
+// Port text as typed: blanks around it ignored, a decimal number rounded to the nearest whole
+// number (halves to even); accepted when it lies in 1..65535.
+std::optional<quint16> parsePort(const QString& text);
+
+// An open upload: the caller hands over the file piece by piece, the engine writes large blocks.
+class UploadStream
+{
+public:
+    virtual ~UploadStream() = default;
+    virtual bool write(const char* data, qint64 size) = 0;
+    // Ends the transfer; true only when the server confirmed the complete file.
+    virtual bool close() = 0;
+};
+
+// The operation table every job works through: the one FTP session, or a stand-in server in the
+// tests of the panes. Names are relative to the current folder, or absolute.
+class FtpOperations
+{
+public:
+    using Progress = std::function<void(qint64 done, qint64 total)>;
+
+    virtual ~FtpOperations() = default;
+
+    // Connects and logs in (OpenConnection); replaces any earlier connection.
+    virtual bool openConnection(const ConnectionSettings& settings) = 0;
+    virtual void closeConnection() = 0;
+    virtual bool isConnected() const = 0;
+    // What went wrong last, for logs and the benchmark driver; never holds the password.
+    virtual QString lastError() const = 0;
+    // Every command, reply and state change, the password masked (transfer log, tests).
+    virtual void setTranscript(std::function<void(const QString& line)> transcript) = 0;
+
+    virtual bool ftpRename(const QString& oldName, const QString& newName) = 0;
+    virtual bool ftpCreateDir(const QString& name) = 0;
+    virtual bool ftpRemoveDir(const QString& name) = 0;
+    virtual bool ftpDelete(const QString& name) = 0;
+    // Binary, byte for byte; writes beside localPath and replaces it only when complete.
+    virtual bool ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress = {}) = 0;
+    // Empty when the query fails.
+    virtual QString ftpCurrentDir() = 0;
+    virtual bool ftpSetDir(const QString& directory) = 0;
+    // nullptr on failure.
+    virtual std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag) = 0;
+    // The entries of the current folder ("." and ".." never among them); nullopt when nothing
+    // could be listed. An empty folder gives an empty list.
+    virtual std::optional<QList<RemoteEntry>> ftpList() = 0;
+};

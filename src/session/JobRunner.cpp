@@ -1,0 +1,96 @@
+#include "JobRunner.h"
+
+#include "JobContext.h"
+
+JobRunner::JobRunner(QObject* parent)
+    : QObject(parent)
+{
+}
+
+JobRunner::~JobRunner() = default;
+
+JobHandle JobRunner::start(std::function<void(JobContext&)> job, std::function<void()> done)
+{
+    return enqueueTask([this, job = std::move(job), done = std::move(done)](JobContext& context) mutable {
+        job(context);
+        if (done)
+            postToGui(std::move(done));
+    });
+}
+
+JobHandle JobRunner::enqueueTask(Task task)
+{
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    if (m_pending++ == 0)
+        Q_EMIT busyChanged(true);
+    enqueue({std::move(task), cancelled});
+    return JobHandle(cancelled);
+}
+
+void JobRunner::stopAll()
+{
+    cancelQueued();
+}
+
+void JobRunner::taskEnded(bool connected)
+{
+    // The bookkeeping goes through the GUI thread too, so that it follows the job's own reports.
+    postToGui([this, connected] {
+        if (m_connected.exchange(connected) != connected)
+            Q_EMIT connectedChanged(connected);
+        if (--m_pending == 0) {
+            Q_EMIT busyChanged(false);
+            Q_EMIT idle();
+        }
+    });
+}
+
+void JobRunner::postToGui(std::function<void()> call)
+{
+    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+PromptAnswer JobRunner::answer(const MessageRequest& request) const
+{
+    return m_messageHandler ? m_messageHandler(request) : PromptAnswer::Ok;
+}
+
+InputAnswer JobRunner::answer(const InputRequest& request) const
+{
+    return m_inputHandler ? m_inputHandler(request) : InputAnswer{};
+}
+
+JobContext::JobContext(JobRunner& runner, FtpOperations& session, const std::atomic<bool>& cancelled)
+    : m_runner(runner)
+    , m_session(session)
+    , m_cancelled(cancelled)
+{
+}
+
+void JobContext::appendHistory(const QString& text, HistoryColour colour)
+{
+    JobRunner* runner = &m_runner;
+    m_runner.postToGui([runner, text, colour] { Q_EMIT runner->historyLine(text, colour); });
+}
+
+void JobContext::progress(qint64 done, qint64 total)
+{
+    JobRunner* runner = &m_runner;
+    m_runner.postToGui([runner, done, total] { Q_EMIT runner->progressChanged(done, total); });
+}
+
+PromptAnswer JobContext::ask(const MessageRequest& request)
+{
+    return m_runner.askOnGui(request, m_cancelled);
+}
+
+InputAnswer JobContext::askText(const InputRequest& request)
+{
+    return m_runner.askTextOnGui(request, m_cancelled);
+}
+
+void JobContext::reconnectFailed()
+{
+    JobRunner* runner = &m_runner;
+    m_runner.postToGui([runner] { Q_EMIT runner->reconnectFailed(); });
+}

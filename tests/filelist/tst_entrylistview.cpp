@@ -1,0 +1,153 @@
+#include "AccessibilityAudit.h"
+#include "EntryListModel.h"
+#include "EntryListView.h"
+#include "TextCatalogue.h"
+#include "ViewModeBar.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QListView>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+// The four-view list both panes show: one model, one selection, the view buttons, the keys the
+// list keeps for itself, and what a screen reader finds.
+class EntryListViewTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
+        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+    }
+
+    void init()
+    {
+        m_window = std::make_unique<QWidget>();
+        m_model = new EntryListModel(m_window.get());
+        m_model->setHeaderTexts({QStringLiteral("Name"), QStringLiteral("Größe"), QStringLiteral("Typ"),
+                                 QStringLiteral("Geändert"), QStringLiteral("Attribute")});
+        QList<FileEntry> rows;
+        for (const char* name : {"docs", "a.txt", "b.txt"}) {
+            FileEntry entry;
+            entry.name = QString::fromLatin1(name);
+            entry.kind = entry.name == QLatin1String("docs") ? EntryKind::Folder : EntryKind::File;
+            rows.append(entry);
+        }
+        m_model->setRows(rows, {}, {ListSide::Local, AttributeOrder::Local, QStringLiteral("Ordner")});
+        m_bar = new ViewModeBar(QStringLiteral("tlbLocal"), {"FRMLOCAL_BIG", "FRMLOCAL_SMALL", "FRMLOCAL_LIST", "FRMLOCAL_DETAIL"});
+        m_view = new EntryListView(m_model, QStringLiteral("lsvDirFile"));
+        connect(m_bar, &ViewModeBar::modeChosen, m_view, &EntryListView::setMode);
+        auto* layout = new QVBoxLayout(m_window.get());
+        layout->addWidget(m_bar);
+        layout->addWidget(m_view);
+        m_bar->retranslate();
+        m_view->setAccessibleTexts(QStringLiteral("Liste - Details"), QStringLiteral("Liste - Symbole"),
+                                   getText("DESC_LOCAL_LIST"));
+        m_window->setWindowTitle(QStringLiteral("Liste"));
+        m_window->resize(600, 400);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    void cleanup() { m_window.reset(); }
+
+    void fourViewsOverOneModelAndSelection()
+    {
+        QTreeView* details = m_view->detailView();
+        QListView* icons = m_view->iconView();
+        QCOMPARE(m_view->mode(), EntryListView::Mode::Details);
+        QCOMPARE(details->columnWidth(EntryListModel::SizeColumn), 50);
+        // The rows keep the listing's order: a click on a header sorts nothing.
+        QVERIFY(!details->header()->sectionsClickable());
+        QCOMPARE(icons->selectionModel(), details->selectionModel());
+
+        struct Expected {
+            EntryListView::Mode mode;
+            QListView::ViewMode viewMode;
+            QListView::Flow flow;
+            QSize iconSize;
+        };
+        for (const Expected& expected : {Expected{EntryListView::Mode::LargeIcons, QListView::IconMode, QListView::LeftToRight, {32, 32}},
+                                         Expected{EntryListView::Mode::SmallIcons, QListView::ListMode, QListView::LeftToRight, {16, 16}},
+                                         Expected{EntryListView::Mode::List, QListView::ListMode, QListView::TopToBottom, {16, 16}}}) {
+            m_bar->action(expected.mode)->trigger();
+            QCOMPARE(m_view->currentWidget(), static_cast<QWidget*>(icons));
+            QCOMPARE(icons->viewMode(), expected.viewMode);
+            QCOMPARE(icons->flow(), expected.flow);
+            QCOMPARE(icons->iconSize(), expected.iconSize);
+        }
+        m_bar->showMode(EntryListView::Mode::Details);
+        QVERIFY(m_bar->action(EntryListView::Mode::Details)->isChecked());
+        QVERIFY(!m_bar->action(EntryListView::Mode::List)->isChecked());
+
+        // What is selected in one view is selected in every view, each row once, in order.
+        icons->selectionModel()->select(m_model->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        icons->selectionModel()->select(m_model->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        m_view->setMode(EntryListView::Mode::Details);
+        QCOMPARE(m_view->selectedRows(), (QList<int>{0, 2}));
+    }
+
+    void keysAndContextMenuAreTheLists()
+    {
+        QSignalSpy deleted(m_view, &EntryListView::deletePressed);
+        QSignalSpy refreshed(m_view, &EntryListView::refreshPressed);
+        QSignalSpy activated(m_view, &EntryListView::rowActivated);
+        QSignalSpy menu(m_view, &EntryListView::contextMenuRequested);
+        // A window-wide shortcut on the same key does not take it from the list.
+        auto* shortcut = new QAction(m_window.get());
+        shortcut->setShortcut(Qt::Key_Delete);
+        m_window->addAction(shortcut);
+        QSignalSpy shortcutUsed(shortcut, &QAction::triggered);
+
+        QTreeView* details = m_view->detailView();
+        details->setFocus();
+        details->setCurrentIndex(m_model->index(1, 0));
+        QTest::keyClick(details, Qt::Key_Delete);
+        QTest::keyClick(details, Qt::Key_F5);
+        QTest::keyClick(details, Qt::Key_Return);
+        QCOMPARE(deleted.size(), 1);
+        QCOMPARE(shortcutUsed.size(), 0);
+        QCOMPARE(refreshed.size(), 1);
+        QCOMPARE(activated.size(), 1);
+        QCOMPARE(activated.first().first().toInt(), 1);
+
+        const QPoint where(20, 20);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, where, details->viewport()->mapToGlobal(where));
+        QApplication::sendEvent(details->viewport(), &event);
+        QCOMPARE(menu.size(), 1);
+        QCOMPARE(menu.first().first().toPoint(), details->viewport()->mapToGlobal(where));
+    }
+
+    void accessibleToScreenReaders()
+    {
+        for (const auto mode : {EntryListView::Mode::LargeIcons, EntryListView::Mode::Details}) {
+            m_view->setMode(mode);
+            const QStringList problems = AccessibilityAudit::problems(m_window.get());
+            QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+        }
+        QCOMPARE(m_view->detailView()->accessibleDescription(), getText("DESC_LOCAL_LIST"));
+        QCOMPARE(m_bar->action(EntryListView::Mode::Details)->toolTip(), getText("FRMLOCAL_DETAIL"));
+        // The name of an entry is in the first column.
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(m_view->detailView());
+        QVERIFY(list && list->tableInterface());
+        QAccessibleInterface* cell = list->tableInterface()->cellAt(1, 0);
+        QVERIFY(cell);
+        QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("a.txt"));
+    }
+
+private:
+    std::unique_ptr<QWidget> m_window;
+    EntryListModel* m_model = nullptr;
+    ViewModeBar* m_bar = nullptr;
+    EntryListView* m_view = nullptr;
+};
+
+QTEST_MAIN(EntryListViewTest)
+#include "tst_entrylistview.moc"

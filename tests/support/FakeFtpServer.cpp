@@ -1,0 +1,205 @@
+#include "FakeFtpServer.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+QString parentOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+QString nameOf(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+class MemoryUpload final : public UploadStream
+{
+public:
+    explicit MemoryUpload(QByteArray& target)
+        : m_target(target)
+    {
+    }
+    bool write(const char* data, qint64 size) override
+    {
+        m_data.append(data, size);
+        return true;
+    }
+    bool close() override
+    {
+        m_target = m_data;
+        return true;
+    }
+
+private:
+    QByteArray& m_target;
+    QByteArray m_data;
+};
+
+} // namespace
+
+FakeFtpServer::FakeFtpServer()
+{
+    m_folders.append(QStringLiteral("/"));
+}
+
+void FakeFtpServer::addFolder(const QString& path)
+{
+    if (path.isEmpty() || m_folders.contains(path))
+        return;
+    addFolder(parentOf(path));
+    m_folders.append(path);
+}
+
+void FakeFtpServer::addFile(const QString& path, const QByteArray& content)
+{
+    addFolder(parentOf(path));
+    m_files.insert(path, content);
+}
+
+void FakeFtpServer::addLink(const QString& path, const QString& target)
+{
+    addFolder(parentOf(path));
+    m_links.insert(path, target);
+}
+
+void FakeFtpServer::remove(const QString& path)
+{
+    const QString below = path + QLatin1Char('/');
+    m_folders.removeIf([&](const QString& folder) { return folder == path || folder.startsWith(below); });
+    m_files.removeIf([&](const auto& file) { return file.key() == path || file.key().startsWith(below); });
+    m_links.remove(path);
+}
+
+bool FakeFtpServer::exists(const QString& path) const
+{
+    return m_folders.contains(path) || m_files.contains(path) || m_links.contains(path);
+}
+
+QString FakeFtpServer::resolve(const QString& name) const
+{
+    const QString joined = name.startsWith(QLatin1Char('/')) ? name : m_current + QLatin1Char('/') + name;
+    QString path = QDir::cleanPath(joined);
+    // A link to a folder leads into its target.
+    if (m_links.contains(path))
+        path = m_links.value(path);
+    return path;
+}
+
+bool FakeFtpServer::call(const QString& what)
+{
+    calls.append(what);
+    return m_connected;
+}
+
+bool FakeFtpServer::openConnection(const ConnectionSettings&)
+{
+    calls.append(QStringLiteral("LOGIN"));
+    m_connected = true;
+    m_current = QStringLiteral("/");
+    return true;
+}
+
+bool FakeFtpServer::ftpRename(const QString& oldName, const QString& newName)
+{
+    if (!call(QStringLiteral("RNFR %1 RNTO %2").arg(oldName, newName)))
+        return false;
+    const QString from = resolve(oldName);
+    const QString to = resolve(newName);
+    if (exists(to) || !m_files.contains(from))
+        return false;
+    m_files.insert(to, m_files.take(from));
+    return true;
+}
+
+bool FakeFtpServer::ftpCreateDir(const QString& name)
+{
+    const QString path = resolve(name);
+    if (!call(QStringLiteral("MKD ") + name) || exists(path) || !m_folders.contains(parentOf(path)))
+        return false;
+    m_folders.append(path);
+    return true;
+}
+
+bool FakeFtpServer::ftpRemoveDir(const QString& name)
+{
+    const QString path = resolve(name);
+    if (!call(QStringLiteral("RMD ") + name) || !m_folders.contains(path) || path == QLatin1String("/"))
+        return false;
+    remove(path);
+    return true;
+}
+
+bool FakeFtpServer::ftpDelete(const QString& name)
+{
+    const QString path = QDir::cleanPath(m_current + QLatin1Char('/') + name);
+    if (!call(QStringLiteral("DELE ") + name))
+        return false;
+    return m_files.remove(path) > 0 || m_links.remove(path) > 0;
+}
+
+bool FakeFtpServer::ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress)
+{
+    const QString path = resolve(remoteName);
+    if (!call(QStringLiteral("RETR ") + remoteName) || !m_files.contains(path))
+        return false;
+    QFile file(localPath);
+    const QByteArray data = m_files.value(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+        return false;
+    if (progress)
+        progress(data.size(), data.size());
+    return true;
+}
+
+QString FakeFtpServer::ftpCurrentDir()
+{
+    return call(QStringLiteral("PWD")) ? m_current : QString();
+}
+
+bool FakeFtpServer::ftpSetDir(const QString& directory)
+{
+    const QString path = resolve(directory);
+    if (!call(QStringLiteral("CWD ") + directory) || !m_folders.contains(path))
+        return false;
+    m_current = path;
+    return true;
+}
+
+std::unique_ptr<UploadStream> FakeFtpServer::ftpOpenForUpload(const QString& remoteName, TransferFlag)
+{
+    if (!call(QStringLiteral("STOR ") + remoteName))
+        return nullptr;
+    return std::make_unique<MemoryUpload>(m_files[resolve(remoteName)]);
+}
+
+std::optional<QList<RemoteEntry>> FakeFtpServer::ftpList()
+{
+    if (!call(QStringLiteral("LIST")))
+        return std::nullopt;
+    QList<RemoteEntry> entries;
+    const auto add = [&](const QString& path, bool folder, qint64 size, const QString& target) {
+        if (parentOf(path) != m_current || path == QLatin1String("/"))
+            return;
+        RemoteEntry entry;
+        entry.name = nameOf(path);
+        entry.rawName = entry.name.toUtf8();
+        entry.isDirectory = folder;
+        entry.isLink = !target.isEmpty();
+        entry.linkTarget = target;
+        entry.attributes = folder ? FileAttribute::directory : FileAttribute::normal;
+        entry.size = size;
+        entry.lastWrite = QDateTime(QDate(2005, 3, 5), QTime(14, 7), Qt::UTC);
+        entries.append(entry);
+    };
+    for (const QString& folder : std::as_const(m_folders))
+        add(folder, true, 0, {});
+    for (auto it = m_files.cbegin(); it != m_files.cend(); ++it)
+        add(it.key(), false, it.value().size(), {});
+    for (auto it = m_links.cbegin(); it != m_links.cend(); ++it)
+        add(it.key(), false, 0, it.value());
+    return entries;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "FtpOperations.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QStringList>
+
+// An FTP server in memory for the tests of the panes and their commands: folders and files by
+// absolute path, a current folder, and the operation table on top. Only the seam the panes use
+// goes through it; the engine and the jobs are tested against real servers.
+//
+//   FakeFtpServer server;
+//   server.addFile("/pub/a.txt", "alpha");   // parents are made as needed
+//   server.addFolder("/pub/empty");
+class FakeFtpServer final : public FtpOperations
+{
+public:
+    FakeFtpServer();
+
+    void addFolder(const QString& path);
+    void addFile(const QString& path, const QByteArray& content = {});
+    void addLink(const QString& path, const QString& target);
+    void remove(const QString& path); // with everything below it
+    bool exists(const QString& path) const;
+    QByteArray content(const QString& path) const { return m_files.value(path); }
+    // Every operation fails from now on, as when the server went away.
+    void dropConnection() { m_connected = false; }
+    QString currentFolder() const { return m_current; }
+    // The operations called, "CWD /pub", "LIST", ..., in order.
+    QStringList calls;
+
+    bool openConnection(const ConnectionSettings& settings) override;
+    void closeConnection() override { m_connected = false; }
+    bool isConnected() const override { return m_connected; }
+    QString lastError() const override { return {}; }
+    void setTranscript(std::function<void(const QString&)>) override {}
+    bool ftpRename(const QString& oldName, const QString& newName) override;
+    bool ftpCreateDir(const QString& name) override;
+    bool ftpRemoveDir(const QString& name) override;
+    bool ftpDelete(const QString& name) override;
+    bool ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress = {}) override;
+    QString ftpCurrentDir() override;
+    bool ftpSetDir(const QString& directory) override;
+    std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag) override;
+    std::optional<QList<RemoteEntry>> ftpList() override;
+
+private:
+    QString resolve(const QString& name) const;
+    bool call(const QString& what);
+
+    QMap<QString, QByteArray> m_files; // absolute path -> content
+    QMap<QString, QString> m_links;    // absolute path -> target
+    QStringList m_folders;             // absolute paths, "/" included
+    QString m_current = QStringLiteral("/");
+    bool m_connected = false;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "JobRunner.h"
+
+#include <deque>
+
+class FtpOperations;
+
+// Runs jobs on the GUI thread against a stand-in session, one after the other from the event
+// loop, with the same ordering and continuations as the session thread. Questions go straight
+// to the handlers.
+class InlineJobRunner : public JobRunner
+{
+    Q_OBJECT
+
+public:
+    explicit InlineJobRunner(FtpOperations& session, QObject* parent = nullptr);
+
+protected:
+    void enqueue(QueuedTask queued) override;
+    PromptAnswer askOnGui(const MessageRequest& request, const std::atomic<bool>& cancelled) override;
+    InputAnswer askTextOnGui(const InputRequest& request, const std::atomic<bool>& cancelled) override;
+    void cancelQueued() override;
+
+private:
+    void runNext();
+
+    FtpOperations& m_session;
+    std::deque<QueuedTask> m_queue;
+};
