@@ -18,12 +18,11 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
 #include <QLineEdit>
-#include <QListView>
 #include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -34,7 +33,6 @@
 #include <QTextEdit>
 #include <QTime>
 #include <QTimer>
-#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace {
@@ -197,56 +195,31 @@ void MainWindow::writeWelcome()
 
 void MainWindow::wireCommands()
 {
-    constexpr AppCommand commands[] = {AppCommand::Exit,      AppCommand::Connect,  AppCommand::PassiveOn,
-                                       AppCommand::PassiveOff, AppCommand::AsciiList, AppCommand::Homepage,
-                                       AppCommand::About};
-    for (const AppCommand command : commands)
-        connect(m_menu->action(command), &QAction::triggered, this, [this, command] { run(command); });
+    const auto on = [this](AppCommand command, auto slot) {
+        connect(m_menu->action(command), &QAction::triggered, this, slot);
+    };
+    on(AppCommand::Exit, [this] { close(); });
+    on(AppCommand::Connect, [this] { m_connection->connectToServer(ConnectVariant::Menu); });
+    on(AppCommand::PassiveOn, [this] { setPassive(true); });
+    on(AppCommand::PassiveOff, [this] { setPassive(false); });
+    on(AppCommand::Homepage, [this] { openHomepage(); });
+    on(AppCommand::About, [this] {
+        AboutDialog dialog(this);
+        dialog.exec();
+    });
+    // The transfer-type entries are TransferTypeSelector's.
 
-    connect(m_bar->connectAction(), &QAction::triggered, this, [this] { run(AppCommand::Connect); });
+    connect(m_bar->connectAction(), &QAction::triggered, m_menu->action(AppCommand::Connect), &QAction::trigger);
     connect(m_bar->asciiAction(), &QAction::triggered, this, [this] { m_bar->setFieldsEnabled(true); });
     connect(m_bar, &ConnectionBar::connectOnEnterRequested, this,
             [this] { m_connection->connectToServer(ConnectVariant::Enter); });
     connect(m_bar, &ConnectionBar::passiveToggledByUser, this, &MainWindow::passiveChanged);
 
-    auto* nextRegion = new QAction(this);
-    nextRegion->setShortcut(QKeySequence(Qt::Key_F6));
-    connect(nextRegion, &QAction::triggered, this, [this] { focusRegion(1); });
-    auto* previousRegion = new QAction(this);
-    previousRegion->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
-    connect(previousRegion, &QAction::triggered, this, [this] { focusRegion(-1); });
-    addActions({nextRegion, previousRegion});
-}
-
-void MainWindow::run(AppCommand command)
-{
-    switch (command) {
-    case AppCommand::Exit:
-        close();
-        break;
-    case AppCommand::Connect:
-        m_connection->connectToServer(ConnectVariant::Menu);
-        break;
-    case AppCommand::PassiveOn:
-        setPassive(true);
-        break;
-    case AppCommand::PassiveOff:
-        setPassive(false);
-        break;
-    case AppCommand::AsciiList:
-        break; // the list dialog comes with uploads
-    case AppCommand::Homepage:
-        openHomepage();
-        break;
-    case AppCommand::About: {
-        AboutDialog dialog(this);
-        dialog.exec();
-        break;
-    }
-    case AppCommand::TransferAscii:
-    case AppCommand::TransferBinary:
-    case AppCommand::TransferAuto:
-        break; // TransferTypeSelector's
+    for (const auto& [key, step] : {std::pair{QKeySequence(Qt::Key_F6), 1}, {QKeySequence(Qt::SHIFT | Qt::Key_F6), -1}}) {
+        auto* region = new QAction(this);
+        region->setShortcut(key);
+        connect(region, &QAction::triggered, this, [this, step] { focusRegion(step); });
+        addAction(region);
     }
 }
 

@@ -59,7 +59,6 @@ private:
     void createActions();
     void retranslate();
     void wireCommands();
-    void run(AppCommand command);
     void writeWelcome();
     void setPassive(bool passive);
     void passiveChanged(bool passive);

@@ -18,13 +18,6 @@ ReplyClass Reply::classify(int code)
     }
 }
 
-bool Reply::isFailure() const
-{
-    const ReplyClass kind = replyClass();
-    return kind == ReplyClass::TransientFailure || kind == ReplyClass::PermanentFailure
-        || kind == ReplyClass::Invalid;
-}
-
 QString Reply::summary() const
 {
     QString text = QString::number(code);

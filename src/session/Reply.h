@@ -24,7 +24,6 @@ struct Reply {
     bool isPreliminary() const { return replyClass() == ReplyClass::Preliminary; }
     bool isCompletion() const { return replyClass() == ReplyClass::Completion; }
     bool isIntermediate() const { return replyClass() == ReplyClass::Intermediate; }
-    bool isFailure() const;
 
     // All lines, joined by line feeds.
     QString text() const { return lines.join(QLatin1Char('\n')); }

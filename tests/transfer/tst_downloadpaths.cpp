@@ -1,5 +1,4 @@
 #include "DownloadPaths.h"
-#include "ReplaceAll.h"
 
 #include <QTest>
 
@@ -22,33 +21,6 @@ class DownloadPathsTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void replaceAllSeparators_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("find");
-        QTest::addColumn<QString>("replacement");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("local to server") << "\\pub\\docs\\" << "\\" << "/" << "/pub/docs/";
-        QTest::newRow("server to local") << "/pub/docs/" << "/" << "\\" << "\\pub\\docs\\";
-        QTest::newRow("nothing to replace") << "readme.txt" << "/" << "\\" << "readme.txt";
-        QTest::newRow("empty text") << "" << "/" << "\\" << "";
-        QTest::newRow("blanks before a separator stay") << "/my docs  /x" << "/" << "\\" << "\\my docs  \\x";
-        QTest::newRow("adjacent separators") << "a//b" << "/" << "\\" << "a\\\\b";
-        QTest::newRow("letters found without regard to case") << "xAxa" << "a" << "-" << "x-x-";
-        QTest::newRow("replacement holding find does not loop") << "a/b" << "/" << "//" << "a//b";
-        QTest::newRow("empty find changes nothing") << "a/b" << "" << "x" << "a/b";
-    }
-
-    void replaceAllSeparators()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, find);
-        QFETCH(QString, replacement);
-        QFETCH(QString, expected);
-        QCOMPARE(replaceAll(text, find, replacement), expected);
-        QCOMPARE(text, expected); // the caller's text changes too
-    }
-
     void splitFolderNames_data()
     {
         QTest::addColumn<QString>("path");
