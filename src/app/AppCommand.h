@@ -4,6 +4,7 @@
 enum class AppCommand {
     Exit,
     Connect,
+    Stop,
     TransferAscii,
     TransferBinary,
     TransferAuto,

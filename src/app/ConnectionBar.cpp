@@ -42,6 +42,9 @@ ConnectionBar::ConnectionBar(QWidget* parent)
     m_connectAction->setObjectName(QStringLiteral("connect"));
     m_asciiAction = m_toolBar->addAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QString());
     m_asciiAction->setObjectName(QStringLiteral("ascii"));
+    m_stopAction = m_toolBar->addAction(style()->standardIcon(QStyle::SP_BrowserStop), QString());
+    m_stopAction->setObjectName(QStringLiteral("stop"));
+    m_stopAction->setEnabled(false);
 
     auto* layout = new QHBoxLayout(m_frame);
     layout->addWidget(m_toolBar);
@@ -117,7 +120,11 @@ void ConnectionBar::retranslate()
     m_asciiAction->setText(asciiText);
     m_asciiAction->setToolTip(asciiText);
     m_asciiAction->setStatusTip(asciiText);
-    for (QAction* action : {m_connectAction, m_asciiAction}) {
+    const QString stopText = withoutMnemonic(getText("STOP_COMMAND"));
+    m_stopAction->setText(stopText);
+    m_stopAction->setToolTip(stopText);
+    m_stopAction->setStatusTip(stopText);
+    for (QAction* action : {m_connectAction, m_asciiAction, m_stopAction}) {
         if (QWidget* button = m_toolBar->widgetForAction(action))
             button->setAccessibleDescription(action->text());
     }

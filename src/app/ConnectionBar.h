@@ -36,6 +36,7 @@ public:
     QCheckBox* passive() const { return m_passive; }
     QAction* connectAction() const { return m_connectAction; }
     QAction* asciiAction() const { return m_asciiAction; }
+    QAction* stopAction() const { return m_stopAction; }
 
 Q_SIGNALS:
     // Enter in the password field.
@@ -53,6 +54,7 @@ private:
     QToolBar* m_toolBar;
     QAction* m_connectAction;
     QAction* m_asciiAction;
+    QAction* m_stopAction;
     QLineEdit* m_address;
     QLineEdit* m_user;
     QLineEdit* m_password;

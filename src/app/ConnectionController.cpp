@@ -39,6 +39,9 @@ void ConnectionController::connectToServer(ConnectVariant variant)
         m_bar.port()->setFocus();
         return;
     }
+    // A new connection ends whatever ran on the old one, instead of waiting behind it.
+    if (m_runner.isBusy())
+        m_runner.stopAll(StopNotice::Quiet);
     m_window->setCursor(Qt::WaitCursor);
     m_bar.setFieldsEnabled(false, menu);
     m_history.clear();
@@ -84,5 +87,6 @@ void ConnectionController::watchConnection()
                                                   + getText("CONNECTION_CANCEL2");
                              if (showMessage(m_window, text, PromptIcon::None, PromptButtons::YesNo) == PromptAnswer::Yes)
                                  reconnect();
-                         });
+                         },
+                         JobVisibility::Background);
 }

@@ -147,7 +147,10 @@ void MainMenu::build(QMenuBar* menuBar)
                         sep});
     QMenu* serverNew = addMenu(server, nullptr, {"mnuMyServerNeu", "FRMPUSERVER_NEW", "&Neu"});
     addEntries(serverNew, {{"mnuMyServerNeuOrdner", nullptr, "", RemoteCommand::NewFolder}});
-    addEntries(server, {sep, {"mnuMyServerAktualisieren", nullptr, "", RemoteCommand::Refresh, Qt::CTRL | Qt::Key_F5}});
+    addEntries(server, {sep,
+                        {"mnuMyServerAktualisieren", nullptr, "", RemoteCommand::Refresh, Qt::CTRL | Qt::Key_F5},
+                        sep,
+                        {"mnuMyServerStop", "STOP_COMMAND", "&Anhalten", AppCommand::Stop}});
 
     QMenu* info = addMenu(nullptr, menuBar, {"mniInfo", nullptr, "&?"});
     QMenu* web = addMenu(info, nullptr, {"mnuInfoWeb", "MDIMAIN_WEBSITE", "&Website"});

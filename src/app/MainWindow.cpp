@@ -14,6 +14,7 @@
 #include "ShellServices.h"
 #include "TextCatalogue.h"
 #include "TransferHistory.h"
+#include "TransferStatus.h"
 #include "TransferTypeSelector.h"
 
 #include <QAction>
@@ -30,6 +31,7 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QShowEvent>
+#include <QStatusBar>
 #include <QTextEdit>
 #include <QTime>
 #include <QTimer>
@@ -58,6 +60,7 @@ MainWindow::MainWindow(QWidget* parent)
     , m_remote(new RemotePane(*m_runner, m_remoteIcons))
     , m_history(new TransferHistory)
     , m_progress(new QProgressBar)
+    , m_transferStatus(new TransferStatus)
 {
     setObjectName(QStringLiteral("mdiMain"));
     setWindowTitle(QStringLiteral("FTP Client 1"));
@@ -90,6 +93,9 @@ MainWindow::MainWindow(QWidget* parent)
     connect(m_runner, &JobRunner::historyLine, m_history, &TransferHistory::append);
     connect(m_runner, &JobRunner::progressChanged, this, &MainWindow::showProgress);
     connect(m_runner, &JobRunner::idle, m_progress, &QWidget::hide);
+    statusBar()->addWidget(m_transferStatus, 1);
+    connect(m_runner, &JobRunner::transferProgressChanged, m_transferStatus, &TransferStatus::report);
+    connect(m_runner, &JobRunner::idle, m_transferStatus, &TransferStatus::finish);
 
     createActions();
     m_connection = new ConnectionController(*m_runner, *m_bar, *m_history, this, [this] { return m_remote->folder(); });
@@ -200,6 +206,7 @@ void MainWindow::wireCommands()
     };
     on(AppCommand::Exit, [this] { close(); });
     on(AppCommand::Connect, [this] { m_connection->connectToServer(ConnectVariant::Menu); });
+    on(AppCommand::Stop, [this] { stop(); });
     on(AppCommand::PassiveOn, [this] { setPassive(true); });
     on(AppCommand::PassiveOff, [this] { setPassive(false); });
     on(AppCommand::Homepage, [this] { openHomepage(); });
@@ -211,6 +218,19 @@ void MainWindow::wireCommands()
 
     connect(m_bar->connectAction(), &QAction::triggered, m_menu->action(AppCommand::Connect), &QAction::trigger);
     connect(m_bar->asciiAction(), &QAction::triggered, this, [this] { m_bar->setFieldsEnabled(true); });
+    connect(m_bar->stopAction(), &QAction::triggered, m_menu->action(AppCommand::Stop), &QAction::trigger);
+    // Stop can be chosen while work runs; Esc in either pane stops it too.
+    QAction* stopEntry = m_menu->action(AppCommand::Stop);
+    stopEntry->setEnabled(false);
+    connect(m_runner, &JobRunner::busyChanged, stopEntry, &QAction::setEnabled);
+    connect(m_runner, &JobRunner::busyChanged, m_bar->stopAction(), &QAction::setEnabled);
+    for (QWidget* pane : {static_cast<QWidget*>(m_local), static_cast<QWidget*>(m_remote)}) {
+        auto* escape = new QAction(pane);
+        escape->setShortcut(Qt::Key_Escape);
+        escape->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(escape, &QAction::triggered, stopEntry, &QAction::trigger);
+        pane->addAction(escape);
+    }
     connect(m_bar, &ConnectionBar::connectOnEnterRequested, this,
             [this] { m_connection->connectToServer(ConnectVariant::Enter); });
     connect(m_bar, &ConnectionBar::passiveToggledByUser, this, &MainWindow::passiveChanged);
@@ -221,6 +241,17 @@ void MainWindow::wireCommands()
         connect(region, &QAction::triggered, this, [this, step] { focusRegion(step); });
         addAction(region);
     }
+}
+
+void MainWindow::stop()
+{
+    if (!m_runner->isBusy())
+        return;
+    // A stopped transfer takes the connection with it; the next commands find it again.
+    const bool wasConnected = m_runner->isConnected();
+    m_runner->stopAll();
+    if (wasConnected)
+        m_connection->reconnect();
 }
 
 void MainWindow::setPassive(bool passive)

@@ -17,6 +17,7 @@ class RemoteActions;
 class RemotePane;
 class SessionRunner;
 class TransferHistory;
+class TransferStatus;
 class TransferTypeSelector;
 
 // The frame of the program: it composes the connection bar, the menus, the three child windows
@@ -60,6 +61,8 @@ private:
     void retranslate();
     void wireCommands();
     void writeWelcome();
+    // Stops the running work and drops what waits; a connection it had is made again.
+    void stop();
     void setPassive(bool passive);
     void passiveChanged(bool passive);
     void showProgress(qint64 done, qint64 total);
@@ -75,6 +78,7 @@ private:
     RemotePane* m_remote;
     TransferHistory* m_history;
     QProgressBar* m_progress;
+    TransferStatus* m_transferStatus;
     QMdiSubWindow* m_localWindow;
     QMdiSubWindow* m_remoteWindow;
     QMdiSubWindow* m_historyWindow;

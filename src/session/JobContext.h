@@ -3,6 +3,7 @@
 #include "HistoryColour.h"
 #include "PromptTypes.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <atomic>
@@ -20,7 +21,11 @@ public:
     FtpOperations& session() { return m_session; }
 
     void appendHistory(const QString& text, HistoryColour colour = HistoryColour::Black);
+    // Steps of a command that counts its items (the progress bar).
     void progress(qint64 done, qint64 total);
+    // Bytes of the file being transferred (the status line); total 0 when unknown. Passed on a
+    // few times a second at most, and always when the file is complete.
+    void transferProgress(const QString& name, qint64 done, qint64 total);
 
     // Shows a message box on the GUI thread and waits for the answer. When the job is stopped or
     // the program closes meanwhile, the answer is No (or Ok for a box that only has OK).
@@ -37,4 +42,5 @@ private:
     JobRunner& m_runner;
     FtpOperations& m_session;
     const std::atomic<bool>& m_cancelled;
+    QElapsedTimer m_lastTransferReport;
 };

@@ -1,6 +1,7 @@
 #include "JobRunner.h"
 
 #include "JobContext.h"
+#include "TextCatalogue.h"
 
 JobRunner::JobRunner(QObject* parent)
     : QObject(parent)
@@ -12,33 +13,38 @@ JobRunner::~JobRunner() = default;
 JobHandle JobRunner::start(std::function<void(JobContext&)> job, std::function<void()> done)
 {
     return enqueueTask([this, job = std::move(job), done = std::move(done)](JobContext& context) mutable {
-        job(context);
+        if (!context.isCancelled())
+            job(context);
         if (done)
             postToGui(std::move(done));
     });
 }
 
-JobHandle JobRunner::enqueueTask(Task task)
+JobHandle JobRunner::enqueueTask(Task task, JobVisibility visibility)
 {
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
-    if (m_pending++ == 0)
+    if (visibility == JobVisibility::Shown && m_pending++ == 0)
         Q_EMIT busyChanged(true);
-    enqueue({std::move(task), cancelled});
+    enqueue({std::move(task), cancelled, visibility, std::make_shared<std::atomic<bool>>(false)});
     return JobHandle(cancelled);
 }
 
-void JobRunner::stopAll()
+void JobRunner::stopAll(StopNotice notice)
 {
-    cancelQueued();
+    cancelQueued(notice == StopNotice::Announce);
 }
 
-void JobRunner::taskEnded(bool connected)
+void JobRunner::taskEnded(const QueuedTask& queued, bool connected)
 {
+    const bool announce = queued.announceStop->load();
+    const bool shown = queued.visibility == JobVisibility::Shown;
     // The bookkeeping goes through the GUI thread too, so that it follows the job's own reports.
-    postToGui([this, connected] {
+    postToGui([this, connected, announce, shown] {
+        if (announce)
+            Q_EMIT historyLine(getText("MPUB_STOPPED"), HistoryColour::Red);
         if (m_connected.exchange(connected) != connected)
             Q_EMIT connectedChanged(connected);
-        if (--m_pending == 0) {
+        if (shown && --m_pending == 0) {
             Q_EMIT busyChanged(false);
             Q_EMIT idle();
         }
@@ -77,6 +83,18 @@ void JobContext::progress(qint64 done, qint64 total)
 {
     JobRunner* runner = &m_runner;
     m_runner.postToGui([runner, done, total] { Q_EMIT runner->progressChanged(done, total); });
+}
+
+void JobContext::transferProgress(const QString& name, qint64 done, qint64 total)
+{
+    // Reports are cheap to make but not to show: a fast transfer calls this for every block.
+    constexpr qint64 reportInterval = 250;
+    const bool complete = total > 0 && done >= total;
+    if (!complete && m_lastTransferReport.isValid() && m_lastTransferReport.elapsed() < reportInterval)
+        return;
+    m_lastTransferReport.start();
+    JobRunner* runner = &m_runner;
+    m_runner.postToGui([runner, name, done, total] { Q_EMIT runner->transferProgressChanged(name, done, total); });
 }
 
 PromptAnswer JobContext::ask(const MessageRequest& request)

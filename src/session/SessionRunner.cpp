@@ -41,13 +41,13 @@ void SessionRunner::enqueue(QueuedTask queued)
     m_wake.notify_one();
 }
 
-void SessionRunner::cancelQueued()
+void SessionRunner::cancelQueued(bool announce)
 {
     std::lock_guard lock(m_mutex);
     for (const QueuedTask& queued : m_queue)
         queued.cancelled->store(true);
-    if (m_running)
-        m_running->store(true);
+    if (m_running.cancelled && !m_running.cancelled->exchange(true) && announce)
+        m_running.announceStop->store(true);
 }
 
 void SessionRunner::runLoop()
@@ -62,7 +62,7 @@ void SessionRunner::runLoop()
                 break;
             queued = std::move(m_queue.front());
             m_queue.pop_front();
-            m_running = queued.cancelled;
+            m_running = queued;
         }
         // Every wait of the session looks at the running job's own flag.
         session.setCancelFlag(queued.cancelled.get());
@@ -72,9 +72,9 @@ void SessionRunner::runLoop()
         session.setCancelFlag(&m_closing);
         {
             std::lock_guard lock(m_mutex);
-            m_running.reset();
+            m_running = {};
         }
-        taskEnded(session.isConnected());
+        taskEnded(queued, session.isConnected());
     }
     session.setCancelFlag(&m_closing);
     session.closeConnection();
@@ -89,8 +89,8 @@ void SessionRunner::shutdown()
         m_stopping = true;
         m_closing = true;
         m_queue.clear();
-        if (m_running)
-            m_running->store(true);
+        if (m_running.cancelled)
+            m_running.cancelled->store(true);
         m_wake.notify_one();
     }
     // Every wait of the session looks at the cancel flag at least every 100 ms.

@@ -25,7 +25,7 @@ protected:
     void enqueue(QueuedTask queued) override;
     PromptAnswer askOnGui(const MessageRequest& request, const std::atomic<bool>& cancelled) override;
     InputAnswer askTextOnGui(const InputRequest& request, const std::atomic<bool>& cancelled) override;
-    void cancelQueued() override;
+    void cancelQueued(bool announce) override;
 
 private:
     void runLoop();
@@ -36,7 +36,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<QueuedTask> m_queue;
-    std::shared_ptr<std::atomic<bool>> m_running; // the stop flag of the job that runs now
+    QueuedTask m_running; // the job that runs now (no task while none runs)
     bool m_stopping = false;
     std::atomic<bool> m_closing{false};
 };

@@ -23,7 +23,7 @@ void InlineJobRunner::runNext()
     m_queue.pop_front();
     JobContext context(*this, m_session, *queued.cancelled);
     queued.task(context);
-    taskEnded(m_session.isConnected());
+    taskEnded(queued, m_session.isConnected());
 }
 
 PromptAnswer InlineJobRunner::askOnGui(const MessageRequest& request, const std::atomic<bool>&)
@@ -36,8 +36,9 @@ InputAnswer InlineJobRunner::askTextOnGui(const InputRequest& request, const std
     return answer(request);
 }
 
-void InlineJobRunner::cancelQueued()
+void InlineJobRunner::cancelQueued(bool)
 {
+    // Jobs run whole on the GUI thread: only waiting ones can be stopped.
     for (const QueuedTask& queued : m_queue)
         queued.cancelled->store(true);
 }

@@ -1,4 +1,6 @@
+#include "TextCatalogue.h"
 #include "TransferHistory.h"
+#include "TransferStatus.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -31,6 +33,32 @@ class TransferHistoryTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void transferStatusLine_data()
+    {
+        QTest::addColumn<qint64>("done");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<QString>("line");
+        constexpr qint64 MiB = 1024 * 1024;
+        QTest::newRow("size known") << 25 * MiB << 100 * MiB << 10.0 * MiB
+                                    << QStringLiteral("a.iso: 25.0 MB of 100.0 MB - 10.0 MB/s - 0:08 left");
+        QTest::newRow("hours left") << qint64(0) << 40'000 * MiB << 10.0 * MiB
+                                    << QStringLiteral("a.iso: 0 bytes of 39.1 GB - 10.0 MB/s - 1:06:40 left");
+        QTest::newRow("no rate yet") << MiB << 2 * MiB << -1.0 << QStringLiteral("a.iso: 1.0 MB of 2.0 MB - … - … left");
+        QTest::newRow("size unknown") << 3 * MiB << qint64(0) << 1.5 * MiB << QStringLiteral("a.iso: 3.0 MB - 1.5 MB/s");
+    }
+
+    void transferStatusLine()
+    {
+        QFETCH(qint64, done);
+        QFETCH(qint64, total);
+        QFETCH(double, rate);
+        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
+        TextCatalogue::instance().setChosenTable(QStringLiteral("english"));
+        QLocale::setDefault(QLocale::c());
+        QTEST(TransferStatus::text(QStringLiteral("a.iso"), done, total, rate), "line");
+    }
+
     void linesCarryTheirColours()
     {
         TransferHistory history;
