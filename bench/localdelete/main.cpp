@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QTextStream>
 #include <QTimer>
+#include <QTreeView>
 
 #include <algorithm>
 #include <cstdio>

@@ -36,22 +36,28 @@ ApplicationChooser::ApplicationChooser(const QString& document, QWidget* parent)
     m_buttons->button(QDialogButtonBox::Open)->setText(getText("APPCHOOSER_OPEN"));
     m_buttons->button(QDialogButtonBox::Cancel)->setText(getText("APPCHOOSER_CANCEL"));
 
-    // The programs for the type first, then every other one.
+    // The programs for the type first, then every other one; a section without programs is left out.
     QSet<QString> listed;
-    const auto addApplications = [this, &listed](const QList<ShellServices::Application>& applications) {
+    const auto addSection = [this, &listed](const QString& title, const QList<ShellServices::Application>& applications) {
+        QList<ShellServices::Application> fresh;
         for (const ShellServices::Application& application : applications) {
-            if (application.id.isEmpty() || listed.contains(application.id))
-                continue;
-            listed.insert(application.id);
+            if (!application.id.isEmpty() && !listed.contains(application.id)) {
+                listed.insert(application.id);
+                fresh.append(application);
+            }
+        }
+        if (fresh.isEmpty())
+            return;
+        addTitle(title);
+        for (const ShellServices::Application& application : fresh) {
             auto* item = new QListWidgetItem(application.icon, application.name, m_list);
             item->setData(IdRole, application.id);
         }
     };
-    addSection(getText("APPCHOOSER_RECOMMENDED"));
-    addApplications(ShellServices::applicationsFor(document));
-    addSection(getText("APPCHOOSER_ALL"));
-    addApplications(ShellServices::allApplications());
-    if (m_list->count() > 1 && !m_list->item(1)->data(IdRole).toString().isEmpty())
+    addSection(getText("APPCHOOSER_RECOMMENDED"), ShellServices::applicationsFor(document));
+    addSection(getText("APPCHOOSER_ALL"), ShellServices::allApplications());
+    // The first program, which is the default one when the type has one.
+    if (m_list->count() > 1)
         m_list->setCurrentRow(1);
 
     auto* layout = new QVBoxLayout(this);
@@ -72,7 +78,7 @@ ApplicationChooser::ApplicationChooser(const QString& document, QWidget* parent)
     updateOpenButton();
 }
 
-void ApplicationChooser::addSection(const QString& title)
+void ApplicationChooser::addTitle(const QString& title)
 {
     auto* item = new QListWidgetItem(title, m_list);
     QFont font = item->font();

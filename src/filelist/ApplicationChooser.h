@@ -28,7 +28,7 @@ public:
     bool launchChoice() const;
 
 private:
-    void addSection(const QString& title);
+    void addTitle(const QString& title);
     void updateOpenButton();
     QString chosenId() const;
 
