@@ -203,10 +203,9 @@ void LocalCommands::deleteSelection()
 
 void LocalCommands::finishDelete()
 {
-    // The folder the tree shows now; the user may have moved on while the delete ran.
-    const QString folder = m_pane.currentFolderPath();
-    m_pane.rebuildTree(folder, CompareMode::Code);
-    m_pane.viewFolder(m_pane.currentFolderPath(), CompareMode::Code, AttributeOrder::AfterDelete);
+    // The tree and the list stay where they are; the user may have moved on meanwhile.
+    m_pane.rebuildTree(m_pane.currentFolderPath(), CompareMode::Code);
+    m_pane.viewFolder(rowFolder(), CompareMode::Code, AttributeOrder::AfterDelete);
     m_pane.removeMissingPathBoxEntries();
     Q_EMIT deleteFinished();
 }
