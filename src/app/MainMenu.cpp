@@ -123,7 +123,7 @@ void MainMenu::build(QMenuBar* menuBar)
                        {"mnuMyComputerOeffnen", nullptr, "", LocalCommand::Open, Qt::Key_F3},
                        {"mnuMyComputerOeffnenMit", nullptr, "", LocalCommand::OpenWith},
                        sep,
-                       {"mnuMyComputerUmbenennen", nullptr, "", LocalCommand::Rename},
+                       {"mnuMyComputerUmbenennen", nullptr, "", LocalCommand::MainMenuRename},
                        sep,
                        {"mnuMyComputerLoeschen", nullptr, "", LocalCommand::Delete, Qt::Key_Delete},
                        sep});

@@ -5,6 +5,7 @@
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
 #include "LocalActions.h"
+#include "LocalCommands.h"
 #include "LocalPane.h"
 #include "MainMenu.h"
 #include "Prompter.h"
@@ -143,6 +144,10 @@ void MainWindow::createActions()
                                       {settings, [this] { return m_remote->folder(); },
                                        [this] { m_remote->refreshRemote(true); }, append},
                                       this);
+    // Local work off the GUI thread (the local delete) moves the same progress bar.
+    LocalCommands* localCommands = &m_localActions->commands();
+    connect(localCommands, &LocalCommands::progressChanged, this, &MainWindow::showProgress);
+    connect(localCommands, &LocalCommands::workFinished, m_progress, &QWidget::hide);
     m_menu = new MainMenu(menuBar(), *m_localActions, *m_remoteActions);
 }
 

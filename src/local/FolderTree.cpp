@@ -131,6 +131,18 @@ QTreeWidgetItem* FolderTree::nodeFor(const QString& folder)
     return node;
 }
 
+QTreeWidgetItem* FolderTree::openAlong(const QString& folder)
+{
+    QTreeWidgetItem* node = nodeFor(folder);
+    QList<QTreeWidgetItem*> way;
+    for (QTreeWidgetItem* step = node; step; step = step->parent())
+        way.prepend(step);
+    // Expanding a node loads the subfolders of its children.
+    for (QTreeWidgetItem* step : way)
+        step->setExpanded(true);
+    return node;
+}
+
 void FolderTree::selectNode(QTreeWidgetItem* node)
 {
     const bool wasMoving = std::exchange(m_programMovesSelection, true);

@@ -30,6 +30,9 @@ public:
     // The node of folder (ending in "/"), loading the levels down to it when the folder lies on
     // this drive; nullptr when there is no such folder.
     QTreeWidgetItem* nodeFor(const QString& folder);
+    // Opens the tree along folder as the user would, every node from the drive down to folder's
+    // own, so that each shows its subfolders; returns folder's node, or nullptr when there is none.
+    QTreeWidgetItem* openAlong(const QString& folder);
     // Makes node the selected node without announcing it as the user's choice.
     void selectNode(QTreeWidgetItem* node);
 

@@ -237,6 +237,14 @@ void LocalPane::showFolder(const QString& folder)
         viewFolder(folder);
 }
 
+void LocalPane::rebuildTree(const QString& folder, CompareMode mode)
+{
+    WaitCursor wait;
+    readDrive(driveRoot(), mode);
+    if (QTreeWidgetItem* node = m_tree->openAlong(folder))
+        m_tree->selectNode(node);
+}
+
 void LocalPane::readDrive(const QString& root, CompareMode mode)
 {
     m_tree->readDrive(root, mode);

@@ -61,6 +61,9 @@ public:
     // Shows folder after a command wrote into it: the tree of the drive is read again and opened
     // down to the folder's node, and the folder is listed (also when it lies off this drive).
     void showFolder(const QString& folder);
+    // Rebuilds the tree of the drive after a command changed folders, in the mode's order, opens
+    // it along folder and selects folder's node (without listing it).
+    void rebuildTree(const QString& folder, CompareMode mode);
     // Rebuilds the whole tree for the drive root: its node, its folders and theirs.
     void readDrive(const QString& root, CompareMode mode = CompareMode::Text);
     // Adds the subfolders of root as child nodes of the node whose key is root.

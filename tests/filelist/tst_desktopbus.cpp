@@ -1,0 +1,227 @@
+#include "DesktopBus.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString fileManagerService = QStringLiteral("org.freedesktop.FileManager1");
+
+// A session bus of the test's own, started before anything asks for the session bus. It starts no
+// services of the machine, so that only the fakes below answer.
+struct PrivateBus {
+    QTemporaryDir folder;
+    QByteArray address;
+    pid_t pid = 0;
+
+    void start()
+    {
+        const QString config = folder.filePath(QStringLiteral("bus.conf"));
+        QFile file(config);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        file.write("<busconfig><type>session</type><listen>unix:tmpdir=" + QFile::encodeName(folder.path())
+                   + "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
+                     "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+        file.close();
+        const QByteArray command = "dbus-daemon --config-file=" + QFile::encodeName(config)
+                                   + " --fork --print-address=1 --print-pid=1 2>/dev/null";
+        FILE* output = ::popen(command.constData(), "r");
+        if (!output)
+            return;
+        char line[512] = {};
+        if (std::fgets(line, sizeof line, output))
+            address = QByteArray(line).trimmed();
+        if (std::fgets(line, sizeof line, output))
+            pid = static_cast<pid_t>(QByteArray(line).trimmed().toInt());
+        ::pclose(output);
+        if (!address.isEmpty())
+            qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    }
+
+    ~PrivateBus()
+    {
+        if (pid > 0)
+            ::kill(pid, SIGTERM);
+    }
+};
+
+PrivateBus privateBus;
+
+} // namespace
+
+// The file manager's properties view: records what it was asked to show.
+class FakeFileManager : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public:
+    QStringList shown;
+
+public Q_SLOTS:
+    void ShowItemProperties(const QStringList& uris, const QString&) { shown += uris; }
+};
+
+// The portal's OpenURI: answers with the request object that the caller's handle_token names, as
+// the real portal does, and then sends that object's Response with the answer set by the test.
+class FakePortal : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.OpenURI")
+
+public:
+    explicit FakePortal(const QDBusConnection& bus)
+        : m_bus(bus)
+    {
+    }
+
+    uint response = 0;
+    QVariantMap options;
+    bool gotFile = false;
+
+public Q_SLOTS:
+    QDBusObjectPath OpenFile(const QString&, const QDBusUnixFileDescriptor& file, const QVariantMap& callOptions,
+                             const QDBusMessage& message)
+    {
+        options = callOptions;
+        gotFile = file.isValid();
+        QString sender = message.service().mid(1);
+        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+        const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/") + sender + QLatin1Char('/')
+                             + callOptions.value(QStringLiteral("handle_token")).toString();
+        QTimer::singleShot(0, this, [this, path] {
+            QDBusMessage signal = QDBusMessage::createSignal(path, QStringLiteral("org.freedesktop.portal.Request"),
+                                                             QStringLiteral("Response"));
+            signal << response << QVariantMap();
+            m_bus.send(signal);
+        });
+        return QDBusObjectPath(path);
+    }
+
+private:
+    QDBusConnection m_bus;
+};
+
+class DesktopBusTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (privateBus.address.isEmpty())
+            QSKIP("dbus-daemon is not installed");
+        QVERIFY(QDBusConnection::sessionBus().isConnected());
+        QVERIFY(m_file.open());
+    }
+
+    void cleanupTestCase()
+    {
+        QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
+    }
+
+    void init()
+    {
+        m_desktop = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(QString::fromUtf8(privateBus.address), QStringLiteral("desktop")));
+        QVERIFY(m_desktop->isConnected());
+        m_context = std::make_unique<QObject>();
+        m_unavailable = 0;
+    }
+
+    void cleanup()
+    {
+        m_context.reset();
+        m_desktop->unregisterService(portalService);
+        m_desktop->unregisterService(fileManagerService);
+        m_desktop->unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
+        m_desktop->unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+    }
+
+    void chooserOfThePortal_data()
+    {
+        QTest::addColumn<bool>("portal");
+        QTest::addColumn<uint>("response");
+        QTest::addColumn<bool>("unavailable");
+        QTest::newRow("chosen") << true << 0u << false;
+        QTest::newRow("cancelled by the user") << true << 1u << false;
+        QTest::newRow("portal without a chooser") << true << 2u << true;
+        QTest::newRow("no portal") << false << 0u << true;
+    }
+
+    void chooserOfThePortal()
+    {
+        QFETCH(bool, portal);
+        QFETCH(uint, response);
+        QFETCH(bool, unavailable);
+        FakePortal fake(*m_desktop);
+        fake.response = response;
+        if (portal) {
+            QVERIFY(m_desktop->registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &fake,
+                                              QDBusConnection::ExportAllSlots));
+            QVERIFY(m_desktop->registerService(portalService));
+        }
+        DesktopBus::chooseProgram(m_file.fileName(), m_context.get(), [this] { ++m_unavailable; });
+        // The request is done once its waiting objects are gone.
+        QTRY_VERIFY(m_context->children().isEmpty());
+        QCOMPARE(m_unavailable, unavailable ? 1 : 0);
+        if (portal) {
+            QVERIFY(fake.gotFile);
+            QCOMPARE(fake.options.value(QStringLiteral("ask")).toBool(), true);
+        }
+    }
+
+    void propertiesOfTheFileManager_data()
+    {
+        QTest::addColumn<bool>("fileManager");
+        QTest::newRow("file manager") << true;
+        QTest::newRow("none") << false;
+    }
+
+    void propertiesOfTheFileManager()
+    {
+        QFETCH(bool, fileManager);
+        FakeFileManager fake;
+        if (fileManager) {
+            QVERIFY(m_desktop->registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fake,
+                                              QDBusConnection::ExportAllSlots));
+            QVERIFY(m_desktop->registerService(fileManagerService));
+        }
+        DesktopBus::showItemProperties(m_file.fileName(), m_context.get(), [this] { ++m_unavailable; });
+        QTRY_VERIFY(m_context->children().isEmpty());
+        QCOMPARE(m_unavailable, fileManager ? 0 : 1);
+        QCOMPARE(fake.shown, fileManager ? QStringList{QUrl::fromLocalFile(m_file.fileName()).toString()} : QStringList());
+    }
+
+private:
+    QTemporaryFile m_file;
+    std::unique_ptr<QDBusConnection> m_desktop;
+    std::unique_ptr<QObject> m_context;
+    int m_unavailable = 0;
+};
+
+int main(int argc, char* argv[])
+{
+    // Before the application exists, so that nothing reaches the user's own desktop.
+    privateBus.start();
+    QCoreApplication app(argc, argv);
+    DesktopBusTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_desktopbus.moc"
