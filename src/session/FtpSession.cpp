@@ -155,7 +155,8 @@ QString FtpSession::ftpCurrentDir()
     const std::optional<Reply> reply = d->protocol.command(u"PWD");
     if (!reply)
         return {};
-    if (reply->code != 257) {
+    // A path cut short by the reply's bounds would name another folder.
+    if (reply->code != 257 || reply->isCut) {
         d->protocol.fail(QStringLiteral("PWD: %1").arg(reply->summary()));
         return {};
     }

@@ -1,3 +1,4 @@
+#include "ControlConnection.h"
 #include "FtpSession.h"
 #include "RawServer.h"
 
@@ -25,6 +26,7 @@ private Q_SLOTS:
     void stalledDataConnectionTimesOut();
     void badGreetingIsRefused_data();
     void badGreetingIsRefused();
+    void longReplyKeepsOnlyItsStart();
     void echoedPasswordIsMasked();
     void multiLineRepliesAreFramed();
     void pasvAddressIsReplacedByTheServersAddress();
@@ -198,6 +200,30 @@ void HostileServersTest::badGreetingIsRefused()
     FtpSession session;
     QVERIFY(!session.openConnection(settings(server)));
     QVERIFY2(session.lastError().contains(error), qPrintable(session.lastError()));
+}
+
+void HostileServersTest::longReplyKeepsOnlyItsStart()
+{
+    constexpr int innerLines = 5000;
+    RawServer server([](RawServer::Connection& connection) {
+        QByteArray banner = "220-welcome\r\n";
+        for (int i = 0; i < innerLines; ++i)
+            banner += "220-" + QByteArray(1000, 'x') + "\r\n";
+        if (connection.send(banner + "220 end\r\n"))
+            connection.readUntilGone();
+    });
+    WaitPolicy policy;
+    ControlConnection control(policy);
+    QVERIFY(control.open(QStringLiteral("127.0.0.1"), server.port()));
+    const auto reply = control.readReply();
+    QVERIFY2(reply, qPrintable(control.errorText()));
+    QCOMPARE(reply->code, 220);
+    QCOMPARE(reply->lines.first(), QStringLiteral("welcome"));
+    // Five megabytes arrived; a few KiB of them are kept, the rest only counted.
+    QVERIFY(reply->text().size() <= Reply::maxKeptCharacters);
+    QCOMPARE(reply->lines.size() + reply->droppedLines, innerLines + 2);
+    QVERIFY(reply->summary().size() < 400);
+    QVERIFY(control.isOpen()); // read to its end: the next reply lines up
 }
 
 void HostileServersTest::echoedPasswordIsMasked()
