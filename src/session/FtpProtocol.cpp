@@ -18,6 +18,14 @@ const QString hidden = QStringLiteral("****");
 // How long a broken-off transfer waits for the server's word on it.
 constexpr int abortReplyMilliseconds = 3000;
 
+// Preliminary replies (1xx) one command may get before its final reply; servers send one or two.
+constexpr int maxPreliminaryReplies = 10;
+
+int remainingMilliseconds(const QDeadlineTimer& deadline)
+{
+    return static_cast<int>(std::max<qint64>(1, deadline.remainingTime()));
+}
+
 // Sent for an anonymous login without a password; many servers want something there.
 const QString anonymousPassword = QStringLiteral("anonymous@");
 
@@ -134,15 +142,15 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
     note(QStringLiteral("connected to %1 port %2").arg(m_control.peerAddress().toString()).arg(port));
     setState(State::LoggingIn);
 
+    const QDeadlineTimer greetingDeadline(m_policy.idleTimeout());
     std::optional<Reply> greeting = m_control.readReply();
-    // 120: "service ready in nnn minutes"; the real greeting follows.
-    while (greeting && greeting->code == 120) {
-        note(QStringLiteral("< %1").arg(greeting->summary()));
-        greeting = m_control.readReply();
-    }
     if (!greeting)
         return failTransport();
     note(QStringLiteral("< %1").arg(greeting->summary()));
+    // 120: "service ready in nnn minutes"; the real greeting follows.
+    greeting = readPastPreliminary(std::move(greeting), greetingDeadline);
+    if (!greeting)
+        return false;
     if (!greeting->isCompletion()) {
         dropConnection();
         return fail(QStringLiteral("the server refused the connection: %1").arg(greeting->summary()));
@@ -156,12 +164,9 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
     }
     if (reply->code == 331) {
         const QString secret = password.isEmpty() && loginName == QLatin1String("anonymous") ? anonymousPassword : password;
-        reply = sendLine("PASS " + NameCodec::encode(secret), QStringLiteral("PASS ") + hidden);
-        while (reply && reply->isPreliminary()) {
-            reply = m_control.readReply();
-            if (!reply)
-                failTransport();
-        }
+        const QDeadlineTimer passDeadline(m_policy.idleTimeout());
+        reply = readPastPreliminary(sendLine("PASS " + NameCodec::encode(secret), QStringLiteral("PASS ") + hidden),
+                                    passDeadline);
         if (!reply) {
             dropConnection();
             return false;
@@ -218,7 +223,7 @@ bool FtpProtocol::checkArgument(QStringView verb, const QString& argument)
     return fail(QStringLiteral("%1: refused, the name holds a line break or NUL").arg(verb));
 }
 
-std::optional<Reply> FtpProtocol::sendLine(const QByteArray& line, const QString& shown)
+std::optional<Reply> FtpProtocol::sendLine(const QByteArray& line, const QString& shown, int replyMilliseconds)
 {
     if (!ControlConnection::isSafeCommandLine(line)) {
         fail(QStringLiteral("%1: refused, the name holds a line break or NUL").arg(shown.section(QLatin1Char(' '), 0, 0)));
@@ -229,7 +234,7 @@ std::optional<Reply> FtpProtocol::sendLine(const QByteArray& line, const QString
         failTransport();
         return std::nullopt;
     }
-    std::optional<Reply> reply = m_control.readReply();
+    std::optional<Reply> reply = m_control.readReply(replyMilliseconds);
     if (!reply) {
         failTransport();
         return std::nullopt;
@@ -244,7 +249,7 @@ std::optional<Reply> FtpProtocol::sendLine(const QByteArray& line, const QString
     return reply;
 }
 
-std::optional<Reply> FtpProtocol::command(QStringView verb, const QString& argument)
+std::optional<Reply> FtpProtocol::command(QStringView verb, const QString& argument, int replyMilliseconds)
 {
     QByteArray line = verb.toLatin1();
     if (!argument.isEmpty())
@@ -252,17 +257,44 @@ std::optional<Reply> FtpProtocol::command(QStringView verb, const QString& argum
     const bool idle = m_state == State::Ready;
     if (idle)
         setState(State::Commanding);
-    std::optional<Reply> reply = sendLine(line, argument.isEmpty() ? verb.toString() : verb.toString() + QLatin1Char(' ') + argument);
-    while (reply && reply->isPreliminary()) {
-        reply = m_control.readReply();
-        if (!reply)
-            failTransport();
-        else
-            note(QStringLiteral("< %1").arg(reply->summary()));
-    }
+    const QDeadlineTimer deadline(replyMilliseconds < 0 ? m_policy.idleTimeout() : replyMilliseconds);
+    std::optional<Reply> reply = readPastPreliminary(
+        sendLine(line, argument.isEmpty() ? verb.toString() : verb.toString() + QLatin1Char(' ') + argument, replyMilliseconds),
+        deadline);
     if (idle && m_state == State::Commanding)
         setState(State::Ready);
     return reply;
+}
+
+// A server that answers "120" again and again must not hold a command for ever: the final reply
+// comes within the idle time-out of the command and after at most maxPreliminaryReplies.
+std::optional<Reply> FtpProtocol::readPastPreliminary(std::optional<Reply> reply, const QDeadlineTimer& deadline)
+{
+    int count = 0;
+    while (reply && reply->isPreliminary()) {
+        if (!countPreliminary(count))
+            return std::nullopt;
+        if (deadline.hasExpired()) {
+            dropConnection();
+            fail(QStringLiteral("the server sent no final reply (time-out)"));
+            return std::nullopt;
+        }
+        reply = m_control.readReply(remainingMilliseconds(deadline));
+        if (!reply) {
+            failTransport();
+            return std::nullopt;
+        }
+        note(QStringLiteral("< %1").arg(reply->summary()));
+    }
+    return reply;
+}
+
+bool FtpProtocol::countPreliminary(int& count)
+{
+    if (++count <= maxPreliminaryReplies)
+        return true;
+    dropConnection();
+    return fail(QStringLiteral("the server sent more than %1 preliminary replies").arg(maxPreliminaryReplies));
 }
 
 bool FtpProtocol::expectCompletion(QStringView verb, const QString& argument)
@@ -388,6 +420,7 @@ bool FtpProtocol::startTransfer(QStringView verb, const QString& argument, Trans
         transfer.finalReply = reply; // nothing to send, or it went before we asked (seen with empty listings)
     } else if (reply->isPreliminary()) {
         transfer.reply = *reply;
+        transfer.preliminaryReplies = 1;
     } else {
         transfer.refusal = reply;
         transfer.data.reset();
@@ -425,6 +458,11 @@ bool FtpProtocol::takeMidTransferReply(Transfer& transfer)
     }
     note(QStringLiteral("< %1").arg(reply->summary()));
     if (reply->isPreliminary()) {
+        if (!countPreliminary(transfer.preliminaryReplies)) {
+            transfer.data->abort();
+            transfer.data.reset();
+            return false;
+        }
         if (transfer.reply.code == 0)
             transfer.reply = *reply;
         return true;
@@ -441,13 +479,16 @@ bool FtpProtocol::takeMidTransferReply(Transfer& transfer)
 bool FtpProtocol::readFinalReply(Transfer& transfer, int idleMilliseconds)
 {
     setState(State::Finishing);
+    const QDeadlineTimer deadline(idleMilliseconds < 0 ? m_policy.idleTimeout() : idleMilliseconds);
     while (!transfer.finalReply) {
-        std::optional<Reply> reply = m_control.readReply(idleMilliseconds);
+        std::optional<Reply> reply = m_control.readReply(remainingMilliseconds(deadline));
         if (!reply)
             return failTransport();
         note(QStringLiteral("< %1").arg(reply->summary()));
         if (!reply->isPreliminary())
             transfer.finalReply = reply;
+        else if (!countPreliminary(transfer.preliminaryReplies))
+            return false;
     }
     setState(State::Ready);
     if (!transfer.finalReply->isCompletion())

@@ -5,6 +5,7 @@
 #include "Reply.h"
 #include "WaitPolicy.h"
 
+#include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
 
@@ -40,6 +41,7 @@ public:
         Reply reply;
         std::optional<Reply> finalReply;
         std::optional<Reply> refusal;
+        int preliminaryReplies = 0;
     };
     using Sink = std::function<bool(const char* data, qint64 size, QString& error)>;
     using Transcript = std::function<void(const QString& line)>;
@@ -70,8 +72,9 @@ public:
     // sent for it (a transfer sends TYPE and EPSV first).
     bool checkArgument(QStringView verb, const QString& argument);
     // Sends one command and returns the final reply (1xx replies are skipped); nullopt when the
-    // connection failed or the line was refused.
-    std::optional<Reply> command(QStringView verb, const QString& argument = {});
+    // connection failed or the line was refused. replyMilliseconds replaces the idle time-out as
+    // the time the final reply may take.
+    std::optional<Reply> command(QStringView verb, const QString& argument = {}, int replyMilliseconds = -1);
     // command() that must end in 2xx (or expected); sets the error with the reply otherwise.
     bool expectCompletion(QStringView verb, const QString& argument = {});
     bool setType(char type);
@@ -98,7 +101,10 @@ private:
     QString scrub(QString text) const;
     bool failTransport();
     void dropConnection();
-    std::optional<Reply> sendLine(const QByteArray& line, const QString& shown);
+    std::optional<Reply> sendLine(const QByteArray& line, const QString& shown, int replyMilliseconds = -1);
+    std::optional<Reply> readPastPreliminary(std::optional<Reply> reply, const QDeadlineTimer& deadline);
+    // Counts a preliminary reply against maxPreliminaryReplies; false (connection dropped) past it.
+    bool countPreliminary(int& count);
     std::unique_ptr<DataConnection> openPassive();
     std::unique_ptr<DataConnection> openActive();
     bool readFinalReply(Transfer& transfer, int idleMilliseconds = -1);

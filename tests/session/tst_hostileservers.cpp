@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <chrono>
+#include <thread>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -35,6 +36,8 @@ private Q_SLOTS:
     void noFilesFoundMeansAnEmptyFolder_data();
     void noFilesFoundMeansAnEmptyFolder();
     void closingReplyEndsTheConnection();
+    void endlessPreliminaryRepliesEnd_data();
+    void endlessPreliminaryRepliesEnd();
 
 private:
     ConnectionSettings settings(const RawServer& server) const;
@@ -365,6 +368,50 @@ void HostileServersTest::closingReplyEndsTheConnection()
     QVERIFY(session.ftpCurrentDir().isEmpty());
     QVERIFY(!session.isConnected());
     QVERIFY2(session.lastError().contains(QLatin1String("421")), qPrintable(session.lastError()));
+}
+
+void HostileServersTest::endlessPreliminaryRepliesEnd_data()
+{
+    QTest::addColumn<QByteArray>("verb"); // answered with "120" again and again, and nothing else
+    QTest::addColumn<int>("intervalMilliseconds");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("many at once") << QByteArray("PWD") << 0 << QStringLiteral("preliminary replies");
+    // Each one comes well within the idle time-out of 500 ms; together they take longer.
+    QTest::newRow("one now and then") << QByteArray("PWD") << 200 << QStringLiteral("time-out");
+    QTest::newRow("during a transfer") << QByteArray("RETR") << 0 << QStringLiteral("preliminary replies");
+}
+
+void HostileServersTest::endlessPreliminaryRepliesEnd()
+{
+    QFETCH(QByteArray, verb);
+    QFETCH(int, intervalMilliseconds);
+    QFETCH(QString, error);
+    writeExisting();
+    RawServer server([verb, intervalMilliseconds](RawServer::Connection& connection) {
+        if (!RawServer::greetAndLogin(connection))
+            return;
+        int data = -1;
+        if (verb == "RETR") {
+            if (!connection.offerExtendedPassive() || !connection.expect("RETR") || !connection.send("150 go\r\n"))
+                return;
+            data = connection.acceptData(); // open, and silent
+        } else if (!connection.expect(verb)) {
+            return;
+        }
+        while (connection.send("120 in a moment\r\n"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(intervalMilliseconds));
+        ::close(data);
+    });
+    FtpSession session;
+    session.setTimeouts(20'000, 500);
+    QVERIFY(session.openConnection(settings(server)));
+    if (verb == "RETR")
+        QVERIFY(!session.ftpGet(m_target, QStringLiteral("f")));
+    else
+        QVERIFY(session.ftpCurrentDir().isEmpty());
+    QVERIFY2(session.lastError().contains(error), qPrintable(session.lastError()));
+    QVERIFY(!session.isConnected());
+    checkExistingUntouched();
 }
 
 QTEST_GUILESS_MAIN(HostileServersTest)
