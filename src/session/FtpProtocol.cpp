@@ -15,6 +15,23 @@ namespace {
 // Masks what the server must see but nobody else.
 const QString hidden = QStringLiteral("****");
 
+// Where an echoed password may stand in a server's text: after a blank, a quote, a bracket, "="
+// or ":", and before a blank, a quote, a bracket or a sentence's last punctuation.
+bool opensWord(QChar c)
+{
+    return c.isSpace() || QStringView(u"\"'`([<{=:").contains(c);
+}
+
+bool closesWord(QChar c)
+{
+    return c.isSpace() || QStringView(u"\"'`)]>}").contains(c);
+}
+
+bool closesSentence(QStringView text, qsizetype at)
+{
+    return QStringView(u".,;:!?").contains(text[at]) && (at + 1 == text.size() || closesWord(text[at + 1]));
+}
+
 // How long a broken-off transfer waits for the server's word on it.
 constexpr int abortReplyMilliseconds = 3000;
 
@@ -73,30 +90,49 @@ void FtpProtocol::setState(State next)
 
 void FtpProtocol::note(const QString& line)
 {
-    const QString safe = scrub(line);
-    qCDebug(lcFtp).noquote() << safe;
+    qCDebug(lcFtp).noquote() << line;
     if (m_transcript)
-        m_transcript(safe);
+        m_transcript(line);
 }
 
-QString FtpProtocol::scrub(QString text) const
+// A server may echo the password back ("530 Login incorrect for 'secret'."); it goes no further.
+// Only a word of its own is masked: the same letters inside other words ("e" in "Disconnected")
+// stay as they are. Our own lines never need it: PASS is the one that carries the password.
+QString FtpProtocol::masked(QString text) const
 {
-    // A server may echo the password back ("530 Login incorrect for secret"); it goes no further.
-    if (!m_password.isEmpty())
-        text.replace(m_password, hidden);
+    if (m_password.isEmpty())
+        return text;
+    const qsizetype length = m_password.size();
+    for (qsizetype at = text.indexOf(m_password); at >= 0; at = text.indexOf(m_password, at)) {
+        const qsizetype end = at + length;
+        const bool opens = at == 0 || opensWord(text[at - 1]);
+        const bool closes = end == text.size() || closesWord(text[end]) || closesSentence(text, end);
+        if (opens && closes) {
+            text.replace(at, length, hidden);
+            at += hidden.size();
+        } else {
+            ++at;
+        }
+    }
     return text;
+}
+
+QString FtpProtocol::replyText(const Reply& reply) const
+{
+    return masked(reply.summary());
 }
 
 bool FtpProtocol::fail(const QString& text)
 {
-    m_lastError = scrub(text);
+    m_lastError = text;
     note(QStringLiteral("error: %1").arg(m_lastError));
     return false;
 }
 
 bool FtpProtocol::failTransport()
 {
-    const QString reason = m_control.errorText().isEmpty() ? QStringLiteral("connection lost") : m_control.errorText();
+    // The error may quote what the server sent.
+    const QString reason = m_control.errorText().isEmpty() ? QStringLiteral("connection lost") : masked(m_control.errorText());
     dropConnection();
     return fail(reason);
 }
@@ -146,14 +182,14 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
     std::optional<Reply> greeting = m_control.readReply();
     if (!greeting)
         return failTransport();
-    note(QStringLiteral("< %1").arg(greeting->summary()));
+    note(QStringLiteral("< %1").arg(replyText(*greeting)));
     // 120: "service ready in nnn minutes"; the real greeting follows.
     greeting = readPastPreliminary(std::move(greeting), greetingDeadline);
     if (!greeting)
         return false;
     if (!greeting->isCompletion()) {
         dropConnection();
-        return fail(QStringLiteral("the server refused the connection: %1").arg(greeting->summary()));
+        return fail(QStringLiteral("the server refused the connection: %1").arg(replyText(*greeting)));
     }
 
     const QString loginName = user.isEmpty() ? QStringLiteral("anonymous") : user;
@@ -174,7 +210,7 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
     }
     if (!reply->isCompletion()) {
         const QString why = reply->code == 332 ? QStringLiteral("the server asks for an account, which is not supported")
-                                               : reply->summary();
+                                               : replyText(*reply);
         dropConnection();
         return fail(QStringLiteral("login refused: %1").arg(why));
     }
@@ -239,11 +275,11 @@ std::optional<Reply> FtpProtocol::sendLine(const QByteArray& line, const QString
         failTransport();
         return std::nullopt;
     }
-    note(QStringLiteral("< %1").arg(reply->summary()));
+    note(QStringLiteral("< %1").arg(replyText(*reply)));
     // 421: the server is closing the connection (idle time-out, shutdown); it is gone now.
     if (reply->code == 421) {
         dropConnection();
-        fail(QStringLiteral("the server closed the connection: %1").arg(reply->summary()));
+        fail(QStringLiteral("the server closed the connection: %1").arg(replyText(*reply)));
         return std::nullopt;
     }
     return reply;
@@ -284,7 +320,7 @@ std::optional<Reply> FtpProtocol::readPastPreliminary(std::optional<Reply> reply
             failTransport();
             return std::nullopt;
         }
-        note(QStringLiteral("< %1").arg(reply->summary()));
+        note(QStringLiteral("< %1").arg(replyText(*reply)));
     }
     return reply;
 }
@@ -303,7 +339,7 @@ bool FtpProtocol::expectCompletion(QStringView verb, const QString& argument)
     if (!reply)
         return false;
     if (!reply->isCompletion())
-        return fail(QStringLiteral("%1 %2: %3").arg(verb, argument, reply->summary()));
+        return fail(QStringLiteral("%1 %2: %3").arg(verb, argument, replyText(*reply)));
     return true;
 }
 
@@ -346,7 +382,7 @@ std::unique_ptr<DataConnection> FtpProtocol::openPassive()
         return nullptr;
     const auto offered = reply->code == 227 ? ReplyParsers::parsePasvReply(reply->firstLine()) : std::nullopt;
     if (!offered) {
-        fail(QStringLiteral("PASV: %1").arg(reply->summary()));
+        fail(QStringLiteral("PASV: %1").arg(replyText(*reply)));
         return nullptr;
     }
     // The address in a PASV reply is ignored: servers behind NAT announce private addresses,
@@ -425,7 +461,7 @@ bool FtpProtocol::startTransfer(QStringView verb, const QString& argument, Trans
         transfer.refusal = reply;
         transfer.data.reset();
         setState(State::Ready);
-        return fail(QStringLiteral("%1: %2").arg(transfer.command, reply->summary()));
+        return fail(QStringLiteral("%1: %2").arg(transfer.command, replyText(*reply)));
     }
 
     if (!m_passive && !transfer.finalReply) {
@@ -456,7 +492,7 @@ bool FtpProtocol::takeMidTransferReply(Transfer& transfer)
         transfer.data.reset();
         return failTransport();
     }
-    note(QStringLiteral("< %1").arg(reply->summary()));
+    note(QStringLiteral("< %1").arg(replyText(*reply)));
     if (reply->isPreliminary()) {
         if (!countPreliminary(transfer.preliminaryReplies)) {
             transfer.data->abort();
@@ -473,7 +509,7 @@ bool FtpProtocol::takeMidTransferReply(Transfer& transfer)
     transfer.data->abort();
     transfer.data.reset();
     setState(State::Ready);
-    return fail(QStringLiteral("%1: %2").arg(transfer.command, reply->summary()));
+    return fail(QStringLiteral("%1: %2").arg(transfer.command, replyText(*reply)));
 }
 
 bool FtpProtocol::readFinalReply(Transfer& transfer, int idleMilliseconds)
@@ -484,7 +520,7 @@ bool FtpProtocol::readFinalReply(Transfer& transfer, int idleMilliseconds)
         std::optional<Reply> reply = m_control.readReply(remainingMilliseconds(deadline));
         if (!reply)
             return failTransport();
-        note(QStringLiteral("< %1").arg(reply->summary()));
+        note(QStringLiteral("< %1").arg(replyText(*reply)));
         if (!reply->isPreliminary())
             transfer.finalReply = reply;
         else if (!countPreliminary(transfer.preliminaryReplies))
@@ -492,7 +528,7 @@ bool FtpProtocol::readFinalReply(Transfer& transfer, int idleMilliseconds)
     }
     setState(State::Ready);
     if (!transfer.finalReply->isCompletion())
-        return fail(QStringLiteral("%1: %2").arg(transfer.command, transfer.finalReply->summary()));
+        return fail(QStringLiteral("%1: %2").arg(transfer.command, replyText(*transfer.finalReply)));
     return true;
 }
 
@@ -546,7 +582,7 @@ bool FtpProtocol::send(Transfer& transfer, const char* data, qint64 size)
             if (transfer.finalReply) {
                 abortTransfer(transfer);
                 return fail(QStringLiteral("%1: the server ended the transfer early: %2")
-                                .arg(transfer.command, transfer.finalReply->summary()));
+                                .arg(transfer.command, replyText(*transfer.finalReply)));
             }
             continue;
         }
@@ -555,7 +591,7 @@ bool FtpProtocol::send(Transfer& transfer, const char* data, qint64 size)
         if (event == DataConnection::Event::Failed && !m_policy.isCancelled()) {
             // The server reset the data connection; its reply says why.
             readFinalReply(transfer);
-            return fail(QStringLiteral("%1: %2").arg(transfer.command, transfer.finalReply ? transfer.finalReply->summary() : reason));
+            return fail(QStringLiteral("%1: %2").arg(transfer.command, transfer.finalReply ? replyText(*transfer.finalReply) : reason));
         }
         dropConnection();
         return fail(QStringLiteral("%1: %2").arg(transfer.command, reason));

@@ -93,12 +93,14 @@ public:
     void abortTransfer(Transfer& transfer);
 
     bool fail(const QString& text);
+    // A reply as one line for logs and error texts, the password masked where the server echoes it.
+    QString replyText(const Reply& reply) const;
     void setOpenUpload(FtpUploadStream* stream) { m_openUpload = stream; }
 
 private:
     void setState(State next);
     void note(const QString& line);
-    QString scrub(QString text) const;
+    QString masked(QString text) const;
     bool failTransport();
     void dropConnection();
     std::optional<Reply> sendLine(const QByteArray& line, const QString& shown, int replyMilliseconds = -1);
@@ -116,7 +118,7 @@ private:
     State m_state = State::Disconnected;
     Transcript m_transcript;
     QString m_lastError;
-    QString m_password; // only to keep it out of every text we produce
+    QString m_password; // only to mask it where a server echoes it
     QStringList m_features;
     bool m_offersMlsd = false;
     bool m_passive = false;

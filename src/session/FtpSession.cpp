@@ -81,7 +81,7 @@ bool FtpSession::ftpRename(const QString& oldName, const QString& newName)
     if (!reply)
         return false;
     if (!reply->isIntermediate())
-        return d->protocol.fail(QStringLiteral("RNFR %1: %2").arg(oldName, reply->summary()));
+        return d->protocol.fail(QStringLiteral("RNFR %1: %2").arg(oldName, d->protocol.replyText(*reply)));
     return d->protocol.expectCompletion(u"RNTO", newName);
 }
 
@@ -157,12 +157,12 @@ QString FtpSession::ftpCurrentDir()
         return {};
     // A path cut short by the reply's bounds would name another folder.
     if (reply->code != 257 || reply->isCut) {
-        d->protocol.fail(QStringLiteral("PWD: %1").arg(reply->summary()));
+        d->protocol.fail(QStringLiteral("PWD: %1").arg(d->protocol.replyText(*reply)));
         return {};
     }
     const std::optional<QString> path = ReplyParsers::parsePwdReply(reply->firstLine());
     if (!path) {
-        d->protocol.fail(QStringLiteral("PWD: no folder in %1").arg(reply->summary()));
+        d->protocol.fail(QStringLiteral("PWD: no folder in %1").arg(d->protocol.replyText(*reply)));
         return {};
     }
     return *path;

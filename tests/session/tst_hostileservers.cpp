@@ -28,7 +28,8 @@ private Q_SLOTS:
     void badGreetingIsRefused_data();
     void badGreetingIsRefused();
     void longReplyKeepsOnlyItsStart();
-    void echoedPasswordIsMasked();
+    void passwordIsMaskedOnly_data();
+    void passwordIsMaskedOnly();
     void multiLineRepliesAreFramed();
     void pasvAddressIsReplacedByTheServersAddress();
     void finalReplyBeforeTheLastBytes();
@@ -229,22 +230,52 @@ void HostileServersTest::longReplyKeepsOnlyItsStart()
     QVERIFY(control.isOpen()); // read to its end: the next reply lines up
 }
 
-void HostileServersTest::echoedPasswordIsMasked()
+void HostileServersTest::passwordIsMaskedOnly_data()
 {
-    RawServer server([](RawServer::Connection& connection) {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QByteArray>("passReply"); // %1 stands for the password as it arrived
+    QTest::addColumn<QStringList>("transcriptHas");
+    QTest::addColumn<QString>("errorHas");
+    QTest::newRow("echoed by the server") << QStringLiteral("u") << secret
+                                          << QByteArray("530 Login incorrect for '%1'.")
+                                          << QStringList{QStringLiteral("< 530 Login incorrect for '****'.")}
+                                          << QStringLiteral("for '****'.");
+    // The letters of a short password inside other words are not the password.
+    QTest::newRow("one letter") << QStringLiteral("u") << QStringLiteral("e") << QByteArray("530 Login incorrect, e.")
+                                << QStringList{QStringLiteral("< 530 Login incorrect, ****."),
+                                               QStringLiteral("[LoggingIn] -> [Disconnected]")}
+                                << QStringLiteral("login refused: 530 Login incorrect, ****.");
+    QTest::newRow("same as the user name") << QStringLiteral("name") << QStringLiteral("name")
+                                           << QByteArray("530 Sorry.")
+                                           << QStringList{QStringLiteral("> USER name"), QStringLiteral("> PASS ****")}
+                                           << QStringLiteral("login refused: 530 Sorry.");
+}
+
+void HostileServersTest::passwordIsMaskedOnly()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QByteArray, passReply);
+    QFETCH(QStringList, transcriptHas);
+    QFETCH(QString, errorHas);
+    RawServer server([passReply](RawServer::Connection& connection) {
         if (!connection.send("220 hi\r\n") || !connection.expect("USER") || !connection.send("331 password\r\n"))
             return;
-        const auto pass = connection.expect("PASS");
-        if (pass)
-            connection.send("530 Login incorrect for password " + pass->mid(5) + "\r\n");
+        if (const auto pass = connection.expect("PASS"))
+            connection.send(QByteArray(passReply).replace("%1", pass->mid(5)) + "\r\n");
         connection.readUntilGone();
     });
     QStringList transcript;
     FtpSession session;
     session.setTranscript([&transcript](const QString& line) { transcript.append(line); });
-    QVERIFY(!session.openConnection(settings(server)));
-    QVERIFY2(session.lastError().contains(QLatin1String("password ****")), qPrintable(session.lastError()));
-    QVERIFY(!session.lastError().contains(secret));
+    ConnectionSettings values = settings(server);
+    values.user = user;
+    values.password = password;
+    QVERIFY(!session.openConnection(values));
+    for (const QString& line : std::as_const(transcriptHas))
+        QVERIFY2(transcript.contains(line), qPrintable(transcript.join(QLatin1Char('\n'))));
+    QVERIFY2(session.lastError().contains(errorHas), qPrintable(session.lastError()));
     QVERIFY(!transcript.join(QLatin1Char('\n')).contains(secret));
 }
 
