@@ -3,15 +3,16 @@
 #include "DownloadFile.h"
 #include "FtpProtocol.h"
 #include "FtpUploadStream.h"
+#include "ListingBuilder.h"
 #include "ListingFields.h"
-#include "ListingParser.h"
 #include "ReplyParsers.h"
 
 #include <QDateTime>
 
 namespace {
 
-// A listing larger than this is not a listing any more but a server gone wrong.
+// A listing larger than this is not a listing any more but a server gone wrong, even if its lines
+// make few entries.
 constexpr qsizetype maxListingBytes = 256 * 1024 * 1024;
 
 } // namespace
@@ -196,16 +197,26 @@ std::optional<QList<RemoteEntry>> FtpSession::ftpList()
             return QList<RemoteEntry>{};
         return std::nullopt;
     }
-    QByteArray listing;
-    const bool received = d->protocol.receive(transfer, [&](const char* data, qint64 size, QString& error) {
-        if (listing.size() + size > maxListingBytes) {
+    // Parsed as it arrives: the listing's text is never held whole.
+    ListingBuilder builder(format, QDateTime::currentDateTimeUtc().date());
+    qint64 received = 0;
+    const bool complete = d->protocol.receive(transfer, [&](const char* data, qint64 size, QString& error) {
+        received += size;
+        if (received > maxListingBytes) {
             error = QStringLiteral("the listing is larger than %1 MiB").arg(maxListingBytes / (1024 * 1024));
             return false;
         }
-        listing.append(data, size);
+        if (!builder.add(QByteArrayView(data, size))) {
+            error = QStringLiteral("the listing has more than %1 entries").arg(ListingBuilder::maxEntries);
+            return false;
+        }
         return true;
     });
-    if (!received)
+    if (!complete)
         return std::nullopt;
-    return parseListing(listing, format, QDateTime::currentDateTimeUtc().date());
+    if (!builder.finish()) {
+        d->protocol.fail(QStringLiteral("the listing has more than %1 entries").arg(ListingBuilder::maxEntries));
+        return std::nullopt;
+    }
+    return builder.takeEntries();
 }

@@ -68,5 +68,5 @@ std::optional<RemoteEntry> parseMlsdLine(QStringView line)
                 return std::nullopt;
         }
     }
-    return makeEntry(name, isDirectory, isLink, size, modified, line);
+    return makeEntry(name, isDirectory, isLink, size, modified);
 }

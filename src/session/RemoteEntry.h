@@ -1,16 +1,20 @@
 #pragma once
 
+#include "NameCodec.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
-// One entry of a server listing, as the listing parsers make it.
+// One entry of a server listing, as the listing parsers make it. Small on purpose: a listing
+// holds up to a million of them.
 struct RemoteEntry {
     static constexpr quint32 directoryAttribute = 0x10; // the one bit a folder carries
     static constexpr quint32 normalAttribute = 0x80;    // a plain file
 
-    QString name;         // for display; bytes that are not UTF-8 decode lossily
-    QByteArray rawName;   // the name's bytes as the server sent them, for later commands
+    // Bytes that are not UTF-8 are kept as escapes (see NameCodec): the name shows them lossily,
+    // and goes back to the server as the very bytes it sent.
+    QString name;
     bool isDirectory = false;
     // A symbolic link. It is a folder when the listing says so (MLSD type=dir, or a LIST target
     // ending in "/"); otherwise LIST cannot tell, and it stays a file with isLink set - a caller
@@ -19,7 +23,9 @@ struct RemoteEntry {
     qint64 size = 0;
     QDateTime lastWrite;  // as the server reports it, in UTC with no time-zone conversion
     quint32 attributes = normalAttribute;
-    QString rawLine;      // the listing line it came from
+
+    // The name's bytes as the server sent them.
+    QByteArray rawName() const { return NameCodec::encode(name); }
 
     bool operator==(const RemoteEntry&) const = default;
 };

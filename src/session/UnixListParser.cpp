@@ -196,7 +196,7 @@ std::optional<RemoteEntry> parseUnixListLine(QStringView line, const QDate& toda
             }
             // Device files show "major, minor" where the size would be.
             const bool isDevice = type == QLatin1Char('b') || type == QLatin1Char('c');
-            return makeEntry(name, isDirectory, isLink, isDevice ? 0 : *size, date->when, line);
+            return makeEntry(name, isDirectory, isLink, isDevice ? 0 : *size, date->when);
         }
     }
     return std::nullopt;

@@ -34,8 +34,8 @@ private Q_SLOTS:
     void pasvAddressIsReplacedByTheServersAddress();
     void finalReplyBeforeTheLastBytes();
     void transferBrokenByTheServer();
-    void noFilesFoundMeansAnEmptyFolder_data();
-    void noFilesFoundMeansAnEmptyFolder();
+    void listingOutcomes_data();
+    void listingOutcomes();
     void closingReplyEndsTheConnection();
     void endlessPreliminaryRepliesEnd_data();
     void endlessPreliminaryRepliesEnd();
@@ -362,22 +362,36 @@ void HostileServersTest::transferBrokenByTheServer()
     checkExistingUntouched();
 }
 
-void HostileServersTest::noFilesFoundMeansAnEmptyFolder_data()
+void HostileServersTest::listingOutcomes_data()
 {
-    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("reply"); // to LIST; "150" sends lines one-letter lines
+    QTest::addColumn<int>("lines");
     QTest::addColumn<bool>("listed");
-    QTest::newRow("no files found") << QByteArray("550 No files found.") << true;
-    QTest::newRow("missing folder") << QByteArray("550 No such file or directory.") << false;
+    QTest::newRow("no files found") << QByteArray("550 No files found.") << 0 << true;
+    QTest::newRow("missing folder") << QByteArray("550 No such file or directory.") << 0 << false;
+    // Three bytes a line on the wire, a few hundred bytes each in memory: a million is enough.
+    QTest::newRow("more than a million entries") << QByteArray("150 here") << 1'000'001 << false;
 }
 
-void HostileServersTest::noFilesFoundMeansAnEmptyFolder()
+void HostileServersTest::listingOutcomes()
 {
     QFETCH(QByteArray, reply);
+    QFETCH(int, lines);
     QFETCH(bool, listed);
-    RawServer server([reply](RawServer::Connection& connection) {
-        if (RawServer::greetAndLogin(connection) && connection.offerExtendedPassive() && connection.expect("LIST")
-            && connection.send(reply + "\r\n"))
-            connection.readUntilGone();
+    RawServer server([reply, lines](RawServer::Connection& connection) {
+        if (!RawServer::greetAndLogin(connection) || !connection.offerExtendedPassive() || !connection.expect("LIST")
+            || !connection.send(reply + "\r\n"))
+            return;
+        if (lines > 0) {
+            const int data = connection.acceptData();
+            QByteArray block;
+            for (int i = 0; i < lines; ++i)
+                block += "x\r\n";
+            connection.sendData(data, block);
+            ::close(data);
+            connection.send("226 done\r\n");
+        }
+        connection.readUntilGone();
     });
     FtpSession session;
     QVERIFY(session.openConnection(settings(server)));
@@ -385,6 +399,8 @@ void HostileServersTest::noFilesFoundMeansAnEmptyFolder()
     QCOMPARE(entries.has_value(), listed);
     if (entries)
         QVERIFY(entries->isEmpty());
+    else if (lines > 0)
+        QVERIFY2(session.lastError().contains(QLatin1String("more than 1000000 entries")), qPrintable(session.lastError()));
     QVERIFY(session.isConnected());
 }
 
