@@ -114,21 +114,24 @@ bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, con
         file.discard();
         return false;
     }
-    // The size, for progress only (it costs a round trip); a server without SIZE may still name
-    // it in its 150 reply.
-    qint64 total = 0;
+    // The size this very transfer must deliver, where the server names it: SIZE asked just now
+    // (only when progress is wanted: it costs a round trip), or the 150 reply. Not the listing's
+    // size, which may be stale.
+    std::optional<qint64> expected;
     if (progress && d->protocol.offers(u"SIZE")) {
         const std::optional<Reply> size = d->protocol.command(u"SIZE", remoteName);
         if (size && size->code == 213)
-            total = ListingFields::parseDecimal(size->firstLine().trimmed()).value_or(0);
+            expected = ListingFields::parseDecimal(size->firstLine().trimmed());
     }
     FtpProtocol::Transfer transfer;
     if (!d->protocol.startTransfer(u"RETR", remoteName, transfer)) {
         file.discard();
         return false;
     }
-    if (total == 0)
-        total = ReplyParsers::parseTransferSize(transfer.reply.firstLine()).value_or(0);
+    const auto announced = [&] {
+        return expected ? expected : ReplyParsers::parseTransferSize(transfer.reply.firstLine());
+    };
+    const qint64 total = announced().value_or(0);
     qint64 done = 0;
     const bool received = d->protocol.receive(transfer, [&](const char* data, qint64 size, QString& error) {
         if (!file.write(data, size)) {
@@ -143,6 +146,11 @@ bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, con
     if (!received) {
         file.discard();
         return false;
+    }
+    // A server that confirms a transfer cut short must not make it pass for the whole file.
+    if (const std::optional<qint64> size = announced(); size && done != *size) {
+        file.discard();
+        return d->protocol.fail(QStringLiteral("RETR %1: %2 of %3 bytes arrived").arg(remoteName).arg(done).arg(*size));
     }
     if (!file.commit())
         return d->protocol.fail(file.errorText());

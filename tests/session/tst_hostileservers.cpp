@@ -33,7 +33,8 @@ private Q_SLOTS:
     void multiLineRepliesAreFramed();
     void pasvAddressIsReplacedByTheServersAddress();
     void finalReplyBeforeTheLastBytes();
-    void transferBrokenByTheServer();
+    void incompleteDownloadKeepsTheOldFile_data();
+    void incompleteDownloadKeepsTheOldFile();
     void listingOutcomes_data();
     void listingOutcomes();
     void closingReplyEndsTheConnection();
@@ -346,18 +347,53 @@ void HostileServersTest::finalReplyBeforeTheLastBytes()
     QCOMPARE(file.readAll().size(), payload.size());
 }
 
-void HostileServersTest::transferBrokenByTheServer()
+void HostileServersTest::incompleteDownloadKeepsTheOldFile_data()
 {
+    QTest::addColumn<QByteArray>("sizeReply"); // to SIZE; empty: not asked
+    QTest::addColumn<QByteArray>("preliminary");
+    QTest::addColumn<int>("sent");
+    QTest::addColumn<QByteArray>("ending"); // "426 ..." resets the data connection first
+    QTest::addColumn<QString>("error");
+    QTest::newRow("broken off by the server") << QByteArray() << QByteArray("150 go") << 5000
+                                              << QByteArray("426 Connection closed; transfer aborted.")
+                                              << QStringLiteral("426");
+    QTest::newRow("short of the size in the 150 reply")
+        << QByteArray() << QByteArray("150 Opening BINARY mode data connection for f (1000 bytes)") << 500
+        << QByteArray("226 done") << QStringLiteral("500 of 1000 bytes");
+    QTest::newRow("longer than SIZE said") << QByteArray("213 1000") << QByteArray("150 go") << 1500
+                                           << QByteArray("226 done") << QStringLiteral("1500 of 1000 bytes");
+}
+
+void HostileServersTest::incompleteDownloadKeepsTheOldFile()
+{
+    QFETCH(QByteArray, sizeReply);
+    QFETCH(QByteArray, preliminary);
+    QFETCH(int, sent);
+    QFETCH(QByteArray, ending);
+    QFETCH(QString, error);
     writeExisting();
-    RawServer server(downloadScript([](RawServer::Connection& connection, int data) {
-        connection.sendData(data, QByteArray(5000, 'x'));
-        ::shutdown(data, SHUT_RDWR);
-        connection.send("426 Connection closed; transfer aborted.\r\n");
-    }));
+    RawServer server([=](RawServer::Connection& connection) {
+        if (!connection.send("220 hi\r\n") || !connection.expect("USER") || !connection.send("230 in\r\n")
+            || !connection.expect("FEAT") || !connection.send("211-Features:\r\n SIZE\r\n211 End\r\n"))
+            return;
+        if (!sizeReply.isEmpty() && (!connection.expect("SIZE") || !connection.send(sizeReply + "\r\n")))
+            return;
+        if (!connection.offerExtendedPassive() || !connection.expect("RETR") || !connection.send(preliminary + "\r\n"))
+            return;
+        const int data = connection.acceptData();
+        connection.sendData(data, QByteArray(sent, 'x'));
+        if (ending.startsWith("426"))
+            ::shutdown(data, SHUT_RDWR);
+        ::close(data);
+        connection.send(ending + "\r\n");
+        connection.readUntilGone();
+    });
     FtpSession session;
     QVERIFY(session.openConnection(settings(server)));
-    QVERIFY(!session.ftpGet(m_target, QStringLiteral("big.bin")));
-    QVERIFY2(session.lastError().contains(QLatin1String("426")), qPrintable(session.lastError()));
+    // Progress is what makes the session ask SIZE.
+    const FtpSession::Progress progress = sizeReply.isEmpty() ? FtpSession::Progress() : [](qint64, qint64) {};
+    QVERIFY(!session.ftpGet(m_target, QStringLiteral("f"), progress));
+    QVERIFY2(session.lastError().contains(error), qPrintable(session.lastError()));
     QVERIFY(session.isConnected()); // a refusal, not a broken connection
     checkExistingUntouched();
 }
