@@ -69,6 +69,12 @@ bool FtpSession::isConnected() const
     return d->protocol.isConnected();
 }
 
+bool FtpSession::answersNoop(int answerMilliseconds)
+{
+    // Any reply will do: the server is there and in step. A 421 or silence closes the connection.
+    return d->protocol.ensureReady() && d->protocol.command(u"NOOP", {}, answerMilliseconds).has_value();
+}
+
 QString FtpSession::lastError() const
 {
     return d->protocol.lastError();

@@ -59,6 +59,9 @@ public:
     bool openConnection(const ConnectionSettings& settings);
     void closeConnection();
     bool isConnected() const;
+    // True when the connection answers a NOOP within answerMilliseconds; one that does not is
+    // closed.
+    bool answersNoop(int answerMilliseconds);
     // What went wrong last, for logs and the benchmark driver; never holds the password.
     QString lastError() const;
 

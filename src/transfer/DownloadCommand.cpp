@@ -1,5 +1,6 @@
 #include "DownloadCommand.h"
 
+#include "JobContext.h"
 #include "LocalPane.h"
 #include "SessionRunner.h"
 
@@ -13,16 +14,22 @@ DownloadCommand::DownloadCommand(SessionRunner& runner, LocalPane& localPane, QO
 {
 }
 
-void DownloadCommand::downloadSelection(const QList<SelectedRow>& rows, const ConnectionSettings& settings)
+void DownloadCommand::downloadSelection(const QList<SelectedRow>& rows, const ConnectionSettings& settings,
+                                        const QString& remoteFolder)
 {
-    DownloadRequest request{rows, m_localPane.currentFolderPath(), settings};
+    DownloadRequest request{rows, remoteFolder, m_localPane.currentFolderPath(), settings};
     // The target's drive as it is now: the user may switch drives while the download runs.
     const QString driveRoot = m_localPane.driveRoot();
     // Busy, not blocking: the windows stay usable while the download runs.
     QApplication::setOverrideCursor(Qt::BusyCursor);
     QPointer<DownloadCommand> self(this);
     m_runner.start<DownloadResult>(
-        [request = std::move(request)](JobContext& context) { return DownloadJob(context, request).downloadSelection(); },
+        [request = std::move(request)](JobContext& context) mutable {
+            // Until every caller passes the folder the remote pane shows.
+            if (request.remoteFolder.isEmpty() && context.session().isConnected())
+                request.remoteFolder = context.session().ftpCurrentDir();
+            return DownloadJob(context, request).downloadSelection();
+        },
         [self, driveRoot](DownloadResult result) {
             QApplication::restoreOverrideCursor();
             if (!self)

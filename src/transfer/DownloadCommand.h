@@ -17,10 +17,13 @@ class DownloadCommand : public QObject
 public:
     DownloadCommand(SessionRunner& runner, LocalPane& localPane, QObject* parent = nullptr);
 
-    // Downloads rows of the server's current folder into the local pane's current folder, with the
-    // connection values settings for every re-connection on the way (DownloadSelection). Returns at
-    // once; finished() follows when the job has ended and the local pane shows the target folder.
-    void downloadSelection(const QList<SelectedRow>& rows, const ConnectionSettings& settings);
+    // Downloads rows of remoteFolder (the absolute server folder the remote pane shows) into the
+    // local pane's current folder, with the connection values settings for a re-connection on the
+    // way (DownloadSelection). Returns at once; finished() follows when the job has ended and the
+    // local pane shows the target folder. Without remoteFolder, the server's current folder when
+    // the job starts stands in for it.
+    void downloadSelection(const QList<SelectedRow>& rows, const ConnectionSettings& settings,
+                           const QString& remoteFolder = {});
 
     // Lists folder in the local pane, rebuilds the tree of the drive whose root is driveRoot, and
     // opens and selects the folder's node.
