@@ -70,7 +70,9 @@ public:
     bool ftpCreateDir(const QString& name);
     bool ftpRemoveDir(const QString& name);
     bool ftpDelete(const QString& name);
-    // Binary, byte for byte; writes beside localPath and replaces it only when complete.
+    // Binary, byte for byte; writes beside localPath and replaces it only when complete. Where the
+    // server names the size (SIZE, asked when progress is wanted, or the 150 reply), a different
+    // byte count fails the download.
     bool ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress = {});
     // Empty when the query fails.
     QString ftpCurrentDir();
@@ -78,7 +80,7 @@ public:
     // nullptr on failure.
     std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag);
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
-    // could be listed. An empty folder gives an empty list.
+    // could be listed, or more than a million entries came. An empty folder gives an empty list.
     std::optional<QList<RemoteEntry>> ftpList();
 
 private:
