@@ -2,6 +2,7 @@
 
 #include "FtpUploadStream.h"
 #include "NameCodec.h"
+#include "PasswordMask.h"
 #include "ReplyParsers.h"
 
 #include <QLoggingCategory>
@@ -14,23 +15,6 @@ namespace {
 
 // Masks what the server must see but nobody else.
 const QString hidden = QStringLiteral("****");
-
-// Where an echoed password may stand in a server's text: after a blank, a quote, a bracket, "="
-// or ":", and before a blank, a quote, a bracket or a sentence's last punctuation.
-bool opensWord(QChar c)
-{
-    return c.isSpace() || QStringView(u"\"'`([<{=:").contains(c);
-}
-
-bool closesWord(QChar c)
-{
-    return c.isSpace() || QStringView(u"\"'`)]>}").contains(c);
-}
-
-bool closesSentence(QStringView text, qsizetype at)
-{
-    return QStringView(u".,;:!?").contains(text[at]) && (at + 1 == text.size() || closesWord(text[at + 1]));
-}
 
 // How long a broken-off transfer waits for the server's word on it.
 constexpr int abortReplyMilliseconds = 3000;
@@ -95,26 +79,11 @@ void FtpProtocol::note(const QString& line)
         m_transcript(line);
 }
 
-// A server may echo the password back ("530 Login incorrect for 'secret'."); it goes no further.
-// Only a word of its own is masked: the same letters inside other words ("e" in "Disconnected")
-// stay as they are. Our own lines never need it: PASS is the one that carries the password.
+// Our own lines never need masking: PASS is the one that carries the password, and it is shown
+// masked. What the server sends may echo it.
 QString FtpProtocol::masked(QString text) const
 {
-    if (m_password.isEmpty())
-        return text;
-    const qsizetype length = m_password.size();
-    for (qsizetype at = text.indexOf(m_password); at >= 0; at = text.indexOf(m_password, at)) {
-        const qsizetype end = at + length;
-        const bool opens = at == 0 || opensWord(text[at - 1]);
-        const bool closes = end == text.size() || closesWord(text[end]) || closesSentence(text, end);
-        if (opens && closes) {
-            text.replace(at, length, hidden);
-            at += hidden.size();
-        } else {
-            ++at;
-        }
-    }
-    return text;
+    return maskPassword(std::move(text), m_password);
 }
 
 QString FtpProtocol::replyText(const Reply& reply) const
