@@ -74,14 +74,14 @@ int runDownload(const QStringList& arguments)
     DownloadResult result;
     bool connected = false;
     // Both jobs run on the session thread, one after the other.
-    auto inRemoteFolder = std::make_shared<bool>(false);
+    auto shownFolder = std::make_shared<QString>(); // absolute, as the remote pane would show it
     // As the user would: connect, go to the folder, then download from there.
     runner.start<QString>(
-        [settings, remoteFolder, inRemoteFolder](JobContext& context) {
+        [settings, remoteFolder, shownFolder](JobContext& context) {
             FtpOperations& session = context.session();
-            *inRemoteFolder = session.openConnection(settings) && session.ftpSetDir(QStringLiteral("/"))
-                              && session.ftpSetDir(remoteFolder);
-            if (*inRemoteFolder)
+            if (session.openConnection(settings) && session.ftpSetDir(QStringLiteral("/")) && session.ftpSetDir(remoteFolder))
+                *shownFolder = session.ftpCurrentDir();
+            if (!shownFolder->isEmpty())
                 return QString();
             return session.lastError().isEmpty() ? QStringLiteral("cannot change to %1").arg(remoteFolder)
                                                  : session.lastError();
@@ -90,12 +90,12 @@ int runDownload(const QStringList& arguments)
             connectError = std::move(error);
             connected = connectError.isEmpty();
         });
-    const DownloadRequest request{rows, QString(), target + QLatin1Char('/'), settings};
+    const QString targetFolder = target + QLatin1Char('/');
     runner.start<DownloadResult>(
-        [request, inRemoteFolder](JobContext& context) {
-            if (!*inRemoteFolder)
+        [rows, targetFolder, settings, shownFolder](JobContext& context) {
+            if (shownFolder->isEmpty())
                 return DownloadResult{};
-            return DownloadJob(context, request).downloadSelection();
+            return DownloadJob(context, DownloadRequest{rows, *shownFolder, targetFolder, settings}).downloadSelection();
         },
         [&](DownloadResult done) {
             result = std::move(done);

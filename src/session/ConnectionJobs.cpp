@@ -5,6 +5,13 @@
 
 namespace ConnectionJobs {
 
+namespace {
+
+// How long a connection that is kept may take to answer; one that is slower is replaced.
+constexpr int aliveAnswerMilliseconds = 5000;
+
+} // namespace
+
 bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVariant variant)
 {
     FtpOperations& session = context.session();
@@ -26,6 +33,8 @@ bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVar
 bool reconnect(JobContext& context, const ConnectionSettings& settings)
 {
     FtpOperations& session = context.session();
+    if (session.isConnected() && session.answersNoop(aliveAnswerMilliseconds) && session.ftpSetDir(QStringLiteral("/")))
+        return true;
     session.closeConnection();
     if (session.openConnection(settings)) {
         session.ftpSetDir(QStringLiteral("/"));

@@ -180,14 +180,15 @@ std::optional<Reply> ControlConnection::readReply(int idleMilliseconds)
     }
     Reply reply;
     reply.code = first->left(3).toInt();
-    reply.lines.append(NameCodec::decode(QByteArrayView(*first).sliced(qMin<qsizetype>(4, first->size()))));
+    reply.keepLine(QByteArrayView(*first).sliced(qMin<qsizetype>(4, first->size())));
     if (first->size() <= 3 || first->at(3) != '-')
         return reply;
 
     // Multi-line: runs until a line that starts with the same code and a blank (or is the code).
+    // The reply keeps only its first few KiB; the line count bounds how long a server may go on.
     const QByteArray code = first->left(3);
-    for (;;) {
-        if (reply.lines.size() >= maxReplyLines) {
+    for (qsizetype count = 1;; ++count) {
+        if (count >= maxReplyLines) {
             fail(QStringLiteral("the server sent a reply of more than %1 lines").arg(maxReplyLines));
             return std::nullopt;
         }
@@ -196,12 +197,12 @@ std::optional<Reply> ControlConnection::readReply(int idleMilliseconds)
             return std::nullopt;
         const bool hasCode = line->startsWith(code);
         if (hasCode && (line->size() == 3 || line->at(3) == ' ')) {
-            reply.lines.append(NameCodec::decode(QByteArrayView(*line).sliced(qMin<qsizetype>(4, line->size()))));
+            reply.keepLine(QByteArrayView(*line).sliced(qMin<qsizetype>(4, line->size())));
             return reply;
         }
         if (hasCode && line->size() > 3 && line->at(3) == '-')
-            reply.lines.append(NameCodec::decode(QByteArrayView(*line).sliced(4)));
+            reply.keepLine(QByteArrayView(*line).sliced(4));
         else
-            reply.lines.append(NameCodec::decode(*line));
+            reply.keepLine(*line);
     }
 }

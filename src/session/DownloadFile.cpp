@@ -7,6 +7,8 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <csignal>
+#include <mutex>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,6 +22,15 @@ constexpr int nameAttempts = 16;
 QByteArray randomSuffix()
 {
     return QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+}
+
+// Under a file-size limit (ulimit -f) a write past it raises SIGXFSZ, which ends the program.
+// Ignored, the write fails with EFBIG instead, and the download fails like any other. Set here,
+// where the engine writes files, so that every program built on it gets it.
+void ignoreFileSizeSignal()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
 }
 
 } // namespace
@@ -44,6 +55,7 @@ bool DownloadFile::fail(const QString& what, int code)
 
 bool DownloadFile::open()
 {
+    ignoreFileSizeSignal();
     discard();
     m_descriptor = ::open(m_directoryBytes.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, newFileMode);
     // Not every file system has unnamed files; then a hidden name beside the target.
@@ -58,10 +70,12 @@ bool DownloadFile::open()
     }
     if (m_descriptor < 0)
         return fail(QStringLiteral("cannot write"), errno);
-    // A replaced file keeps its permissions.
+    // A replaced file keeps its permission bits, but not set-user-ID, set-group-ID or sticky: a
+    // program fetched from a server must not run with another's rights. A link is replaced, not
+    // followed, so its target's mode does not count.
     struct stat existing {};
-    if (::stat(m_targetBytes.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
-        ::fchmod(m_descriptor, existing.st_mode & 07777);
+    if (::lstat(m_targetBytes.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
+        ::fchmod(m_descriptor, existing.st_mode & 0777);
     return true;
 }
 

@@ -48,6 +48,9 @@ public:
     virtual bool openConnection(const ConnectionSettings& settings) = 0;
     virtual void closeConnection() = 0;
     virtual bool isConnected() const = 0;
+    // True when the connection answers a NOOP within answerMilliseconds; one that does not is
+    // closed.
+    virtual bool answersNoop(int answerMilliseconds) = 0;
     // What went wrong last, for logs and the benchmark driver; never holds the password.
     virtual QString lastError() const = 0;
     // Every command, reply and state change, the password masked (transfer log, tests).
@@ -57,7 +60,8 @@ public:
     virtual bool ftpCreateDir(const QString& name) = 0;
     virtual bool ftpRemoveDir(const QString& name) = 0;
     virtual bool ftpDelete(const QString& name) = 0;
-    // Binary, byte for byte; writes beside localPath and replaces it only when complete.
+    // Binary, byte for byte; writes beside localPath and replaces it only when complete. Where the
+    // server names the size, a different byte count fails the download.
     virtual bool ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress = {}) = 0;
     // Empty when the query fails.
     virtual QString ftpCurrentDir() = 0;
@@ -65,6 +69,6 @@ public:
     // nullptr on failure.
     virtual std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag) = 0;
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
-    // could be listed. An empty folder gives an empty list.
+    // could be listed, or more than a million entries came. An empty folder gives an empty list.
     virtual std::optional<QList<RemoteEntry>> ftpList() = 0;
 };

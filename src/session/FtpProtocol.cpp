@@ -2,6 +2,7 @@
 
 #include "FtpUploadStream.h"
 #include "NameCodec.h"
+#include "PasswordMask.h"
 #include "ReplyParsers.h"
 
 #include <QLoggingCategory>
@@ -17,6 +18,14 @@ const QString hidden = QStringLiteral("****");
 
 // How long a broken-off transfer waits for the server's word on it.
 constexpr int abortReplyMilliseconds = 3000;
+
+// Preliminary replies (1xx) one command may get before its final reply; servers send one or two.
+constexpr int maxPreliminaryReplies = 10;
+
+int remainingMilliseconds(const QDeadlineTimer& deadline)
+{
+    return static_cast<int>(std::max<qint64>(1, deadline.remainingTime()));
+}
 
 // Sent for an anonymous login without a password; many servers want something there.
 const QString anonymousPassword = QStringLiteral("anonymous@");
@@ -65,30 +74,34 @@ void FtpProtocol::setState(State next)
 
 void FtpProtocol::note(const QString& line)
 {
-    const QString safe = scrub(line);
-    qCDebug(lcFtp).noquote() << safe;
+    qCDebug(lcFtp).noquote() << line;
     if (m_transcript)
-        m_transcript(safe);
+        m_transcript(line);
 }
 
-QString FtpProtocol::scrub(QString text) const
+// Our own lines never need masking: PASS is the one that carries the password, and it is shown
+// masked. What the server sends may echo it.
+QString FtpProtocol::masked(QString text) const
 {
-    // A server may echo the password back ("530 Login incorrect for secret"); it goes no further.
-    if (!m_password.isEmpty())
-        text.replace(m_password, hidden);
-    return text;
+    return maskPassword(std::move(text), m_password);
+}
+
+QString FtpProtocol::replyText(const Reply& reply) const
+{
+    return masked(reply.summary());
 }
 
 bool FtpProtocol::fail(const QString& text)
 {
-    m_lastError = scrub(text);
+    m_lastError = text;
     note(QStringLiteral("error: %1").arg(m_lastError));
     return false;
 }
 
 bool FtpProtocol::failTransport()
 {
-    const QString reason = m_control.errorText().isEmpty() ? QStringLiteral("connection lost") : m_control.errorText();
+    // The error may quote what the server sent.
+    const QString reason = m_control.errorText().isEmpty() ? QStringLiteral("connection lost") : masked(m_control.errorText());
     dropConnection();
     return fail(reason);
 }
@@ -134,18 +147,18 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
     note(QStringLiteral("connected to %1 port %2").arg(m_control.peerAddress().toString()).arg(port));
     setState(State::LoggingIn);
 
+    const QDeadlineTimer greetingDeadline(m_policy.idleTimeout());
     std::optional<Reply> greeting = m_control.readReply();
-    // 120: "service ready in nnn minutes"; the real greeting follows.
-    while (greeting && greeting->code == 120) {
-        note(QStringLiteral("< %1").arg(greeting->summary()));
-        greeting = m_control.readReply();
-    }
     if (!greeting)
         return failTransport();
-    note(QStringLiteral("< %1").arg(greeting->summary()));
+    note(QStringLiteral("< %1").arg(replyText(*greeting)));
+    // 120: "service ready in nnn minutes"; the real greeting follows.
+    greeting = readPastPreliminary(std::move(greeting), greetingDeadline);
+    if (!greeting)
+        return false;
     if (!greeting->isCompletion()) {
         dropConnection();
-        return fail(QStringLiteral("the server refused the connection: %1").arg(greeting->summary()));
+        return fail(QStringLiteral("the server refused the connection: %1").arg(replyText(*greeting)));
     }
 
     const QString loginName = user.isEmpty() ? QStringLiteral("anonymous") : user;
@@ -156,12 +169,9 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
     }
     if (reply->code == 331) {
         const QString secret = password.isEmpty() && loginName == QLatin1String("anonymous") ? anonymousPassword : password;
-        reply = sendLine("PASS " + NameCodec::encode(secret), QStringLiteral("PASS ") + hidden);
-        while (reply && reply->isPreliminary()) {
-            reply = m_control.readReply();
-            if (!reply)
-                failTransport();
-        }
+        const QDeadlineTimer passDeadline(m_policy.idleTimeout());
+        reply = readPastPreliminary(sendLine("PASS " + NameCodec::encode(secret), QStringLiteral("PASS ") + hidden),
+                                    passDeadline);
         if (!reply) {
             dropConnection();
             return false;
@@ -169,7 +179,7 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
     }
     if (!reply->isCompletion()) {
         const QString why = reply->code == 332 ? QStringLiteral("the server asks for an account, which is not supported")
-                                               : reply->summary();
+                                               : replyText(*reply);
         dropConnection();
         return fail(QStringLiteral("login refused: %1").arg(why));
     }
@@ -218,7 +228,7 @@ bool FtpProtocol::checkArgument(QStringView verb, const QString& argument)
     return fail(QStringLiteral("%1: refused, the name holds a line break or NUL").arg(verb));
 }
 
-std::optional<Reply> FtpProtocol::sendLine(const QByteArray& line, const QString& shown)
+std::optional<Reply> FtpProtocol::sendLine(const QByteArray& line, const QString& shown, int replyMilliseconds)
 {
     if (!ControlConnection::isSafeCommandLine(line)) {
         fail(QStringLiteral("%1: refused, the name holds a line break or NUL").arg(shown.section(QLatin1Char(' '), 0, 0)));
@@ -229,22 +239,22 @@ std::optional<Reply> FtpProtocol::sendLine(const QByteArray& line, const QString
         failTransport();
         return std::nullopt;
     }
-    std::optional<Reply> reply = m_control.readReply();
+    std::optional<Reply> reply = m_control.readReply(replyMilliseconds);
     if (!reply) {
         failTransport();
         return std::nullopt;
     }
-    note(QStringLiteral("< %1").arg(reply->summary()));
+    note(QStringLiteral("< %1").arg(replyText(*reply)));
     // 421: the server is closing the connection (idle time-out, shutdown); it is gone now.
     if (reply->code == 421) {
         dropConnection();
-        fail(QStringLiteral("the server closed the connection: %1").arg(reply->summary()));
+        fail(QStringLiteral("the server closed the connection: %1").arg(replyText(*reply)));
         return std::nullopt;
     }
     return reply;
 }
 
-std::optional<Reply> FtpProtocol::command(QStringView verb, const QString& argument)
+std::optional<Reply> FtpProtocol::command(QStringView verb, const QString& argument, int replyMilliseconds)
 {
     QByteArray line = verb.toLatin1();
     if (!argument.isEmpty())
@@ -252,17 +262,44 @@ std::optional<Reply> FtpProtocol::command(QStringView verb, const QString& argum
     const bool idle = m_state == State::Ready;
     if (idle)
         setState(State::Commanding);
-    std::optional<Reply> reply = sendLine(line, argument.isEmpty() ? verb.toString() : verb.toString() + QLatin1Char(' ') + argument);
-    while (reply && reply->isPreliminary()) {
-        reply = m_control.readReply();
-        if (!reply)
-            failTransport();
-        else
-            note(QStringLiteral("< %1").arg(reply->summary()));
-    }
+    const QDeadlineTimer deadline(replyMilliseconds < 0 ? m_policy.idleTimeout() : replyMilliseconds);
+    std::optional<Reply> reply = readPastPreliminary(
+        sendLine(line, argument.isEmpty() ? verb.toString() : verb.toString() + QLatin1Char(' ') + argument, replyMilliseconds),
+        deadline);
     if (idle && m_state == State::Commanding)
         setState(State::Ready);
     return reply;
+}
+
+// A server that answers "120" again and again must not hold a command for ever: the final reply
+// comes within the idle time-out of the command and after at most maxPreliminaryReplies.
+std::optional<Reply> FtpProtocol::readPastPreliminary(std::optional<Reply> reply, const QDeadlineTimer& deadline)
+{
+    int count = 0;
+    while (reply && reply->isPreliminary()) {
+        if (!countPreliminary(count))
+            return std::nullopt;
+        if (deadline.hasExpired()) {
+            dropConnection();
+            fail(QStringLiteral("the server sent no final reply (time-out)"));
+            return std::nullopt;
+        }
+        reply = m_control.readReply(remainingMilliseconds(deadline));
+        if (!reply) {
+            failTransport();
+            return std::nullopt;
+        }
+        note(QStringLiteral("< %1").arg(replyText(*reply)));
+    }
+    return reply;
+}
+
+bool FtpProtocol::countPreliminary(int& count)
+{
+    if (++count <= maxPreliminaryReplies)
+        return true;
+    dropConnection();
+    return fail(QStringLiteral("the server sent more than %1 preliminary replies").arg(maxPreliminaryReplies));
 }
 
 bool FtpProtocol::expectCompletion(QStringView verb, const QString& argument)
@@ -271,7 +308,7 @@ bool FtpProtocol::expectCompletion(QStringView verb, const QString& argument)
     if (!reply)
         return false;
     if (!reply->isCompletion())
-        return fail(QStringLiteral("%1 %2: %3").arg(verb, argument, reply->summary()));
+        return fail(QStringLiteral("%1 %2: %3").arg(verb, argument, replyText(*reply)));
     return true;
 }
 
@@ -314,7 +351,7 @@ std::unique_ptr<DataConnection> FtpProtocol::openPassive()
         return nullptr;
     const auto offered = reply->code == 227 ? ReplyParsers::parsePasvReply(reply->firstLine()) : std::nullopt;
     if (!offered) {
-        fail(QStringLiteral("PASV: %1").arg(reply->summary()));
+        fail(QStringLiteral("PASV: %1").arg(replyText(*reply)));
         return nullptr;
     }
     // The address in a PASV reply is ignored: servers behind NAT announce private addresses,
@@ -388,11 +425,12 @@ bool FtpProtocol::startTransfer(QStringView verb, const QString& argument, Trans
         transfer.finalReply = reply; // nothing to send, or it went before we asked (seen with empty listings)
     } else if (reply->isPreliminary()) {
         transfer.reply = *reply;
+        transfer.preliminaryReplies = 1;
     } else {
         transfer.refusal = reply;
         transfer.data.reset();
         setState(State::Ready);
-        return fail(QStringLiteral("%1: %2").arg(transfer.command, reply->summary()));
+        return fail(QStringLiteral("%1: %2").arg(transfer.command, replyText(*reply)));
     }
 
     if (!m_passive && !transfer.finalReply) {
@@ -423,8 +461,13 @@ bool FtpProtocol::takeMidTransferReply(Transfer& transfer)
         transfer.data.reset();
         return failTransport();
     }
-    note(QStringLiteral("< %1").arg(reply->summary()));
+    note(QStringLiteral("< %1").arg(replyText(*reply)));
     if (reply->isPreliminary()) {
+        if (!countPreliminary(transfer.preliminaryReplies)) {
+            transfer.data->abort();
+            transfer.data.reset();
+            return false;
+        }
         if (transfer.reply.code == 0)
             transfer.reply = *reply;
         return true;
@@ -435,23 +478,26 @@ bool FtpProtocol::takeMidTransferReply(Transfer& transfer)
     transfer.data->abort();
     transfer.data.reset();
     setState(State::Ready);
-    return fail(QStringLiteral("%1: %2").arg(transfer.command, reply->summary()));
+    return fail(QStringLiteral("%1: %2").arg(transfer.command, replyText(*reply)));
 }
 
 bool FtpProtocol::readFinalReply(Transfer& transfer, int idleMilliseconds)
 {
     setState(State::Finishing);
+    const QDeadlineTimer deadline(idleMilliseconds < 0 ? m_policy.idleTimeout() : idleMilliseconds);
     while (!transfer.finalReply) {
-        std::optional<Reply> reply = m_control.readReply(idleMilliseconds);
+        std::optional<Reply> reply = m_control.readReply(remainingMilliseconds(deadline));
         if (!reply)
             return failTransport();
-        note(QStringLiteral("< %1").arg(reply->summary()));
+        note(QStringLiteral("< %1").arg(replyText(*reply)));
         if (!reply->isPreliminary())
             transfer.finalReply = reply;
+        else if (!countPreliminary(transfer.preliminaryReplies))
+            return false;
     }
     setState(State::Ready);
     if (!transfer.finalReply->isCompletion())
-        return fail(QStringLiteral("%1: %2").arg(transfer.command, transfer.finalReply->summary()));
+        return fail(QStringLiteral("%1: %2").arg(transfer.command, replyText(*transfer.finalReply)));
     return true;
 }
 
@@ -505,7 +551,7 @@ bool FtpProtocol::send(Transfer& transfer, const char* data, qint64 size)
             if (transfer.finalReply) {
                 abortTransfer(transfer);
                 return fail(QStringLiteral("%1: the server ended the transfer early: %2")
-                                .arg(transfer.command, transfer.finalReply->summary()));
+                                .arg(transfer.command, replyText(*transfer.finalReply)));
             }
             continue;
         }
@@ -514,7 +560,7 @@ bool FtpProtocol::send(Transfer& transfer, const char* data, qint64 size)
         if (event == DataConnection::Event::Failed && !m_policy.isCancelled()) {
             // The server reset the data connection; its reply says why.
             readFinalReply(transfer);
-            return fail(QStringLiteral("%1: %2").arg(transfer.command, transfer.finalReply ? transfer.finalReply->summary() : reason));
+            return fail(QStringLiteral("%1: %2").arg(transfer.command, transfer.finalReply ? replyText(*transfer.finalReply) : reason));
         }
         dropConnection();
         return fail(QStringLiteral("%1: %2").arg(transfer.command, reason));

@@ -5,6 +5,7 @@
 #include "Reply.h"
 #include "WaitPolicy.h"
 
+#include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
 
@@ -40,6 +41,7 @@ public:
         Reply reply;
         std::optional<Reply> finalReply;
         std::optional<Reply> refusal;
+        int preliminaryReplies = 0;
     };
     using Sink = std::function<bool(const char* data, qint64 size, QString& error)>;
     using Transcript = std::function<void(const QString& line)>;
@@ -70,8 +72,9 @@ public:
     // sent for it (a transfer sends TYPE and EPSV first).
     bool checkArgument(QStringView verb, const QString& argument);
     // Sends one command and returns the final reply (1xx replies are skipped); nullopt when the
-    // connection failed or the line was refused.
-    std::optional<Reply> command(QStringView verb, const QString& argument = {});
+    // connection failed or the line was refused. replyMilliseconds replaces the idle time-out as
+    // the time the final reply may take.
+    std::optional<Reply> command(QStringView verb, const QString& argument = {}, int replyMilliseconds = -1);
     // command() that must end in 2xx (or expected); sets the error with the reply otherwise.
     bool expectCompletion(QStringView verb, const QString& argument = {});
     bool setType(char type);
@@ -90,15 +93,20 @@ public:
     void abortTransfer(Transfer& transfer);
 
     bool fail(const QString& text);
+    // A reply as one line for logs and error texts, the password masked where the server echoes it.
+    QString replyText(const Reply& reply) const;
     void setOpenUpload(FtpUploadStream* stream) { m_openUpload = stream; }
 
 private:
     void setState(State next);
     void note(const QString& line);
-    QString scrub(QString text) const;
+    QString masked(QString text) const;
     bool failTransport();
     void dropConnection();
-    std::optional<Reply> sendLine(const QByteArray& line, const QString& shown);
+    std::optional<Reply> sendLine(const QByteArray& line, const QString& shown, int replyMilliseconds = -1);
+    std::optional<Reply> readPastPreliminary(std::optional<Reply> reply, const QDeadlineTimer& deadline);
+    // Counts a preliminary reply against maxPreliminaryReplies; false (connection dropped) past it.
+    bool countPreliminary(int& count);
     std::unique_ptr<DataConnection> openPassive();
     std::unique_ptr<DataConnection> openActive();
     bool readFinalReply(Transfer& transfer, int idleMilliseconds = -1);
@@ -110,7 +118,7 @@ private:
     State m_state = State::Disconnected;
     Transcript m_transcript;
     QString m_lastError;
-    QString m_password; // only to keep it out of every text we produce
+    QString m_password; // only to mask it where a server echoes it
     QStringList m_features;
     bool m_offersMlsd = false;
     bool m_passive = false;

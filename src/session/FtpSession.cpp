@@ -3,15 +3,16 @@
 #include "DownloadFile.h"
 #include "FtpProtocol.h"
 #include "FtpUploadStream.h"
+#include "ListingBuilder.h"
 #include "ListingFields.h"
-#include "ListingParser.h"
 #include "ReplyParsers.h"
 
 #include <QDateTime>
 
 namespace {
 
-// A listing larger than this is not a listing any more but a server gone wrong.
+// A listing larger than this is not a listing any more but a server gone wrong, even if its lines
+// make few entries.
 constexpr qsizetype maxListingBytes = 256 * 1024 * 1024;
 
 } // namespace
@@ -68,6 +69,12 @@ bool FtpSession::isConnected() const
     return d->protocol.isConnected();
 }
 
+bool FtpSession::answersNoop(int answerMilliseconds)
+{
+    // Any reply will do: the server is there and in step. A 421 or silence closes the connection.
+    return d->protocol.ensureReady() && d->protocol.command(u"NOOP", {}, answerMilliseconds).has_value();
+}
+
 QString FtpSession::lastError() const
 {
     return d->protocol.lastError();
@@ -81,7 +88,7 @@ bool FtpSession::ftpRename(const QString& oldName, const QString& newName)
     if (!reply)
         return false;
     if (!reply->isIntermediate())
-        return d->protocol.fail(QStringLiteral("RNFR %1: %2").arg(oldName, reply->summary()));
+        return d->protocol.fail(QStringLiteral("RNFR %1: %2").arg(oldName, d->protocol.replyText(*reply)));
     return d->protocol.expectCompletion(u"RNTO", newName);
 }
 
@@ -113,21 +120,24 @@ bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, con
         file.discard();
         return false;
     }
-    // The size, for progress only (it costs a round trip); a server without SIZE may still name
-    // it in its 150 reply.
-    qint64 total = 0;
+    // The size this very transfer must deliver, where the server names it: SIZE asked just now
+    // (only when progress is wanted: it costs a round trip), or the 150 reply. Not the listing's
+    // size, which may be stale.
+    std::optional<qint64> expected;
     if (progress && d->protocol.offers(u"SIZE")) {
         const std::optional<Reply> size = d->protocol.command(u"SIZE", remoteName);
         if (size && size->code == 213)
-            total = ListingFields::parseDecimal(size->firstLine().trimmed()).value_or(0);
+            expected = ListingFields::parseDecimal(size->firstLine().trimmed());
     }
     FtpProtocol::Transfer transfer;
     if (!d->protocol.startTransfer(u"RETR", remoteName, transfer)) {
         file.discard();
         return false;
     }
-    if (total == 0)
-        total = ReplyParsers::parseTransferSize(transfer.reply.firstLine()).value_or(0);
+    const auto announced = [&] {
+        return expected ? expected : ReplyParsers::parseTransferSize(transfer.reply.firstLine());
+    };
+    const qint64 total = announced().value_or(0);
     qint64 done = 0;
     const bool received = d->protocol.receive(transfer, [&](const char* data, qint64 size, QString& error) {
         if (!file.write(data, size)) {
@@ -143,6 +153,11 @@ bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, con
         file.discard();
         return false;
     }
+    // A server that confirms a transfer cut short must not make it pass for the whole file.
+    if (const std::optional<qint64> size = announced(); size && done != *size) {
+        file.discard();
+        return d->protocol.fail(QStringLiteral("RETR %1: %2 of %3 bytes arrived").arg(remoteName).arg(done).arg(*size));
+    }
     if (!file.commit())
         return d->protocol.fail(file.errorText());
     return true;
@@ -155,13 +170,14 @@ QString FtpSession::ftpCurrentDir()
     const std::optional<Reply> reply = d->protocol.command(u"PWD");
     if (!reply)
         return {};
-    if (reply->code != 257) {
-        d->protocol.fail(QStringLiteral("PWD: %1").arg(reply->summary()));
+    // A path cut short by the reply's bounds would name another folder.
+    if (reply->code != 257 || reply->isCut) {
+        d->protocol.fail(QStringLiteral("PWD: %1").arg(d->protocol.replyText(*reply)));
         return {};
     }
     const std::optional<QString> path = ReplyParsers::parsePwdReply(reply->firstLine());
     if (!path) {
-        d->protocol.fail(QStringLiteral("PWD: no folder in %1").arg(reply->summary()));
+        d->protocol.fail(QStringLiteral("PWD: no folder in %1").arg(d->protocol.replyText(*reply)));
         return {};
     }
     return *path;
@@ -195,16 +211,26 @@ std::optional<QList<RemoteEntry>> FtpSession::ftpList()
             return QList<RemoteEntry>{};
         return std::nullopt;
     }
-    QByteArray listing;
-    const bool received = d->protocol.receive(transfer, [&](const char* data, qint64 size, QString& error) {
-        if (listing.size() + size > maxListingBytes) {
+    // Parsed as it arrives: the listing's text is never held whole.
+    ListingBuilder builder(format, QDateTime::currentDateTimeUtc().date());
+    qint64 received = 0;
+    const bool complete = d->protocol.receive(transfer, [&](const char* data, qint64 size, QString& error) {
+        received += size;
+        if (received > maxListingBytes) {
             error = QStringLiteral("the listing is larger than %1 MiB").arg(maxListingBytes / (1024 * 1024));
             return false;
         }
-        listing.append(data, size);
+        if (!builder.add(QByteArrayView(data, size))) {
+            error = QStringLiteral("the listing has more than %1 entries").arg(ListingBuilder::maxEntries);
+            return false;
+        }
         return true;
     });
-    if (!received)
+    if (!complete)
         return std::nullopt;
-    return parseListing(listing, format, QDateTime::currentDateTimeUtc().date());
+    if (!builder.finish()) {
+        d->protocol.fail(QStringLiteral("the listing has more than %1 entries").arg(ListingBuilder::maxEntries));
+        return std::nullopt;
+    }
+    return builder.takeEntries();
 }

@@ -25,6 +25,9 @@ public:
     bool openConnection(const ConnectionSettings& settings) override;
     void closeConnection() override;
     bool isConnected() const override;
+    // True when the connection answers a NOOP within answerMilliseconds; one that does not is
+    // closed.
+    bool answersNoop(int answerMilliseconds) override;
     // What went wrong last, for logs and the benchmark driver; never holds the password.
     QString lastError() const override;
 
@@ -33,7 +36,9 @@ public:
     bool ftpCreateDir(const QString& name) override;
     bool ftpRemoveDir(const QString& name) override;
     bool ftpDelete(const QString& name) override;
-    // Binary, byte for byte; writes beside localPath and replaces it only when complete.
+    // Binary, byte for byte; writes beside localPath and replaces it only when complete. Where the
+    // server names the size (SIZE, asked when progress is wanted, or the 150 reply), a different
+    // byte count fails the download.
     bool ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress = {}) override;
     // Empty when the query fails.
     QString ftpCurrentDir() override;
@@ -41,7 +46,7 @@ public:
     // nullptr on failure.
     std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag) override;
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
-    // could be listed. An empty folder gives an empty list.
+    // could be listed, or more than a million entries came. An empty folder gives an empty list.
     std::optional<QList<RemoteEntry>> ftpList() override;
 
 private:

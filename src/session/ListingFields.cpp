@@ -1,23 +1,18 @@
 #include "ListingFields.h"
 
-#include "NameCodec.h"
-
 #include <limits>
 
 namespace ListingFields {
 
-RemoteEntry makeEntry(QStringView name, bool isDirectory, bool isLink, qint64 size,
-                      const QDateTime& lastWrite, QStringView rawLine)
+RemoteEntry makeEntry(QStringView name, bool isDirectory, bool isLink, qint64 size, const QDateTime& lastWrite)
 {
     RemoteEntry entry;
     entry.name = name.toString();
-    entry.rawName = NameCodec::encode(name);
     entry.isDirectory = isDirectory;
     entry.isLink = isLink;
     entry.size = isDirectory ? 0 : size;
     entry.lastWrite = lastWrite;
     entry.attributes = isDirectory ? FileAttribute::directory : FileAttribute::normal;
-    entry.rawLine = rawLine.toString();
     return entry;
 }
 

@@ -10,9 +10,8 @@
 // Pieces the listing line parsers share.
 namespace ListingFields {
 
-// The entry for a parsed line; rawName is the name's bytes as they came (see NameCodec).
-RemoteEntry makeEntry(QStringView name, bool isDirectory, bool isLink, qint64 size,
-                      const QDateTime& lastWrite, QStringView rawLine);
+// The entry for a parsed line.
+RemoteEntry makeEntry(QStringView name, bool isDirectory, bool isLink, qint64 size, const QDateTime& lastWrite);
 
 // Digits only, 64-bit, overflow refused.
 std::optional<qint64> parseDecimal(QStringView digits);

@@ -13,13 +13,14 @@ enum class ListingFormat {
 };
 
 // Turns a whole listing into entries, in server order:
-// - lines end in LF or CR LF; a line longer than maxLineLength is dropped (a broken or hostile
+// - lines end in LF or CR LF; a line longer than maxListingLineLength is dropped (a broken or hostile
 //   server must not make one name of megabytes);
 // - "total N" (the block count of ls) is skipped;
 // - "." and ".." (and MLSD cdir/pdir) never become entries;
 // - a line no parser understands is not dropped: it becomes a file named by the whole line,
-//   which is also what a name-only listing means.
-// today pins the year of dates that carry none.
+//   which is also what a name-only listing means;
+// - more than ListingBuilder::maxEntries entries give none at all.
+// today pins the year of dates that carry none. ListingBuilder does the same block by block.
 QList<RemoteEntry> parseListing(QByteArrayView data, ListingFormat format, const QDate& today);
 
 constexpr qsizetype maxListingLineLength = 64 * 1024;

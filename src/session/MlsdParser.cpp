@@ -77,7 +77,7 @@ std::optional<RemoteEntry> parseMlsdLine(QStringView line)
                 return std::nullopt;
         }
     }
-    RemoteEntry entry = makeEntry(name, isDirectory, isLink, size, modified, line);
+    RemoteEntry entry = makeEntry(name, isDirectory, isLink, size, modified);
     entry.linkTarget = target.toString();
     entry.permissions = (mode.isEmpty() ? perm : mode).toString();
     return entry;

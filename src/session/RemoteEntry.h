@@ -1,15 +1,18 @@
 #pragma once
 
 #include "FileAttributes.h"
+#include "NameCodec.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
-// One entry of a server listing, as the listing parsers make it.
+// One entry of a server listing, as the listing parsers make it. Small on purpose: a listing
+// holds up to a million of them.
 struct RemoteEntry {
-    QString name;         // for display; bytes that are not UTF-8 decode lossily
-    QByteArray rawName;   // the name's bytes as the server sent them, for later commands
+    // Bytes that are not UTF-8 are kept as escapes (see NameCodec): the name shows them lossily,
+    // and goes back to the server as the very bytes it sent.
+    QString name;
     bool isDirectory = false;
     // A symbolic link. It is a folder when the listing says so (MLSD type=dir, or a LIST target
     // ending in "/"); otherwise LIST cannot tell, and it stays a file with isLink set - a caller
@@ -20,7 +23,9 @@ struct RemoteEntry {
     quint32 attributes = FileAttribute::normal; // FileAttribute::directory for a folder
     QString linkTarget;   // where a link leads, as listed ("-> target"); empty when unknown
     QString permissions;  // as listed: "drwxr-xr-x", or MLSD's UNIX.mode or perm fact
-    QString rawLine;      // the listing line it came from
+
+    // The name's bytes as the server sent them.
+    QByteArray rawName() const { return NameCodec::encode(name); }
 
     bool operator==(const RemoteEntry&) const = default;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -13,11 +14,22 @@ enum class ReplyClass {
     Invalid,           // anything else
 };
 
-// One complete server reply, single- or multi-line.
+// One complete server reply, single- or multi-line. It keeps at most maxKeptCharacters of text in
+// at most maxKeptLines lines, whatever the server sends: the lines beyond are only counted.
 struct Reply {
+    static constexpr qsizetype maxKeptCharacters = 8 * 1024; // a quoted path of PATH_MAX fits
+    static constexpr qsizetype maxKeptLines = 200;
+
     int code = 0;
-    // Every line with its "123-" / "123 " prefix removed, in order.
+    // The lines kept, each with its "123-" / "123 " prefix removed, in order.
     QStringList lines;
+    // Lines not kept (see above); the first line is cut short rather than dropped.
+    qsizetype droppedLines = 0;
+    bool isCut = false;
+
+    // Adds a line (bytes as received) as long as the limits allow; once one is dropped, all later
+    // ones are.
+    void keepLine(QByteArrayView bytes);
 
     static ReplyClass classify(int code);
     ReplyClass replyClass() const { return classify(code); }
@@ -29,6 +41,7 @@ struct Reply {
     QString text() const { return lines.join(QLatin1Char('\n')); }
     // The first line's text, where single-line answers (PWD, PASV, EPSV) carry their data.
     QString firstLine() const { return lines.isEmpty() ? QString() : lines.first(); }
-    // The whole reply as one line, code first, for logs and error texts.
+    // The whole reply as one line, code first, for logs and error texts; made from the first
+    // lines only, never longer than a few hundred characters.
     QString summary() const;
 };

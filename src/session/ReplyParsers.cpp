@@ -82,8 +82,10 @@ QStringList parseFeatures(const Reply& reply)
     QStringList features;
     if (reply.code != 211)
         return features;
-    // The first and last lines are the frame ("Features:", "End"); features stand between.
-    for (qsizetype i = 1; i + 1 < reply.lines.size(); ++i) {
+    // The first and last lines are the frame ("Features:", "End"); features stand between. A cut
+    // reply has lost its last line.
+    const qsizetype end = reply.isCut ? reply.lines.size() : reply.lines.size() - 1;
+    for (qsizetype i = 1; i < end; ++i) {
         const QString feature = reply.lines[i].trimmed();
         if (!feature.isEmpty())
             features.append(feature);

@@ -197,7 +197,7 @@ std::optional<RemoteEntry> parseUnixListLine(QStringView line, const QDate& toda
             }
             // Device files show "major, minor" where the size would be.
             const bool isDevice = type == QLatin1Char('b') || type == QLatin1Char('c');
-            RemoteEntry entry = makeEntry(name, isDirectory, isLink, isDevice ? 0 : *size, date->when, line);
+            RemoteEntry entry = makeEntry(name, isDirectory, isLink, isDevice ? 0 : *size, date->when);
             entry.permissions = tokens[0].text.toString();
             entry.linkTarget = target.toString();
             return entry;

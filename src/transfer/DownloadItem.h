@@ -10,7 +10,7 @@ struct DownloadItem {
     // Why an item is reported as failed without touching the server or the disk.
     enum class Refusal {
         None,
-        UnusableName, // ".", "..", empty, or a "/" or NUL inside: never a local path
+        UnusableName, // ".", "..", empty, "/" or a control character inside, not UTF-8: never a local name
         Link,         // a link to a folder: the walk does not follow it
         TooDeep,      // below the deepest level the walk goes to
     };

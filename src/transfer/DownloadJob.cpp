@@ -6,7 +6,10 @@
 #include "TextCatalogue.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 using DownloadPaths::areUsableLocalNames;
 using DownloadPaths::isUsableLocalName;
@@ -16,6 +19,8 @@ namespace {
 
 constexpr quint32 selectedFolderAttributes = 16;
 constexpr quint32 selectedFileAttributes = 128;
+
+const QString root = QStringLiteral("/");
 
 QString startLine(const QString& what)
 {
@@ -31,6 +36,9 @@ DownloadJob::DownloadJob(JobContext& context, DownloadRequest request)
 {
     m_request.targetFolder = DownloadPaths::withTrailingSlash(m_request.targetFolder);
     m_result.targetFolder = m_request.targetFolder;
+    // Without an absolute folder there is nothing to anchor the items' paths to.
+    if (m_request.remoteFolder.startsWith(QLatin1Char('/')))
+        m_startFolderPath = DownloadPaths::withTrailingSlash(m_request.remoteFolder);
 }
 
 DownloadResult DownloadJob::downloadSelection()
@@ -38,48 +46,51 @@ DownloadResult DownloadJob::downloadSelection()
     // Without a connection nothing is transferred or written; the GUI still shows the target.
     if (!m_session.isConnected())
         return m_result;
-    // The rows belong to the folder the pane shows, wherever a re-connection left the server.
-    if (!m_request.remoteFolder.isEmpty() && !m_session.ftpSetDir(m_request.remoteFolder)) {
-        m_startFolder.clear();
-    } else {
-        m_startFolder = m_session.ftpCurrentDir();
-    }
     collectSelection();
+    if (m_items.isEmpty())
+        return m_result;
 
+    // The folder the user sees, never the one the server happens to stand in.
+    m_inStartFolder = !m_startFolderPath.isEmpty() && withConnection([this] { return changeToFolder(m_startFolderPath); });
     const qsizetype selected = m_items.size();
-    for (qsizetype i = 0; i < selected && !cancelled(); ++i) {
+    for (qsizetype i = 0; m_inStartFolder && i < selected && !m_gaveUp && !cancelled(); ++i) {
         if (m_items.at(i).isFolder() && m_items.at(i).refusal == DownloadItem::Refusal::None)
             walkRemoteFolder(i, 1);
     }
-    if (m_items.isEmpty() || cancelled())
+    if (cancelled())
         return m_result;
+    const QList<qsizetype> order = downloadOrder();
+    if (m_gaveUp) {
+        reportLeftUndone(order);
+        return m_result;
+    }
 
     for (const DownloadItem& item : std::as_const(m_items)) {
         if (!item.isFolder())
             ++m_filesToDo;
     }
     m_context.progress(0, m_filesToDo);
-
-    // The walks left the server in the last folder they listed.
-    const bool inStartFolder = !m_startFolderPath.isEmpty() && m_session.ftpSetDir(QStringLiteral("/"))
-                               && m_session.ftpSetDir(m_startFolder);
-    downloadStartFolderFiles(inStartFolder);
-    for (const DownloadItem& item : std::as_const(m_items)) {
+    for (qsizetype at = 0; at < order.size(); ++at) {
         if (cancelled())
-            break;
-        if (!item.isInStartFolder())
+            return m_result;
+        const DownloadItem& item = m_items.at(order.at(at));
+        if (item.isInStartFolder())
+            downloadStartFolderFile(item);
+        else
             downloadFolderItem(item);
+        if (m_gaveUp) {
+            reportLeftUndone(order.mid(at + 1));
+            return m_result;
+        }
     }
-    leaveFolder();
+    // The server ends where the download started.
+    if (m_inStartFolder)
+        withConnection([this] { return changeToFolder(m_startFolderPath); });
     return m_result;
 }
 
 void DownloadJob::collectSelection()
 {
-    // A server that reports no absolute current folder gives no anchor for folder paths; its files
-    // fail the change of folder, its folders are refused rather than looked for elsewhere.
-    if (m_startFolder.startsWith(QLatin1Char('/')))
-        m_startFolderPath = DownloadPaths::withTrailingSlash(m_startFolder);
     for (const SelectedRow& row : std::as_const(m_request.rows)) {
         if (row.name == QStringLiteral(".."))
             continue;
@@ -87,8 +98,6 @@ void DownloadJob::collectSelection()
         if (row.isFolder) {
             item.remoteFolder = m_startFolderPath + row.name + QLatin1Char('/');
             item.attributes = selectedFolderAttributes;
-            if (m_startFolderPath.isEmpty())
-                item.refusal = DownloadItem::Refusal::UnusableName;
         } else {
             item.name = row.name;
             item.remoteFolder = DownloadItem::startFolderMarker;
@@ -103,12 +112,11 @@ void DownloadJob::collectSelection()
 void DownloadJob::walkRemoteFolder(qsizetype folderIndex, int depth)
 {
     const QString folderPath = m_items.at(folderIndex).remoteFolder;
-    // Every listing starts on a fresh connection, reached from the root one level at a time.
-    if (!ConnectionJobs::reconnect(m_context, m_request.settings) || !changeToFolder(splitFolderNames(folderPath))) {
-        m_items[folderIndex].unlisted = true;
-        return;
-    }
-    const std::optional<QList<RemoteEntry>> entries = m_session.ftpList();
+    std::optional<QList<RemoteEntry>> entries;
+    withConnection([&] {
+        entries = changeToFolder(folderPath) ? m_session.ftpList() : std::nullopt;
+        return entries.has_value();
+    });
     if (!entries) {
         m_items[folderIndex].unlisted = true;
         return;
@@ -140,44 +148,89 @@ void DownloadJob::walkRemoteFolder(qsizetype folderIndex, int depth)
         m_items.append(item);
     }
     for (const qsizetype index : std::as_const(subfolders)) {
-        if (cancelled())
+        if (cancelled() || m_gaveUp)
             return;
         walkRemoteFolder(index, depth + 1);
     }
 }
 
-bool DownloadJob::changeToFolder(const QStringList& names)
+QList<qsizetype> DownloadJob::downloadOrder() const
 {
-    if (!m_session.ftpSetDir(QStringLiteral("/")))
-        return false;
-    for (const QString& name : names) {
-        if (!m_session.ftpSetDir(name))
-            return false;
+    QList<qsizetype> order;
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        if (m_items.at(i).isInStartFolder())
+            order.append(i);
     }
-    return true;
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        if (!m_items.at(i).isInStartFolder())
+            order.append(i);
+    }
+    return order;
 }
 
-void DownloadJob::downloadStartFolderFiles(bool inStartFolder)
+bool DownloadJob::changeToFolder(const QString& folderPath)
 {
-    for (const DownloadItem& item : std::as_const(m_items)) {
-        if (cancelled())
-            return;
-        if (!item.isInStartFolder())
-            continue;
-        const QString announced = startLine(item.name);
-        if (item.refusal != DownloadItem::Refusal::None || !inStartFolder)
-            reportFailure(item, announced);
-        else
-            fetch(announced, m_request.targetFolder + item.name, item.name.trimmed());
+    if (m_serverFolder == folderPath)
+        return true;
+    const QString from = m_serverFolder;
+    m_serverFolder.clear(); // not known while the way is gone, nor when it fails halfway
+    bool arrived = false;
+    const QStringView below = QStringView(folderPath).mid(from.size());
+    if (folderPath == m_startFolderPath) {
+        // The folder as the server named it: one absolute step.
+        arrived = m_session.ftpSetDir(m_request.remoteFolder);
+    } else if (!from.isEmpty() && folderPath.startsWith(from) && below.indexOf(QLatin1Char('/')) == below.size() - 1) {
+        // One level down, as the walk goes.
+        arrived = m_session.ftpSetDir(below.chopped(1).toString());
+    } else {
+        arrived = m_session.ftpSetDir(root);
+        const QStringList names = splitFolderNames(folderPath);
+        for (qsizetype i = 0; arrived && i < names.size(); ++i)
+            arrived = m_session.ftpSetDir(names.at(i));
     }
+    if (arrived)
+        m_serverFolder = folderPath;
+    return arrived;
+}
+
+bool DownloadJob::withConnection(const std::function<bool()>& step)
+{
+    if (m_gaveUp || (!m_session.isConnected() && !restoreConnection()))
+        return false;
+    if (step())
+        return true;
+    if (m_session.isConnected() || cancelled() || !restoreConnection())
+        return false;
+    return step();
+}
+
+bool DownloadJob::restoreConnection()
+{
+    // A new connection stands in "/"; the next step finds its way from there.
+    m_serverFolder.clear();
+    if (ConnectionJobs::reconnect(m_context, m_request.settings)) {
+        m_serverFolder = root;
+        return true;
+    }
+    m_gaveUp = !cancelled();
+    return false;
+}
+
+void DownloadJob::downloadStartFolderFile(const DownloadItem& item)
+{
+    const QString announced = startLine(item.name);
+    if (item.refusal != DownloadItem::Refusal::None || !m_inStartFolder)
+        reportFailure(item, announced);
+    else
+        fetch(announced, m_startFolderPath, m_request.targetFolder + item.name, item.name);
 }
 
 void DownloadJob::downloadFolderItem(const DownloadItem& item)
 {
     const QString announced = startLine(item.remoteFolder + item.name);
     const QStringList names = splitFolderNames(item.remoteFolder);
-    // The server's current folder is part of every local path, so it is checked like the names.
-    if (item.refusal != DownloadItem::Refusal::None || !areUsableLocalNames(names)) {
+    // The server's folder is part of every local path, so it is checked like the names.
+    if (item.refusal != DownloadItem::Refusal::None || !m_inStartFolder || !areUsableLocalNames(names)) {
         reportFailure(item, announced);
         return;
     }
@@ -187,33 +240,13 @@ void DownloadJob::downloadFolderItem(const DownloadItem& item)
             reportFailure(item, announced);
         return;
     }
-    // Files of one folder follow each other: the server stays in their folder until the next
-    // item needs another, instead of going back to the start folder and down again for each file.
-    bool inFolder = m_serverFolder == item.remoteFolder;
-    if (!inFolder && folderReady) {
-        leaveFolder();
-        m_serverFolder = item.remoteFolder; // away from the start folder, even if the way fails halfway
-        inFolder = changeToFolder(names);
-    }
-    if (!folderReady || !inFolder) {
+    if (!folderReady) {
         reportFailure(item, announced);
-        leaveFolder();
         return;
     }
-    const bool fetched = fetch(announced,
-                               m_request.targetFolder + names.join(QLatin1Char('/')) + QLatin1Char('/') + item.name,
-                               item.name.trimmed());
-    // After a failed transfer the connection may be a new one or none: go the whole way next time.
-    if (!fetched)
-        leaveFolder();
-}
-
-void DownloadJob::leaveFolder()
-{
-    if (m_serverFolder.isEmpty())
-        return;
-    m_serverFolder.clear();
-    m_session.ftpSetDir(m_startFolder);
+    // Files of one folder follow each other: the server stays in their folder from one to the next.
+    fetch(announced, item.remoteFolder,
+          m_request.targetFolder + names.join(QLatin1Char('/')) + QLatin1Char('/') + item.name, item.name);
 }
 
 bool DownloadJob::createLocalFolders(const QStringList& names)
@@ -244,12 +277,17 @@ bool DownloadJob::createLocalFolders(const QStringList& names)
     return QFileInfo(m_request.targetFolder + relative).isDir();
 }
 
-bool DownloadJob::fetch(const QString& announced, const QString& localPath, const QString& remoteName)
+bool DownloadJob::fetch(const QString& announced, const QString& folderPath, const QString& localPath,
+                        const QString& remoteName)
 {
     m_context.appendHistory(announced);
-    // A name of blanks only leaves nothing to ask the server for.
-    const bool fetched = !remoteName.isEmpty() && m_session.ftpGet(localPath, remoteName);
+    // Two items never end in one local file (a name listed twice, names that differ only in case
+    // on a file system that ignores case): the first one stays.
+    const bool fetched = !isWrittenByThisJob(localPath) && withConnection([&] {
+        return changeToFolder(folderPath) && m_session.ftpGet(localPath, remoteName);
+    });
     if (fetched) {
+        rememberWritten(localPath);
         ++m_result.filesFetched;
         m_context.appendHistory(getText("MDOWN_DOWNOK"), HistoryColour::Green);
     } else {
@@ -272,6 +310,20 @@ void DownloadJob::reportFailure(const DownloadItem& item, const QString& announc
     fileHandled();
 }
 
+void DownloadJob::reportLeftUndone(const QList<qsizetype>& left)
+{
+    if (left.isEmpty())
+        return;
+    for (const qsizetype index : left) {
+        if (m_items.at(index).isFolder())
+            ++m_result.foldersFailed;
+        else
+            ++m_result.filesFailed;
+    }
+    m_context.appendHistory(getText("MDOWN_NOTDONE") + QLatin1Char(' ') + QString::number(left.size()),
+                            HistoryColour::Red);
+}
+
 void DownloadJob::fileHandled()
 {
     ++m_filesDone;
@@ -281,4 +333,18 @@ void DownloadJob::fileHandled()
 bool DownloadJob::cancelled() const
 {
     return m_context.isCancelled();
+}
+
+bool DownloadJob::isWrittenByThisJob(const QString& localPath) const
+{
+    struct stat status {};
+    return ::lstat(QFile::encodeName(localPath).constData(), &status) == 0
+        && m_written.count({static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)}) > 0;
+}
+
+void DownloadJob::rememberWritten(const QString& localPath)
+{
+    struct stat status {};
+    if (::lstat(QFile::encodeName(localPath).constData(), &status) == 0)
+        m_written.insert({static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)});
 }

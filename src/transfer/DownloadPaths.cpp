@@ -21,7 +21,16 @@ bool isUsableLocalName(QStringView name)
 {
     if (name.isEmpty() || name == u"." || name == u"..")
         return false;
-    return !name.contains(QLatin1Char('/')) && !name.contains(QChar(u'\0'));
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name[i];
+        if (c == QLatin1Char('/') || c.unicode() < 0x20)
+            return false;
+        if (c.isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return false; // a byte that is not UTF-8 (see NameCodec): no local name keeps it
+    }
+    return true;
 }
 
 bool areUsableLocalNames(const QStringList& names)

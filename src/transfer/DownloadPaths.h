@@ -13,8 +13,10 @@ namespace DownloadPaths {
 QStringList splitFolderNames(QStringView folderPath);
 
 // Whether a name that came from the server may become one step of a local path: not empty, not
-// "." or "..", and without "/" or NUL. Anything else could leave the target folder or land in
-// another place than the server meant.
+// "." or "..", without "/" and control characters (NUL, CR, LF, ...), and decoded without loss.
+// Anything else could leave the target folder, land in another place than the server meant, or
+// make a local name no server name matches: names that differ only in bytes that are not UTF-8
+// would all become the same local file.
 bool isUsableLocalName(QStringView name);
 
 // True when every name is usable (see above).

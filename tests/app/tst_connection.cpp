@@ -162,6 +162,8 @@ private Q_SLOTS:
         QVERIFY(waitIdle());
         m_window->runner()->start([](JobContext& context) { context.session().ftpSetDir(QStringLiteral("pub/docs")); });
         QCOMPARE(currentDir(), QStringLiteral("/pub/docs"));
+        // The connection answers, so it is kept: the values in the bar are not even tried.
+        bar()->port()->setText(closedPort());
         m_window->connection()->reconnect();
         QCOMPARE(currentDir(), QStringLiteral("/"));
         QVERIFY(m_prompter->messages.isEmpty());
@@ -175,6 +177,8 @@ private Q_SLOTS:
         bar()->connectAction()->trigger();
         QVERIFY(waitIdle());
         bar()->port()->setText(closedPort());
+        // A connection that still answers would be kept; this one is gone.
+        m_window->runner()->start([](JobContext& context) { context.session().closeConnection(); });
         m_window->connection()->reconnect();
         QVERIFY(waitIdle());
         QCOMPARE(m_prompter->messages.size(), 1);

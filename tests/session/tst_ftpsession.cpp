@@ -364,7 +364,7 @@ void FtpSessionTest::listing()
     QCOMPARE(byName[QStringLiteral("big.bin")].size, 70000);
     QCOMPARE(byName[QStringLiteral("big.bin")].attributes, 128u);
     QCOMPARE(byName[QStringLiteral("Grüße.txt")].size, 4);
-    QCOMPARE(byName[QStringLiteral("Grüße.txt")].rawName, QStringLiteral("Grüße.txt").toUtf8());
+    QCOMPARE(byName[QStringLiteral("Grüße.txt")].rawName(), QStringLiteral("Grüße.txt").toUtf8());
     QVERIFY(byName[QStringLiteral("big.bin")].lastWrite.isValid());
     // The link to a folder can be entered: LIST says so by the target's "/", MLSD by type=dir.
     QVERIFY(byName[QStringLiteral("link")].isDirectory);
@@ -478,7 +478,7 @@ void FtpSessionTest::namesThatAreNotUtf8RoundTrip()
     QVERIFY(entries);
     QCOMPARE(entries->size(), 1);
     const RemoteEntry entry = entries->first();
-    QCOMPARE(entry.rawName, rawName);
+    QCOMPARE(entry.rawName(), rawName);
     QVERIFY(entry.name.startsWith(QLatin1String("caf")));
     QVERIFY(session.ftpGet(localPath(QStringLiteral("copy")), entry.name));
     QCOMPARE(readFile(localPath(QStringLiteral("copy"))), QByteArray("latin"));

@@ -1,3 +1,4 @@
+#include "ControlConnection.h"
 #include "FtpSession.h"
 #include "RawServer.h"
 
@@ -7,6 +8,7 @@
 #include <QTest>
 
 #include <chrono>
+#include <thread>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,14 +27,19 @@ private Q_SLOTS:
     void stalledDataConnectionTimesOut();
     void badGreetingIsRefused_data();
     void badGreetingIsRefused();
-    void echoedPasswordIsMasked();
+    void longReplyKeepsOnlyItsStart();
+    void passwordIsMaskedOnly_data();
+    void passwordIsMaskedOnly();
     void multiLineRepliesAreFramed();
     void pasvAddressIsReplacedByTheServersAddress();
     void finalReplyBeforeTheLastBytes();
-    void transferBrokenByTheServer();
-    void noFilesFoundMeansAnEmptyFolder_data();
-    void noFilesFoundMeansAnEmptyFolder();
+    void incompleteDownloadKeepsTheOldFile_data();
+    void incompleteDownloadKeepsTheOldFile();
+    void listingOutcomes_data();
+    void listingOutcomes();
     void closingReplyEndsTheConnection();
+    void endlessPreliminaryRepliesEnd_data();
+    void endlessPreliminaryRepliesEnd();
 
 private:
     ConnectionSettings settings(const RawServer& server) const;
@@ -200,22 +207,76 @@ void HostileServersTest::badGreetingIsRefused()
     QVERIFY2(session.lastError().contains(error), qPrintable(session.lastError()));
 }
 
-void HostileServersTest::echoedPasswordIsMasked()
+void HostileServersTest::longReplyKeepsOnlyItsStart()
 {
+    constexpr int innerLines = 5000;
     RawServer server([](RawServer::Connection& connection) {
+        QByteArray banner = "220-welcome\r\n";
+        for (int i = 0; i < innerLines; ++i)
+            banner += "220-" + QByteArray(1000, 'x') + "\r\n";
+        if (connection.send(banner + "220 end\r\n"))
+            connection.readUntilGone();
+    });
+    WaitPolicy policy;
+    ControlConnection control(policy);
+    QVERIFY(control.open(QStringLiteral("127.0.0.1"), server.port()));
+    const auto reply = control.readReply();
+    QVERIFY2(reply, qPrintable(control.errorText()));
+    QCOMPARE(reply->code, 220);
+    QCOMPARE(reply->lines.first(), QStringLiteral("welcome"));
+    // Five megabytes arrived; a few KiB of them are kept, the rest only counted.
+    QVERIFY(reply->text().size() <= Reply::maxKeptCharacters);
+    QCOMPARE(reply->lines.size() + reply->droppedLines, innerLines + 2);
+    QVERIFY(reply->summary().size() < 400);
+    QVERIFY(control.isOpen()); // read to its end: the next reply lines up
+}
+
+void HostileServersTest::passwordIsMaskedOnly_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QByteArray>("passReply"); // %1 stands for the password as it arrived
+    QTest::addColumn<QStringList>("transcriptHas");
+    QTest::addColumn<QString>("errorHas");
+    QTest::newRow("echoed by the server") << QStringLiteral("u") << secret
+                                          << QByteArray("530 Login incorrect for '%1'.")
+                                          << QStringList{QStringLiteral("< 530 Login incorrect for '****'.")}
+                                          << QStringLiteral("for '****'.");
+    // The letters of a short password inside other words are not the password.
+    QTest::newRow("one letter") << QStringLiteral("u") << QStringLiteral("e") << QByteArray("530 Login incorrect, e.")
+                                << QStringList{QStringLiteral("< 530 Login incorrect, ****."),
+                                               QStringLiteral("[LoggingIn] -> [Disconnected]")}
+                                << QStringLiteral("login refused: 530 Login incorrect, ****.");
+    QTest::newRow("same as the user name") << QStringLiteral("name") << QStringLiteral("name")
+                                           << QByteArray("530 Sorry.")
+                                           << QStringList{QStringLiteral("> USER name"), QStringLiteral("> PASS ****")}
+                                           << QStringLiteral("login refused: 530 Sorry.");
+}
+
+void HostileServersTest::passwordIsMaskedOnly()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QByteArray, passReply);
+    QFETCH(QStringList, transcriptHas);
+    QFETCH(QString, errorHas);
+    RawServer server([passReply](RawServer::Connection& connection) {
         if (!connection.send("220 hi\r\n") || !connection.expect("USER") || !connection.send("331 password\r\n"))
             return;
-        const auto pass = connection.expect("PASS");
-        if (pass)
-            connection.send("530 Login incorrect for password " + pass->mid(5) + "\r\n");
+        if (const auto pass = connection.expect("PASS"))
+            connection.send(QByteArray(passReply).replace("%1", pass->mid(5)) + "\r\n");
         connection.readUntilGone();
     });
     QStringList transcript;
     FtpSession session;
     session.setTranscript([&transcript](const QString& line) { transcript.append(line); });
-    QVERIFY(!session.openConnection(settings(server)));
-    QVERIFY2(session.lastError().contains(QLatin1String("password ****")), qPrintable(session.lastError()));
-    QVERIFY(!session.lastError().contains(secret));
+    ConnectionSettings values = settings(server);
+    values.user = user;
+    values.password = password;
+    QVERIFY(!session.openConnection(values));
+    for (const QString& line : std::as_const(transcriptHas))
+        QVERIFY2(transcript.contains(line), qPrintable(transcript.join(QLatin1Char('\n'))));
+    QVERIFY2(session.lastError().contains(errorHas), qPrintable(session.lastError()));
     QVERIFY(!transcript.join(QLatin1Char('\n')).contains(secret));
 }
 
@@ -286,38 +347,87 @@ void HostileServersTest::finalReplyBeforeTheLastBytes()
     QCOMPARE(file.readAll().size(), payload.size());
 }
 
-void HostileServersTest::transferBrokenByTheServer()
+void HostileServersTest::incompleteDownloadKeepsTheOldFile_data()
 {
+    QTest::addColumn<QByteArray>("sizeReply"); // to SIZE; empty: not asked
+    QTest::addColumn<QByteArray>("preliminary");
+    QTest::addColumn<int>("sent");
+    QTest::addColumn<QByteArray>("ending"); // "426 ..." resets the data connection first
+    QTest::addColumn<QString>("error");
+    QTest::newRow("broken off by the server") << QByteArray() << QByteArray("150 go") << 5000
+                                              << QByteArray("426 Connection closed; transfer aborted.")
+                                              << QStringLiteral("426");
+    QTest::newRow("short of the size in the 150 reply")
+        << QByteArray() << QByteArray("150 Opening BINARY mode data connection for f (1000 bytes)") << 500
+        << QByteArray("226 done") << QStringLiteral("500 of 1000 bytes");
+    QTest::newRow("longer than SIZE said") << QByteArray("213 1000") << QByteArray("150 go") << 1500
+                                           << QByteArray("226 done") << QStringLiteral("1500 of 1000 bytes");
+}
+
+void HostileServersTest::incompleteDownloadKeepsTheOldFile()
+{
+    QFETCH(QByteArray, sizeReply);
+    QFETCH(QByteArray, preliminary);
+    QFETCH(int, sent);
+    QFETCH(QByteArray, ending);
+    QFETCH(QString, error);
     writeExisting();
-    RawServer server(downloadScript([](RawServer::Connection& connection, int data) {
-        connection.sendData(data, QByteArray(5000, 'x'));
-        ::shutdown(data, SHUT_RDWR);
-        connection.send("426 Connection closed; transfer aborted.\r\n");
-    }));
+    RawServer server([=](RawServer::Connection& connection) {
+        if (!connection.send("220 hi\r\n") || !connection.expect("USER") || !connection.send("230 in\r\n")
+            || !connection.expect("FEAT") || !connection.send("211-Features:\r\n SIZE\r\n211 End\r\n"))
+            return;
+        if (!sizeReply.isEmpty() && (!connection.expect("SIZE") || !connection.send(sizeReply + "\r\n")))
+            return;
+        if (!connection.offerExtendedPassive() || !connection.expect("RETR") || !connection.send(preliminary + "\r\n"))
+            return;
+        const int data = connection.acceptData();
+        connection.sendData(data, QByteArray(sent, 'x'));
+        if (ending.startsWith("426"))
+            ::shutdown(data, SHUT_RDWR);
+        ::close(data);
+        connection.send(ending + "\r\n");
+        connection.readUntilGone();
+    });
     FtpSession session;
     QVERIFY(session.openConnection(settings(server)));
-    QVERIFY(!session.ftpGet(m_target, QStringLiteral("big.bin")));
-    QVERIFY2(session.lastError().contains(QLatin1String("426")), qPrintable(session.lastError()));
+    // Progress is what makes the session ask SIZE.
+    const FtpSession::Progress progress = sizeReply.isEmpty() ? FtpSession::Progress() : [](qint64, qint64) {};
+    QVERIFY(!session.ftpGet(m_target, QStringLiteral("f"), progress));
+    QVERIFY2(session.lastError().contains(error), qPrintable(session.lastError()));
     QVERIFY(session.isConnected()); // a refusal, not a broken connection
     checkExistingUntouched();
 }
 
-void HostileServersTest::noFilesFoundMeansAnEmptyFolder_data()
+void HostileServersTest::listingOutcomes_data()
 {
-    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("reply"); // to LIST; "150" sends lines one-letter lines
+    QTest::addColumn<int>("lines");
     QTest::addColumn<bool>("listed");
-    QTest::newRow("no files found") << QByteArray("550 No files found.") << true;
-    QTest::newRow("missing folder") << QByteArray("550 No such file or directory.") << false;
+    QTest::newRow("no files found") << QByteArray("550 No files found.") << 0 << true;
+    QTest::newRow("missing folder") << QByteArray("550 No such file or directory.") << 0 << false;
+    // Three bytes a line on the wire, a few hundred bytes each in memory: a million is enough.
+    QTest::newRow("more than a million entries") << QByteArray("150 here") << 1'000'001 << false;
 }
 
-void HostileServersTest::noFilesFoundMeansAnEmptyFolder()
+void HostileServersTest::listingOutcomes()
 {
     QFETCH(QByteArray, reply);
+    QFETCH(int, lines);
     QFETCH(bool, listed);
-    RawServer server([reply](RawServer::Connection& connection) {
-        if (RawServer::greetAndLogin(connection) && connection.offerExtendedPassive() && connection.expect("LIST")
-            && connection.send(reply + "\r\n"))
-            connection.readUntilGone();
+    RawServer server([reply, lines](RawServer::Connection& connection) {
+        if (!RawServer::greetAndLogin(connection) || !connection.offerExtendedPassive() || !connection.expect("LIST")
+            || !connection.send(reply + "\r\n"))
+            return;
+        if (lines > 0) {
+            const int data = connection.acceptData();
+            QByteArray block;
+            for (int i = 0; i < lines; ++i)
+                block += "x\r\n";
+            connection.sendData(data, block);
+            ::close(data);
+            connection.send("226 done\r\n");
+        }
+        connection.readUntilGone();
     });
     FtpSession session;
     QVERIFY(session.openConnection(settings(server)));
@@ -325,6 +435,8 @@ void HostileServersTest::noFilesFoundMeansAnEmptyFolder()
     QCOMPARE(entries.has_value(), listed);
     if (entries)
         QVERIFY(entries->isEmpty());
+    else if (lines > 0)
+        QVERIFY2(session.lastError().contains(QLatin1String("more than 1000000 entries")), qPrintable(session.lastError()));
     QVERIFY(session.isConnected());
 }
 
@@ -339,6 +451,50 @@ void HostileServersTest::closingReplyEndsTheConnection()
     QVERIFY(session.ftpCurrentDir().isEmpty());
     QVERIFY(!session.isConnected());
     QVERIFY2(session.lastError().contains(QLatin1String("421")), qPrintable(session.lastError()));
+}
+
+void HostileServersTest::endlessPreliminaryRepliesEnd_data()
+{
+    QTest::addColumn<QByteArray>("verb"); // answered with "120" again and again, and nothing else
+    QTest::addColumn<int>("intervalMilliseconds");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("many at once") << QByteArray("PWD") << 0 << QStringLiteral("preliminary replies");
+    // Each one comes well within the idle time-out of 500 ms; together they take longer.
+    QTest::newRow("one now and then") << QByteArray("PWD") << 200 << QStringLiteral("time-out");
+    QTest::newRow("during a transfer") << QByteArray("RETR") << 0 << QStringLiteral("preliminary replies");
+}
+
+void HostileServersTest::endlessPreliminaryRepliesEnd()
+{
+    QFETCH(QByteArray, verb);
+    QFETCH(int, intervalMilliseconds);
+    QFETCH(QString, error);
+    writeExisting();
+    RawServer server([verb, intervalMilliseconds](RawServer::Connection& connection) {
+        if (!RawServer::greetAndLogin(connection))
+            return;
+        int data = -1;
+        if (verb == "RETR") {
+            if (!connection.offerExtendedPassive() || !connection.expect("RETR") || !connection.send("150 go\r\n"))
+                return;
+            data = connection.acceptData(); // open, and silent
+        } else if (!connection.expect(verb)) {
+            return;
+        }
+        while (connection.send("120 in a moment\r\n"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(intervalMilliseconds));
+        ::close(data);
+    });
+    FtpSession session;
+    session.setTimeouts(20'000, 500);
+    QVERIFY(session.openConnection(settings(server)));
+    if (verb == "RETR")
+        QVERIFY(!session.ftpGet(m_target, QStringLiteral("f")));
+    else
+        QVERIFY(session.ftpCurrentDir().isEmpty());
+    QVERIFY2(session.lastError().contains(error), qPrintable(session.lastError()));
+    QVERIFY(!session.isConnected());
+    checkExistingUntouched();
 }
 
 QTEST_GUILESS_MAIN(HostileServersTest)

@@ -186,7 +186,6 @@ std::optional<QList<RemoteEntry>> FakeFtpServer::ftpList()
             return;
         RemoteEntry entry;
         entry.name = nameOf(path);
-        entry.rawName = entry.name.toUtf8();
         entry.isDirectory = folder;
         entry.isLink = !target.isEmpty();
         entry.linkTarget = target;

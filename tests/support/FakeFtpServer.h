@@ -33,6 +33,7 @@ public:
     bool openConnection(const ConnectionSettings& settings) override;
     void closeConnection() override { m_connected = false; }
     bool isConnected() const override { return m_connected; }
+    bool answersNoop(int) override { return m_connected; }
     QString lastError() const override { return {}; }
     void setTranscript(std::function<void(const QString&)>) override {}
     bool ftpRename(const QString& oldName, const QString& newName) override;

@@ -48,9 +48,7 @@ DownloadHarness::Outcome DownloadHarness::download(const std::optional<QString>&
                 std::lock_guard lock(transcript->mutex);
                 transcript->commands.append(line.mid(2));
             });
-            if (!remoteFolder)
-                return true;
-            return context.session().openConnection(settings) && context.session().ftpSetDir(*remoteFolder);
+            return !remoteFolder || context.session().openConnection(settings);
         },
         [&](bool connected) {
             outcome.connected = connected;
@@ -62,7 +60,7 @@ DownloadHarness::Outcome DownloadHarness::download(const std::optional<QString>&
         beforeDownload();
 
     bool done = false;
-    DownloadRequest request{rows, {}, targetFolder, m_downloadSettings.value_or(settings)};
+    DownloadRequest request{rows, remoteFolder.value_or(QString()), targetFolder, m_downloadSettings.value_or(settings)};
     runner.start<DownloadResult>(
         [request](JobContext& context) { return DownloadJob(context, request).downloadSelection(); },
         [&](DownloadResult result) { outcome.result = std::move(result); });

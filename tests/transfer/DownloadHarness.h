@@ -31,16 +31,14 @@ public:
     {
     }
 
-    // Connects and changes to remoteFolder (without one, downloads unconnected), calls
-    // beforeDownload (when given) on the test thread and downloads rows into targetFolder.
+    // Connects (the server then stands in "/"), calls beforeDownload (when given) on the test thread
+    // and downloads rows of remoteFolder into targetFolder; without a remoteFolder, unconnected.
     Outcome download(const std::optional<QString>& remoteFolder, const QList<SelectedRow>& rows,
                      const QString& targetFolder, const std::function<void()>& beforeDownload = {}) const;
 
     // The connection values the download itself uses (it re-connects with them); by default the
     // ones it connected with first.
     void setDownloadSettings(ConnectionSettings settings) { m_downloadSettings = std::move(settings); }
-
-
 
 private:
     ConnectionSettings m_settings;

@@ -5,8 +5,11 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdio>
 
 #include <unistd.h>
 
@@ -115,6 +118,7 @@ private Q_SLOTS:
         QFETCH(bool, passive);
         serverFile("pub/a.txt", "alpha");
         serverFile("pub/b.txt", "beta");
+        serverFile("a.txt", "the namesake in the root, where the server stands");
         serverFile("pub/docs/x.txt", "x in docs");
         serverFile("pub/docs/sub/y.txt", "y in sub");
         QVERIFY(QDir().mkpath(m_root + QStringLiteral("pub/docs/empty")));
@@ -145,8 +149,12 @@ private Q_SLOTS:
         QCOMPARE(outcome.progress, progress);
         QVERIFY(outcome.messages.isEmpty());
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
-        // One fresh connection for each folder listed: docs, empty and sub.
-        QCOMPARE(outcome.commands.count(QStringLiteral("USER tester")), 1 + 3);
+        // The connection works, so it is the only one; the folder comes from the request, not PWD.
+        QCOMPARE(outcome.commands.count(QStringLiteral("USER tester")), 1);
+        QCOMPARE(outcome.commands.filter(QRegularExpression(QStringLiteral("^(PWD|NOOP)"))).size(), 1); // the harness's PWD
+        // Between two files of one folder, only what the transfer needs: EPSV or EPRT.
+        const qsizetype first = outcome.commands.indexOf(QStringLiteral("RETR b.txt"));
+        QCOMPARE(outcome.commands.at(first + 2), QStringLiteral("RETR a.txt"));
     }
 
     void existingFileAndFolderTwin()
@@ -209,16 +217,20 @@ private Q_SLOTS:
         QVERIFY(outcome.commands.contains(QStringLiteral("TYPE I")));
     }
 
-    void blanksAroundANameAreKeptLocally()
+    void blanksAroundANameAreKept()
     {
-        serverFile("notes.txt", "notes");
+        serverFile("  notes.txt ", "notes");
+        serverFile("notes.txt", "the trimmed namesake");
+        serverFile(" dir / in.txt ", "inner");
         QVERIFY(startServer());
 
-        const auto outcome = harness().download(QStringLiteral("/"), {file("  notes.txt ")}, m_target);
+        const auto outcome = harness().download(QStringLiteral("/"), {file("  notes.txt "), folder(" dir ")}, m_target);
 
-        QCOMPARE(outcome.lines, fetched(QStringLiteral("  notes.txt ")));
-        QCOMPARE(retrieved(outcome.commands), QStringList{QStringLiteral("notes.txt")});
+        QCOMPARE(outcome.lines, fetched(QStringLiteral("  notes.txt ")) + created(m_target + QStringLiteral(" dir "))
+                                    + fetched(QStringLiteral("/ dir / in.txt ")));
+        QCOMPARE(retrieved(outcome.commands), QStringList({QStringLiteral("  notes.txt "), QStringLiteral(" in.txt ")}));
         QCOMPARE(localFile("  notes.txt "), QByteArray("notes"));
+        QCOMPARE(localFile(" dir / in.txt "), QByteArray("inner"));
         QVERIFY(!QFile::exists(m_target + QStringLiteral("notes.txt")));
     }
 
@@ -273,55 +285,103 @@ private Q_SLOTS:
                                [this] { QVERIFY(QDir(m_root + QStringLiteral("pub/gone")).removeRecursively()); });
 
         QVERIFY(outcome.connected);
-        QCOMPARE(outcome.lines, refused(QStringLiteral("x.txt")) + created(m_target + QStringLiteral("pub/gone/docs"))
-                                    + refused(QStringLiteral("/pub/gone/docs/")));
+        QCOMPARE(outcome.lines, refused(QStringLiteral("x.txt")) + refused(QStringLiteral("/pub/gone/docs/")));
         QVERIFY(retrieved(outcome.commands).isEmpty());
-        QVERIFY(!QFile::exists(m_target + QStringLiteral("x.txt")));
+        QCOMPARE(QDir(m_target).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
         QCOMPARE(outcome.result.filesFailed, 1);
         QCOMPARE(outcome.result.foldersFailed, 1);
     }
 
-    void failedReconnectionIsReported()
+    void lostConnection_data()
     {
-        serverFile("pub/a.txt", "alpha");
-        serverFile("pub/docs/x.txt", "x");
-        QVERIFY(startServer());
-        // The values the download started with are the ones it re-connects with, and they fail.
-        DownloadHarness downloader = harness();
-        downloader.setDownloadSettings({m_ftp->host(), m_ftp->portText(), FtpServerFixture::user(),
-                                        QStringLiteral("not the password"), true});
-
-        const auto outcome = downloader.download(QStringLiteral("/pub"), {file("a.txt"), folder("docs")}, m_target);
-
-        QVERIFY(outcome.connected);
-        QCOMPARE(outcome.messages, QStringList{text("MPUB_NOCONN1") + QLatin1Char('\n') + text("MPUB_NOCONN2")
-                                               + QLatin1Char('\n') + text("MPUB_NOCONN3")});
-        QCOMPARE(outcome.lines, refused(QStringLiteral("a.txt")) + created(m_target + QStringLiteral("pub/docs"))
-                                    + refused(QStringLiteral("/pub/docs/")));
-        QVERIFY(retrieved(outcome.commands).isEmpty());
+        QTest::addColumn<int>("dropAfterCommands"); // for every connection; 0: none is dropped
+        QTest::addColumn<bool>("rightPassword");     // in the values the download started with
+        QTest::addColumn<bool>("completes");
+        QTest::newRow("kept while it works, whatever the values") << 0 << false << true;
+        QTest::newRow("lost and made again") << 12 << true << true;
+        QTest::newRow("lost for good") << 12 << false << false;
     }
 
-    void hostileNamesAreRefused()
+    void lostConnection()
+    {
+        QFETCH(int, dropAfterCommands);
+        QFETCH(bool, rightPassword);
+        QFETCH(bool, completes);
+        serverFile("pub/a.txt", "alpha");
+        QList<SelectedRow> rows{file("a.txt")};
+        for (const char* name : {"d1", "d2", "d3", "d4", "d5"}) {
+            serverFile(QByteArray("pub/") + name + "/x.txt", QByteArray("x in ") + name);
+            rows.append(folder(name));
+        }
+        FtpServerFixture::Options options;
+        options.dropAfterCommands = dropAfterCommands;
+        QVERIFY(startServer(options));
+        DownloadHarness downloader = harness();
+        downloader.setDownloadSettings({m_ftp->host(), m_ftp->portText(), FtpServerFixture::user(),
+                                        rightPassword ? FtpServerFixture::password() : QStringLiteral("wrong"), true});
+
+        const auto outcome = downloader.download(QStringLiteral("/pub"), rows, m_target);
+
+        QVERIFY(outcome.connected);
+        const int logins = static_cast<int>(outcome.commands.count(QStringLiteral("USER tester")));
+        if (completes) {
+            QVERIFY(outcome.messages.isEmpty());
+            QCOMPARE(outcome.lines.filter(QStringLiteral("red\t")), QStringList());
+            QCOMPARE(outcome.result.filesFetched, 6);
+            for (const char* name : {"d1", "d2", "d3", "d4", "d5"})
+                QCOMPARE(localFile(QByteArray("pub/") + name + "/x.txt"), QByteArray("x in ") + name);
+            QVERIFY(dropAfterCommands == 0 ? logins == 1 : logins > 1);
+            return;
+        }
+        // Lost while listing d2: one message, one line for the seven items known by then, the end.
+        QCOMPARE(outcome.messages, QStringList{text("MPUB_NOCONN1") + QLatin1Char('\n') + text("MPUB_NOCONN2")
+                                               + QLatin1Char('\n') + text("MPUB_NOCONN3")});
+        QCOMPARE(outcome.lines, QStringList{QStringLiteral("red\t") + text("MDOWN_NOTDONE") + QStringLiteral(" 7")});
+        QVERIFY(retrieved(outcome.commands).isEmpty());
+        QCOMPARE(logins, 2);
+    }
+
+    void namesThatCannotBeLocalNamesAreRefused()
     {
         serverFile("pub/docs/ok.txt", "ok");
+        serverFile("pub/a.txt", "alpha");
+        // Two names that differ only in bytes that are not UTF-8, a carriage return, a tab.
+        const QList<QByteArray> rawNames{"caf\xe8.txt", "caf\xe9.txt", "cr\rname", "tab\tname"};
+        for (const QByteArray& name : rawNames)
+            serverFile("pub/docs/" + name, "never fetched");
         serverFile("evil", "must stay on the server");
         FtpServerFixture::Options options;
         options.hostileNames = true; // every listing also names "../evil" and "a/b"
         QVERIFY(startServer(options));
 
+        // a.txt twice: the second one would replace the file the first one wrote.
         const auto outcome = harness().download(
-            QStringLiteral("/pub"), {file("../evil"), file("a/b"), file("."), folder("a/b"), folder("docs")}, m_target);
+            QStringLiteral("/pub"),
+            {file("../evil"), file("a/b"), file("."), folder("a/b"), folder("docs"), file("a.txt"), file("a.txt")},
+            m_target);
 
+        const auto escaped = [](const char* start, char16_t escape, const char* end) {
+            return QString::fromUtf8(start) + QChar(escape) + QString::fromUtf8(end);
+        };
         QCOMPARE(outcome.lines, refused(QStringLiteral("../evil")) + refused(QStringLiteral("a/b"))
-                                    + refused(QStringLiteral(".")) + refused(QStringLiteral("/pub/a/b/"))
+                                    + refused(QStringLiteral(".")) + fetched(QStringLiteral("a.txt"))
+                                    + refused(QStringLiteral("a.txt")) + refused(QStringLiteral("/pub/a/b/"))
                                     + created(m_target + QStringLiteral("pub/docs"))
+                                    + refused(escaped("/pub/docs/caf", 0xDCE8, ".txt"))
+                                    + refused(escaped("/pub/docs/caf", 0xDCE9, ".txt"))
+                                    + refused(QStringLiteral("/pub/docs/cr\rname"))
                                     + fetched(QStringLiteral("/pub/docs/ok.txt"))
+                                    + refused(QStringLiteral("/pub/docs/tab\tname"))
                                     + refused(QStringLiteral("/pub/docs/../evil"))
                                     + refused(QStringLiteral("/pub/docs/a/b")));
-        QCOMPARE(retrieved(outcome.commands), QStringList{QStringLiteral("ok.txt")});
+        QCOMPARE(retrieved(outcome.commands), QStringList({QStringLiteral("a.txt"), QStringLiteral("ok.txt")}));
         QCOMPARE(localFile("pub/docs/ok.txt"), QByteArray("ok"));
+        QCOMPARE(QDir(m_target + QStringLiteral("pub/docs")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList{QStringLiteral("ok.txt")});
         for (const char* outside : {"evil", "pub/evil", "a", "pub/a", "pub/docs/a", "../evil"})
             QVERIFY2(!QFile::exists(m_target + QString::fromLatin1(outside)), outside);
+        for (const QByteArray& name : rawNames) // QTemporaryDir cannot name those that are not UTF-8
+            ::unlink(QFile::encodeName(m_root + QStringLiteral("pub/docs/")) + name);
     }
 
     void walkSkipsFolderLinksAndStopsDeep()
@@ -373,12 +433,18 @@ private:
                                                   FtpServerFixture::password(), passive});
     }
 
-    void serverFile(const char* path, const QByteArray& content) const
+    // path as the server's file system holds it: bytes, which need not be UTF-8.
+    void serverFile(const QByteArray& path, const QByteArray& content) const
     {
-        writeFile(m_root + QString::fromUtf8(path), content);
+        const QByteArray full = QFile::encodeName(m_root) + path;
+        QVERIFY(QDir().mkpath(QFile::decodeName(full.left(full.lastIndexOf('/')))));
+        FILE* file = std::fopen(full.constData(), "wb");
+        QVERIFY2(file, full.constData());
+        std::fwrite(content.constData(), 1, static_cast<size_t>(content.size()), file);
+        std::fclose(file);
     }
 
-    QByteArray localFile(const char* path) const { return readFile(m_target + QString::fromUtf8(path)); }
+    QByteArray localFile(const QByteArray& path) const { return readFile(m_target + QString::fromUtf8(path)); }
 
     std::unique_ptr<QTemporaryDir> m_server;
     std::unique_ptr<QTemporaryDir> m_local;

@@ -58,6 +58,11 @@ private Q_SLOTS:
         QTest::newRow("slash inside") << "a/b" << false;
         QTest::newRow("absolute") << "/etc/passwd" << false;
         QTest::newRow("NUL inside") << QString(QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b")) << false;
+        QTest::newRow("line feed") << "a\nb" << false;
+        QTest::newRow("carriage return at the end") << "a\r" << false;
+        QTest::newRow("tab") << "a\tb" << false;
+        QTest::newRow("beyond the BMP") << "note \U0001F600.txt" << true;
+        QTest::newRow("byte that is not UTF-8") << QString(QStringLiteral("caf") + QChar(0xDCE9)) << false;
     }
 
     void usableLocalNames()
