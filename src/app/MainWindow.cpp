@@ -22,6 +22,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
 #include <QLocale>
@@ -35,6 +36,7 @@
 #include <QTime>
 #include <QTimer>
 #include <QTreeView>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -131,10 +133,24 @@ void MainWindow::createActions()
 {
     auto append = [this](const QString& text, HistoryColour colour) { m_history->append(text, colour); };
     auto settings = [this] { return m_bar->settings(); };
-    m_remoteActions = new RemoteActions(*m_remote, *m_runner,
-                                        {settings, [this] { return m_local->currentFolderPath(); },
-                                         [this](const QString& folder) { m_local->showFolder(folder); }, append},
-                                        this);
+    RemoteEnvironment remote{settings, [this] { return m_local->currentFolderPath(); },
+                             [this](const QString& folder) { m_local->showFolder(folder); }, append};
+    remote.listLocalFolder = [this](const QString& folder) {
+        m_local->viewFolder(folder, CompareMode::Code, AttributeOrder::Local);
+    };
+    // The desktop's default application, started through its desktop entry with the file's URI.
+    remote.openFile = [](const QString& path) {
+        return ShellServices::launchAssociatedProgram(path, QUrl::fromLocalFile(path).toString());
+    };
+    // Until the shared chooser exists: the user picks a program file, which gets the path as its
+    // one argument.
+    remote.chooseProgram = [this](const QString& path) {
+        const QString program = QFileDialog::getOpenFileName(this, withoutMnemonic(getText("FRMPUSERVER_OPENWITH")),
+                                                             QStringLiteral("/usr/bin"));
+        if (!program.isEmpty())
+            ShellServices::startProgram(program, path);
+    };
+    m_remoteActions = new RemoteActions(*m_remote, *m_runner, remote, this);
     m_localActions = new LocalActions(*m_local, *m_runner,
                                       {settings, [this] { return m_remote->folder(); },
                                        [this] { m_remote->refreshRemote(true); }, append},
