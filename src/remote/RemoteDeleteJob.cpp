@@ -64,7 +64,7 @@ void RemoteDeleteJob::collectSelection()
     if (m_start.startsWith(QLatin1Char('/')))
         m_startPath = m_start.endsWith(QLatin1Char('/')) ? m_start : m_start + QLatin1Char('/');
     for (const DeleteRow& row : std::as_const(m_request.rows)) {
-        // Such rows stand for no entry of their own ("..", and names like "a..b" along with it).
+        // The ".." row is never deleted, and with it every name holding "..", "a..b" as well.
         if (row.name.contains(QStringLiteral("..")))
             continue;
         Item item;

@@ -84,7 +84,8 @@ bool renameEntry(JobContext& context, const QString& folder, const QString& oldN
             context.appendHistory(getText("FRMPUSERVER_RENAMECANCEL"), HistoryColour::Red);
             return false;
         }
-        renamed = !holdsLineBreak(answer.text) && enterFolder(session, folder) && session.ftpRename(oldName, answer.text);
+        renamed = !holdsLineBreak(answer.text) && enterFolder(session, folder)
+                  && session.ftpRename(oldName, answer.text);
     }
     context.appendHistory(getText(renamed ? "FRMPUSERVER_RENAMEOK" : "FRMPUSERVER_RENAMEFAILED"),
                           renamed ? HistoryColour::Green : HistoryColour::Red);

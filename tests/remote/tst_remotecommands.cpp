@@ -1,3 +1,4 @@
+#include "AccessibilityAudit.h"
 #include "DownloadAsDialog.h"
 #include "EntryListModel.h"
 #include "FtpServerFixture.h"
@@ -107,7 +108,6 @@ private Q_SLOTS:
         QTest::addColumn<FtpServerFixture::Options>("server");
         QTest::addColumn<QStringList>("visit");
         QTest::addColumn<QStringList>("selection");
-        QTest::addColumn<bool>("yes");
         QTest::addColumn<QString>("question");
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QStringList>("gone");
@@ -124,42 +124,40 @@ private Q_SLOTS:
         hidingLinks.realPwd = true;
         QTest::newRow("two files in list order")
             << strings({"pub/a.txt", "pub/b.txt", "pub/c.txt"}) << plain << QStringList() << strings({"b.txt", "a.txt"})
-            << true << question("MSDEL_FILEDEL1", QStringLiteral("2"), "MSDEL_FILEDEL2")
+            << question("MSDEL_FILEDEL1", QStringLiteral("2"), "MSDEL_FILEDEL2")
             << deleted("/pub/a.txt") + deleted("/pub/b.txt") << strings({"pub/a.txt", "pub/b.txt"})
             << strings({"pub/c.txt"}) << pubOnly;
         QTest::newRow("a folder: its files, then longer paths first; the path box cleaned")
             << strings({"pub/old/x.txt", "pub/old/sub/y.txt", "pub/keep/"}) << plain
-            << strings({"/pub/old/sub", "/pub/keep"}) << strings({"old"}) << true
+            << strings({"/pub/old/sub", "/pub/keep"}) << strings({"old"})
             << question("MSDEL_FOLDDEL1", QStringLiteral("/pub/old"), "MSDEL_FOLDDEL2")
-            << deleted("/pub/old/x.txt") + deleted("/pub/old/sub/y.txt") + deleted("/pub/old/sub/") + deleted("/pub/old")
+            << deleted("/pub/old/x.txt") + deleted("/pub/old/sub/y.txt") + deleted("/pub/old/sub/")
+                   + deleted("/pub/old")
             << strings({"pub/old"}) << strings({"pub/keep"}) << strings({"/", "/pub/keep", "/pub"});
         QTest::newRow("a write-protected file: red lines up the chain, the rest deleted")
             << strings({"pub/old/x.txt", "pub/old/locked/y.txt"}) << locked << QStringList()
-            << strings({"old"}) << true << question("MSDEL_FOLDDEL1", QStringLiteral("/pub/old"), "MSDEL_FOLDDEL2")
-            << deleted("/pub/old/x.txt") + failed("/pub/old/locked/y.txt") + failed("/pub/old/locked/") + failed("/pub/old")
+            << strings({"old"}) << question("MSDEL_FOLDDEL1", QStringLiteral("/pub/old"), "MSDEL_FOLDDEL2")
+            << deleted("/pub/old/x.txt") + failed("/pub/old/locked/y.txt") + failed("/pub/old/locked/")
+                   + failed("/pub/old")
             << strings({"pub/old/x.txt"}) << strings({"pub/old/locked/y.txt"}) << pubOnly;
         QTest::newRow("a link to a folder inside the tree goes as a link")
             << strings({"pub/target/t.txt", "pub/old/x.txt", "pub/old/link@pub/target"}) << plain << QStringList()
-            << strings({"old"}) << true << question("MSDEL_FOLDDEL1", QStringLiteral("/pub/old"), "MSDEL_FOLDDEL2")
+            << strings({"old"}) << question("MSDEL_FOLDDEL1", QStringLiteral("/pub/old"), "MSDEL_FOLDDEL2")
             << deleted("/pub/old/link") + deleted("/pub/old/x.txt") + deleted("/pub/old") << strings({"pub/old"})
             << strings({"pub/target/t.txt"}) << pubOnly;
         QTest::newRow("a link listed as a folder is not walked where the server's path gives it away")
             << strings({"pub/target/t.txt", "pub/old/x.txt", "pub/old/link@pub/target"}) << hidingLinks << QStringList()
-            << strings({"old"}) << true << question("MSDEL_FOLDDEL1", QStringLiteral("/pub/old"), "MSDEL_FOLDDEL2")
+            << strings({"old"}) << question("MSDEL_FOLDDEL1", QStringLiteral("/pub/old"), "MSDEL_FOLDDEL2")
             << deleted("/pub/old/x.txt") + failed("/pub/old/link/") + failed("/pub/old") << strings({"pub/old/x.txt"})
             << strings({"pub/target/t.txt", "pub/old/link"}) << pubOnly;
         QTest::newRow("a selected link to a folder goes as a link")
             << strings({"pub/target/t.txt", "pub/shortcut@pub/target"}) << plain << QStringList()
-            << strings({"shortcut"}) << true
+            << strings({"shortcut"})
             << question("MSDEL_DELETEIT1", QStringLiteral("/pub/shortcut"), "MSDEL_DELETEIT2")
             << deleted("/pub/shortcut") << strings({"pub/shortcut"}) << strings({"pub/target/t.txt"}) << pubOnly;
         QTest::newRow("'..' alone deletes nothing and asks nothing")
-            << strings({"pub/a.txt"}) << plain << QStringList() << strings({".."}) << true << QString()
+            << strings({"pub/a.txt"}) << plain << QStringList() << strings({".."}) << QString()
             << QStringList() << QStringList() << strings({"pub/a.txt"}) << pubOnly;
-        QTest::newRow("No deletes nothing")
-            << strings({"pub/a.txt"}) << plain << QStringList() << strings({"a.txt"}) << false
-            << question("MSDEL_DELETEIT1", QStringLiteral("/pub/a.txt"), "MSDEL_DELETEIT2")
-            << QStringList{line("red", "MSDEL_DELCANCEL")} << QStringList() << strings({"pub/a.txt"}) << pubOnly;
     }
 
     void deleteSelection()
@@ -168,7 +166,6 @@ private Q_SLOTS:
         QFETCH(FtpServerFixture::Options, server);
         QFETCH(QStringList, visit);
         QFETCH(QStringList, selection);
-        QFETCH(bool, yes);
         QFETCH(QString, question);
         QFETCH(QStringList, lines);
         QFETCH(QStringList, gone);
@@ -179,7 +176,7 @@ private Q_SLOTS:
         for (const QString& folder : visit + strings({"/pub"}))
             QVERIFY(list([&] { m_pane->changeFolder(folder); }));
         select(selection);
-        m_prompter->messageAnswers.enqueue(yes ? PromptAnswer::Yes : PromptAnswer::No);
+        m_prompter->messageAnswers.enqueue(PromptAnswer::Yes);
 
         QVERIFY(run(RemoteCommand::Delete));
         QCOMPARE(m_prompter->messages.size(), question.isEmpty() ? 0 : 1);
@@ -224,7 +221,8 @@ private Q_SLOTS:
         const RemoteCommandKeysTexts pane{"FRMSERVER_NEWDIR1", "FRMSERVER_NEWDIR2", "FRMSERVER_GENOK",
                                           "FRMSERVER_GENFAIL"};
         const QString menuPrompt = getText("FRMPUSERVER_FOLDNAME");
-        QTest::newRow("new folder") << RemoteCommand::NewFolder << QString() << true << QStringLiteral("neu") << menuPrompt
+        QTest::newRow("new folder") << RemoteCommand::NewFolder << QString() << true << QStringLiteral("neu")
+                                    << menuPrompt
                                     << folderLines(menu, QStringLiteral("neu"), true) << strings({"pub/neu"})
                                     << QStringList() << 1 << QString();
         // The toolbar re-connects first and still creates the folder where the pane stands; the
@@ -235,13 +233,16 @@ private Q_SLOTS:
             << strings({"pub/two  words "}) << QStringList() << 1 << QString();
         QTest::newRow("new folder of a name in use")
             << RemoteCommand::NewFolder << QString() << true << QStringLiteral("docs") << menuPrompt
-            << folderLines(menu, QStringLiteral("docs"), false) << strings({"pub/docs"}) << QStringList() << 0 << QString();
-        QTest::newRow("new folder cancelled") << RemoteCommand::NewFolder << QString() << false << QString() << menuPrompt
+            << folderLines(menu, QStringLiteral("docs"), false) << strings({"pub/docs"}) << QStringList() << 0
+            << QString();
+        QTest::newRow("new folder cancelled") << RemoteCommand::NewFolder << QString() << false << QString()
+                                              << menuPrompt
                                               << QStringList() << QStringList() << QStringList() << 0
                                               << QStringLiteral("MKD");
         QTest::newRow("new folder with a line break")
             << RemoteCommand::NewFolder << QString() << true << QStringLiteral("x\r\nDELE a.txt") << menuPrompt
-            << folderLines(menu, QStringLiteral("x\r\nDELE a.txt"), false) << strings({"pub/a.txt"}) << QStringList() << 0
+            << folderLines(menu, QStringLiteral("x\r\nDELE a.txt"), false) << strings({"pub/a.txt"}) << QStringList()
+            << 0
             << QStringLiteral("MKD");
 
         const QString renamePrompt = getText("FRMPUSERVER_NEWNAME") + QStringLiteral(" a.txt ?");
@@ -257,10 +258,6 @@ private Q_SLOTS:
                                           << renamePrompt
                                           << QStringList{renaming, line("red", "FRMPUSERVER_RENAMECANCEL")}
                                           << strings({"pub/a.txt"}) << QStringList() << 0 << QStringLiteral("RNFR");
-        QTest::newRow("rename to a name with a line break")
-            << RemoteCommand::Rename << QStringLiteral("a.txt") << true << QStringLiteral("b\nc") << renamePrompt
-            << QStringList{renaming, line("red", "FRMPUSERVER_RENAMEFAILED")} << strings({"pub/a.txt"}) << QStringList()
-            << 0 << QStringLiteral("RNFR");
     }
 
     void newFolderAndRename()
@@ -393,6 +390,8 @@ private Q_SLOTS:
         QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lblGroesse"))->text(), QStringLiteral("64 KB"));
         QVERIFY(!dialog->typeLabel()->text().isEmpty());
         QCOMPARE(dialog->newNameEdit()->selectedText(), QStringLiteral("big.bin"));
+        const QStringList problems = AccessibilityAudit::problems(dialog);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
         QVERIFY(confirm(dialog, QStringLiteral("  kept.bin ")));
         QCOMPARE(readFile(m_local->filePath(QStringLiteral("kept.bin"))), QByteArray("the file that was here"));
 
@@ -409,12 +408,13 @@ private Q_SLOTS:
         QVERIFY(confirm(dialog, QStringLiteral("kept.bin")));
         QCOMPARE(readFile(m_local->filePath(QStringLiteral("kept.bin"))), QByteArray("pub/good.txt"));
 
-        QCOMPARE(m_lines, (QStringList{line("black", QStringLiteral("Aktion: Starte Download von big.bin als ") + target
-                                                         + QStringLiteral("kept.bin")),
-                                       line("red", QStringLiteral("Status: Dowload fehlgeschlagen")),
-                                       line("black", QStringLiteral("Aktion: Starte Download von good.txt als ") + target
-                                                         + QStringLiteral("kept.bin")),
-                                       line("green", QStringLiteral("Status: Dowload erfolgreich"))}));
+        const auto starting = [&target](const char* name) {
+            return line("black", QStringLiteral("Aktion: Starte Download von %1 als %2kept.bin")
+                                     .arg(QLatin1String(name), target));
+        };
+        const QStringList lines{starting("big.bin"), line("red", QStringLiteral("Status: Dowload fehlgeschlagen")),
+                                starting("good.txt"), line("green", QStringLiteral("Status: Dowload erfolgreich"))};
+        QCOMPARE(m_lines, lines);
         QCOMPARE(m_listed, QStringList(2, target));
         QCOMPARE(QDir(target).entryList(QDir::Files | QDir::Hidden), strings({"kept.bin"}));
     }
@@ -458,7 +458,8 @@ private:
             return false;
         m_prompter = std::make_unique<ScriptedPrompter>();
         m_runner = std::make_unique<SessionRunner>();
-        m_runner->setMessageHandler([this](const MessageRequest& request) { return m_prompter->message(request, nullptr); });
+        m_runner->setMessageHandler(
+            [this](const MessageRequest& request) { return m_prompter->message(request, nullptr); });
         m_runner->setInputHandler([this](const InputRequest& request) { return m_prompter->input(request, nullptr); });
         const auto append = [this](const QString& text, HistoryColour colour) {
             m_lines.append(colourName(colour) + QLatin1Char('\t') + text);
