@@ -136,10 +136,16 @@ void MainWindow::createActions()
 {
     auto append = [this](const QString& text, HistoryColour colour) { m_history->append(text, colour); };
     auto settings = [this] { return m_bar->settings(); };
-    m_remoteActions = new RemoteActions(*m_remote, *m_runner,
-                                        {settings, [this] { return m_local->currentFolderPath(); },
-                                         [this](const QString& folder) { m_local->showFolder(folder); }, append},
-                                        this);
+    RemoteEnvironment remote{settings, [this] { return m_local->currentFolderPath(); },
+                             [this](const QString& folder) { m_local->showFolder(folder); }, append};
+    remote.listLocalFolder = [this](const QString& folder) {
+        m_local->viewFolder(folder, CompareMode::Code, AttributeOrder::Local);
+    };
+    // Remote files open like local ones once they are downloaded: the desktop's default
+    // application, or the desktop's (or our) chooser.
+    remote.openFile = [](const QString& path) { return ShellServices::openWithDefault(path); };
+    remote.chooseProgram = [this](const QString& path) { ShellServices::chooseAndOpen(path, this); };
+    m_remoteActions = new RemoteActions(*m_remote, *m_runner, remote, this);
     m_localActions = new LocalActions(*m_local, *m_runner,
                                       {settings, [this] { return m_remote->folder(); },
                                        [this] { m_remote->refreshRemote(true); }, append},

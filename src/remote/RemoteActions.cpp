@@ -15,15 +15,15 @@ using Table = CommandActionTable<RemoteCommand, RemoteActions::Handler>;
 // toolbar's own variants), the key of its caption, and its handler (nullptr: not built yet).
 constexpr Table::Row commandRows[] = {
     {RemoteCommand::Download, "mnuDownload", "FRMPUSERVER_DOWNLOAD", &RemoteCommands::download},
-    {RemoteCommand::DownloadAs, "mnuDownloadAls", "FRMPUSERVER_DOWNLOADAS", nullptr},
-    {RemoteCommand::Open, "mnuOeffnen", "FRMPUSERVER_OPEN", nullptr},
-    {RemoteCommand::OpenWith, "mnuOeffnenMit", "FRMPUSERVER_OPENWITH", nullptr},
-    {RemoteCommand::Rename, "mnuUmbenennen", "FRMPUSERVER_RENAME", nullptr},
-    {RemoteCommand::Delete, "mnuLoeschen", "FRMPUSERVER_DELETE", nullptr},
-    {RemoteCommand::NewFolder, "mnuNeuVerzeichnis", "FRMPUSERVER_NEWFOLDER", nullptr},
+    {RemoteCommand::DownloadAs, "mnuDownloadAls", "FRMPUSERVER_DOWNLOADAS", &RemoteCommands::downloadAs},
+    {RemoteCommand::Open, "mnuOeffnen", "FRMPUSERVER_OPEN", &RemoteCommands::open},
+    {RemoteCommand::OpenWith, "mnuOeffnenMit", "FRMPUSERVER_OPENWITH", &RemoteCommands::openWith},
+    {RemoteCommand::Rename, "mnuUmbenennen", "FRMPUSERVER_RENAME", &RemoteCommands::rename},
+    {RemoteCommand::Delete, "mnuLoeschen", "FRMPUSERVER_DELETE", &RemoteCommands::deleteSelection},
+    {RemoteCommand::NewFolder, "mnuNeuVerzeichnis", "FRMPUSERVER_NEWFOLDER", &RemoteCommands::newFolder},
     {RemoteCommand::Refresh, "mnuAktualisieren", "FRMPUSERVER_REFRESH", &RemoteCommands::refresh},
-    {RemoteCommand::ToolbarOpen, "open", "FRMSERVER_OPEN", nullptr},
-    {RemoteCommand::ToolbarNewFolder, "new", "FRMSERVER_NEWDIR", nullptr},
+    {RemoteCommand::ToolbarOpen, "open", "FRMSERVER_OPEN", &RemoteCommands::toolbarOpen},
+    {RemoteCommand::ToolbarNewFolder, "new", "FRMSERVER_NEWDIR", &RemoteCommands::toolbarNewFolder},
     {RemoteCommand::Up, "oben", "FRMSERVER_UPPER", &RemoteCommands::up},
 };
 

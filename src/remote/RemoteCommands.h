@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RemoteCommandKeys.h"
 #include "RemoteEnvironment.h"
 
 #include <QObject>
@@ -21,6 +22,19 @@ public:
 
     // DownloadSelection into the local pane's folder; the local pane shows it afterwards.
     void download();
+    // The current row under a new name into the local pane's folder, through frmDownloadAls.
+    void downloadAs();
+    // OpenRemoteFile with the menus' texts, and the toolbar's variant with the pane's.
+    void open();
+    void toolbarOpen();
+    // OpenRemoteFileWith: the same download, then the user's choice of program.
+    void openWith();
+    void rename();
+    // DeleteRemoteSelection after one question, then the listing and RemoveStalePaths.
+    void deleteSelection();
+    // CreateRemoteFolder with the menus' texts, and the toolbar's variant, which re-connects first.
+    void newFolder();
+    void toolbarNewFolder();
     void refresh();
     void up();
 
@@ -31,6 +45,16 @@ Q_SIGNALS:
 private:
     // Re-connects when the connection is gone and returns to the folder the pane shows.
     void reconnectToPaneFolder();
+    // False, after the one-file message of keys, when more than one row is selected.
+    bool singleSelection(const char* oneFileKey);
+    void openRemoteFile(const RemoteCommandKeys& keys, bool chooseProgram);
+    void openDownloaded(const QString& localPath, const QString& name, const RemoteCommandKeys& keys);
+    void createFolder(const RemoteCommandKeys& keys, bool reconnectFirst);
+    // The Yes/No question before a delete of count rows (the single row's path and kind when 1).
+    bool confirmDelete(qsizetype count, const QString& path, bool isFolder);
+    void appendHistory(const QString& text, HistoryColour colour);
+    // The server path of a row of the folder the pane shows.
+    QString remotePath(const QString& name) const;
 
     RemotePane& m_pane;
     JobRunner& m_runner;

@@ -18,4 +18,14 @@ struct RemoteEnvironment {
     std::function<void(const QString& folder)> showLocalFolder;
     // A line of the transfer history written on the GUI side (before any job runs).
     std::function<void(const QString& text, HistoryColour colour)> appendHistory;
+
+    // The rest may stay empty; the commands then leave that step out.
+    // The local pane lists folder in code order, upper case before lower case (after a
+    // download-as into it).
+    std::function<void(const QString& folder)> listLocalFolder = {};
+    // Starts the program registered for the local file at path, handing it the path; false when
+    // there is none (nothing was started).
+    std::function<bool(const QString& path)> openFile = {};
+    // Lets the user choose a program for the local file at path and starts it.
+    std::function<void(const QString& path)> chooseProgram = {};
 };

@@ -243,28 +243,38 @@ void RemotePane::applyPathBox(const QString& path)
     m_pathBox->setCurrentIndex(index);
 }
 
-void RemotePane::removeStalePaths()
+QStringList RemotePane::pathBoxEntries() const
 {
     QStringList paths;
     for (int i = 0; i < m_pathBox->count(); ++i)
         paths.append(m_pathBox->itemText(i));
+    return paths;
+}
+
+void RemotePane::removeStalePaths()
+{
     jobStarted();
     QPointer<RemotePane> self(this);
     m_runner.start<QStringList>(
-        [paths, folder = m_folder](JobContext& context) {
+        [paths = pathBoxEntries(), folder = m_folder](JobContext& context) {
             return RemoteFolderJobs::unreachablePaths(context.session(), paths, folder);
         },
         [self](QStringList gone) {
             if (!self)
                 return;
             self->jobEnded();
-            for (const QString& path : std::as_const(gone)) {
-                const int index = self->m_pathBox->findText(path, Qt::MatchExactly | Qt::MatchCaseSensitive);
-                if (index >= 0)
-                    self->m_pathBox->removeItem(index);
-            }
+            self->removePaths(gone);
             Q_EMIT self->stalePathsRemoved(gone);
         });
+}
+
+void RemotePane::removePaths(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        const int index = m_pathBox->findText(path, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (index >= 0)
+            m_pathBox->removeItem(index);
+    }
 }
 
 void RemotePane::clearRemote()

@@ -62,6 +62,8 @@ public:
     // RemoveStalePaths: drops the path box entries that can no longer be entered, then returns
     // the server to its folder. Ends with stalePathsRemoved().
     void removeStalePaths();
+    // Drops these entries from the path box (folders found gone).
+    void removePaths(const QStringList& paths);
     // Removes every row (before a connect attempt); the path box stays.
     void clearRemote();
 
@@ -92,6 +94,11 @@ public:
     QString currentName() const;
     // A listing or path job of this pane is under way.
     bool isBusy() const { return m_pendingJobs > 0; }
+
+    // The path box's entries, in order.
+    QStringList pathBoxEntries() const;
+    // Names the types and gives the pictures of the rows.
+    TypeInfoProvider& typeInfo() const { return m_provider; }
 
     QComboBox* pathBox() const { return m_pathBox; }
     EntryListView* listView() const { return m_list; }

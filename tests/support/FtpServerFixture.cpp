@@ -57,6 +57,10 @@ quint16 FtpServerFixture::start(const QString& rootDir)
         arguments << QStringLiteral("--no-extended");
     if (!m_options.brokenRetrName.isEmpty())
         arguments << QStringLiteral("--broken-retr") << m_options.brokenRetrName;
+    if (!m_options.protectedFolder.isEmpty())
+        arguments << QStringLiteral("--protected") << m_options.protectedFolder;
+    if (m_options.realPwd)
+        arguments << QStringLiteral("--real-pwd");
 
     m_process.setStandardErrorFile(m_logDir.filePath(QStringLiteral("server.log")));
     m_process.setProgram(python());

@@ -26,6 +26,10 @@
 //   host               "127.0.0.1" (default) or "::1" for IPv6
 //   brokenRetrName     RETR of a file with this name sends its first 4 KiB, then ends the data
 //                      connection and replies 426 - a transfer that breaks in the middle
+//   protectedFolder    a folder below rootDir (relative; it must exist at start) in which user()
+//                      may only list and download - deletes and renames there are refused
+//   realPwd            PWD reports the real path, links resolved (as servers that ask the file
+//                      system for it do)
 // Names that are not valid UTF-8 reach the server's file system as the same bytes. Wrong
 // passwords are refused at once (pyftpdlib normally waits 3 seconds).
 class FtpServerFixture
@@ -39,6 +43,8 @@ public:
         bool noExtendedModes = false;
         QString host = QStringLiteral("127.0.0.1");
         QString brokenRetrName = {};
+        QString protectedFolder = {};
+        bool realPwd = false;
     };
 
     FtpServerFixture();

@@ -40,6 +40,10 @@ def parse_arguments():
                         help="refuse EPSV and EPRT, so that clients fall back to PASV and PORT")
     parser.add_argument("--broken-retr", default="",
                         help="RETR of a file with this name sends its first 4 KiB, then fails with 426")
+    parser.add_argument("--protected", default="",
+                        help="a folder below ROOT in which USER may only list and download")
+    parser.add_argument("--real-pwd", action="store_true",
+                        help="PWD reports the real path of the current folder, links resolved")
     return parser.parse_args()
 
 
@@ -49,6 +53,8 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
     authorizer.add_user("reader", "reader", args.root, perm="elr")
+    if args.protected:
+        authorizer.override_perm(args.user, os.path.join(args.root, args.protected), "elr", recursive=True)
 
     class HostileFS(AbstractedFS):
         def format_list(self, basedir, listing, ignore_err=True):
@@ -93,6 +99,13 @@ def main():
                 self.close()
                 return
             FTPHandler.pre_process_command(self, line, cmd, arg)
+
+        def ftp_PWD(self, line):
+            if not args.real_pwd:
+                return FTPHandler.ftp_PWD(self, line)
+            real = self.fs.fs2ftp(os.path.realpath(self.fs.ftp2fs(self.fs.cwd)))
+            self.respond('257 "%s" is the current directory.' % real.replace('"', '""'))
+            return None
 
         def ftp_RETR(self, file):
             if not args.broken_retr or os.path.basename(file) != args.broken_retr:
