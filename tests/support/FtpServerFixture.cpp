@@ -57,6 +57,12 @@ quint16 FtpServerFixture::start(const QString& rootDir)
         arguments << QStringLiteral("--no-extended");
     if (!m_options.brokenRetrName.isEmpty())
         arguments << QStringLiteral("--broken-retr") << m_options.brokenRetrName;
+    if (!m_options.brokenStorName.isEmpty())
+        arguments << QStringLiteral("--broken-stor") << m_options.brokenStorName;
+    if (m_options.refuseDelete)
+        arguments << QStringLiteral("--refuse-dele");
+    if (m_options.throttle > 0)
+        arguments << QStringLiteral("--throttle") << QString::number(m_options.throttle);
 
     m_process.setStandardErrorFile(m_logDir.filePath(QStringLiteral("server.log")));
     m_process.setProgram(python());

@@ -26,6 +26,10 @@
 //   host               "127.0.0.1" (default) or "::1" for IPv6
 //   brokenRetrName     RETR of a file with this name sends its first 4 KiB, then ends the data
 //                      connection and replies 426 - a transfer that breaks in the middle
+//   brokenStorName     STOR of a file with this name stores 4 KiB or a little more, then ends the
+//                      data connection and replies 426 (a full disk), leaving the part behind
+//   refuseDelete       every DELE is answered 550
+//   throttle           N > 0: uploads are received at no more than N bytes a second
 // Names that are not valid UTF-8 reach the server's file system as the same bytes. Wrong
 // passwords are refused at once (pyftpdlib normally waits 3 seconds).
 class FtpServerFixture
@@ -39,6 +43,9 @@ public:
         bool noExtendedModes = false;
         QString host = QStringLiteral("127.0.0.1");
         QString brokenRetrName = {};
+        QString brokenStorName = {};
+        bool refuseDelete = false;
+        int throttle = 0;
     };
 
     FtpServerFixture();
