@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AboutDialog.h"
+#include "AsciiListDialog.h"
 #include "ChildWindowLayout.h"
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
@@ -135,11 +136,16 @@ void MainWindow::createActions()
                                         {settings, [this] { return m_local->currentFolderPath(); },
                                          [this](const QString& folder) { m_local->showFolder(folder); }, append},
                                         this);
+    auto uploadType = [this] {
+        return UploadType{m_transferType->transferType(), m_transferType->transferFlag(), {}};
+    };
     m_localActions = new LocalActions(*m_local, *m_runner,
                                       {settings, [this] { return m_remote->folder(); },
-                                       [this] { m_remote->refreshRemote(true); }, append},
+                                       [this] { m_remote->refreshRemote(true); }, append, uploadType},
                                       this);
     m_menu = new MainMenu(menuBar(), *m_localActions, *m_remoteActions);
+    // The toolbar's "ascii" button shows the list like the menu entry (and re-enables the fields).
+    connect(m_bar->asciiAction(), &QAction::triggered, this, [this] { run(AppCommand::AsciiList); });
 }
 
 void MainWindow::retranslate()
@@ -233,8 +239,13 @@ void MainWindow::run(AppCommand command)
     case AppCommand::PassiveOff:
         setPassive(false);
         break;
-    case AppCommand::AsciiList:
-        break; // the list dialog comes with uploads
+    case AppCommand::AsciiList: {
+        // Modal, without a loop of its own: the session's jobs go on reporting meanwhile.
+        auto* dialog = new AsciiListDialog(this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+        break;
+    }
     case AppCommand::Homepage:
         openHomepage();
         break;

@@ -1,6 +1,7 @@
 #include "LocalCommands.h"
 
 #include "LocalPane.h"
+#include "UploadCommands.h"
 
 LocalCommands::LocalCommands(LocalPane& pane, JobRunner& runner, LocalEnvironment environment, QWidget* window)
     : QObject(window)
@@ -8,6 +9,7 @@ LocalCommands::LocalCommands(LocalPane& pane, JobRunner& runner, LocalEnvironmen
     , m_runner(runner)
     , m_environment(std::move(environment))
     , m_window(window)
+    , m_uploads(new UploadCommands(pane, runner, m_environment, window))
 {
 }
 
@@ -19,4 +21,19 @@ void LocalCommands::refresh()
 void LocalCommands::refreshFromMenu()
 {
     m_pane.viewFolder(m_pane.currentFolderPath(), CompareMode::Code, AttributeOrder::Command);
+}
+
+void LocalCommands::upload()
+{
+    m_uploads->upload(UploadVariant::Main);
+}
+
+void LocalCommands::uploadFromMenu()
+{
+    m_uploads->upload(UploadVariant::ContextMenu);
+}
+
+void LocalCommands::uploadAs()
+{
+    m_uploads->uploadAs();
 }
