@@ -1,5 +1,6 @@
 #include "DownloadMain.h"
 #include "FtpBench.h"
+#include "UploadMain.h"
 
 #include <QCoreApplication>
 
@@ -13,5 +14,7 @@ int main(int argc, char* argv[])
     arguments.removeFirst();
     if (!arguments.isEmpty() && arguments.first() == QLatin1String("download"))
         return runDownload(arguments.mid(1));
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("upload"))
+        return runUpload(arguments.mid(1));
     return bench.run(arguments);
 }
