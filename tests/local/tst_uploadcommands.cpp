@@ -93,63 +93,42 @@ private Q_SLOTS:
         m_prompter.reset();
     }
 
-    void withoutConnectionOnlyTheMessage_data()
+    void messageInsteadOfTheUpload_data()
     {
         QTest::addColumn<LocalCommand>("command");
+        QTest::addColumn<QStringList>("selected");
         QTest::addColumn<QString>("key");
-        QTest::newRow("main menu and toolbar") << LocalCommand::Upload << "MPUB_NOCONN";
-        QTest::newRow("context menu") << LocalCommand::UploadFromMenu << "FRMPULOC_NOCONN";
-        QTest::newRow("upload as") << LocalCommand::UploadAs << "FRMPULOC_NOCONN";
+        const QStringList one{QStringLiteral("file.txt")};
+        QTest::newRow("main menu and toolbar, no connection") << LocalCommand::Upload << one << "MPUB_NOCONN";
+        QTest::newRow("context menu, no connection") << LocalCommand::UploadFromMenu << one << "FRMPULOC_NOCONN";
+        QTest::newRow("upload as, no connection") << LocalCommand::UploadAs << one << "FRMPULOC_NOCONN";
+        QTest::newRow("upload as, two entries") << LocalCommand::UploadAs << strings({"file.txt", "notes.txt"}) << "FRMPULOC_ONEFILE";
     }
 
-    void withoutConnectionOnlyTheMessage()
+    void messageInsteadOfTheUpload()
     {
         QFETCH(LocalCommand, command);
+        QFETCH(QStringList, selected);
         QFETCH(QString, key);
-        select({QStringLiteral("file.txt")});
+        select(selected);
         m_actions->action(command)->trigger();
         QCOMPARE(m_prompter->messages.size(), 1);
         QCOMPARE(m_prompter->messages[0].text, getText(key.toLatin1().constData()));
         QCOMPARE(m_prompter->messages[0].icon, PromptIcon::Information);
-        QVERIFY(!m_runner->isBusy());
+        QVERIFY(!m_runner->isBusy() && !m_pane->findChild<UploadAsDialog*>());
         QVERIFY(m_lines.isEmpty());
         QCOMPARE(m_refreshes, 0);
     }
 
-    void uploadAsTakesOneEntryOnly()
-    {
-        select({QStringLiteral("file.txt"), QStringLiteral("notes.txt")});
-        m_actions->action(LocalCommand::UploadAs)->trigger();
-        QCOMPARE(m_prompter->messages.size(), 1);
-        QCOMPARE(m_prompter->messages[0].text, getText("FRMPULOC_ONEFILE"));
-        QCOMPARE(m_prompter->messages[0].icon, PromptIcon::Information);
-        QVERIFY(!m_pane->findChild<UploadAsDialog*>());
-    }
-
-    void uploadSendsTheSelectionAndListsTheServerFolderAgain()
+    void uploadsSendAndListTheServerFolderAgain()
     {
         connectToServer();
         select({QStringLiteral("Alpha"), QStringLiteral("file.txt")});
         QSignalSpy finished(&m_actions->commands().uploads(), &UploadCommands::uploadFinished);
         m_actions->action(LocalCommand::Upload)->trigger();
         QVERIFY(finished.wait(60'000));
-
-        const QString start = QStringLiteral("black\tAktion: Starte Upload von ") + m_root;
-        const QString done = QStringLiteral("green\t") + getText("MPUB_UPOK");
-        QCOMPARE(m_lines, QStringList({QStringLiteral("black\tAktion: Lege Verzeichnis Alpha an"),
-                                       QStringLiteral("green\tStatus: Anlegen erfolgreich"), start + QStringLiteral("file.txt"),
-                                       done, start + QStringLiteral("Alpha/inside.txt"), done}));
-        QCOMPARE(served("pub/file.txt"), QByteArray("file"));
-        QCOMPARE(served("pub/Alpha/inside.txt"), QByteArray("inside"));
-        QCOMPARE(m_refreshes, 1);
-        QVERIFY(m_prompter->messages.isEmpty());
-    }
-
-    void uploadAsSendsUnderTheNewName()
-    {
-        connectToServer();
+        // Upload as: the user's list names HTM, so the new name makes it an ASCII upload.
         select({QStringLiteral("notes.txt")});
-        QSignalSpy finished(&m_actions->commands().uploads(), &UploadCommands::uploadFinished);
         m_actions->action(LocalCommand::UploadAs)->trigger();
         auto* dialog = m_pane->findChild<UploadAsDialog*>();
         QVERIFY(dialog && dialog->isVisible());
@@ -157,11 +136,17 @@ private Q_SLOTS:
         dialog->findChild<QPushButton*>(QStringLiteral("cmdUpload"))->click();
         QVERIFY(finished.wait(60'000));
 
-        QCOMPARE(m_lines, QStringList({QStringLiteral("black\tAktion: Starte Upload von notes.txt als notes.html"),
-                                       QStringLiteral("green\t") + getText("MPUB_UPOK")}));
-        // The user's list names HTM: the new name makes it an ASCII upload.
+        const QString start = QStringLiteral("black\tAktion: Starte Upload von ");
+        const QString done = QStringLiteral("green\t") + getText("MPUB_UPOK");
+        QCOMPARE(m_lines, QStringList({QStringLiteral("black\tAktion: Lege Verzeichnis Alpha an"),
+                                       QStringLiteral("green\tStatus: Anlegen erfolgreich"), start + m_root + QStringLiteral("file.txt"),
+                                       done, start + m_root + QStringLiteral("Alpha/inside.txt"), done,
+                                       start + QStringLiteral("notes.txt als notes.html"), done}));
+        QCOMPARE(served("pub/file.txt"), QByteArray("file"));
+        QCOMPARE(served("pub/Alpha/inside.txt"), QByteArray("inside"));
         QCOMPARE(served("pub/notes.html"), QByteArray("a\r\nb"));
-        QCOMPARE(m_refreshes, 1);
+        QCOMPARE(m_refreshes, 2);
+        QVERIFY(m_prompter->messages.isEmpty());
     }
 
 private:

@@ -54,9 +54,9 @@ QStringList uploaded(const QString& localPath, UploadVariant variant = UploadVar
     return {startOf(localPath, variant), line("green", getText("MPUB_UPOK"))};
 }
 
-QStringList failed(const QString& localPath)
+QStringList failed(const QString& localPath, UploadVariant variant = UploadVariant::Main)
 {
-    return {startOf(localPath), line("red", getText("MPUB_UPFAILED"))};
+    return {startOf(localPath, variant), line("red", getText("MPUB_UPFAILED"))};
 }
 
 QStringList stored(const QStringList& commands)
@@ -69,14 +69,12 @@ QStringList stored(const QStringList& commands)
     return result;
 }
 
-QList<SelectedRow> rows(std::initializer_list<const char*> names)
+// Selected rows; a name ending in "/" is a folder.
+QList<SelectedRow> rows(const QStringList& names)
 {
-    // A name ending in "/" is a folder.
     QList<SelectedRow> result;
-    for (const char* name : names) {
-        const QString text = QString::fromUtf8(name);
-        result.append(text.endsWith(QLatin1Char('/')) ? SelectedRow{text.chopped(1), true} : SelectedRow{text, false});
-    }
+    for (const QString& name : names)
+        result.append(name.endsWith(QLatin1Char('/')) ? SelectedRow{name.chopped(1), true} : SelectedRow{name, false});
     return result;
 }
 
@@ -98,12 +96,10 @@ private Q_SLOTS:
     {
         m_server = std::make_unique<QTemporaryDir>();
         m_local = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_server->isValid() && m_local->isValid());
         m_root = m_server->path() + QLatin1Char('/');
         // The source folder keeps its case in every line.
         m_source = m_local->path() + QStringLiteral("/Src Folder/");
-        QVERIFY(QDir().mkpath(m_root + QStringLiteral("pub")));
-        QVERIFY(QDir().mkpath(m_source));
+        QVERIFY(QDir().mkpath(m_root + QStringLiteral("pub")) && QDir().mkpath(m_source));
     }
 
     void cleanup()
@@ -113,46 +109,52 @@ private Q_SLOTS:
         m_local.reset();
     }
 
-    void filesFirstThenTheWalkedTree_data()
+    void selectionThenWalkedTrees_data()
     {
         QTest::addColumn<UploadVariant>("variant");
         QTest::addColumn<bool>("passive");
-        QTest::newRow("main menu, passive") << UploadVariant::Main << true;
-        QTest::newRow("context menu, active") << UploadVariant::ContextMenu << false;
+        QTest::addColumn<bool>("folderExists");
+        QTest::newRow("main menu, passive, new folder") << UploadVariant::Main << true << false;
+        QTest::newRow("context menu, active, folder exists") << UploadVariant::ContextMenu << false << true;
     }
 
-    void filesFirstThenTheWalkedTree()
+    void selectionThenWalkedTrees()
     {
         QFETCH(UploadVariant, variant);
         QFETCH(bool, passive);
-        // Empty, 255 and 256 bytes: the sizes around the original's pieces of 255 bytes.
-        localFile("a.txt", {});
+        QFETCH(bool, folderExists);
+        // Empty, 255 and 256 bytes: the sizes around the original's pieces of 255 bytes. The
+        // blanks around " a.txt " stay part of its name.
+        localFile(" a.txt ", {});
         localFile("b.bin", QByteArray(255, 'b'));
         localFile("docs/x.bin", QByteArray(256, 'x'));
         localFile("docs/sub/y.txt", "y");
         QVERIFY(QDir().mkpath(m_source + QStringLiteral("docs/empty")));
+        if (folderExists)
+            QVERIFY(QDir().mkpath(m_root + QStringLiteral("pub/docs")));
         QVERIFY(startServer());
-
-        UploadRequest request = this->request(rows({"docs/", "b.bin", "a.txt"}), passive);
+        UploadRequest request = this->request(strings({"docs/", "b.bin", " a.txt "}), passive);
         request.variant = variant;
-        const auto outcome = harness(passive).uploadSelection(request);
+
+        const auto outcome = UploadHarness(settings(passive)).uploadSelection(request);
 
         QVERIFY(outcome.connected && outcome.finished);
-        QCOMPARE(outcome.lines, created(QStringLiteral("docs"), variant) + uploaded(m_source + QStringLiteral("b.bin"), variant)
-                                    + uploaded(m_source + QStringLiteral("a.txt"), variant)
+        // No lines for a folder that exists; its missing subfolders are created and announced.
+        QCOMPARE(outcome.lines, (folderExists ? QStringList() : created(QStringLiteral("docs"), variant))
+                                    + uploaded(m_source + QStringLiteral("b.bin"), variant)
+                                    + uploaded(m_source + QStringLiteral(" a.txt "), variant)
                                     + created(QStringLiteral("empty"), variant) + created(QStringLiteral("sub"), variant)
                                     + uploaded(m_source + QStringLiteral("docs/x.bin"), variant)
                                     + uploaded(m_source + QStringLiteral("docs/sub/y.txt"), variant));
-        QCOMPARE(serverFile("pub/a.txt"), QByteArray());
+        QCOMPARE(stored(outcome.commands), strings({"b.bin", " a.txt ", "x.bin", "y.txt"}));
+        QCOMPARE(serverFile("pub/ a.txt "), QByteArray());
         QCOMPARE(serverFile("pub/b.bin"), QByteArray(255, 'b'));
         QCOMPARE(serverFile("pub/docs/x.bin"), QByteArray(256, 'x'));
         QCOMPARE(serverFile("pub/docs/sub/y.txt"), QByteArray("y"));
         QVERIFY(QFileInfo(m_root + QStringLiteral("pub/docs/empty")).isDir());
-        QVERIFY(outcome.result.anythingToDo);
         QCOMPARE(outcome.result.filesUploaded, 4);
-        QCOMPARE(outcome.result.filesFailed + outcome.result.foldersFailed, 0);
+        QVERIFY(outcome.result.anythingToDo && outcome.messages.isEmpty());
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
-        QVERIFY(outcome.messages.isEmpty());
         // Only the context menu's variant drives the bar, in bytes.
         if (variant == UploadVariant::Main) {
             QVERIFY(outcome.progress.isEmpty());
@@ -162,136 +164,91 @@ private Q_SLOTS:
         }
     }
 
-    void existingFolderIsUsedAndNamesGoAsTheyAre()
-    {
-        QVERIFY(QDir().mkpath(m_root + QStringLiteral("pub/docs")));
-        localFile("docs/sub/y.txt", "y");
-        localFile(" spaced name ", "blanks");
-        QVERIFY(startServer());
-
-        const auto outcome = harness().uploadSelection(request(rows({"docs/", " spaced name "})));
-
-        // No lines for the folder that exists; its missing subfolder is created and announced.
-        QCOMPARE(outcome.lines, uploaded(m_source + QStringLiteral(" spaced name ")) + created(QStringLiteral("sub"))
-                                    + uploaded(m_source + QStringLiteral("docs/sub/y.txt")));
-        QCOMPARE(stored(outcome.commands), strings({" spaced name ", "y.txt"}));
-        QCOMPARE(serverFile("pub/docs/sub/y.txt"), QByteArray("y"));
-    }
-
-    void lineEndsOnTheWire_data()
+    void transferTypeOnTheWire_data()
     {
         QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("asciiList");
         QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("newName"); // upload-as when given
+        QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("arrived");
+        const QByteArray text("one\ntwo\r\nthree");
         const QByteArray crLf("one\r\ntwo\r\nthree");
-        const QByteArray asIs("one\ntwo\r\nthree");
-        QTest::newRow("ASCII") << 0 << "a.bin" << crLf;
-        QTest::newRow("BINARY") << 1 << "a.txt" << asIs;
-        QTest::newRow("AUTO, listed") << 2 << "readme.TXT" << crLf;
-        QTest::newRow("AUTO, not listed") << 2 << "readme.doc" << asIs;
+        const QStringList txt = strings({"TXT"});
+        QTest::newRow("ASCII") << 0 << txt << "a.bin" << "" << text << crLf;
+        QTest::newRow("BINARY") << 1 << txt << "a.txt" << "" << text << text;
+        QTest::newRow("AUTO, listed") << 2 << txt << "readme.TXT" << "" << text << crLf;
+        QTest::newRow("AUTO, not listed") << 2 << txt << "readme.doc" << "" << text << text;
+        QTest::newRow("as, the new name is not listed") << 2 << txt << "notes.txt" << "notes.html" << text << text;
+        QTest::newRow("as, HTM occurs in the new name") << 2 << strings({"HTM"}) << "notes.txt" << "notes.html" << text << crLf;
+        QTest::newRow("as, an empty file is refused") << 2 << txt << "notes.txt" << "notes.html" << QByteArray() << QByteArray("<missing>");
     }
 
-    void lineEndsOnTheWire()
+    void transferTypeOnTheWire()
     {
         QFETCH(int, type);
+        QFETCH(QStringList, asciiList);
         QFETCH(QString, name);
+        QFETCH(QString, newName);
+        QFETCH(QByteArray, content);
         QFETCH(QByteArray, arrived);
-        writeFile(m_source + name, "one\ntwo\r\nthree");
+        writeFile(m_source + name, content);
         FtpServerFixture::Options options;
         options.rawAscii = true; // the server stores what came over the wire
         QVERIFY(startServer(options));
-        UploadRequest request = this->request(QList<SelectedRow>{{name, false}});
+        UploadRequest request = this->request({name});
         const auto chosen = static_cast<TransferType>(type);
-        request.type = {chosen, chosen == TransferType::Ascii ? TransferFlag::Ascii : TransferFlag::Binary,
-                        strings({"TXT"})};
+        request.type = {chosen, chosen == TransferType::Ascii ? TransferFlag::Ascii : TransferFlag::Binary, asciiList};
 
-        const auto outcome = harness().uploadSelection(request);
-
-        QCOMPARE(outcome.lines, uploaded(m_source + name));
-        QCOMPARE(readFile(m_root + QStringLiteral("pub/") + name), arrived);
-        QVERIFY(outcome.commands.contains(arrived == "one\ntwo\r\nthree" ? QStringLiteral("TYPE I") : QStringLiteral("TYPE A")));
-    }
-
-    void uploadAsIsJudgedByTheNewName_data()
-    {
-        QTest::addColumn<QStringList>("asciiList");
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QByteArray>("arrived");
-        QTest::newRow("TXT listed: binary") << strings({"TXT"}) << QByteArray("a\nb") << QByteArray("a\nb");
-        QTest::newRow("HTM listed: ASCII") << strings({"HTM"}) << QByteArray("a\nb") << QByteArray("a\r\nb");
-        QTest::newRow("empty file: refused") << strings({"TXT"}) << QByteArray() << QByteArray("<missing>");
-    }
-
-    void uploadAsIsJudgedByTheNewName()
-    {
-        QFETCH(QStringList, asciiList);
-        QFETCH(QByteArray, content);
-        QFETCH(QByteArray, arrived);
-        localFile("notes.txt", content);
-        FtpServerFixture::Options options;
-        options.rawAscii = true;
-        QVERIFY(startServer(options));
-        UploadRequest request = this->request({});
-        request.type = {TransferType::Auto, TransferFlag::Binary, asciiList};
-
-        const auto outcome = harness().run(request, [](UploadJob& job) {
-            return job.uploadAs(QStringLiteral("notes.txt"), QStringLiteral("notes.html"));
-        });
-
-        const QString start = line("black", QStringLiteral("Aktion: Starte Upload von notes.txt als notes.html"));
-        if (content.isEmpty()) {
-            QCOMPARE(outcome.lines, QStringList({start, line("red", QStringLiteral("Status: Upload fehlgeschlagen (Größe der Datei: 0 Byte)"))}));
-            QVERIFY(stored(outcome.commands).isEmpty());
-            QVERIFY(!outcome.result.anythingToDo); // nothing to list again
+        QStringList expected = uploaded(m_source + name);
+        UploadHarness::Outcome outcome;
+        if (newName.isEmpty()) {
+            outcome = UploadHarness(settings()).uploadSelection(request);
         } else {
-            QCOMPARE(outcome.lines, QStringList({start, line("green", getText("MPUB_UPOK"))}));
-            QVERIFY(outcome.result.anythingToDo);
+            outcome = UploadHarness(settings()).run(request, [name, newName](UploadJob& job) { return job.uploadAs(name, newName); });
+            expected = {line("black", QStringLiteral("Aktion: Starte Upload von ") + name + QStringLiteral(" als ") + newName),
+                        content.isEmpty() ? line("red", QStringLiteral("Status: Upload fehlgeschlagen (Größe der Datei: 0 Byte)"))
+                                          : line("green", getText("MPUB_UPOK"))};
         }
-        QCOMPARE(serverFile("pub/notes.html"), arrived);
+
+        QCOMPARE(outcome.lines, expected);
+        QCOMPARE(readFile(m_root + QStringLiteral("pub/") + (newName.isEmpty() ? name : newName)), arrived);
+        QCOMPARE(outcome.commands.contains(QStringLiteral("TYPE A")), arrived.contains("\r\ntwo"));
+        // Nothing to list again after a refused empty file.
+        QCOMPARE(outcome.result.anythingToDo, !content.isEmpty());
     }
 
-    void unreadableLocalFilesFailWithoutTouchingTheServer()
+    void localOdditiesFailAndLinksToFoldersAreNotFollowed()
     {
-        localFile("ok.txt", "ok");
         QVERIFY(::mkfifo(QFile::encodeName(m_source + QStringLiteral("pipe")).constData(), 0600) == 0);
         QVERIFY(QFile::link(m_source + QStringLiteral("nowhere"), m_source + QStringLiteral("dangling")));
-        QList<SelectedRow> selected = rows({"gone.txt", "pipe", "dangling"});
+        QStringList unreadable = strings({"gone.txt", "pipe", "dangling"});
         // Reading permissions bind only users other than root.
         if (::geteuid() != 0) {
             localFile("secret.txt", "secret");
             QVERIFY(QFile::setPermissions(m_source + QStringLiteral("secret.txt"), QFileDevice::WriteOwner));
-            selected.append({QStringLiteral("secret.txt"), false});
+            unreadable.append(QStringLiteral("secret.txt"));
         }
-        selected.append({QStringLiteral("ok.txt"), false});
+        localFile("ok.txt", "ok");
+        localFile("docs/x.txt", "x");
+        // A link back to its own folder: followed, the walk would never end. A link to a file
+        // sends the file's content.
+        QVERIFY(QFile::link(QStringLiteral("../docs"), m_source + QStringLiteral("docs/loop")));
+        QVERIFY(QFile::link(QStringLiteral("../ok.txt"), m_source + QStringLiteral("docs/linked.txt")));
         QVERIFY(startServer());
 
-        const auto outcome = harness().uploadSelection(request(selected));
+        const auto outcome = UploadHarness(settings()).uploadSelection(request(unreadable + strings({"docs/", "ok.txt"})));
 
         QStringList expected;
-        for (qsizetype i = 0; i + 1 < selected.size(); ++i)
-            expected += failed(m_source + selected[i].name);
-        QCOMPARE(outcome.lines, expected + uploaded(m_source + QStringLiteral("ok.txt")));
-        QCOMPARE(stored(outcome.commands), strings({"ok.txt"}));
-        QCOMPARE(QDir(m_root + QStringLiteral("pub")).entryList(QDir::Files), strings({"ok.txt"}));
-        QCOMPARE(outcome.result.filesFailed, static_cast<int>(selected.size()) - 1);
-    }
-
-    void linksToFoldersAreNotFollowed()
-    {
-        localFile("docs/x.txt", "x");
-        localFile("outside.txt", "outside");
-        // A link back to its own folder: followed, the walk would never end.
-        QVERIFY(QFile::link(QStringLiteral("../docs"), m_source + QStringLiteral("docs/loop")));
-        QVERIFY(QFile::link(QStringLiteral("../outside.txt"), m_source + QStringLiteral("docs/linked.txt")));
-        QVERIFY(startServer());
-
-        const auto outcome = harness().uploadSelection(request(rows({"docs/"})));
-
-        QVERIFY(outcome.finished);
-        QCOMPARE(outcome.lines, created(QStringLiteral("docs")) + uploaded(m_source + QStringLiteral("docs/linked.txt"))
+        for (const QString& name : std::as_const(unreadable))
+            expected += failed(m_source + name);
+        QCOMPARE(outcome.lines, expected + created(QStringLiteral("docs")) + uploaded(m_source + QStringLiteral("ok.txt"))
+                                    + uploaded(m_source + QStringLiteral("docs/linked.txt"))
                                     + failed(m_source + QStringLiteral("docs/loop"))
                                     + uploaded(m_source + QStringLiteral("docs/x.txt")));
-        QCOMPARE(serverFile("pub/docs/linked.txt"), QByteArray("outside"));
+        // Nothing was opened on the server for what could not be read.
+        QCOMPARE(stored(outcome.commands), strings({"ok.txt", "linked.txt", "x.txt"}));
+        QCOMPARE(serverFile("pub/docs/linked.txt"), QByteArray("ok"));
         QVERIFY(!QFileInfo::exists(m_root + QStringLiteral("pub/docs/loop")));
     }
 
@@ -303,80 +260,67 @@ private Q_SLOTS:
         localFile("top.txt", "top");
         QVERIFY(startServer());
 
-        const auto outcome = harness().uploadSelection(request(rows({"docs/", "top.txt"})));
+        const auto outcome = UploadHarness(settings()).uploadSelection(request(strings({"docs/", "top.txt"})));
 
         QCOMPARE(outcome.lines, uploaded(m_source + QStringLiteral("top.txt")) + failed(m_source + QStringLiteral("docs/x.txt")));
         QCOMPARE(stored(outcome.commands), strings({"top.txt"}));
-        QVERIFY(!QFileInfo::exists(m_root + QStringLiteral("pub/x.txt")));
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
     }
 
-    void brokenOrRefusedTransfer_data()
+    void partialFileOfABrokenOrStoppedTransfer_data()
     {
+        QTest::addColumn<bool>("breaks");
         QTest::addColumn<bool>("refuseDelete");
         QTest::addColumn<bool>("reader");
-        QTest::addColumn<QStringList>("partLines");
-        QTest::addColumn<bool>("partLeft");
-        QTest::newRow("broken, part removed")
-            << false << false << QStringList{line("black", getText("MPUB_PARTDELETED") + QStringLiteral(" /pub/big.bin"))}
-            << false;
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<QStringList>("partLine");
+        const QStringList removed{line("black", getText("MPUB_PARTDELETED") + QStringLiteral(" /pub/big.bin"))};
+        QTest::newRow("broken, part removed") << true << false << false << false << removed;
         QTest::newRow("broken, removal refused")
-            << true << false << QStringList{line("red", getText("MPUB_PARTLEFT") + QStringLiteral(" /pub/big.bin"))} << true;
-        QTest::newRow("refused: nothing to remove") << false << true << QStringList{} << false;
+            << true << true << false << false << QStringList{line("red", getText("MPUB_PARTLEFT") + QStringLiteral(" /pub/big.bin"))};
+        QTest::newRow("refused: nothing to remove") << false << false << true << false << QStringList();
+        QTest::newRow("stopped, part removed afterwards") << false << false << false << true << removed;
     }
 
-    void brokenOrRefusedTransfer()
+    void partialFileOfABrokenOrStoppedTransfer()
     {
+        QFETCH(bool, breaks);
         QFETCH(bool, refuseDelete);
         QFETCH(bool, reader);
-        QFETCH(QStringList, partLines);
-        QFETCH(bool, partLeft);
-        localFile("big.bin", QByteArray(1024 * 1024, 'g'));
+        QFETCH(bool, stop);
+        QFETCH(QStringList, partLine);
+        localFile("big.bin", QByteArray((stop ? 8 : 1) * 1024 * 1024, 'g'));
+        localFile("later.txt", "later");
         FtpServerFixture::Options options;
-        options.brokenStorName = QStringLiteral("big.bin");
+        options.brokenStorName = breaks ? QStringLiteral("big.bin") : QString();
         options.refuseDelete = refuseDelete;
+        options.throttle = stop ? 512 * 1024 : 0; // the transfer surely runs when the stop comes
         QVERIFY(startServer(options));
-        UploadHarness uploader = harness();
-        UploadRequest request = this->request(rows({"big.bin"}));
+        ConnectionSettings user = settings();
         if (reader) {
-            uploader = UploadHarness({m_ftp->host(), m_ftp->portText(), FtpServerFixture::readerUser(),
-                                      FtpServerFixture::readerPassword(), true});
-            request.settings = {m_ftp->host(), m_ftp->portText(), FtpServerFixture::readerUser(),
-                                FtpServerFixture::readerPassword(), true};
+            user.user = FtpServerFixture::readerUser();
+            user.password = FtpServerFixture::readerPassword();
         }
-
-        const auto outcome = uploader.uploadSelection(request);
-
-        QCOMPARE(outcome.lines, failed(m_source + QStringLiteral("big.bin")) + partLines);
-        QCOMPARE(QFileInfo::exists(m_root + QStringLiteral("pub/big.bin")), partLeft);
-        QCOMPARE(outcome.commands.contains(QStringLiteral("DELE big.bin")), !reader);
-        QVERIFY(outcome.result.partialFile.isEmpty());
-    }
-
-    void stoppedTransferRemovesItsPart()
-    {
-        localFile("big.bin", QByteArray(8 * 1024 * 1024, 's'));
-        localFile("later.txt", "never sent");
-        FtpServerFixture::Options options;
-        options.throttle = 512 * 1024; // the transfer is surely running when the stop comes
-        QVERIFY(startServer(options));
-        UploadRequest request = this->request(rows({"big.bin", "later.txt"}));
+        UploadRequest request = this->request(strings({"big.bin", "later.txt"}));
+        request.settings = user;
         request.variant = UploadVariant::ContextMenu;
 
-        const auto outcome = harness().run(
+        const auto outcome = UploadHarness(user).run(
             request, [](UploadJob& job) { return job.uploadSelection(); }, {},
-            [](const JobHandle& upload, qint64 done) {
-                if (done > 0)
+            [stop](const JobHandle& upload, qint64 done) {
+                if (stop && done > 0)
                     upload.cancel();
             });
 
-        QVERIFY(outcome.finished);
-        QCOMPARE(outcome.result.partialFile, QStringLiteral("/pub/big.bin"));
-        QCOMPARE(outcome.lines, QStringList({startOf(m_source + QStringLiteral("big.bin"), UploadVariant::ContextMenu),
-                                             line("red", getText("MPUB_UPFAILED")),
-                                             line("black", getText("MPUB_PARTDELETED") + QStringLiteral(" /pub/big.bin"))}));
-        QVERIFY(!QFileInfo::exists(m_root + QStringLiteral("pub/big.bin")));
-        QCOMPARE(stored(outcome.commands), strings({"big.bin"}));
+        const QString later = m_source + QStringLiteral("later.txt");
+        const QStringList laterLines = stop ? QStringList() : reader ? failed(later, UploadVariant::ContextMenu)
+                                                                     : uploaded(later, UploadVariant::ContextMenu);
+        QStringList expected = failed(m_source + QStringLiteral("big.bin"), UploadVariant::ContextMenu);
+        // A stopped upload ends there; its part goes once the stop is over.
+        expected += stop ? laterLines + partLine : partLine + laterLines;
+        QCOMPARE(outcome.lines, expected);
+        QCOMPARE(QFileInfo::exists(m_root + QStringLiteral("pub/big.bin")), refuseDelete);
+        QCOMPARE(outcome.result.partialFile, stop ? QStringLiteral("/pub/big.bin") : QString());
     }
 
     void lostServerIsReportedOnce()
@@ -385,17 +329,16 @@ private Q_SLOTS:
         localFile("docs/x.txt", "x");
         QVERIFY(startServer());
 
-        const auto outcome = harness().uploadSelection(request(rows({"a.txt", "docs/"})), [this] { m_ftp->stop(); });
+        const auto outcome =
+            UploadHarness(settings()).uploadSelection(request(strings({"a.txt", "docs/"})), [this] { m_ftp->stop(); });
 
         QVERIFY(outcome.connected && outcome.finished);
         QCOMPARE(outcome.messages, QStringList{getText("MPUB_NOCONN1") + QLatin1Char('\n') + getText("MPUB_NOCONN2")
                                                + QLatin1Char('\n') + getText("MPUB_NOCONN3")});
-        QCOMPARE(outcome.lines, failed(m_source + QStringLiteral("a.txt"))
-                                    + QStringList({line("black", QStringLiteral("Aktion: Lege Verzeichnis docs an")),
-                                                   line("red", getText("FRMPULOC_GENFAIL"))})
+        const QStringList folderFailed{line("black", QStringLiteral("Aktion: Lege Verzeichnis docs an")),
+                                       line("red", getText("FRMPULOC_GENFAIL"))};
+        QCOMPARE(outcome.lines, failed(m_source + QStringLiteral("a.txt")) + folderFailed
                                     + failed(m_source + QStringLiteral("docs/x.txt")));
-        QCOMPARE(outcome.result.filesFailed, 2);
-        QCOMPARE(outcome.result.foldersFailed, 1);
     }
 
 private:
@@ -413,17 +356,10 @@ private:
         return {m_ftp->host(), m_ftp->portText(), FtpServerFixture::user(), FtpServerFixture::password(), passive};
     }
 
-    UploadHarness harness(bool passive = true) const { return UploadHarness(settings(passive)); }
-
-    UploadRequest request(const QList<SelectedRow>& selected, bool passive = true) const
+    UploadRequest request(const QStringList& selected, bool passive = true) const
     {
-        UploadRequest request;
-        request.sourceFolder = m_source;
-        request.rows = selected;
-        request.remoteFolder = QStringLiteral("/pub");
-        request.settings = settings(passive);
-        request.type = {TransferType::Binary, TransferFlag::Binary, {}};
-        return request;
+        return {m_source, rows(selected), QStringLiteral("/pub"), settings(passive),
+                {TransferType::Binary, TransferFlag::Binary, {}}, UploadVariant::Main};
     }
 
     void localFile(const char* path, const QByteArray& content) const
