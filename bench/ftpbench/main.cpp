@@ -1,6 +1,7 @@
 #include "DownloadMain.h"
 #include "FtpBench.h"
 #include "RemoteDeleteMain.h"
+#include "UploadMain.h"
 
 #include <QCoreApplication>
 
@@ -16,5 +17,7 @@ int main(int argc, char* argv[])
         return runDownload(arguments.mid(1));
     if (!arguments.isEmpty() && arguments.first() == QLatin1String("rdelete"))
         return runRemoteDelete(arguments.mid(1));
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("upload"))
+        return runUpload(arguments.mid(1));
     return bench.run(arguments);
 }

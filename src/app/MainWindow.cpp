@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AboutDialog.h"
+#include "AsciiListDialog.h"
 #include "ChildWindowLayout.h"
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
@@ -146,9 +147,12 @@ void MainWindow::createActions()
     remote.openFile = [](const QString& path) { return ShellServices::openWithDefault(path); };
     remote.chooseProgram = [this](const QString& path) { ShellServices::chooseAndOpen(path, this); };
     m_remoteActions = new RemoteActions(*m_remote, *m_runner, remote, this);
+    auto uploadType = [this] {
+        return UploadType{m_transferType->transferType(), m_transferType->transferFlag(), {}};
+    };
     m_localActions = new LocalActions(*m_local, *m_runner,
                                       {settings, [this] { return m_remote->folder(); },
-                                       [this] { m_remote->refreshRemote(true); }, append},
+                                       [this] { m_remote->refreshRemote(true); }, append, uploadType},
                                       this);
     // Local work off the GUI thread (the local delete) moves the same progress bar.
     LocalCommands* localCommands = &m_localActions->commands();
@@ -221,6 +225,12 @@ void MainWindow::wireCommands()
     on(AppCommand::PassiveOn, [this] { setPassive(true); });
     on(AppCommand::PassiveOff, [this] { setPassive(false); });
     on(AppCommand::Homepage, [this] { openHomepage(); });
+    on(AppCommand::AsciiList, [this] {
+        // Modal, without a loop of its own: the session's jobs go on reporting meanwhile.
+        auto* dialog = new AsciiListDialog(this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    });
     on(AppCommand::About, [this] {
         AboutDialog dialog(this);
         dialog.exec();
@@ -228,6 +238,8 @@ void MainWindow::wireCommands()
     // The transfer-type entries are TransferTypeSelector's.
 
     connect(m_bar->connectAction(), &QAction::triggered, m_menu->action(AppCommand::Connect), &QAction::trigger);
+    // The toolbar's "ascii" button shows the list like the menu entry, and re-enables the fields.
+    connect(m_bar->asciiAction(), &QAction::triggered, m_menu->action(AppCommand::AsciiList), &QAction::trigger);
     connect(m_bar->asciiAction(), &QAction::triggered, this, [this] { m_bar->setFieldsEnabled(true); });
     connect(m_bar->stopAction(), &QAction::triggered, m_menu->action(AppCommand::Stop), &QAction::trigger);
     // Stop can be chosen while work runs; Esc in either pane stops it too.

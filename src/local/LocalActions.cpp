@@ -13,9 +13,9 @@ using Table = CommandActionTable<LocalCommand, LocalActions::Handler>;
 // commands only the toolbar and the main menu offer), the key of its caption, and its handler
 // (nullptr: not built yet).
 constexpr Table::Row commandRows[] = {
-    {LocalCommand::Upload, "upload", "FRMPULOC_UPLOAD", nullptr},
-    {LocalCommand::UploadFromMenu, "mnuUpload", "FRMPULOC_UPLOAD", nullptr},
-    {LocalCommand::UploadAs, "mnuUploadAls", "FRMPULOC_UPLOADAS", nullptr},
+    {LocalCommand::Upload, "upload", "FRMPULOC_UPLOAD", &LocalCommands::upload},
+    {LocalCommand::UploadFromMenu, "mnuUpload", "FRMPULOC_UPLOAD", &LocalCommands::uploadFromMenu},
+    {LocalCommand::UploadAs, "mnuUploadAls", "FRMPULOC_UPLOADAS", &LocalCommands::uploadAs},
     {LocalCommand::Open, "mnuOeffnen", "FRMPULOC_OPEN", &LocalCommands::open},
     {LocalCommand::OpenWith, "mnuOeffnenMit", "FRMPULOC_OPENWITH", &LocalCommands::openWith},
     {LocalCommand::Rename, "mnuUmbenennen", "FRMPULOC_RENAME", &LocalCommands::rename},

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
+#include "UploadCommands.h"
 
 LocalCommands::LocalCommands(LocalPane& pane, JobRunner& runner, LocalEnvironment environment, QWidget* window)
     : QObject(window)
@@ -20,6 +21,7 @@ LocalCommands::LocalCommands(LocalPane& pane, JobRunner& runner, LocalEnvironmen
     , m_runner(runner)
     , m_environment(std::move(environment))
     , m_window(window)
+    , m_uploads(new UploadCommands(pane, runner, m_environment, window))
     , m_worker(window)
 {
     connect(&m_worker, &LocalWorker::historyLine, this, &LocalCommands::appendHistory);
@@ -208,4 +210,19 @@ void LocalCommands::finishDelete()
     m_pane.viewFolder(rowFolder(), CompareMode::Code, AttributeOrder::AfterDelete);
     m_pane.removeMissingPathBoxEntries();
     Q_EMIT deleteFinished();
+}
+
+void LocalCommands::upload()
+{
+    m_uploads->upload(UploadVariant::Main);
+}
+
+void LocalCommands::uploadFromMenu()
+{
+    m_uploads->upload(UploadVariant::ContextMenu);
+}
+
+void LocalCommands::uploadAs()
+{
+    m_uploads->uploadAs();
 }

@@ -9,6 +9,7 @@
 class JobRunner;
 class LocalPane;
 class QWidget;
+class UploadCommands;
 
 // What the local commands do. Each reads its inputs from the pane when it starts (the folder the
 // list shows, the selected rows) and shows its result in the pane. Where the places that start
@@ -42,6 +43,13 @@ public:
     // the path box loses the folders that are gone.
     void deleteSelection();
 
+    // The uploads (UploadCommands): the main menu's and the toolbar's, the context menu's, and
+    // one file under a new name.
+    void upload();
+    void uploadFromMenu();
+    void uploadAs();
+    UploadCommands& uploads() const { return *m_uploads; }
+
 Q_SIGNALS:
     // Local work off the GUI thread reports its progress, and ends.
     void progressChanged(qint64 done, qint64 total);
@@ -65,6 +73,7 @@ private:
     JobRunner& m_runner;
     LocalEnvironment m_environment;
     QWidget* m_window;
+    UploadCommands* m_uploads;
     // Last, so that it stops its work before anything else goes.
     LocalWorker m_worker;
 };

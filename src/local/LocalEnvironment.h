@@ -2,6 +2,7 @@
 
 #include "FtpOperations.h"
 #include "HistoryColour.h"
+#include "UploadType.h"
 
 #include <QString>
 
@@ -18,4 +19,7 @@ struct LocalEnvironment {
     std::function<void()> refreshRemote;
     // A line of the transfer history written on the GUI side.
     std::function<void(const QString& text, HistoryColour colour)> appendHistory;
+    // The transfer type chosen in the connection bar and the flag it set, read when an upload
+    // starts (the ASCII list is read by the upload itself).
+    std::function<UploadType()> uploadType;
 };

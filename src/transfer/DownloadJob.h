@@ -2,6 +2,7 @@
 
 #include "DownloadItem.h"
 #include "FtpOperations.h"
+#include "SelectedRow.h"
 
 #include <QList>
 #include <QString>
@@ -11,12 +12,6 @@
 #include <utility>
 
 class JobContext;
-
-// One selected row of the remote list, as the remote pane offers it.
-struct SelectedRow {
-    QString name;
-    bool isFolder = false;
-};
 
 // What a download needs, read on the GUI thread when the command starts.
 struct DownloadRequest {

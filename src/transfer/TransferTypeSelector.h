@@ -1,13 +1,12 @@
 #pragma once
 
 #include "FtpSession.h"
+#include "TransferType.h"
 
 #include <QObject>
 
 class QAction;
 class QComboBox;
-
-enum class TransferType { Ascii = 0, Binary = 1, Auto = 2 };
 
 // Keeps the transfer-type combo box and the three menu items in step and holds the program-wide
 // transfer flag that uploads are opened with.

@@ -1,9 +1,11 @@
 #include "AboutDialog.h"
 #include "AccessibilityAudit.h"
+#include "AsciiListDialog.h"
 #include "MainWindow.h"
 #include "ScriptedPrompter.h"
 #include "StartDialog.h"
 #include "TextCatalogue.h"
+#include "UploadAsDialog.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -22,7 +24,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("window");
         for (const auto& language : TextCatalogue::instance().languages())
-            for (const char* window : {"frmStart", "mdiMain", "frmInfo"})
+            for (const char* window : {"frmStart", "mdiMain", "frmInfo", "frmASCIIListe", "frmUploadAls"})
                 QTest::newRow(qPrintable(language.table + QLatin1Char('/') + QLatin1String(window)))
                     << language.table << QString::fromLatin1(window);
     }
@@ -38,7 +40,13 @@ private Q_SLOTS:
             widget = std::make_unique<StartDialog>();
         else if (window == QLatin1String("frmInfo"))
             widget = std::make_unique<AboutDialog>();
-        else {
+        else if (window == QLatin1String("frmASCIIListe"))
+            widget = std::make_unique<AsciiListDialog>();
+        else if (window == QLatin1String("frmUploadAls")) {
+            FileEntry entry;
+            entry.name = QStringLiteral("notes.txt");
+            widget = std::make_unique<UploadAsDialog>(entry, nullptr);
+        } else {
             auto* main = new MainWindow;
             main->setAttribute(Qt::WA_DeleteOnClose, false);
             widget.reset(main);

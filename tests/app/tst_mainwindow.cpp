@@ -13,9 +13,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -211,13 +213,16 @@ private Q_SLOTS:
         }
     }
 
-    void asciiButtonReenablesTheFields()
+    void asciiButtonAndMenuShowTheList()
     {
         ConnectionBar* bar = m_window->connectionBar();
         bar->setFieldsEnabled(false);
         bar->asciiAction()->trigger();
         QVERIFY(bar->address()->isEnabled() && bar->user()->isEnabled() && bar->password()->isEnabled()
                 && bar->port()->isEnabled());
+        closeAsciiList();
+        m_window->mainMenu()->action(QStringLiteral("mnuVerbindungASCIIListe"))->trigger();
+        closeAsciiList();
     }
 
     void homepageWithoutBrowser()
@@ -237,6 +242,15 @@ private Q_SLOTS:
     }
 
 private:
+    // The list is shown modally and closes with Cancel; it is gone afterwards.
+    void closeAsciiList()
+    {
+        auto* dialog = m_window->findChild<QDialog*>(QStringLiteral("frmASCIIListe"));
+        QVERIFY(dialog && dialog->isVisible() && dialog->isModal());
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdAbbrechen"))->click();
+        QTRY_VERIFY(!m_window->findChild<QDialog*>(QStringLiteral("frmASCIIListe")));
+    }
+
     QTemporaryDir m_noApps;
     std::unique_ptr<ScriptedPrompter> m_prompter;
     MainWindow* m_window = nullptr;

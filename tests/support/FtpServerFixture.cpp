@@ -61,6 +61,12 @@ quint16 FtpServerFixture::start(const QString& rootDir)
         arguments << QStringLiteral("--protected") << m_options.protectedFolder;
     if (m_options.realPwd)
         arguments << QStringLiteral("--real-pwd");
+    if (!m_options.brokenStorName.isEmpty())
+        arguments << QStringLiteral("--broken-stor") << m_options.brokenStorName;
+    if (m_options.refuseDelete)
+        arguments << QStringLiteral("--refuse-dele");
+    if (m_options.throttle > 0)
+        arguments << QStringLiteral("--throttle") << QString::number(m_options.throttle);
 
     m_process.setStandardErrorFile(m_logDir.filePath(QStringLiteral("server.log")));
     m_process.setProgram(python());

@@ -30,6 +30,10 @@
 //                      may only list and download - deletes and renames there are refused
 //   realPwd            PWD reports the real path, links resolved (as servers that ask the file
 //                      system for it do)
+//   brokenStorName     STOR of a file with this name stores 4 KiB or a little more, then ends the
+//                      data connection and replies 426 (a full disk), leaving the part behind
+//   refuseDelete       every DELE is answered 550
+//   throttle           N > 0: uploads are received at no more than N bytes a second
 // Names that are not valid UTF-8 reach the server's file system as the same bytes. Wrong
 // passwords are refused at once (pyftpdlib normally waits 3 seconds).
 class FtpServerFixture
@@ -45,6 +49,9 @@ public:
         QString brokenRetrName = {};
         QString protectedFolder = {};
         bool realPwd = false;
+        QString brokenStorName = {};
+        bool refuseDelete = false;
+        int throttle = 0;
     };
 
     FtpServerFixture();

@@ -16,7 +16,7 @@ import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import DTPHandler, FileProducer, FTPHandler, _FileReadWriteError, proto_cmds
+from pyftpdlib.handlers import FileProducer, FTPHandler, ThrottledDTPHandler, _FileReadWriteError, proto_cmds
 from pyftpdlib.servers import FTPServer
 
 HOSTILE_NAMES = ["../evil", "a/b"]
@@ -44,6 +44,11 @@ def parse_arguments():
                         help="a folder below ROOT in which USER may only list and download")
     parser.add_argument("--real-pwd", action="store_true",
                         help="PWD reports the real path of the current folder, links resolved")
+    parser.add_argument("--broken-stor", default="",
+                        help="STOR of a file with this name stores its first 4 KiB or more, then fails with 426")
+    parser.add_argument("--refuse-dele", action="store_true", help="answer every DELE with 550")
+    parser.add_argument("--throttle", type=int, default=0,
+                        help="receive uploads at no more than this many bytes a second")
     return parser.parse_args()
 
 
@@ -67,9 +72,20 @@ def main():
             for name in HOSTILE_NAMES:
                 yield ("type=file;size=5;modify=20200101000000; %s\r\n" % name).encode()
 
-    class RawAsciiDTPHandler(DTPHandler):
+    class TestDTPHandler(ThrottledDTPHandler):
+        read_limit = args.throttle
+
         def enable_receiving(self, type, cmd):
-            DTPHandler.enable_receiving(self, "i", cmd)
+            # Raw ASCII: what came over the wire is stored as it is.
+            ThrottledDTPHandler.enable_receiving(self, "i" if args.raw_ascii else type, cmd)
+
+        def handle_read(self):
+            ThrottledDTPHandler.handle_read(self)
+            if (args.broken_stor and self.file_obj is not None and self.tot_bytes_received >= 4096
+                    and os.path.basename(self.file_obj.name) == args.broken_stor):
+                raise _FileReadWriteError(errno.ENOSPC, "simulated full disk")
+
+        handle_read_event = handle_read
 
     class BrokenFileProducer(FileProducer):
         """Sends the first block of the file, then fails as a read error on the disk would."""
@@ -107,6 +123,12 @@ def main():
             self.respond('257 "%s" is the current directory.' % real.replace('"', '""'))
             return None
 
+        def ftp_DELE(self, path):
+            if args.refuse_dele:
+                self.respond("550 Permission denied.")
+                return None
+            return FTPHandler.ftp_DELE(self, path)
+
         def ftp_RETR(self, file):
             if not args.broken_retr or os.path.basename(file) != args.broken_retr:
                 return FTPHandler.ftp_RETR(self, file)
@@ -123,8 +145,8 @@ def main():
     Handler.authorizer = authorizer
     if args.hostile_names:
         Handler.abstracted_fs = HostileFS
-    if args.raw_ascii:
-        Handler.dtp_handler = RawAsciiDTPHandler
+    if args.raw_ascii or args.broken_stor or args.throttle:
+        Handler.dtp_handler = TestDTPHandler
     if args.no_extended:
         Handler.proto_cmds = {k: v for k, v in proto_cmds.items() if k not in ("EPSV", "EPRT")}
 

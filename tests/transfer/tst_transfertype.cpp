@@ -1,7 +1,14 @@
+#include "AsciiList.h"
+#include "NameLists.h"
 #include "TransferTypeSelector.h"
+#include "UploadType.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTest>
 
 class TransferTypeTest : public QObject
@@ -9,6 +16,12 @@ class TransferTypeTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        // The user's own ASCII list is never touched.
+        QStandardPaths::setTestModeEnabled(true);
+    }
+
     void init()
     {
         m_combo = std::make_unique<QComboBox>();
@@ -64,6 +77,79 @@ private Q_SLOTS:
         QCOMPARE(m_selector->transferFlag(), TransferFlag::Binary);
         QCOMPARE(m_selector->transferType(), TransferType::Auto);
         QCOMPARE(checks(), (QList<bool>{false, false, true}));
+    }
+
+    void asciiListFileIsReadAsDelimitedItems_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("CR LF lines") << QByteArray("TXT\r\nHTM\r\n") << strings({"TXT", "HTM"});
+        QTest::newRow("no end of the last line") << QByteArray("TXT\r\nHTM") << strings({"TXT", "HTM"});
+        QTest::newRow("LF and lone CR") << QByteArray("a\nb\rc") << strings({"a", "b", "c"});
+        QTest::newRow("empty line in the middle") << QByteArray("TXT\r\n\r\nCSS\r\n") << strings({"TXT", "", "CSS"});
+        QTest::newRow("leading blanks skipped, trailing kept") << QByteArray("  \tTXT \r\n") << strings({"TXT "});
+        QTest::newRow("comma ends an entry") << QByteArray("TXT,HTM\r\nCSS,\r\n") << strings({"TXT", "HTM", "CSS", ""});
+        QTest::newRow("quotes removed, comma inside kept") << QByteArray("\"A,B\", \" C\"\r\n") << strings({"A,B", " C"});
+        QTest::newRow("empty file") << QByteArray() << QStringList{};
+        QTest::newRow("UTF-8") << QByteArray("TXT\r\n\xc3\x84\r\n") << strings({"TXT", "\xc3\x84"});
+    }
+
+    void asciiListFileIsReadAsDelimitedItems()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, entries);
+        QCOMPARE(AsciiList::parse(content), entries);
+    }
+
+    void transferFlagOfAnUpload_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("remoteName");
+        QTest::addColumn<int>("flag");
+        const QStringList text = strings({"TXT"});
+        const int ascii = 1;
+        const int binary = 2;
+        QTest::newRow("AUTO, listed") << 2 << text << "readme.TXT" << ascii;
+        QTest::newRow("AUTO, not listed") << 2 << text << "readme.doc" << binary;
+        QTest::newRow("AUTO, anywhere in the name") << 2 << text << "notes.txt.bak" << ascii;
+        QTest::newRow("AUTO, a longer extension") << 2 << text << "a.txtx" << ascii;
+        QTest::newRow("AUTO, without the dot") << 2 << text << "txt" << binary;
+        QTest::newRow("AUTO, new name not listed") << 2 << text << "notes.html" << binary;
+        QTest::newRow("AUTO, HTM in html") << 2 << strings({"HTM"}) << "notes.html" << ascii;
+        QTest::newRow("AUTO, empty entry: any dot") << 2 << strings({""}) << "a.b" << ascii;
+        QTest::newRow("AUTO, no list") << 2 << QStringList{} << "readme.txt" << binary;
+        QTest::newRow("ASCII sends everything as ASCII") << 0 << text << "photo.jpg" << ascii;
+        QTest::newRow("BINARY sends everything binary") << 1 << text << "readme.txt" << binary;
+    }
+
+    void transferFlagOfAnUpload()
+    {
+        QFETCH(int, type);
+        QFETCH(QStringList, entries);
+        QFETCH(QString, remoteName);
+        QFETCH(int, flag);
+        const auto chosen = static_cast<TransferType>(type);
+        const UploadType upload{chosen, chosen == TransferType::Ascii ? TransferFlag::Ascii : TransferFlag::Binary,
+                                entries};
+        QCOMPARE(static_cast<int>(upload.flagFor(remoteName)), flag);
+    }
+
+    void asciiListOfTheUserComesFirst()
+    {
+        const QString own = AsciiList::userFile();
+        QFile::remove(own);
+        // Without a list of the user's: the shipped one, or none when there is none either.
+        QFile shipped(AsciiList::shippedFile());
+        const QStringList fallback = shipped.open(QIODevice::ReadOnly) ? AsciiList::parse(shipped.readAll()) : QStringList{};
+        QCOMPARE(AsciiList::load(), fallback);
+
+        QVERIFY(AsciiList::save(strings({"TXT", "a b", ""})));
+        QFile saved(own);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("TXT\r\na b\r\n\r\n"));
+        QCOMPARE(AsciiList::load(), strings({"TXT", "a b", ""}));
+        QVERIFY(QFile::remove(own));
     }
 
 private:

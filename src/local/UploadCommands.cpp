@@ -1,0 +1,104 @@
+#include "UploadCommands.h"
+
+#include "AsciiList.h"
+#include "JobContext.h"
+#include "JobRunner.h"
+#include "LocalPane.h"
+#include "Prompter.h"
+#include "TextCatalogue.h"
+#include "UploadAsDialog.h"
+
+#include <QApplication>
+#include <QPointer>
+
+UploadCommands::UploadCommands(LocalPane& pane, JobRunner& runner, LocalEnvironment environment, QWidget* window)
+    : QObject(window)
+    , m_pane(pane)
+    , m_runner(runner)
+    , m_environment(std::move(environment))
+    , m_window(window)
+{
+}
+
+UploadRequest UploadCommands::makeRequest(UploadVariant variant) const
+{
+    UploadRequest request;
+    // The folder the rows were listed from.
+    request.sourceFolder = m_pane.listedFolder().isEmpty() ? m_pane.currentFolderPath() : m_pane.listedFolder();
+    if (m_environment.remoteFolder)
+        request.remoteFolder = m_environment.remoteFolder();
+    if (m_environment.settings)
+        request.settings = m_environment.settings();
+    if (m_environment.uploadType)
+        request.type = m_environment.uploadType();
+    request.type.asciiExtensions = AsciiList::load();
+    request.variant = variant;
+    return request;
+}
+
+void UploadCommands::upload(UploadVariant variant)
+{
+    if (!m_runner.isConnected()) {
+        showMessage(m_window, getText(variant == UploadVariant::Main ? "MPUB_NOCONN" : "FRMPULOC_NOCONN"),
+                    PromptIcon::Information);
+        return;
+    }
+    UploadRequest request = makeRequest(variant);
+    for (const FileEntry& entry : m_pane.selectedEntries())
+        request.rows.append({entry.name, entry.isFolderLike()});
+    start(std::move(request), [](UploadJob& job) { return job.uploadSelection(); });
+}
+
+void UploadCommands::uploadAs()
+{
+    const QList<FileEntry> selected = m_pane.selectedEntries();
+    if (selected.size() >= 2) {
+        showMessage(m_window, getText("FRMPULOC_ONEFILE"), PromptIcon::Information);
+        return;
+    }
+    if (!m_runner.isConnected()) {
+        showMessage(m_window, getText("FRMPULOC_NOCONN"), PromptIcon::Information);
+        return;
+    }
+    const std::optional<FileEntry> entry = selected.size() == 1 ? selected.first() : m_pane.currentEntry();
+    if (!entry)
+        return;
+    auto* dialog = new UploadAsDialog(*entry, nullptr, m_window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<UploadAsDialog> shown(dialog);
+    connect(dialog, &QDialog::accepted, this, [this, shown] {
+        if (!shown)
+            return;
+        const QString localName = shown->localName();
+        const QString newName = shown->newName();
+        start(makeRequest(UploadVariant::Main),
+              [localName, newName](UploadJob& job) { return job.uploadAs(localName, newName); });
+    });
+    dialog->open();
+}
+
+void UploadCommands::start(UploadRequest request, std::function<UploadResult(UploadJob&)> work)
+{
+    // Busy, not blocking: the windows stay usable while the upload runs.
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const ConnectionSettings settings = request.settings;
+    QPointer<UploadCommands> self(this);
+    m_runner.start<UploadResult>(
+        [request = std::move(request), work = std::move(work)](JobContext& context) {
+            UploadJob job(context, request);
+            return work(job);
+        },
+        [self, settings](UploadResult result) {
+            QApplication::restoreOverrideCursor();
+            if (!self)
+                return;
+            if (!result.partialFile.isEmpty()) {
+                self->m_runner.start([settings, path = result.partialFile](JobContext& context) {
+                    UploadJob::removePartialFile(context, settings, path);
+                });
+            }
+            if (result.anythingToDo && self->m_environment.refreshRemote)
+                self->m_environment.refreshRemote();
+            Q_EMIT self->uploadFinished();
+        });
+}

@@ -1,0 +1,254 @@
+#include "UploadJob.h"
+
+#include "ConnectionJobs.h"
+#include "JobContext.h"
+#include "TextCatalogue.h"
+#include "UploadWalk.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString withTrailingSlash(const QString& path)
+{
+    return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+}
+
+// Opens path for reading when it is a plain file (a link to one counts). A FIFO or a device would
+// block the upload or never end, a folder has no content: they are not files to send.
+bool openRegularFile(QFile& file, const QString& path)
+{
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0)
+        return false;
+    struct stat info = {};
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)
+        || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+UploadJob::UploadJob(JobContext& context, UploadRequest request)
+    : m_context(context)
+    , m_session(context.session())
+    , m_request(std::move(request))
+{
+    m_request.sourceFolder = withTrailingSlash(m_request.sourceFolder);
+}
+
+UploadResult UploadJob::uploadSelection()
+{
+    m_items = UploadWalk::collectSelection(m_request.sourceFolder, m_request.rows);
+    const qsizetype selected = m_items.size();
+    for (qsizetype i = 0; i < selected && !cancelled(); ++i) {
+        // A copy: the walk appends to the list the item lives in.
+        const UploadItem item = m_items.at(i);
+        if (item.isFolder())
+            UploadWalk::walkLocalFolder(item, m_items, [this] { return cancelled(); });
+    }
+    if (m_items.isEmpty() || cancelled())
+        return m_result;
+    m_result.anythingToDo = true;
+
+    m_startFolder = m_request.remoteFolder.isEmpty() ? m_session.ftpCurrentDir() : m_request.remoteFolder;
+    const bool drivesBar = m_request.variant == UploadVariant::ContextMenu;
+    if (drivesBar) {
+        for (const UploadItem& item : std::as_const(m_items))
+            m_bytesTotal += item.size;
+        m_context.progress(0, m_bytesTotal);
+    }
+    for (const UploadItem& item : std::as_const(m_items)) {
+        if (cancelled())
+            break;
+        if (drivesBar)
+            m_context.progress(m_bytesDone, m_bytesTotal);
+        uploadItem(item);
+    }
+    if (!cancelled() && m_session.isConnected() && !m_startFolder.isEmpty())
+        m_session.ftpSetDir(m_startFolder);
+    return m_result;
+}
+
+UploadResult UploadJob::uploadAs(const QString& localName, const QString& newName)
+{
+    m_context.appendHistory(QStringLiteral("Aktion: Starte Upload von ") + localName + QStringLiteral(" als ") + newName);
+    const QString localPath = m_request.sourceFolder + localName;
+    QFile file;
+    if (openRegularFile(file, localPath) && file.size() == 0) {
+        m_context.appendHistory(QStringLiteral("Status: Upload fehlgeschlagen (Größe der Datei: 0 Byte)"),
+                                HistoryColour::Red);
+        return m_result;
+    }
+    file.close();
+    m_result.anythingToDo = true;
+    m_startFolder = m_request.remoteFolder;
+    // The file goes where the pane shows, or nowhere.
+    if (!m_startFolder.isEmpty() && !m_session.ftpSetDir(m_startFolder)) {
+        ++m_result.filesFailed;
+        m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
+        return m_result;
+    }
+    m_serverFolder = withTrailingSlash(m_startFolder.isEmpty() ? m_session.ftpCurrentDir() : m_startFolder);
+    uploadFile(localPath, newName);
+    return m_result;
+}
+
+bool UploadJob::returnToStartFolder()
+{
+    if (m_connectionGone || !m_startFolder.startsWith(QLatin1Char('/')))
+        return false;
+    if (!ConnectionJobs::reconnectTo(m_context, m_request.settings, m_startFolder)) {
+        // The user was told once; the items left fail without asking again.
+        if (!m_session.isConnected())
+            m_connectionGone = true;
+        return false;
+    }
+    m_serverFolder = withTrailingSlash(m_startFolder);
+    return true;
+}
+
+void UploadJob::uploadItem(const UploadItem& item)
+{
+    if (!returnToStartFolder()) {
+        reportFailure(item);
+        return;
+    }
+    // A folder item only has to exist: the server goes into its parents, not into it.
+    const qsizetype toEnter = item.isFolder() ? item.remoteFolders.size() - 1 : item.remoteFolders.size();
+    for (qsizetype i = 0; i < item.remoteFolders.size(); ++i) {
+        const QString& name = item.remoteFolders.at(i);
+        // Fails for a folder that exists, which is then used as it is.
+        if (m_session.ftpCreateDir(name)) {
+            announceFolder(name);
+            m_context.appendHistory(m_request.variant == UploadVariant::Main ? QStringLiteral("Status: Anlegen erfolgreich")
+                                                                              : getText("FRMPULOC_GENOK"),
+                                    HistoryColour::Green);
+        }
+        if (i >= toEnter)
+            break;
+        if (!m_session.ftpSetDir(name)) {
+            reportFailure(item);
+            return;
+        }
+        m_serverFolder += name + QLatin1Char('/');
+    }
+    if (item.isFolder())
+        return;
+    if (item.refusal != UploadItem::Refusal::None) {
+        reportFailure(item);
+        return;
+    }
+    announceFile(item.localPath());
+    uploadFile(item.localPath(), item.name);
+}
+
+bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
+{
+    QFile file;
+    std::unique_ptr<UploadStream> stream;
+    // The local file is opened first: one that cannot be read creates nothing on the server.
+    if (!remoteName.isEmpty() && openRegularFile(file, localPath))
+        stream = m_session.ftpOpenForUpload(remoteName, m_request.type.flagFor(remoteName));
+    if (!stream) {
+        ++m_result.filesFailed;
+        m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
+        return false;
+    }
+    const bool sent = sendContent(file, *stream) && stream->close();
+    stream.reset(); // breaks off a transfer that did not end
+    if (sent) {
+        ++m_result.filesUploaded;
+        m_context.appendHistory(getText("MPUB_UPOK"), HistoryColour::Green);
+        return true;
+    }
+    ++m_result.filesFailed;
+    m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
+    removePartial(remoteName);
+    return false;
+}
+
+bool UploadJob::sendContent(QFile& file, UploadStream& stream)
+{
+    QByteArray block(blockSize, Qt::Uninitialized);
+    const bool drivesBar = m_request.variant == UploadVariant::ContextMenu;
+    for (;;) {
+        if (cancelled())
+            return false;
+        const qint64 read = file.read(block.data(), block.size());
+        if (read < 0)
+            return false;
+        if (read == 0)
+            return true;
+        if (!stream.write(block.constData(), read))
+            return false;
+        m_bytesDone += read;
+        if (drivesBar)
+            m_context.progress(m_bytesDone, m_bytesTotal);
+    }
+}
+
+void UploadJob::removePartial(const QString& remoteName)
+{
+    const QString path = remoteName.startsWith(QLatin1Char('/')) ? remoteName : m_serverFolder + remoteName;
+    // A stop ends every wait of the session at once; the removal waits until the stop is over.
+    if (cancelled()) {
+        m_result.partialFile = path;
+        return;
+    }
+    if (m_session.isConnected() && m_session.ftpDelete(remoteName))
+        m_context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + path);
+    else
+        m_context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + path, HistoryColour::Red);
+}
+
+bool UploadJob::removePartialFile(JobContext& context, const ConnectionSettings& settings, const QString& path)
+{
+    const bool removed = ConnectionJobs::reconnect(context, settings) && context.session().ftpDelete(path);
+    if (removed)
+        context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + path);
+    else
+        context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + path, HistoryColour::Red);
+    return removed;
+}
+
+void UploadJob::reportFailure(const UploadItem& item)
+{
+    if (item.isFolder()) {
+        ++m_result.foldersFailed;
+        announceFolder(item.remoteFolders.isEmpty() ? QString() : item.remoteFolders.last());
+        m_context.appendHistory(getText("FRMPULOC_GENFAIL"), HistoryColour::Red);
+        return;
+    }
+    ++m_result.filesFailed;
+    announceFile(item.localPath());
+    m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
+}
+
+void UploadJob::announceFolder(const QString& name)
+{
+    if (m_request.variant == UploadVariant::Main)
+        m_context.appendHistory(QStringLiteral("Aktion: Lege Verzeichnis ") + name + QStringLiteral(" an"));
+    else
+        m_context.appendHistory(getText("FRMPULOC_NEWDIR1") + QLatin1Char(' ') + name + getText("FRMPULOC_NEWDIR2"));
+}
+
+void UploadJob::announceFile(const QString& localPath)
+{
+    if (m_request.variant == UploadVariant::Main)
+        m_context.appendHistory(QStringLiteral("Aktion: Starte Upload von ") + localPath);
+    else
+        m_context.appendHistory(getText("FRMPULOC_BEGUP") + QLatin1Char(' ') + localPath);
+}
+
+bool UploadJob::cancelled() const
+{
+    return m_context.isCancelled();
+}

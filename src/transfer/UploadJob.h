@@ -1,0 +1,93 @@
+#pragma once
+
+#include "FtpOperations.h"
+#include "SelectedRow.h"
+#include "UploadItem.h"
+#include "UploadType.h"
+
+#include <QList>
+#include <QString>
+
+class JobContext;
+class QFile;
+
+// The two places an upload of the selection starts from; they differ in their texts and in the
+// progress bar, which only the context menu's variant drives.
+enum class UploadVariant {
+    Main,        // the main menu (F2) and the local pane's "upload" button
+    ContextMenu, // the default entry of the local pane's context menu
+};
+
+// What an upload needs, read on the GUI thread when the command starts.
+struct UploadRequest {
+    QString sourceFolder;        // the local pane's folder, ending in "/", its case kept
+    QList<SelectedRow> rows;     // in list order
+    QString remoteFolder;        // the server folder the remote pane shows; empty: the current one
+    ConnectionSettings settings; // for every re-connection of this upload
+    UploadType type;
+    UploadVariant variant = UploadVariant::Main;
+};
+
+// What the GUI needs when the upload has ended.
+struct UploadResult {
+    bool anythingToDo = false; // items were handled: the remote pane is to list its folder again
+    int filesUploaded = 0;
+    int filesFailed = 0;
+    int foldersFailed = 0;
+    // A partly sent file that a stopped upload left on the server (absolute path), to be removed
+    // by removePartialFile() once the stop is over; empty when there is none.
+    QString partialFile;
+};
+
+// Uploads local files and whole folder trees into the server folder the remote pane shows, on
+// the session thread (UploadSelection). The selected items come first, in list order, then
+// everything the walks of the selected folders found. Every item starts from a checked
+// re-connection into that folder; remote folders are created on the way, existing ones used
+// silently, and an item whose folder cannot be entered gets its red line instead of landing in
+// another folder. Every file gets its start line and a green or red line.
+//
+// A transfer that breaks or is stopped leaves no partial file behind when the server lets us
+// remove it; the history says what became of it.
+class UploadJob
+{
+public:
+    static constexpr qint64 blockSize = 256 * 1024;
+
+    UploadJob(JobContext& context, UploadRequest request);
+
+    // Runs the whole upload of the selection; the job is used once.
+    UploadResult uploadSelection();
+    // Upload-as: the source folder's file localName under newName (already trimmed) into the
+    // remote folder. An empty file is refused with its own red line and nothing is sent.
+    UploadResult uploadAs(const QString& localName, const QString& newName);
+
+    // Removes a partial file a stopped upload left, on a connection of its own, and says so.
+    static bool removePartialFile(JobContext& context, const ConnectionSettings& settings, const QString& path);
+
+    // The items collected and walked, in the order they are sent; filled by uploadSelection().
+    const QList<UploadItem>& uploadList() const { return m_items; }
+
+private:
+    bool returnToStartFolder();
+    void uploadItem(const UploadItem& item);
+    // UploadFile: sends one local file under remoteName into the server's current folder and
+    // writes its status line; true when the server confirmed the complete file.
+    bool uploadFile(const QString& localPath, const QString& remoteName);
+    bool sendContent(QFile& file, UploadStream& stream);
+    void removePartial(const QString& remoteName);
+    void reportFailure(const UploadItem& item);
+    void announceFolder(const QString& name);
+    void announceFile(const QString& localPath);
+    bool cancelled() const;
+
+    JobContext& m_context;
+    FtpOperations& m_session;
+    UploadRequest m_request;
+    QString m_startFolder;   // the folder every item starts from, as the pane showed it
+    QString m_serverFolder;  // the absolute folder the server is in now, ending in "/"
+    bool m_connectionGone = false; // a re-connection failed: no further attempts, no more messages
+    QList<UploadItem> m_items;
+    UploadResult m_result;
+    qint64 m_bytesTotal = 0;
+    qint64 m_bytesDone = 0;
+};

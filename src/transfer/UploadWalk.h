@@ -1,0 +1,22 @@
+#pragma once
+
+#include "SelectedRow.h"
+#include "UploadItem.h"
+
+#include <QList>
+
+#include <functional>
+
+// The local side of an upload: which files and folders it sends, in the order it sends them.
+namespace UploadWalk {
+
+// The items of the selected rows, in row order: a folder row becomes a folder item, any other row
+// a file of sourceFolder (which ends in "/" and keeps its case).
+QList<UploadItem> collectSelection(const QString& sourceFolder, const QList<SelectedRow>& rows);
+
+// WalkLocalFolder: appends every file and folder below the folder item's folder to items, each
+// folder's own entries (by name, hidden ones too) before the contents of its subfolders. Links to
+// files are files; links to folders are refused, not followed. Stops early when stop() says so.
+void walkLocalFolder(const UploadItem& folder, QList<UploadItem>& items, const std::function<bool()>& stop);
+
+} // namespace UploadWalk

@@ -1,0 +1,380 @@
+#include "FtpServerFixture.h"
+#include "NameLists.h"
+#include "TextCatalogue.h"
+#include "UploadHarness.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    QCOMPARE(file.write(content), content.size());
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QString line(const char* colour, const QString& text)
+{
+    return QLatin1String(colour) + QLatin1Char('\t') + text;
+}
+
+// The lines of the main menu's variant (built-in texts) and of the context menu's (catalogue).
+QStringList created(const QString& name, UploadVariant variant = UploadVariant::Main)
+{
+    if (variant == UploadVariant::Main)
+        return {line("black", QStringLiteral("Aktion: Lege Verzeichnis ") + name + QStringLiteral(" an")),
+                line("green", QStringLiteral("Status: Anlegen erfolgreich"))};
+    return {line("black", getText("FRMPULOC_NEWDIR1") + QLatin1Char(' ') + name + getText("FRMPULOC_NEWDIR2")),
+            line("green", getText("FRMPULOC_GENOK"))};
+}
+
+QString startOf(const QString& localPath, UploadVariant variant = UploadVariant::Main)
+{
+    return line("black", variant == UploadVariant::Main ? QStringLiteral("Aktion: Starte Upload von ") + localPath
+                                                        : getText("FRMPULOC_BEGUP") + QLatin1Char(' ') + localPath);
+}
+
+QStringList uploaded(const QString& localPath, UploadVariant variant = UploadVariant::Main)
+{
+    return {startOf(localPath, variant), line("green", getText("MPUB_UPOK"))};
+}
+
+QStringList failed(const QString& localPath, UploadVariant variant = UploadVariant::Main)
+{
+    return {startOf(localPath, variant), line("red", getText("MPUB_UPFAILED"))};
+}
+
+QStringList stored(const QStringList& commands)
+{
+    QStringList result;
+    for (const QString& command : commands) {
+        if (command.startsWith(QLatin1String("STOR ")))
+            result.append(command.mid(5));
+    }
+    return result;
+}
+
+// Selected rows; a name ending in "/" is a folder.
+QList<SelectedRow> rows(const QStringList& names)
+{
+    QList<SelectedRow> result;
+    for (const QString& name : names)
+        result.append(name.endsWith(QLatin1Char('/')) ? SelectedRow{name.chopped(1), true} : SelectedRow{name, false});
+    return result;
+}
+
+} // namespace
+
+class UploadJobTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
+        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+        QVERIFY(TextCatalogue::instance().isOpen());
+    }
+
+    void init()
+    {
+        m_server = std::make_unique<QTemporaryDir>();
+        m_local = std::make_unique<QTemporaryDir>();
+        m_root = m_server->path() + QLatin1Char('/');
+        // The source folder keeps its case in every line.
+        m_source = m_local->path() + QStringLiteral("/Src Folder/");
+        QVERIFY(QDir().mkpath(m_root + QStringLiteral("pub")) && QDir().mkpath(m_source));
+    }
+
+    void cleanup()
+    {
+        m_ftp.reset();
+        m_server.reset();
+        m_local.reset();
+    }
+
+    void selectionThenWalkedTrees_data()
+    {
+        QTest::addColumn<UploadVariant>("variant");
+        QTest::addColumn<bool>("passive");
+        QTest::addColumn<bool>("folderExists");
+        QTest::newRow("main menu, passive, new folder") << UploadVariant::Main << true << false;
+        QTest::newRow("context menu, active, folder exists") << UploadVariant::ContextMenu << false << true;
+    }
+
+    void selectionThenWalkedTrees()
+    {
+        QFETCH(UploadVariant, variant);
+        QFETCH(bool, passive);
+        QFETCH(bool, folderExists);
+        // Empty, 255 and 256 bytes: the sizes around the original's pieces of 255 bytes. The
+        // blanks around " a.txt " stay part of its name.
+        localFile(" a.txt ", {});
+        localFile("b.bin", QByteArray(255, 'b'));
+        localFile("docs/x.bin", QByteArray(256, 'x'));
+        localFile("docs/sub/y.txt", "y");
+        QVERIFY(QDir().mkpath(m_source + QStringLiteral("docs/empty")));
+        if (folderExists)
+            QVERIFY(QDir().mkpath(m_root + QStringLiteral("pub/docs")));
+        QVERIFY(startServer());
+        UploadRequest request = this->request(strings({"docs/", "b.bin", " a.txt "}), passive);
+        request.variant = variant;
+
+        const auto outcome = UploadHarness(settings(passive)).uploadSelection(request);
+
+        QVERIFY(outcome.connected && outcome.finished);
+        // No lines for a folder that exists; its missing subfolders are created and announced.
+        QCOMPARE(outcome.lines, (folderExists ? QStringList() : created(QStringLiteral("docs"), variant))
+                                    + uploaded(m_source + QStringLiteral("b.bin"), variant)
+                                    + uploaded(m_source + QStringLiteral(" a.txt "), variant)
+                                    + created(QStringLiteral("empty"), variant) + created(QStringLiteral("sub"), variant)
+                                    + uploaded(m_source + QStringLiteral("docs/x.bin"), variant)
+                                    + uploaded(m_source + QStringLiteral("docs/sub/y.txt"), variant));
+        QCOMPARE(stored(outcome.commands), strings({"b.bin", " a.txt ", "x.bin", "y.txt"}));
+        QCOMPARE(serverFile("pub/ a.txt "), QByteArray());
+        QCOMPARE(serverFile("pub/b.bin"), QByteArray(255, 'b'));
+        QCOMPARE(serverFile("pub/docs/x.bin"), QByteArray(256, 'x'));
+        QCOMPARE(serverFile("pub/docs/sub/y.txt"), QByteArray("y"));
+        QVERIFY(QFileInfo(m_root + QStringLiteral("pub/docs/empty")).isDir());
+        QCOMPARE(outcome.result.filesUploaded, 4);
+        QVERIFY(outcome.result.anythingToDo && outcome.messages.isEmpty());
+        QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
+        // Only the context menu's variant drives the bar, in bytes.
+        if (variant == UploadVariant::Main) {
+            QVERIFY(outcome.progress.isEmpty());
+        } else {
+            QCOMPARE(outcome.progress.first(), (QPair<qint64, qint64>(0, 512)));
+            QCOMPARE(outcome.progress.last(), (QPair<qint64, qint64>(512, 512)));
+        }
+    }
+
+    void transferTypeOnTheWire_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("asciiList");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("newName"); // upload-as when given
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("arrived");
+        const QByteArray text("one\ntwo\r\nthree");
+        const QByteArray crLf("one\r\ntwo\r\nthree");
+        const QStringList txt = strings({"TXT"});
+        QTest::newRow("ASCII") << 0 << txt << "a.bin" << "" << text << crLf;
+        QTest::newRow("BINARY") << 1 << txt << "a.txt" << "" << text << text;
+        QTest::newRow("AUTO, listed") << 2 << txt << "readme.TXT" << "" << text << crLf;
+        QTest::newRow("AUTO, not listed") << 2 << txt << "readme.doc" << "" << text << text;
+        QTest::newRow("as, the new name is not listed") << 2 << txt << "notes.txt" << "notes.html" << text << text;
+        QTest::newRow("as, HTM occurs in the new name") << 2 << strings({"HTM"}) << "notes.txt" << "notes.html" << text << crLf;
+        QTest::newRow("as, an empty file is refused") << 2 << txt << "notes.txt" << "notes.html" << QByteArray() << QByteArray("<missing>");
+    }
+
+    void transferTypeOnTheWire()
+    {
+        QFETCH(int, type);
+        QFETCH(QStringList, asciiList);
+        QFETCH(QString, name);
+        QFETCH(QString, newName);
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, arrived);
+        writeFile(m_source + name, content);
+        FtpServerFixture::Options options;
+        options.rawAscii = true; // the server stores what came over the wire
+        QVERIFY(startServer(options));
+        UploadRequest request = this->request({name});
+        const auto chosen = static_cast<TransferType>(type);
+        request.type = {chosen, chosen == TransferType::Ascii ? TransferFlag::Ascii : TransferFlag::Binary, asciiList};
+
+        QStringList expected = uploaded(m_source + name);
+        UploadHarness::Outcome outcome;
+        if (newName.isEmpty()) {
+            outcome = UploadHarness(settings()).uploadSelection(request);
+        } else {
+            outcome = UploadHarness(settings()).run(request, [name, newName](UploadJob& job) { return job.uploadAs(name, newName); });
+            expected = {line("black", QStringLiteral("Aktion: Starte Upload von ") + name + QStringLiteral(" als ") + newName),
+                        content.isEmpty() ? line("red", QStringLiteral("Status: Upload fehlgeschlagen (Größe der Datei: 0 Byte)"))
+                                          : line("green", getText("MPUB_UPOK"))};
+        }
+
+        QCOMPARE(outcome.lines, expected);
+        QCOMPARE(readFile(m_root + QStringLiteral("pub/") + (newName.isEmpty() ? name : newName)), arrived);
+        QCOMPARE(outcome.commands.contains(QStringLiteral("TYPE A")), arrived.contains("\r\ntwo"));
+        // Nothing to list again after a refused empty file.
+        QCOMPARE(outcome.result.anythingToDo, !content.isEmpty());
+    }
+
+    void localOdditiesFailAndLinksToFoldersAreNotFollowed()
+    {
+        QVERIFY(::mkfifo(QFile::encodeName(m_source + QStringLiteral("pipe")).constData(), 0600) == 0);
+        QVERIFY(QFile::link(m_source + QStringLiteral("nowhere"), m_source + QStringLiteral("dangling")));
+        QStringList unreadable = strings({"gone.txt", "pipe", "dangling"});
+        // Reading permissions bind only users other than root.
+        if (::geteuid() != 0) {
+            localFile("secret.txt", "secret");
+            QVERIFY(QFile::setPermissions(m_source + QStringLiteral("secret.txt"), QFileDevice::WriteOwner));
+            unreadable.append(QStringLiteral("secret.txt"));
+        }
+        localFile("ok.txt", "ok");
+        localFile("docs/x.txt", "x");
+        // A link back to its own folder: followed, the walk would never end. A link to a file
+        // sends the file's content.
+        QVERIFY(QFile::link(QStringLiteral("../docs"), m_source + QStringLiteral("docs/loop")));
+        QVERIFY(QFile::link(QStringLiteral("../ok.txt"), m_source + QStringLiteral("docs/linked.txt")));
+        QVERIFY(startServer());
+
+        const auto outcome = UploadHarness(settings()).uploadSelection(request(unreadable + strings({"docs/", "ok.txt"})));
+
+        QStringList expected;
+        for (const QString& name : std::as_const(unreadable))
+            expected += failed(m_source + name);
+        QCOMPARE(outcome.lines, expected + created(QStringLiteral("docs")) + uploaded(m_source + QStringLiteral("ok.txt"))
+                                    + uploaded(m_source + QStringLiteral("docs/linked.txt"))
+                                    + failed(m_source + QStringLiteral("docs/loop"))
+                                    + uploaded(m_source + QStringLiteral("docs/x.txt")));
+        // Nothing was opened on the server for what could not be read.
+        QCOMPARE(stored(outcome.commands), strings({"ok.txt", "linked.txt", "x.txt"}));
+        QCOMPARE(serverFile("pub/docs/linked.txt"), QByteArray("ok"));
+        QVERIFY(!QFileInfo::exists(m_root + QStringLiteral("pub/docs/loop")));
+    }
+
+    void failedFolderChangeStoresNothingElsewhere()
+    {
+        // A file where the folder should go: it can be neither created nor entered.
+        writeFile(m_root + QStringLiteral("pub/docs"), "a file");
+        localFile("docs/x.txt", "x");
+        localFile("top.txt", "top");
+        QVERIFY(startServer());
+
+        const auto outcome = UploadHarness(settings()).uploadSelection(request(strings({"docs/", "top.txt"})));
+
+        QCOMPARE(outcome.lines, uploaded(m_source + QStringLiteral("top.txt")) + failed(m_source + QStringLiteral("docs/x.txt")));
+        QCOMPARE(stored(outcome.commands), strings({"top.txt"}));
+        QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
+    }
+
+    void partialFileOfABrokenOrStoppedTransfer_data()
+    {
+        QTest::addColumn<bool>("breaks");
+        QTest::addColumn<bool>("refuseDelete");
+        QTest::addColumn<bool>("reader");
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<QStringList>("partLine");
+        const QStringList removed{line("black", getText("MPUB_PARTDELETED") + QStringLiteral(" /pub/big.bin"))};
+        QTest::newRow("broken, part removed") << true << false << false << false << removed;
+        QTest::newRow("broken, removal refused")
+            << true << true << false << false << QStringList{line("red", getText("MPUB_PARTLEFT") + QStringLiteral(" /pub/big.bin"))};
+        QTest::newRow("refused: nothing to remove") << false << false << true << false << QStringList();
+        QTest::newRow("stopped, part removed afterwards") << false << false << false << true << removed;
+    }
+
+    void partialFileOfABrokenOrStoppedTransfer()
+    {
+        QFETCH(bool, breaks);
+        QFETCH(bool, refuseDelete);
+        QFETCH(bool, reader);
+        QFETCH(bool, stop);
+        QFETCH(QStringList, partLine);
+        localFile("big.bin", QByteArray((stop ? 8 : 1) * 1024 * 1024, 'g'));
+        localFile("later.txt", "later");
+        FtpServerFixture::Options options;
+        options.brokenStorName = breaks ? QStringLiteral("big.bin") : QString();
+        options.refuseDelete = refuseDelete;
+        options.throttle = stop ? 512 * 1024 : 0; // the transfer surely runs when the stop comes
+        QVERIFY(startServer(options));
+        ConnectionSettings user = settings();
+        if (reader) {
+            user.user = FtpServerFixture::readerUser();
+            user.password = FtpServerFixture::readerPassword();
+        }
+        UploadRequest request = this->request(strings({"big.bin", "later.txt"}));
+        request.settings = user;
+        request.variant = UploadVariant::ContextMenu;
+
+        const auto outcome = UploadHarness(user).run(
+            request, [](UploadJob& job) { return job.uploadSelection(); }, {},
+            [stop](const JobHandle& upload, qint64 done) {
+                if (stop && done > 0)
+                    upload.cancel();
+            });
+
+        const QString later = m_source + QStringLiteral("later.txt");
+        const QStringList laterLines = stop ? QStringList() : reader ? failed(later, UploadVariant::ContextMenu)
+                                                                     : uploaded(later, UploadVariant::ContextMenu);
+        QStringList expected = failed(m_source + QStringLiteral("big.bin"), UploadVariant::ContextMenu);
+        // A stopped upload ends there; its part goes once the stop is over.
+        expected += stop ? laterLines + partLine : partLine + laterLines;
+        QCOMPARE(outcome.lines, expected);
+        QCOMPARE(QFileInfo::exists(m_root + QStringLiteral("pub/big.bin")), refuseDelete);
+        QCOMPARE(outcome.result.partialFile, stop ? QStringLiteral("/pub/big.bin") : QString());
+    }
+
+    void lostServerIsReportedOnce()
+    {
+        localFile("a.txt", "a");
+        localFile("docs/x.txt", "x");
+        QVERIFY(startServer());
+
+        const auto outcome =
+            UploadHarness(settings()).uploadSelection(request(strings({"a.txt", "docs/"})), [this] { m_ftp->stop(); });
+
+        QVERIFY(outcome.connected && outcome.finished);
+        QCOMPARE(outcome.messages, QStringList{getText("MPUB_NOCONN1") + QLatin1Char('\n') + getText("MPUB_NOCONN2")
+                                               + QLatin1Char('\n') + getText("MPUB_NOCONN3")});
+        const QStringList folderFailed{line("black", QStringLiteral("Aktion: Lege Verzeichnis docs an")),
+                                       line("red", getText("FRMPULOC_GENFAIL"))};
+        QCOMPARE(outcome.lines, failed(m_source + QStringLiteral("a.txt")) + folderFailed
+                                    + failed(m_source + QStringLiteral("docs/x.txt")));
+    }
+
+private:
+    bool startServer(const FtpServerFixture::Options& options = {})
+    {
+        m_ftp = std::make_unique<FtpServerFixture>(options);
+        if (m_ftp->start(m_root) != 0)
+            return true;
+        qWarning("%s", qPrintable(m_ftp->errorText()));
+        return false;
+    }
+
+    ConnectionSettings settings(bool passive = true) const
+    {
+        return {m_ftp->host(), m_ftp->portText(), FtpServerFixture::user(), FtpServerFixture::password(), passive};
+    }
+
+    UploadRequest request(const QStringList& selected, bool passive = true) const
+    {
+        return {m_source, rows(selected), QStringLiteral("/pub"), settings(passive),
+                {TransferType::Binary, TransferFlag::Binary, {}}, UploadVariant::Main};
+    }
+
+    void localFile(const char* path, const QByteArray& content) const
+    {
+        writeFile(m_source + QString::fromUtf8(path), content);
+    }
+
+    QByteArray serverFile(const char* path) const { return readFile(m_root + QString::fromUtf8(path)); }
+
+    std::unique_ptr<QTemporaryDir> m_server;
+    std::unique_ptr<QTemporaryDir> m_local;
+    std::unique_ptr<FtpServerFixture> m_ftp;
+    QString m_root;
+    QString m_source;
+};
+
+QTEST_GUILESS_MAIN(UploadJobTest)
+#include "tst_uploadjob.moc"
