@@ -29,7 +29,7 @@ void RemoteCommands::download()
 {
     DownloadRequest request;
     for (const FileEntry& row : m_pane.selectedRows())
-        request.rows.append({row.name, row.isFolderLike()});
+        request.rows.append({row.name, row.isFolderLike(), row.size});
     request.remoteFolder = m_pane.folder();
     request.targetFolder = m_environment.localFolder();
     request.settings = m_environment.settings();

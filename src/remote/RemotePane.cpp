@@ -2,6 +2,7 @@
 
 #include "EntryListModel.h"
 #include "EntryTypeResolver.h"
+#include "FtpOperations.h"
 #include "JobContext.h"
 #include "JobRunner.h"
 #include "MimeTypeInfoProvider.h"
@@ -180,7 +181,12 @@ void RemotePane::startListing(const QString& changeTo, bool updatePathBox)
     QPointer<RemotePane> self(this);
     m_runner.start<RemoteFolderRead>(
         [base = m_folder, changeTo](JobContext& context) {
-            return RemoteFolderJobs::changeAndRead(context.session(), base, changeTo);
+            RemoteFolderRead read = RemoteFolderJobs::changeAndRead(context.session(), base, changeTo);
+            // A folder that is there but cannot be read (refused, or a listing beyond all bounds).
+            if (read.connected && !read.entries)
+                context.appendHistory(getText("FRMSERVER_LISTFAILED") + QLatin1Char(' ') + context.session().lastError(),
+                                      HistoryColour::Red);
+            return read;
         },
         [self, updatePathBox](RemoteFolderRead read) {
             if (self)

@@ -102,6 +102,7 @@ void DownloadJob::collectSelection()
             item.name = row.name;
             item.remoteFolder = DownloadItem::startFolderMarker;
             item.attributes = selectedFileAttributes;
+            item.size = row.size;
         }
         if (!isUsableLocalName(row.name))
             item.refusal = DownloadItem::Refusal::UnusableName;
@@ -222,7 +223,7 @@ void DownloadJob::downloadStartFolderFile(const DownloadItem& item)
     if (item.refusal != DownloadItem::Refusal::None || !m_inStartFolder)
         reportFailure(item, announced);
     else
-        fetch(announced, m_startFolderPath, m_request.targetFolder + item.name, item.name);
+        fetch(announced, m_startFolderPath, m_request.targetFolder + item.name, item);
 }
 
 void DownloadJob::downloadFolderItem(const DownloadItem& item)
@@ -246,7 +247,7 @@ void DownloadJob::downloadFolderItem(const DownloadItem& item)
     }
     // Files of one folder follow each other: the server stays in their folder from one to the next.
     fetch(announced, item.remoteFolder,
-          m_request.targetFolder + names.join(QLatin1Char('/')) + QLatin1Char('/') + item.name, item.name);
+          m_request.targetFolder + names.join(QLatin1Char('/')) + QLatin1Char('/') + item.name, item);
 }
 
 bool DownloadJob::createLocalFolders(const QStringList& names)
@@ -278,18 +279,31 @@ bool DownloadJob::createLocalFolders(const QStringList& names)
 }
 
 bool DownloadJob::fetch(const QString& announced, const QString& folderPath, const QString& localPath,
-                        const QString& remoteName)
+                        const DownloadItem& item)
 {
     m_context.appendHistory(announced);
+    // Large files show their bytes in the status line. Asking the server the size costs a round
+    // trip, which only files of some size can afford.
+    constexpr qint64 shownSize = 1024 * 1024;
+    FtpOperations::Progress progress;
+    if (item.size >= shownSize) {
+        const QString shown = folderPath + item.name;
+        progress = [this, shown, listed = item.size](qint64 done, qint64 total) {
+            m_context.transferProgress(shown, done, total > 0 ? total : listed);
+        };
+    }
     // Two items never end in one local file (a name listed twice, names that differ only in case
     // on a file system that ignores case): the first one stays.
     const bool fetched = !isWrittenByThisJob(localPath) && withConnection([&] {
-        return changeToFolder(folderPath) && m_session.ftpGet(localPath, remoteName);
+        return changeToFolder(folderPath) && m_session.ftpGet(localPath, item.name, progress);
     });
     if (fetched) {
         rememberWritten(localPath);
         ++m_result.filesFetched;
         m_context.appendHistory(getText("MDOWN_DOWNOK"), HistoryColour::Green);
+    } else if (cancelled()) {
+        // The stop has its own line; the file was not replaced.
+        ++m_result.filesFailed;
     } else {
         ++m_result.filesFailed;
         m_context.appendHistory(getText("MDOWN_DOWNFAILED"), HistoryColour::Red);

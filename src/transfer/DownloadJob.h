@@ -70,7 +70,7 @@ private:
     void downloadFolderItem(const DownloadItem& item);
     bool createLocalFolders(const QStringList& names);
     // True when the file arrived.
-    bool fetch(const QString& announced, const QString& folderPath, const QString& localPath, const QString& remoteName);
+    bool fetch(const QString& announced, const QString& folderPath, const QString& localPath, const DownloadItem& item);
     // The item's start line and its red line, without touching the server or the disk.
     void reportFailure(const DownloadItem& item, const QString& announced);
     void reportLeftUndone(const QList<qsizetype>& left);

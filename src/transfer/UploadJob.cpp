@@ -162,7 +162,7 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
         m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
         return false;
     }
-    const bool sent = sendContent(file, *stream) && stream->close();
+    const bool sent = sendContent(file, *stream, remoteName) && stream->close();
     stream.reset(); // breaks off a transfer that did not end
     if (sent) {
         ++m_result.filesUploaded;
@@ -175,10 +175,12 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
     return false;
 }
 
-bool UploadJob::sendContent(QFile& file, UploadStream& stream)
+bool UploadJob::sendContent(QFile& file, UploadStream& stream, const QString& remoteName)
 {
     QByteArray block(blockSize, Qt::Uninitialized);
     const bool drivesBar = m_request.variant == UploadVariant::ContextMenu;
+    const qint64 fileSize = file.size();
+    qint64 fileDone = 0;
     for (;;) {
         if (cancelled())
             return false;
@@ -190,8 +192,10 @@ bool UploadJob::sendContent(QFile& file, UploadStream& stream)
         if (!stream.write(block.constData(), read))
             return false;
         m_bytesDone += read;
+        fileDone += read;
         if (drivesBar)
             m_context.progress(m_bytesDone, m_bytesTotal);
+        m_context.transferProgress(remoteName, fileDone, fileSize);
     }
 }
 

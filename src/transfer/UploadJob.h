@@ -73,7 +73,7 @@ private:
     // UploadFile: sends one local file under remoteName into the server's current folder and
     // writes its status line; true when the server confirmed the complete file.
     bool uploadFile(const QString& localPath, const QString& remoteName);
-    bool sendContent(QFile& file, UploadStream& stream);
+    bool sendContent(QFile& file, UploadStream& stream, const QString& remoteName);
     void removePartial(const QString& remoteName);
     void reportFailure(const UploadItem& item);
     void announceFolder(const QString& name);

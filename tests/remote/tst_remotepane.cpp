@@ -222,10 +222,14 @@ private Q_SLOTS:
         QCOMPARE(pathBoxEntries(m_pane->pathBox()), strings({"/", "/pub", "/other"}));
         QCOMPARE(m_server->currentFolder(), QStringLiteral("/pub"));
 
-        // The folder shown goes away: only "..".
+        // The folder shown goes away: only "..", and a red line that says why.
         m_server->remove(QStringLiteral("/pub"));
+        QSignalSpy lines(m_runner.get(), &JobRunner::historyLine);
         QVERIFY(list([this] { m_pane->refreshRemote(true); }));
         QCOMPARE(namesOf(m_pane->rows()), strings({".."}));
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines[0][0].toString(), getText("FRMSERVER_LISTFAILED") + QStringLiteral(" 550 No such directory."));
+        QCOMPARE(lines[0][1].value<HistoryColour>(), HistoryColour::Red);
 
         // A lost connection keeps the rows.
         const QList<FileEntry> rows = m_pane->rows();

@@ -178,7 +178,8 @@ std::unique_ptr<UploadStream> FakeFtpServer::ftpOpenForUpload(const QString& rem
 
 std::optional<QList<RemoteEntry>> FakeFtpServer::ftpList()
 {
-    if (!call(QStringLiteral("LIST")))
+    // A folder removed under the session cannot be listed, as on a real server.
+    if (!call(QStringLiteral("LIST")) || !m_folders.contains(m_current))
         return std::nullopt;
     QList<RemoteEntry> entries;
     const auto add = [&](const QString& path, bool folder, qint64 size, const QString& target) {

@@ -34,7 +34,7 @@ public:
     void closeConnection() override { m_connected = false; }
     bool isConnected() const override { return m_connected; }
     bool answersNoop(int) override { return m_connected; }
-    QString lastError() const override { return {}; }
+    QString lastError() const override { return QStringLiteral("550 No such directory."); }
     void setTranscript(std::function<void(const QString&)>) override {}
     bool ftpRename(const QString& oldName, const QString& newName) override;
     bool ftpCreateDir(const QString& name) override;
