@@ -11,47 +11,30 @@
 #include "MainMenu.h"
 #include "Prompter.h"
 #include "RemoteActions.h"
+#include "RegionFocus.h"
 #include "RemotePane.h"
 #include "SessionRunner.h"
 #include "ShellServices.h"
+#include "StartupTexts.h"
 #include "TextCatalogue.h"
 #include "TransferHistory.h"
 #include "TransferStatus.h"
 #include "TransferTypeSelector.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDate>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QProgressBar>
-#include <QRegularExpression>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QTextEdit>
-#include <QTime>
 #include <QTimer>
 #include <QVBoxLayout>
-
-namespace {
-
-const QString homepageAddress = QStringLiteral("https://corvanthe-laboratories.example/ftpclient/");
-
-// The locale's time with seconds, without a time-zone name.
-QString timeWithSeconds(const QTime& time)
-{
-    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
-    return QLocale::system().toString(time, format.trimmed());
-}
-
-} // namespace
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
@@ -113,7 +96,8 @@ MainWindow::MainWindow(QWidget* parent)
     arrangeChildWindows();
     m_bar->address()->setFocus();
     m_transferType->setTransferFlag(TransferFlag::Binary);
-    writeWelcome();
+    m_history->moveToEnd();
+    m_history->append(welcomeText());
     m_transferType->setStartingUp(false);
 }
 
@@ -204,16 +188,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::writeWelcome()
-{
-    const QLocale locale = QLocale::system();
-    m_history->moveToEnd();
-    m_history->append(getText("WELCOME1") + QLatin1Char('\n') + getText("WELCOME2") + QLatin1Char(' ')
-                      + locale.toString(QDate::currentDate(), QLocale::ShortFormat) + QLatin1Char(' ')
-                      + getText("WELCOME3") + QLatin1Char(' ') + timeWithSeconds(QTime::currentTime())
-                      + QLatin1Char(' ') + getText("WELCOME4"));
-}
-
 void MainWindow::wireCommands()
 {
     const auto on = [this](AppCommand command, auto slot) {
@@ -224,7 +198,7 @@ void MainWindow::wireCommands()
     on(AppCommand::Stop, [this] { stop(); });
     on(AppCommand::PassiveOn, [this] { setPassive(true); });
     on(AppCommand::PassiveOff, [this] { setPassive(false); });
-    on(AppCommand::Homepage, [this] { openHomepage(); });
+    on(AppCommand::Homepage, [this] { openHomepage(this); });
     on(AppCommand::AsciiList, [this] {
         // Modal, without a loop of its own: the session's jobs go on reporting meanwhile.
         auto* dialog = new AsciiListDialog(this);
@@ -258,12 +232,11 @@ void MainWindow::wireCommands()
             [this] { m_connection->connectToServer(ConnectVariant::Enter); });
     connect(m_bar, &ConnectionBar::passiveToggledByUser, this, &MainWindow::passiveChanged);
 
-    for (const auto& [key, step] : {std::pair{QKeySequence(Qt::Key_F6), 1}, {QKeySequence(Qt::SHIFT | Qt::Key_F6), -1}}) {
-        auto* region = new QAction(this);
-        region->setShortcut(key);
-        connect(region, &QAction::triggered, this, [this, step] { focusRegion(step); });
-        addAction(region);
-    }
+    new RegionFocus(this, m_mdi,
+                    {{m_bar, [this] { return m_bar->address(); }},
+                     {m_localWindow, [this] { return m_local->listView()->currentWidget(); }},
+                     {m_remoteWindow, [this] { return m_remote->listView()->currentWidget(); }},
+                     {m_historyWindow, [this] { return m_history->textEdit(); }}});
 }
 
 void MainWindow::stop()
@@ -298,42 +271,6 @@ void MainWindow::showProgress(qint64 done, qint64 total)
     m_progress->setMaximum(static_cast<int>(scale));
     m_progress->setValue(total > 0 ? static_cast<int>(std::min(done, total) * scale / total) : 0);
     m_progress->show();
-}
-
-void MainWindow::focusRegion(int step)
-{
-    struct Region {
-        QMdiSubWindow* window; // none for the connection bar
-        QWidget* target;
-    };
-    const Region regions[] = {{nullptr, m_bar->address()},
-                              {m_localWindow, m_local->listView()->currentWidget()},
-                              {m_remoteWindow, m_remote->listView()->currentWidget()},
-                              {m_historyWindow, m_history->textEdit()}};
-    constexpr qsizetype count = std::size(regions);
-    qsizetype current = 0;
-    for (qsizetype i = 0; i < count; ++i) {
-        QWidget* region = regions[i].window ? static_cast<QWidget*>(regions[i].window) : m_bar;
-        if (region->isAncestorOf(QApplication::focusWidget()))
-            current = i;
-    }
-    const Region& next = regions[(current + step + count) % count];
-    if (next.window)
-        m_mdi->setActiveSubWindow(next.window);
-    if (next.target)
-        next.target->setFocus(Qt::TabFocusReason);
-}
-
-void MainWindow::openHomepage()
-{
-    const QString page = ShellServices::dataFolder() + QStringLiteral("/index.html");
-    if (ShellServices::findAssociatedProgram(page).trimmed().isEmpty()) {
-        showMessage(this, QStringLiteral("Could not find any web browser!"), PromptIcon::Information,
-                    PromptButtons::Ok, QStringLiteral("Information"));
-        return;
-    }
-    // Through the browser's own desktop entry, so that its arguments and wrappers work.
-    ShellServices::launchAssociatedProgram(page, homepageAddress);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

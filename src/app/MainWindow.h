@@ -47,9 +47,6 @@ public:
     // Places the child windows by the layout rules.
     void arrangeChildWindows();
 
-    // The browser that opens the home page: the program registered for our index.html.
-    void openHomepage();
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -60,15 +57,11 @@ private:
     void createActions();
     void retranslate();
     void wireCommands();
-    void writeWelcome();
     // Stops the running work and drops what waits; a connection it had is made again.
     void stop();
     void setPassive(bool passive);
     void passiveChanged(bool passive);
     void showProgress(qint64 done, qint64 total);
-    // F6 and Shift+F6: the focus moves between the connection bar, the two panes and the history
-    // (Tab stays inside a child window, as in every MDI window).
-    void focusRegion(int step);
 
     SessionRunner* m_runner;
     RemoteIconStore m_remoteIcons; // the remote pictures live for the whole run
