@@ -3,7 +3,9 @@
 #include "FtpUploadStream.h"
 #include "NameCodec.h"
 #include "ReplyParsers.h"
+#include "TlsTransport.h"
 
+#include <QCryptographicHash>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -113,7 +115,8 @@ bool FtpProtocol::isConnected() const
     return m_state != State::Disconnected && m_control.isOpen();
 }
 
-bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, const QString& password, bool passive)
+bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, const QString& password, bool passive,
+                        ConnectionSettings::Encryption encryption, const CertificateCheck& check)
 {
     disconnect();
     m_lastError.clear();
@@ -121,6 +124,10 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
     m_features.clear();
     m_offersMlsd = false;
     m_passive = passive;
+    m_encrypted = false;
+    m_tlsOutcome = TlsOutcome::NotAsked;
+    m_tlsVersion.clear();
+    m_certificate.clear();
     m_epsvRefused = false;
     m_eprtRefused = false;
     m_type = 0;
@@ -148,6 +155,25 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
         return fail(QStringLiteral("the server refused the connection: %1").arg(greeting->summary()));
     }
 
+    if (encryption != ConnectionSettings::Encryption::Plain) {
+        const std::optional<Reply> auth = command(u"AUTH", QStringLiteral("TLS"));
+        if (!auth) {
+            dropConnection();
+            return false;
+        }
+        if (auth->code == 234) {
+            if (!startTls(host, check))
+                return false;
+        } else if (encryption == ConnectionSettings::Encryption::Required) {
+            m_tlsOutcome = TlsOutcome::NotOffered;
+            dropConnection(); // before the user name: nothing of the login goes out in plain text
+            return fail(QStringLiteral("the server does not offer TLS: %1").arg(auth->summary()));
+        } else {
+            m_tlsOutcome = TlsOutcome::PlainFallback;
+            note(QStringLiteral("the server does not offer TLS; going on in plain text"));
+        }
+    }
+
     const QString loginName = user.isEmpty() ? QStringLiteral("anonymous") : user;
     std::optional<Reply> reply = command(u"USER", loginName);
     if (!reply) {
@@ -173,6 +199,12 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
         dropConnection();
         return fail(QStringLiteral("login refused: %1").arg(why));
     }
+    // Data connections under TLS too; a server that will not has no place in an encrypted session.
+    if (m_encrypted && (!expectCompletion(u"PBSZ", QStringLiteral("0")) || !expectCompletion(u"PROT", QStringLiteral("P")))) {
+        m_tlsOutcome = TlsOutcome::Failed;
+        dropConnection();
+        return false;
+    }
 
     if (const auto features = command(u"FEAT")) {
         m_features = ReplyParsers::parseFeatures(*features);
@@ -185,6 +217,34 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
     if (!isConnected())
         return false;
     setState(State::Ready);
+    return true;
+}
+
+bool FtpProtocol::startTls(const QString& host, const CertificateCheck& check)
+{
+    m_peerName = host.trimmed();
+    if (m_peerName.startsWith(QLatin1Char('[')) && m_peerName.endsWith(QLatin1Char(']')))
+        m_peerName = m_peerName.mid(1, m_peerName.size() - 2);
+    if (!m_control.startTls(m_peerName)) {
+        m_tlsOutcome = TlsOutcome::Failed;
+        return failTransport();
+    }
+    const TlsTransport* tls = m_control.tls();
+    const QSslCertificate certificate = tls->peerCertificate();
+    const QByteArray digest = certificate.digest(QCryptographicHash::Sha256);
+    note(QStringLiteral("%1, certificate %2").arg(tls->protocolName(), CertificateInfo::formatFingerprint(digest)));
+    // Nothing has been sent under TLS yet; a refused certificate ends the connection here.
+    QString why;
+    const bool accepted = check ? check(certificate, tls->handshakeErrors(), why) : tls->handshakeErrors().isEmpty();
+    if (!accepted) {
+        m_tlsOutcome = TlsOutcome::CertificateRefused;
+        dropConnection();
+        return fail(why.isEmpty() ? QStringLiteral("the server's certificate was not accepted") : why);
+    }
+    m_encrypted = true;
+    m_tlsOutcome = TlsOutcome::Encrypted;
+    m_tlsVersion = tls->protocolName();
+    m_certificate = digest;
     return true;
 }
 
@@ -412,8 +472,54 @@ bool FtpProtocol::startTransfer(QStringView verb, const QString& argument, Trans
             return fail(QStringLiteral("%1: %2").arg(transfer.command, reason));
         }
     }
+    if (m_encrypted && !secureData(transfer))
+        return false;
     setState(State::Transferring);
     return true;
+}
+
+bool FtpProtocol::secureData(Transfer& transfer)
+{
+    // The handshake comes after the server's 150: servers start theirs only once the transfer
+    // command is in. A refusal may arrive meanwhile (vsftpd: "522 ... session reuse required").
+    const QByteArray session = m_control.tls()->session();
+    DataConnection::Event event = transfer.data->startTls(m_peerName, session, transfer.finalReply ? nullptr : &m_control);
+    while (event == DataConnection::Event::ControlReady) {
+        if (!takeMidTransferReply(transfer))
+            return false;
+        event = transfer.data->startTls(m_peerName, session, transfer.finalReply ? nullptr : &m_control);
+    }
+    if (event == DataConnection::Event::Done) {
+        const QByteArray digest = transfer.data->tls()->peerCertificate().digest(QCryptographicHash::Sha256);
+        if (digest == m_certificate)
+            return true;
+        transfer.data->abort();
+        transfer.data.reset();
+        dropConnection(); // someone in between, or a server we cannot tell from one
+        return fail(QStringLiteral("%1: the data connection shows another certificate than the control connection")
+                        .arg(transfer.command));
+    }
+    const QString reason = transfer.data->errorText();
+    transfer.data->abort();
+    transfer.data.reset();
+    if (transfer.finalReply && transfer.finalReply->isCompletion() && event == DataConnection::Event::Failed) {
+        // The server closed the data connection before any handshake and said it is done: there
+        // was nothing to send (an empty listing), as it would be in plain text.
+        note(QStringLiteral("the server ended the data connection unencrypted: %1").arg(reason));
+        return true;
+    }
+    if (event == DataConnection::Event::Failed && isConnected()) {
+        // The server says why on the control connection; waiting for that is bounded like an abort.
+        if (!transfer.finalReply)
+            readFinalReply(transfer, std::min(m_policy.idleTimeout(), abortReplyMilliseconds));
+        if (isConnected()) {
+            setState(State::Ready);
+            const QString detail = transfer.finalReply && !transfer.finalReply->isCompletion() ? transfer.finalReply->summary() : reason;
+            return fail(QStringLiteral("%1: %2").arg(transfer.command, detail));
+        }
+    }
+    dropConnection(); // a stalled or cancelled handshake leaves the control connection out of step
+    return fail(QStringLiteral("%1: %2").arg(transfer.command, reason));
 }
 
 bool FtpProtocol::takeMidTransferReply(Transfer& transfer)
@@ -462,7 +568,7 @@ bool FtpProtocol::receive(Transfer& transfer, const Sink& sink)
     QByteArray buffer(receiveBlock, Qt::Uninitialized);
     while (transfer.data && transfer.data->isOpen()) {
         DataConnection::Event event = DataConnection::Event::Done;
-        const ControlConnection* watch = transfer.finalReply ? nullptr : &m_control;
+        ControlConnection* watch = transfer.finalReply ? nullptr : &m_control;
         const qint64 received = transfer.data->read(buffer.data(), buffer.size(), watch, event);
         if (received > 0) {
             QString error;
@@ -485,7 +591,7 @@ bool FtpProtocol::receive(Transfer& transfer, const Sink& sink)
         return fail(QStringLiteral("%1: %2").arg(transfer.command, reason));
     }
     if (transfer.data)
-        transfer.data->finish();
+        transfer.data->finish(nullptr); // nothing left to send: this does not wait
     // 226 counts only now that the data connection has ended: a server may send it while the
     // last bytes are still in flight.
     return readFinalReply(transfer);
@@ -524,8 +630,21 @@ bool FtpProtocol::send(Transfer& transfer, const char* data, qint64 size)
 
 bool FtpProtocol::finishSending(Transfer& transfer)
 {
-    if (transfer.data)
-        transfer.data->finish();
+    if (transfer.data) {
+        // Plain, this returns at once; TLS may have the last bytes and its close_notify to send.
+        DataConnection::Event event = transfer.data->finish(&m_control);
+        while (event == DataConnection::Event::ControlReady) {
+            if (!takeMidTransferReply(transfer))
+                return false;
+            event = transfer.data->finish(transfer.finalReply ? nullptr : &m_control);
+        }
+        if (event != DataConnection::Event::Done) {
+            const QString reason = transfer.data->errorText();
+            transfer.data->abort();
+            dropConnection();
+            return fail(QStringLiteral("%1: %2").arg(transfer.command, reason));
+        }
+    }
     return readFinalReply(transfer);
 }
 

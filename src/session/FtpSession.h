@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CertificateInfo.h"
 #include "RemoteEntry.h"
 
 #include <QList>
@@ -12,11 +13,30 @@
 
 // The values of the connection bar, read when a command starts.
 struct ConnectionSettings {
+    // Explicit FTP over TLS (AUTH TLS): the control connection is encrypted before the user name
+    // and password go out, and every data connection is encrypted too.
+    enum class Encryption {
+        Plain,       // plain FTP only: AUTH TLS is never sent
+        IfAvailable, // TLS when the server agrees to AUTH TLS, else plain text
+        Required,    // TLS or no connection; the password never goes out in plain text
+    };
+
     QString host;     // as typed
     QString port;     // as typed; see parsePort()
     QString user;
     QString password; // never written to history, logs or error texts
     bool passive = false;
+    Encryption encryption = Encryption::IfAvailable;
+};
+
+// What the last connect found out about encryption, for the history.
+enum class TlsOutcome {
+    NotAsked,           // Plain: AUTH TLS was not sent
+    Encrypted,          // TLS on the control and every data connection; tlsVersion() names it
+    PlainFallback,      // IfAvailable: the server refused AUTH TLS, the connection went on in plain text
+    NotOffered,         // Required: the server refused AUTH TLS; no connection, nothing of the login sent
+    Failed,             // the server agreed, but the TLS handshake, PBSZ or PROT failed: no connection
+    CertificateRefused, // the certificate was not accepted: no connection
 };
 
 // The type an upload is sent with.
@@ -55,8 +75,22 @@ public:
     // transfer log's debug view and for tests that check what went over the wire.
     void setTranscript(std::function<void(const QString& line)> transcript);
 
-    // Connects and logs in (OpenConnection); replaces any earlier connection.
+    // Connects and logs in (OpenConnection); replaces any earlier connection. With TLS, a
+    // certificate the system does not accept goes to the certificate question (see
+    // setCertificateQuestion()), unless it was accepted before for this host and port: by "trust
+    // always", or in this session's last connect to it, whose re-connections never ask.
     bool openConnection(const ConnectionSettings& settings);
+    // Starts a new connect: the certificate accepted once and the encryption of the last connect
+    // no longer hold. The connect command calls it; re-connections do not.
+    void forgetConnectDecision();
+    // Answers the certificate question; called on the session thread. Without one, a certificate
+    // that needs the question is refused.
+    void setCertificateQuestion(CertificateQuestion question);
+    // Where "trust always" keeps its fingerprints (default: the user's config folder).
+    void setTrustStorePath(const QString& path);
+    // How the last openConnection() went as to encryption, and the TLS version ("TLSv1.3").
+    TlsOutcome tlsOutcome() const;
+    QString tlsVersion() const;
     void closeConnection();
     bool isConnected() const;
     // What went wrong last, for logs and the benchmark driver; never holds the password.
