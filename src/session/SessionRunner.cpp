@@ -57,6 +57,7 @@ void SessionRunner::runLoop()
     FtpSession session;
     session.setCancelFlag(&m_cancelled);
     JobContext context(*this, session, m_cancelled);
+    session.setCertificateQuestion([&context](const CertificateInfo& info) { return context.askCertificate(info); });
     for (;;) {
         Task task;
         {
@@ -134,6 +135,20 @@ InputAnswer SessionRunner::askTextOnGui(const InputRequest& request)
     return future.get();
 }
 
+TrustDecision SessionRunner::askCertificateOnGui(const CertificateInfo& info)
+{
+    auto answer = std::make_shared<std::promise<TrustDecision>>();
+    auto future = answer->get_future();
+    postToGui([this, info, answer] {
+        answer->set_value(m_certificateHandler ? m_certificateHandler(info) : TrustDecision::Cancel);
+    });
+    while (future.wait_for(answerPollInterval) != std::future_status::ready) {
+        if (m_cancelled)
+            return TrustDecision::Cancel;
+    }
+    return future.get();
+}
+
 JobContext::JobContext(SessionRunner& runner, FtpSession& session, const std::atomic<bool>& cancelled)
     : m_runner(runner)
     , m_session(session)
@@ -161,6 +176,11 @@ PromptAnswer JobContext::ask(const MessageRequest& request)
 InputAnswer JobContext::askText(const InputRequest& request)
 {
     return m_runner.askTextOnGui(request);
+}
+
+TrustDecision JobContext::askCertificate(const CertificateInfo& info)
+{
+    return m_runner.askCertificateOnGui(info);
 }
 
 void JobContext::reconnectFailed()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CertificateInfo.h"
 #include "HistoryColour.h"
 #include "PromptTypes.h"
 
@@ -27,6 +28,7 @@ class SessionRunner : public QObject
 public:
     using MessageHandler = std::function<PromptAnswer(const MessageRequest&)>;
     using InputHandler = std::function<InputAnswer(const InputRequest&)>;
+    using CertificateHandler = std::function<TrustDecision(const CertificateInfo&)>;
 
     explicit SessionRunner(QObject* parent = nullptr);
     ~SessionRunner() override;
@@ -46,6 +48,9 @@ public:
     // Answers the questions jobs ask; set by the GUI (tests install their own).
     void setMessageHandler(MessageHandler handler) { m_messageHandler = std::move(handler); }
     void setInputHandler(InputHandler handler) { m_inputHandler = std::move(handler); }
+    // Answers the certificate question (a certificate the system does not accept); without one,
+    // such a certificate is refused.
+    void setCertificateHandler(CertificateHandler handler) { m_certificateHandler = std::move(handler); }
 
     // A job is running or waiting.
     bool isBusy() const { return m_pending.load() > 0; }
@@ -73,6 +78,7 @@ private:
     void postToGui(std::function<void()> call);
     PromptAnswer askOnGui(const MessageRequest& request);
     InputAnswer askTextOnGui(const InputRequest& request);
+    TrustDecision askCertificateOnGui(const CertificateInfo& info);
 
     QThread* m_thread = nullptr;
     std::mutex m_mutex;
@@ -84,4 +90,5 @@ private:
     std::atomic<bool> m_connected{false};
     MessageHandler m_messageHandler;
     InputHandler m_inputHandler;
+    CertificateHandler m_certificateHandler;
 };

@@ -126,7 +126,7 @@ private Q_SLOTS:
             if (!line.trimmed().isEmpty())
                 keys.append(QString::fromUtf8(line.trimmed()));
         }
-        QCOMPARE(keys.size(), 209);
+        QCOMPARE(keys.size(), 214);
         QVERIFY(keys.contains(QStringLiteral("MSDEL_DELFAILED")));
         QVERIFY(keys.contains(QStringLiteral("Datei")));
         for (const auto& language : languages) {
