@@ -225,14 +225,28 @@ DataConnection::Event DataConnection::finish(ControlConnection* control)
             m_error = QStringLiteral("data connection: %1").arg(m_transport->errorText());
             return Event::Failed;
         }
-        if (m_transport->bytesToWrite() == 0 || m_transport->descriptor() < 0) {
-            if (shutDown)
-                break;
+        if (m_transport->bytesToWrite() > 0 && m_transport->descriptor() >= 0) {
+            const Event event = waitFor(POLLOUT, control, m_policy.idleTimeout());
+            if (event != Event::Done)
+                return event;
+            continue;
+        }
+        if (!shutDown) {
             m_transport->shutdownOutput();
             shutDown = true;
             continue;
         }
-        const Event event = waitFor(POLLOUT, control, m_policy.idleTimeout());
+        // TLS waits for the server's end before it closes (see TlsTransport) - unless the final
+        // reply is in (no control to watch): then the server has read everything.
+        if (!m_tls || !control)
+            break;
+        char scratch[4096];
+        const qint64 received = m_transport->read(scratch, sizeof scratch);
+        if (received == 0 || (received < 0 && m_transport->failed()))
+            break;
+        if (received > 0)
+            continue;
+        const Event event = waitFor(POLLIN, control, m_policy.idleTimeout());
         if (event != Event::Done)
             return event;
     }

@@ -3,6 +3,10 @@
 #include <QSslConfiguration>
 #include <QSslSocket>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -111,7 +115,7 @@ QByteArray TlsTransport::session() const
 
 int TlsTransport::descriptor() const
 {
-    return static_cast<int>(m_socket->socketDescriptor());
+    return m_halfClosed >= 0 ? m_halfClosed : static_cast<int>(m_socket->socketDescriptor());
 }
 
 short TlsTransport::pollEvents(short wanted) const
@@ -131,6 +135,18 @@ void TlsTransport::pump()
 
 qint64 TlsTransport::read(char* buffer, qint64 capacity)
 {
+    if (m_halfClosed >= 0) {
+        for (;;) {
+            const ssize_t received = ::recv(m_halfClosed, buffer, static_cast<size_t>(capacity), 0);
+            if (received >= 0)
+                return received;
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                m_error = QString::fromLocal8Bit(std::strerror(errno));
+            return -1;
+        }
+    }
     if (m_socket->bytesAvailable() == 0)
         pump();
     if (m_socket->bytesAvailable() > 0)
@@ -165,22 +181,37 @@ bool TlsTransport::hasBufferedInput() const
     return m_socket->bytesAvailable() > 0;
 }
 
-qint64 TlsTransport::bytesToWrite() const
+qint64 TlsTransport::socketBytesToWrite() const
 {
     return m_socket->bytesToWrite() + m_socket->encryptedBytesToWrite();
+}
+
+qint64 TlsTransport::bytesToWrite() const
+{
+    return socketBytesToWrite() + (m_halfClosed >= 0 && !m_outputEnded ? 1 : 0);
 }
 
 void TlsTransport::flush()
 {
     if (m_socket->state() == QAbstractSocket::ConnectedState || m_socket->state() == QAbstractSocket::ClosingState)
         m_socket->flush();
+    if (m_halfClosed >= 0 && !m_outputEnded && socketBytesToWrite() == 0) {
+        ::shutdown(m_halfClosed, SHUT_WR);
+        m_outputEnded = true;
+    }
 }
 
 void TlsTransport::shutdownOutput()
 {
-    // Whatever the server sent unasked (session tickets) must be taken in first: closing a
-    // socket over unread input sends a reset, which can make the server drop the upload's end.
+    if (m_halfClosed >= 0 || descriptor() < 0)
+        return;
     pump();
+    m_halfClosed = ::fcntl(descriptor(), F_DUPFD_CLOEXEC, 0);
+    if (m_halfClosed < 0) {
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        return;
+    }
+    // close_notify; the socket closes its descriptor once that is out.
     if (m_socket->state() == QAbstractSocket::ConnectedState)
         m_socket->disconnectFromHost();
     flush();
@@ -189,6 +220,9 @@ void TlsTransport::shutdownOutput()
 void TlsTransport::close()
 {
     m_socket->abort();
+    if (m_halfClosed >= 0)
+        ::close(m_halfClosed);
+    m_halfClosed = -1;
 }
 
 void TlsTransport::abort()
@@ -198,5 +232,5 @@ void TlsTransport::abort()
         const linger immediate{1, 0};
         ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &immediate, sizeof immediate);
     }
-    m_socket->abort();
+    close();
 }

@@ -17,6 +17,11 @@ class QSslSocket;
 //
 // The handshake never stops on a certificate problem: it completes, and the caller looks at
 // handshakeErrors() and decides before it sends a byte of its own.
+//
+// The end of the output is a half-close: close_notify and FIN go out, and read() goes on giving
+// the raw bytes the server still sends (TLS 1.3 servers may send session tickets late) until it
+// closes. Closing while they arrive would answer them with a reset, and a reset makes the
+// server's system drop what the server has not read yet: the end of an upload.
 class TlsTransport final : public Transport
 {
 public:
@@ -56,8 +61,13 @@ public:
 
 private:
     void pump();
+    qint64 socketBytesToWrite() const;
 
     std::unique_ptr<QSslSocket> m_socket;
     bool m_peerClosed = false;
+    // After shutdownOutput(): a second descriptor of the socket, which keeps it open for reading
+    // after QSslSocket closed its own (it has no half-close), and the end of output sent on it.
+    int m_halfClosed = -1;
+    bool m_outputEnded = false;
     QString m_error;
 };
