@@ -108,6 +108,9 @@ public:
     void setOpenUpload(FtpUploadStream* stream) { m_openUpload = stream; }
 
 private:
+    // How long a broken-off transfer waits for the server's word on it.
+    static constexpr int abortReplyMilliseconds = 3000;
+
     void setState(State next);
     void note(const QString& line);
     QString scrub(QString text) const;
@@ -116,8 +119,10 @@ private:
     std::optional<Reply> sendLine(const QByteArray& line, const QString& shown);
     std::unique_ptr<DataConnection> openPassive();
     std::unique_ptr<DataConnection> openActive();
-    bool startTls(const QString& host, const CertificateCheck& check);
-    // TLS on a transfer's data connection, checked against the control connection's certificate.
+    // The TLS steps (FtpProtocolTls.cpp): AUTH TLS with the handshake and the certificate's
+    // check, PBSZ/PROT after the login, and TLS on each transfer's data connection.
+    bool negotiateTls(const QString& host, ConnectionSettings::Encryption encryption, const CertificateCheck& check);
+    bool protectData();
     bool secureData(Transfer& transfer);
     bool readFinalReply(Transfer& transfer, int idleMilliseconds = -1);
     // A reply came on the control connection in the middle of a transfer; false ends it.
