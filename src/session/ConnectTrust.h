@@ -24,8 +24,6 @@ class ConnectTrust
 {
 public:
     void setQuestion(CertificateQuestion question) { m_question = std::move(question); }
-    void setStore(TrustStore store) { m_store = std::move(store); }
-    const TrustStore& store() const { return m_store; }
 
     // A new connect: what the last one settled no longer holds.
     void forget();

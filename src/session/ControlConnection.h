@@ -16,9 +16,9 @@ class Transport;
 
 // The control connection: sends command lines and frames the replies ("123-" continues a reply
 // until a line starts with "123 "). Blocking, on the calling thread; every wait honours the
-// policy's idle time-out and cancel flag. Plain TCP until startTls() puts TLS under it. Input is bounded: a reply line longer than
-// maxLineLength or a reply of more than maxReplyLines lines is a protocol error, so a hostile
-// server cannot make us buffer without end. After any transport or protocol error the
+// policy's idle time-out and cancel flag. Plain TCP until startTls() puts TLS under it. Input is
+// bounded: a reply line longer than maxLineLength or a reply of more than maxReplyLines lines is
+// a protocol error, so a hostile server cannot make us buffer without end. After any transport or protocol error the
 // connection is closed: the reply stream can no longer be trusted to line up with the commands.
 class ControlConnection
 {

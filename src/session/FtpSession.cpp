@@ -77,11 +77,6 @@ void FtpSession::setCertificateQuestion(CertificateQuestion question)
     d->trust.setQuestion(std::move(question));
 }
 
-void FtpSession::setTrustStorePath(const QString& path)
-{
-    d->trust.setStore(TrustStore(path));
-}
-
 TlsOutcome FtpSession::tlsOutcome() const
 {
     return d->protocol.tlsOutcome();

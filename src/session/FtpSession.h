@@ -86,8 +86,6 @@ public:
     // Answers the certificate question; called on the session thread. Without one, a certificate
     // that needs the question is refused.
     void setCertificateQuestion(CertificateQuestion question);
-    // Where "trust always" keeps its fingerprints (default: the user's config folder).
-    void setTrustStorePath(const QString& path);
     // How the last openConnection() went as to encryption, and the TLS version ("TLSv1.3").
     TlsOutcome tlsOutcome() const;
     QString tlsVersion() const;
