@@ -4,6 +4,7 @@
 #include "JobContext.h"
 #include "SessionRunner.h"
 #include "TextCatalogue.h"
+#include "TlsOptions.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,7 +18,8 @@ namespace {
 int usage(QTextStream& err, const QString& problem)
 {
     err << "ftpbench download: " << problem << "\n"
-        << "usage: ftpbench download [--passive] HOST PORT USER PASS REMOTEFOLDER TARGETDIR NAME...\n"
+        << "usage: ftpbench download [--passive] " << TlsOptions::usage()
+        << " HOST PORT USER PASS REMOTEFOLDER TARGETDIR NAME...\n"
         << "       a NAME ending in \"/\" is a folder\n";
     err.flush();
     return 2;
@@ -31,7 +33,16 @@ int runDownload(const QStringList& arguments)
     QTextStream err(stderr);
     QStringList rest = arguments;
     ConnectionSettings settings;
-    if (!rest.isEmpty() && rest.first() == QLatin1String("--passive")) {
+    TlsOptions tls;
+    while (!rest.isEmpty() && rest.first().startsWith(QLatin1String("--"))) {
+        bool handled = false;
+        QString problem;
+        if (!tls.take(rest, settings, handled, problem))
+            return usage(err, problem);
+        if (handled)
+            continue;
+        if (rest.first() != QLatin1String("--passive"))
+            return usage(err, QStringLiteral("unknown option %1").arg(rest.first()));
         settings.passive = true;
         rest.removeFirst();
     }
@@ -68,6 +79,8 @@ int runDownload(const QStringList& arguments)
         err.flush();
         return PromptAnswer::Ok;
     });
+
+    runner.setCertificateHandler([&tls, &err](const CertificateInfo& info) { return tls.decide(info, err); });
 
     QEventLoop loop;
     QString connectError;

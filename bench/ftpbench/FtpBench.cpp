@@ -18,7 +18,8 @@ FtpBench::FtpBench(QTextStream& out, QTextStream& err)
 int FtpBench::usage(const QString& problem)
 {
     m_err << "ftpbench: " << problem << "\n"
-          << "usage: ftpbench [--passive] [--piece BYTES] HOST PORT USER PASS COMMAND ARGS... [-- COMMAND ARGS...]...\n"
+          << "usage: ftpbench [--passive] [--piece BYTES] " << TlsOptions::usage()
+          << " HOST PORT USER PASS COMMAND ARGS... [-- COMMAND ARGS...]...\n"
           << "commands: pwd | cd DIR | list [DIR] | get REMOTE LOCAL | put LOCAL REMOTE [ascii|binary]\n"
           << "          | mkdir DIR | rmdir DIR | delete NAME | rename OLD NEW\n";
     m_err.flush();
@@ -30,6 +31,12 @@ int FtpBench::run(const QStringList& arguments)
     QStringList rest = arguments;
     ConnectionSettings settings;
     while (!rest.isEmpty() && rest.first().startsWith(QLatin1String("--")) && rest.first() != separator) {
+        bool handled = false;
+        QString problem;
+        if (!m_tls.take(rest, settings, handled, problem))
+            return usage(problem);
+        if (handled)
+            continue;
         const QString option = rest.takeFirst();
         if (option == QLatin1String("--passive")) {
             settings.passive = true;
@@ -61,11 +68,17 @@ int FtpBench::run(const QStringList& arguments)
             return usage(QStringLiteral("empty command"));
     }
 
+    m_session.setCertificateQuestion([this](const CertificateInfo& info) { return m_tls.decide(info, m_err); });
     if (!m_session.openConnection(settings)) {
         m_err << "ftpbench: connect failed: " << m_session.lastError() << "\n";
         m_err.flush();
         return 1;
     }
+    if (m_session.tlsOutcome() == TlsOutcome::Encrypted)
+        m_err << "ftpbench: encrypted with " << m_session.tlsVersion() << "\n";
+    else
+        m_err << "ftpbench: not encrypted\n";
+    m_err.flush();
     for (const QStringList& command : commands) {
         if (!runCommand(command)) {
             m_out.flush();

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "FtpSession.h"
+#include "TlsOptions.h"
 
 #include <QStringList>
 #include <QTextStream>
 
 // The command-line driver of the FTP session:
-//   ftpbench [--passive] [--piece BYTES] HOST PORT USER PASS COMMAND ARGS... [-- COMMAND ARGS...]...
-// Commands run one after another on one connection; the first that fails ends the run.
+//   ftpbench [--passive] [--piece BYTES] [--tls off|auto|require] [--trust SHA256]
+//            HOST PORT USER PASS COMMAND ARGS... [-- COMMAND ARGS...]...
+// Commands run one after another on one connection; the first that fails ends the run. See
+// TlsOptions.h for the encryption options; the connection's encryption is reported on stderr.
 class FtpBench
 {
 public:
@@ -30,4 +33,5 @@ private:
     QTextStream& m_err;
     FtpSession m_session;
     qint64 m_pieceSize = 256 * 1024;
+    TlsOptions m_tls;
 };

@@ -4,19 +4,24 @@
 # The files live in memory (/dev/shm, or BENCH_DIR): on a disk the write-back of each gigabyte
 # lands on whichever client runs next, and the figures measure the disk rather than the clients.
 # Before every timed run the previous copies are deleted and the page cache flushed (sync).
+# With TLS=1 everything runs over explicit FTP over TLS: vsftpd demands it for login and data and
+# the TLS session's reuse on every data connection; ftpbench runs with --tls require and the
+# certificate's fingerprint, curl with --ssl-reqd.
 # Needs root (vsftpd runs from a temporary configuration) and a built ftpbench:
-#   sudo bench/ftpbench/run-bench.sh [path/to/ftpbench] [size-in-MiB]
+#   sudo [TLS=1] [ROUNDS=n] bench/ftpbench/run-bench.sh [path/to/ftpbench] [size-in-MiB]
 set -euo pipefail
 
 FTPBENCH=${1:-${FTPBENCH:-$(dirname "$0")/../../build/bin/ftpbench}}
 SIZE_MIB=${2:-1024}
 ROUNDS=${ROUNDS:-5}
+TLS=${TLS:-0}
 LISTING_FILES=20000
 
 [ "$(id -u)" -eq 0 ] || { echo "run-bench.sh: needs root to start vsftpd" >&2; exit 2; }
 [ -x "$FTPBENCH" ] || { echo "run-bench.sh: no ftpbench at $FTPBENCH" >&2; exit 2; }
 command -v vsftpd >/dev/null || { echo "run-bench.sh: vsftpd is not installed" >&2; exit 2; }
 command -v curl >/dev/null || { echo "run-bench.sh: curl is not installed" >&2; exit 2; }
+[ "$TLS" != 1 ] || command -v openssl >/dev/null || { echo "run-bench.sh: openssl is not installed" >&2; exit 2; }
 
 BENCH_DIR=${BENCH_DIR:-/dev/shm}
 [ -d "$BENCH_DIR" ] && [ -w "$BENCH_DIR" ] || BENCH_DIR=/tmp
@@ -36,30 +41,37 @@ cp "$WORK/root/pub/big.bin" "$WORK/local/big.bin"
 chown -R ftp "$WORK/root/pub"
 BYTES=$(stat -c %s "$WORK/local/big.bin")
 
+TLS_BENCH=(--tls off)
+CURL=(curl -s)
+if [ "$TLS" = 1 ]; then
+    add_vsftpd_tls
+    TLS_BENCH=(--tls require --trust "$FINGERPRINT")
+    CURL=(curl -s --ssl-reqd --insecure) # the certificate is self-signed
+fi
 start_vsftpd
 
 URL="ftp://127.0.0.1:$PORT"
-BENCH=("$FTPBENCH" --passive 127.0.0.1 "$PORT" anonymous "")
-BENCH_PIECES=("$FTPBENCH" --passive --piece 255 127.0.0.1 "$PORT" anonymous "")
+BENCH=("$FTPBENCH" --passive "${TLS_BENCH[@]}" 127.0.0.1 "$PORT" anonymous "")
+BENCH_PIECES=("$FTPBENCH" --passive --piece 255 "${TLS_BENCH[@]}" 127.0.0.1 "$PORT" anonymous "")
 declare -a CURL_GET FTP_GET CURL_PUT FTP_PUT
 
 settle() { rm -f "$WORK/local/got-"* "$WORK/root/pub/up-"*; sync; }
 
 for round in $(seq "$ROUNDS"); do
     settle
-    start=$(now_ns); curl -s -o "$WORK/local/got-curl.bin" "$URL/pub/big.bin"; end=$(now_ns)
+    start=$(now_ns); "${CURL[@]}" -o "$WORK/local/got-curl.bin" "$URL/pub/big.bin"; end=$(now_ns)
     CURL_GET+=("$(mb_per_s "$BYTES" $((end - start)))")
     cmp -s "$WORK/local/got-curl.bin" "$WORK/local/big.bin" || { echo "curl download differs" >&2; exit 1; }
     settle
-    start=$(now_ns); "${BENCH[@]}" get pub/big.bin "$WORK/local/got-ftpbench.bin" >"$WORK/get.out"; end=$(now_ns)
+    start=$(now_ns); "${BENCH[@]}" get pub/big.bin "$WORK/local/got-ftpbench.bin" >"$WORK/get.out" 2>>"$WORK/ftpbench.err"; end=$(now_ns)
     FTP_GET+=("$(mb_per_s "$BYTES" $((end - start)))")
     cmp -s "$WORK/local/got-ftpbench.bin" "$WORK/local/big.bin" || { echo "ftpbench download differs" >&2; exit 1; }
 
     settle
-    start=$(now_ns); curl -s -T "$WORK/local/big.bin" "$URL/pub/up-curl.bin"; end=$(now_ns)
+    start=$(now_ns); "${CURL[@]}" -T "$WORK/local/big.bin" "$URL/pub/up-curl.bin"; end=$(now_ns)
     CURL_PUT+=("$(mb_per_s "$BYTES" $((end - start)))")
     settle
-    start=$(now_ns); "${BENCH[@]}" put "$WORK/local/big.bin" pub/up-ftpbench.bin binary >"$WORK/put.out"; end=$(now_ns)
+    start=$(now_ns); "${BENCH[@]}" put "$WORK/local/big.bin" pub/up-ftpbench.bin binary >"$WORK/put.out" 2>>"$WORK/ftpbench.err"; end=$(now_ns)
     FTP_PUT+=("$(mb_per_s "$BYTES" $((end - start)))")
     cmp -s "$WORK/root/pub/up-ftpbench.bin" "$WORK/local/big.bin" || { echo "ftpbench upload differs" >&2; exit 1; }
     echo "round $round: get curl ${CURL_GET[-1]} ftpbench ${FTP_GET[-1]} MB/s ($(tail -1 "$WORK/get.out"));" \
@@ -71,18 +83,19 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.0f%%", a / b * 100 }'; }
 mg_curl=$(median "${CURL_GET[@]}"); mg_ftp=$(median "${FTP_GET[@]}")
 mp_curl=$(median "${CURL_PUT[@]}"); mp_ftp=$(median "${FTP_PUT[@]}")
 echo
+[ "$TLS" = 1 ] && echo "over TLS: ftpbench says \"$(grep -m1 encrypted "$WORK/ftpbench.err" || true)\"; curl --ssl-reqd"
 echo "file: $BYTES bytes; rates in MB/s (10^6 bytes) over the whole client run, login included; median of $ROUNDS"
 echo "download: curl $mg_curl  ftpbench $mg_ftp  -> ftpbench at $(ratio "$mg_ftp" "$mg_curl") of curl"
 echo "upload:   curl $mp_curl  ftpbench $mp_ftp  -> ftpbench at $(ratio "$mp_ftp" "$mp_curl") of curl"
 
 settle
-start=$(now_ns); "${BENCH_PIECES[@]}" put "$WORK/local/big.bin" pub/up-pieces.bin binary >"$WORK/pieces.out"; end=$(now_ns)
+start=$(now_ns); "${BENCH_PIECES[@]}" put "$WORK/local/big.bin" pub/up-pieces.bin binary >"$WORK/pieces.out" 2>>"$WORK/ftpbench.err"; end=$(now_ns)
 echo "upload in 255-byte pieces (as the program's upload hands them over): ftpbench $(mb_per_s "$BYTES" $((end - start)))"
 cmp -s "$WORK/root/pub/up-pieces.bin" "$WORK/local/big.bin" || { echo "ftpbench upload in pieces differs" >&2; exit 1; }
 
-start=$(now_ns); curl -s "$URL/pub/many/" >"$WORK/curl-list.out"; end=$(now_ns)
+start=$(now_ns); "${CURL[@]}" "$URL/pub/many/" >"$WORK/curl-list.out"; end=$(now_ns)
 curl_list_ms=$(( (end - start) / 1000000 ))
-start=$(now_ns); "${BENCH[@]}" list pub/many >"$WORK/list.out"; end=$(now_ns)
+start=$(now_ns); "${BENCH[@]}" list pub/many >"$WORK/list.out" 2>>"$WORK/ftpbench.err"; end=$(now_ns)
 list_ms=$(( (end - start) / 1000000 ))
 entries=$(wc -l <"$WORK/list.out")
 echo "listing:  $entries entries; ftpbench ${list_ms} ms (curl ${curl_list_ms} ms), login included"

@@ -53,6 +53,26 @@ max_clients=0
 CONF
 }
 
+# add_vsftpd_tls: makes a self-signed certificate and demands explicit FTP over TLS for login and
+# data, with the TLS session resumed on every data connection (require_ssl_reuse, as vsftpd is
+# commonly set up). Sets FINGERPRINT to the certificate's SHA-256 fingerprint.
+add_vsftpd_tls() {
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=localhost \
+        -keyout "$WORK/server.key" -out "$WORK/server.pem" 2>/dev/null
+    cat "$WORK/server.key" >> "$WORK/server.pem"
+    FINGERPRINT=$(openssl x509 -in "$WORK/server.pem" -noout -fingerprint -sha256 | cut -d= -f2)
+    cat >> "$WORK/vsftpd.conf" <<CONF
+ssl_enable=YES
+allow_anon_ssl=YES
+force_anon_logins_ssl=YES
+force_anon_data_ssl=YES
+require_ssl_reuse=YES
+ssl_ciphers=HIGH
+rsa_cert_file=$WORK/server.pem
+rsa_private_key_file=$WORK/server.pem
+CONF
+}
+
 # start_vsftpd: starts it and waits until it answers (at most 5 s).
 start_vsftpd() {
     vsftpd "$WORK/vsftpd.conf" &

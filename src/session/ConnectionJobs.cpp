@@ -3,6 +3,28 @@
 #include "JobContext.h"
 #include "TextCatalogue.h"
 
+namespace {
+
+// The line a connect that failed for encryption's sake writes (none for other failures).
+const char* tlsFailureKey(TlsOutcome outcome)
+{
+    switch (outcome) {
+    case TlsOutcome::NotOffered:
+        return "TLS_NOTOFFERED";
+    case TlsOutcome::CertificateRefused:
+        return "TLS_CERTREFUSED";
+    case TlsOutcome::Failed:
+        return "TLS_FAILED";
+    case TlsOutcome::NotAsked:
+    case TlsOutcome::Encrypted:
+    case TlsOutcome::PlainFallback:
+        break;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 namespace ConnectionJobs {
 
 namespace {
@@ -15,8 +37,14 @@ constexpr int aliveAnswerMilliseconds = 5000;
 bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVariant variant)
 {
     FtpOperations& session = context.session();
-    if (!session.openConnection(settings))
+    session.forgetConnectDecision(); // a certificate trusted once is asked about again
+    if (!session.openConnection(settings)) {
+        if (const char* key = tlsFailureKey(session.tlsOutcome()); key && !context.isCancelled()) {
+            context.appendHistory(getText("CONNECT_WITH") + QLatin1Char(' ') + settings.host + QStringLiteral(" ..."));
+            context.appendHistory(getText(key), HistoryColour::Red);
+        }
         return false;
+    }
     session.ftpSetDir(QStringLiteral("/"));
     context.appendHistory(getText("CONNECT_WITH") + QLatin1Char(' ') + settings.host + QStringLiteral(" ..."));
     if (variant == ConnectVariant::Menu)
@@ -27,6 +55,10 @@ bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVar
         context.appendHistory(getText("CONNECTION_WITH") + QLatin1Char(' ') + settings.host + QLatin1Char(' ')
                                   + getText("WAS_ESTABLISHT"),
                               HistoryColour::Green);
+    if (session.tlsOutcome() == TlsOutcome::Encrypted)
+        context.appendHistory(getText("TLS_ENCRYPTED") + QLatin1Char(' ') + session.tlsVersion(), HistoryColour::Green);
+    else if (session.tlsOutcome() == TlsOutcome::PlainFallback)
+        context.appendHistory(getText("TLS_PLAIN"), HistoryColour::Blue);
     return true;
 }
 

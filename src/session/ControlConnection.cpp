@@ -1,20 +1,17 @@
 #include "ControlConnection.h"
 
 #include "NameCodec.h"
+#include "PlainTransport.h"
 #include "TcpConnector.h"
+#include "TlsTransport.h"
 
-#include <QDeadlineTimer>
-#include <QTcpSocket>
-
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 
-#include <unistd.h>
+#include <poll.h>
 
 namespace {
-
-// Qt reads at most this much ahead of us; together with maxLineLength it bounds what one
-// reply can make us hold.
-constexpr qint64 socketReadBuffer = 64 * 1024;
 
 bool isReplyCode(const QByteArray& line)
 {
@@ -51,32 +48,25 @@ bool ControlConnection::open(const QString& host, quint16 port)
     }
     m_peer = TcpConnector::peerAddress(descriptor);
     m_local = TcpConnector::localAddress(descriptor);
-    m_socket = std::make_unique<QTcpSocket>();
-    m_socket->setReadBufferSize(socketReadBuffer);
-    if (!m_socket->setSocketDescriptor(descriptor)) {
-        ::close(descriptor);
-        return fail(QStringLiteral("cannot use the connection: %1").arg(m_socket->errorString()));
-    }
+    m_transport = std::make_unique<PlainTransport>(descriptor);
     return true;
 }
 
 void ControlConnection::close()
 {
-    if (m_socket) {
-        m_socket->abort();
-        m_socket.reset();
-    }
+    m_tls = nullptr;
+    m_transport.reset();
     m_buffer.clear();
 }
 
 bool ControlConnection::isOpen() const
 {
-    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+    return m_transport && m_transport->descriptor() >= 0;
 }
 
 int ControlConnection::descriptor() const
 {
-    return m_socket ? static_cast<int>(m_socket->socketDescriptor()) : -1;
+    return m_transport ? m_transport->descriptor() : -1;
 }
 
 bool ControlConnection::fail(const QString& text)
@@ -85,6 +75,50 @@ bool ControlConnection::fail(const QString& text)
     m_cancelled = m_policy.isCancelled();
     close();
     return false;
+}
+
+bool ControlConnection::waitFor(short events, const QDeadlineTimer& deadline, const QString& timeoutText)
+{
+    pollfd watch{descriptor(), m_transport->pollEvents(events), 0};
+    switch (m_policy.wait(&watch, 1, static_cast<int>(deadline.remainingTime()))) {
+    case WaitPolicy::Result::Ready:
+        return true;
+    case WaitPolicy::Result::Cancelled:
+        return fail(QStringLiteral("cancelled"));
+    case WaitPolicy::Result::TimedOut:
+        return fail(timeoutText);
+    case WaitPolicy::Result::Failed:
+        break;
+    }
+    return fail(QStringLiteral("connection lost: %1").arg(TcpConnector::systemError(errno)));
+}
+
+bool ControlConnection::startTls(const QString& peerName)
+{
+    m_error.clear();
+    auto* plain = dynamic_cast<PlainTransport*>(m_transport.get());
+    if (!plain || !isOpen())
+        return fail(QStringLiteral("not connected"));
+    // Whatever came after the server's yes was sent in plain text by anyone on the way; taken as
+    // part of the encrypted conversation, it would be a forged reply.
+    if (!m_buffer.isEmpty())
+        return fail(QStringLiteral("the server sent more after agreeing to TLS"));
+    auto tls = std::make_unique<TlsTransport>(plain->release(), peerName);
+    m_tls = tls.get();
+    m_transport = std::move(tls);
+    const QDeadlineTimer deadline(m_policy.connectTimeout());
+    for (;;) {
+        switch (m_tls->continueHandshake()) {
+        case TlsTransport::Handshake::Done:
+            return true;
+        case TlsTransport::Handshake::Failed:
+            return fail(QStringLiteral("TLS handshake failed: %1").arg(m_tls->errorText()));
+        case TlsTransport::Handshake::Pending:
+            break;
+        }
+        if (!waitFor(POLLIN, deadline, QStringLiteral("the TLS handshake timed out")))
+            return false;
+    }
 }
 
 bool ControlConnection::isSafeCommandLine(const QByteArray& line)
@@ -101,26 +135,53 @@ bool ControlConnection::send(const QByteArray& line)
     }
     if (!isOpen())
         return fail(QStringLiteral("not connected"));
-    m_socket->write(line + "\r\n");
+    const QByteArray data = line + "\r\n";
+    qint64 written = 0;
     QDeadlineTimer idle(m_policy.idleTimeout());
-    while (m_socket->bytesToWrite() > 0) {
-        if (m_policy.isCancelled())
-            return fail(QStringLiteral("cancelled"));
-        if (idle.hasExpired())
-            return fail(QStringLiteral("the server takes no data (time-out)"));
-        const qint64 before = m_socket->bytesToWrite();
-        if (!m_socket->waitForBytesWritten(WaitPolicy::pollSliceMilliseconds)
-            && m_socket->state() != QAbstractSocket::ConnectedState)
-            return fail(QStringLiteral("connection lost: %1").arg(m_socket->errorString()));
-        if (m_socket->bytesToWrite() < before)
-            idle.setRemainingTime(m_policy.idleTimeout());
+    for (;;) {
+        if (written < data.size()) {
+            const qint64 sent = m_transport->write(data.constData() + written, data.size() - written);
+            if (sent < 0)
+                return fail(QStringLiteral("connection lost: %1").arg(m_transport->errorText()));
+            if (sent > 0) {
+                written += sent;
+                idle.setRemainingTime(m_policy.idleTimeout());
+                continue;
+            }
+        } else {
+            m_transport->flush();
+            if (m_transport->failed())
+                return fail(QStringLiteral("connection lost: %1").arg(m_transport->errorText()));
+            if (m_transport->bytesToWrite() == 0)
+                return true;
+        }
+        if (!waitFor(POLLOUT, idle, QStringLiteral("the server takes no data (time-out)")))
+            return false;
     }
-    return true;
 }
 
 bool ControlConnection::hasPendingInput() const
 {
-    return !m_buffer.isEmpty() || (m_socket && m_socket->bytesAvailable() > 0);
+    return !m_buffer.isEmpty() || (m_transport && m_transport->hasBufferedInput());
+}
+
+qint64 ControlConnection::receive()
+{
+    // Never more than one line's worth ahead: together with maxLineLength this bounds what a
+    // reply can make us hold.
+    const qsizetype before = m_buffer.size();
+    const qsizetype room = maxLineLength + 2 - before;
+    m_buffer.resize(before + room);
+    const qint64 received = m_transport->read(m_buffer.data() + before, room);
+    m_buffer.resize(before + std::max<qsizetype>(0, received));
+    return received;
+}
+
+bool ControlConnection::receiveAvailable()
+{
+    if (hasPendingInput() || !isOpen())
+        return true;
+    return receive() >= 0 || m_transport->failed();
 }
 
 std::optional<QByteArray> ControlConnection::readLine(int idleMilliseconds)
@@ -139,28 +200,25 @@ std::optional<QByteArray> ControlConnection::readLine(int idleMilliseconds)
         }
         if (m_buffer.size() > maxLineLength)
             break;
-        if (!m_socket) {
+        if (!m_transport) {
             fail(QStringLiteral("not connected"));
             return std::nullopt;
         }
-        if (m_socket->bytesAvailable() > 0) {
-            m_buffer += m_socket->read(maxLineLength + 2 - m_buffer.size());
+        const qint64 received = receive();
+        if (received > 0) {
             idle.setRemainingTime(idleMilliseconds);
             continue;
         }
-        if (m_policy.isCancelled()) {
-            fail(QStringLiteral("cancelled"));
-            return std::nullopt;
-        }
-        if (idle.hasExpired()) {
-            fail(QStringLiteral("the server did not answer (time-out)"));
-            return std::nullopt;
-        }
-        if (!m_socket->waitForReadyRead(WaitPolicy::pollSliceMilliseconds)
-            && m_socket->state() != QAbstractSocket::ConnectedState && m_socket->bytesAvailable() == 0) {
+        if (received == 0) {
             fail(QStringLiteral("the server closed the connection"));
             return std::nullopt;
         }
+        if (m_transport->failed()) {
+            fail(QStringLiteral("connection lost: %1").arg(m_transport->errorText()));
+            return std::nullopt;
+        }
+        if (!waitFor(POLLIN, idle, QStringLiteral("the server did not answer (time-out)")))
+            return std::nullopt;
     }
     fail(QStringLiteral("the server sent a reply line longer than %1 bytes").arg(maxLineLength));
     return std::nullopt;

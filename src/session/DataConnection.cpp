@@ -1,7 +1,9 @@
 #include "DataConnection.h"
 
 #include "ControlConnection.h"
+#include "PlainTransport.h"
 #include "TcpConnector.h"
+#include "TlsTransport.h"
 
 #include <QDeadlineTimer>
 
@@ -18,8 +20,6 @@ DataConnection::DataConnection(const WaitPolicy& policy)
 
 DataConnection::~DataConnection()
 {
-    if (m_descriptor >= 0)
-        ::close(m_descriptor);
     closeListener();
 }
 
@@ -32,10 +32,13 @@ void DataConnection::closeListener()
 
 bool DataConnection::connectTo(const QHostAddress& address, quint16 port)
 {
-    m_descriptor = TcpConnector::connectToAny({address}, port, m_policy, m_error);
-    if (m_descriptor < 0)
+    const int descriptor = TcpConnector::connectToAny({address}, port, m_policy, m_error);
+    if (descriptor < 0) {
         m_error = QStringLiteral("data connection: %1").arg(m_error);
-    return m_descriptor >= 0;
+        return false;
+    }
+    m_transport = std::make_unique<PlainTransport>(descriptor);
+    return true;
 }
 
 bool DataConnection::listen(const QHostAddress& localAddress)
@@ -57,14 +60,14 @@ bool DataConnection::listen(const QHostAddress& localAddress)
     return true;
 }
 
-DataConnection::Event DataConnection::accept(const QHostAddress& allowedPeer, const ControlConnection* control)
+DataConnection::Event DataConnection::accept(const QHostAddress& allowedPeer, ControlConnection* control)
 {
     const QDeadlineTimer deadline(m_policy.connectTimeout());
     for (;;) {
         if (control && control->hasPendingInput())
             return Event::ControlReady;
         pollfd watch[2] = {{m_listener, POLLIN, 0}, {control ? control->descriptor() : -1, POLLIN, 0}};
-        const auto result = m_policy.wait(watch, control ? 2 : 1, static_cast<int>(deadline.remainingTime()));
+        const auto result = m_policy.wait(watch, 2, static_cast<int>(deadline.remainingTime()));
         if (result == WaitPolicy::Result::Cancelled) {
             m_error = QStringLiteral("cancelled");
             return Event::Cancelled;
@@ -77,8 +80,11 @@ DataConnection::Event DataConnection::accept(const QHostAddress& allowedPeer, co
             m_error = TcpConnector::systemError(errno);
             return Event::Failed;
         }
-        if (watch[0].revents == 0)
-            return Event::ControlReady;
+        if (watch[0].revents == 0) {
+            if (control && control->receiveAvailable())
+                return Event::ControlReady;
+            continue;
+        }
         sockaddr_storage storage{};
         socklen_t length = sizeof storage;
         const int accepted = ::accept4(m_listener, reinterpret_cast<sockaddr*>(&storage), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -94,39 +100,78 @@ DataConnection::Event DataConnection::accept(const QHostAddress& allowedPeer, co
             ::close(accepted);
             continue;
         }
-        m_descriptor = accepted;
+        m_transport = std::make_unique<PlainTransport>(accepted);
         closeListener();
         return Event::Done;
     }
 }
 
-DataConnection::Event DataConnection::waitFor(short events, const ControlConnection* control)
+DataConnection::Event DataConnection::startTls(const QString& peerName, const QByteArray& session, ControlConnection* control)
 {
-    if (control && control->hasPendingInput())
-        return Event::ControlReady;
-    pollfd watch[2] = {{m_descriptor, events, 0}, {control ? control->descriptor() : -1, POLLIN, 0}};
-    const auto result = m_policy.wait(watch, control ? 2 : 1, m_policy.idleTimeout());
-    switch (result) {
-    case WaitPolicy::Result::Ready:
-        return watch[0].revents != 0 ? Event::Done : Event::ControlReady;
-    case WaitPolicy::Result::Cancelled:
-        m_error = QStringLiteral("cancelled");
-        return Event::Cancelled;
-    case WaitPolicy::Result::TimedOut:
-        m_error = QStringLiteral("the data connection stalled (time-out)");
-        return Event::TimedOut;
-    case WaitPolicy::Result::Failed:
-        break;
+    if (!m_tls) {
+        auto* plain = dynamic_cast<PlainTransport*>(m_transport.get());
+        if (!plain) {
+            m_error = QStringLiteral("data connection: not connected");
+            return Event::Failed;
+        }
+        auto tls = std::make_unique<TlsTransport>(plain->release(), peerName, session);
+        m_tls = tls.get();
+        m_transport = std::move(tls);
     }
-    m_error = TcpConnector::systemError(errno);
-    return Event::Failed;
+    const QDeadlineTimer deadline(m_policy.connectTimeout());
+    for (;;) {
+        switch (m_tls->continueHandshake()) {
+        case TlsTransport::Handshake::Done:
+            return Event::Done;
+        case TlsTransport::Handshake::Failed:
+            m_error = QStringLiteral("data connection: TLS handshake failed: %1").arg(m_tls->errorText());
+            return Event::Failed;
+        case TlsTransport::Handshake::Pending:
+            break;
+        }
+        const Event event = waitFor(POLLIN, control, static_cast<int>(deadline.remainingTime()));
+        if (event == Event::TimedOut)
+            m_error = QStringLiteral("data connection: the TLS handshake timed out");
+        if (event != Event::Done)
+            return event;
+    }
 }
 
-qint64 DataConnection::read(char* buffer, qint64 capacity, const ControlConnection* control, Event& event)
+DataConnection::Event DataConnection::waitFor(short events, ControlConnection* control, int timeoutMilliseconds)
+{
+    const QDeadlineTimer deadline(timeoutMilliseconds);
+    for (;;) {
+        if (control && control->hasPendingInput())
+            return Event::ControlReady;
+        pollfd watch[2] = {{m_transport->descriptor(), m_transport->pollEvents(events), 0},
+                           {control ? control->descriptor() : -1, POLLIN, 0}};
+        switch (m_policy.wait(watch, 2, static_cast<int>(deadline.remainingTime()))) {
+        case WaitPolicy::Result::Ready:
+            if (watch[0].revents != 0)
+                return Event::Done;
+            // Bytes TLS keeps to itself (a session ticket) wake us without a reply.
+            if (control && control->receiveAvailable())
+                return Event::ControlReady;
+            continue;
+        case WaitPolicy::Result::Cancelled:
+            m_error = QStringLiteral("cancelled");
+            return Event::Cancelled;
+        case WaitPolicy::Result::TimedOut:
+            m_error = QStringLiteral("the data connection stalled (time-out)");
+            return Event::TimedOut;
+        case WaitPolicy::Result::Failed:
+            break;
+        }
+        m_error = TcpConnector::systemError(errno);
+        return Event::Failed;
+    }
+}
+
+qint64 DataConnection::read(char* buffer, qint64 capacity, ControlConnection* control, Event& event)
 {
     for (;;) {
         // Try first: while data streams in, a poll per block would only cost time.
-        const ssize_t received = ::recv(m_descriptor, buffer, static_cast<size_t>(capacity), 0);
+        const qint64 received = m_transport->read(buffer, capacity);
         if (received > 0) {
             event = Event::Done;
             return received;
@@ -135,35 +180,31 @@ qint64 DataConnection::read(char* buffer, qint64 capacity, const ControlConnecti
             event = Event::EndOfData;
             return 0;
         }
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            m_error = QStringLiteral("data connection: %1").arg(TcpConnector::systemError(errno));
+        if (m_transport->failed()) {
+            m_error = QStringLiteral("data connection: %1").arg(m_transport->errorText());
             event = Event::Failed;
             return -1;
         }
-        event = waitFor(POLLIN, control);
+        event = waitFor(POLLIN, control, m_policy.idleTimeout());
         if (event != Event::Done)
             return -1;
     }
 }
 
-bool DataConnection::writeAll(const char* data, qint64 size, qint64& written, const ControlConnection* control, Event& event)
+bool DataConnection::writeAll(const char* data, qint64 size, qint64& written, ControlConnection* control, Event& event)
 {
     while (written < size) {
-        const ssize_t sent = ::send(m_descriptor, data + written, static_cast<size_t>(size - written), MSG_NOSIGNAL);
+        const qint64 sent = m_transport->write(data + written, size - written);
         if (sent > 0) {
             written += sent;
             continue;
         }
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            m_error = QStringLiteral("data connection: %1").arg(TcpConnector::systemError(errno));
+        if (sent < 0) {
+            m_error = QStringLiteral("data connection: %1").arg(m_transport->errorText());
             event = Event::Failed;
             return false;
         }
-        event = waitFor(POLLOUT, control);
+        event = waitFor(POLLOUT, control, m_policy.idleTimeout());
         if (event != Event::Done)
             return false;
     }
@@ -171,23 +212,56 @@ bool DataConnection::writeAll(const char* data, qint64 size, qint64& written, co
     return true;
 }
 
-void DataConnection::finish()
+DataConnection::Event DataConnection::finish(ControlConnection* control)
 {
-    if (m_descriptor < 0)
-        return;
-    ::shutdown(m_descriptor, SHUT_WR);
-    ::close(m_descriptor);
-    m_descriptor = -1;
+    if (!m_transport)
+        return Event::Done;
+    // Plain, the bytes are with the kernel already; TLS may still hold some, and after them its
+    // close_notify, which tells the server that the upload was not cut off.
+    bool shutDown = false;
+    for (;;) {
+        m_transport->flush();
+        if (m_transport->failed()) {
+            m_error = QStringLiteral("data connection: %1").arg(m_transport->errorText());
+            return Event::Failed;
+        }
+        if (m_transport->bytesToWrite() > 0 && m_transport->descriptor() >= 0) {
+            const Event event = waitFor(POLLOUT, control, m_policy.idleTimeout());
+            if (event != Event::Done)
+                return event;
+            continue;
+        }
+        if (!shutDown) {
+            m_transport->shutdownOutput();
+            shutDown = true;
+            continue;
+        }
+        // TLS waits for the server's end before it closes (see TlsTransport) - unless the final
+        // reply is in (no control to watch): then the server has read everything.
+        if (!m_tls || !control)
+            break;
+        char scratch[4096];
+        const qint64 received = m_transport->read(scratch, sizeof scratch);
+        if (received == 0 || (received < 0 && m_transport->failed()))
+            break;
+        if (received > 0)
+            continue;
+        const Event event = waitFor(POLLIN, control, m_policy.idleTimeout());
+        if (event != Event::Done)
+            return event;
+    }
+    m_transport.reset();
+    m_tls = nullptr;
+    return Event::Done;
 }
 
 void DataConnection::abort()
 {
     closeListener();
-    if (m_descriptor < 0)
+    if (!m_transport)
         return;
     // A reset instead of an orderly end: the server must not take a cut-off upload as complete.
-    const linger immediate{1, 0};
-    ::setsockopt(m_descriptor, SOL_SOCKET, SO_LINGER, &immediate, sizeof immediate);
-    ::close(m_descriptor);
-    m_descriptor = -1;
+    m_transport->abort();
+    m_transport.reset();
+    m_tls = nullptr;
 }

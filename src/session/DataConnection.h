@@ -2,14 +2,20 @@
 
 #include "WaitPolicy.h"
 
+#include <QByteArray>
 #include <QHostAddress>
 #include <QString>
 
+#include <memory>
+
 class ControlConnection;
+class TlsTransport;
+class Transport;
 
 // One data connection, passive (we connect to the server) or active (the server connects to a
-// socket we listen on). The bytes go straight through the socket descriptor with recv/send:
-// QTcpSocket's extra buffer copy costs a large share of the rate on a fast link.
+// socket we listen on). Plain, the bytes go straight through the socket descriptor with
+// recv/send (PlainTransport): QTcpSocket's extra buffer copy costs a large share of the rate on a
+// fast link. startTls() puts TLS under it.
 //
 // While data flows, the control connection may speak up (a refusal, or the final reply before
 // the last bytes have been read); waits also watch it and return ControlReady so the caller can
@@ -39,26 +45,34 @@ public:
     quint16 listenPort() const { return m_listenPort; }
     // Active: take the server's connection. Connections from any address other than
     // allowedPeer are closed at once and waiting goes on.
-    Event accept(const QHostAddress& allowedPeer, const ControlConnection* control);
+    Event accept(const QHostAddress& allowedPeer, ControlConnection* control);
+
+    // TLS as the client, resuming session (the control connection's); waits for the handshake,
+    // within the connect time-out. On ControlReady the caller reads the reply and calls again.
+    Event startTls(const QString& peerName, const QByteArray& session, ControlConnection* control);
+    // The TLS layer once startTls() began, else nullptr.
+    const TlsTransport* tls() const { return m_tls; }
 
     // Up to capacity bytes; 0 with EndOfData at the end; -1 with the event otherwise.
-    qint64 read(char* buffer, qint64 capacity, const ControlConnection* control, Event& event);
+    qint64 read(char* buffer, qint64 capacity, ControlConnection* control, Event& event);
     // Sends data[written..size), advancing written; false with the event when it stops early.
-    bool writeAll(const char* data, qint64 size, qint64& written, const ControlConnection* control, Event& event);
-    // Tells the server that no more data comes (end of an upload) and closes.
-    void finish();
+    bool writeAll(const char* data, qint64 size, qint64& written, ControlConnection* control, Event& event);
+    // Tells the server that no more data comes (end of an upload: what TLS still holds goes out
+    // first) and closes. On ControlReady the caller reads the reply and calls again.
+    Event finish(ControlConnection* control);
     // Drops the connection so that the server sees the transfer fail rather than end.
     void abort();
-    bool isOpen() const { return m_descriptor >= 0; }
+    bool isOpen() const { return m_transport != nullptr; }
 
     QString errorText() const { return m_error; }
 
 private:
-    Event waitFor(short events, const ControlConnection* control);
+    Event waitFor(short events, ControlConnection* control, int timeoutMilliseconds);
     void closeListener();
 
     const WaitPolicy& m_policy;
-    int m_descriptor = -1;
+    std::unique_ptr<Transport> m_transport;
+    TlsTransport* m_tls = nullptr; // m_transport, when it is TLS
     int m_listener = -1;
     QHostAddress m_listenAddress;
     quint16 m_listenPort = 0;

@@ -11,11 +11,30 @@
 
 // The values of the connection bar, read when a command starts.
 struct ConnectionSettings {
+    // Explicit FTP over TLS (AUTH TLS): the control connection is encrypted before the user name
+    // and password go out, and every data connection is encrypted too.
+    enum class Encryption {
+        Plain,       // plain FTP only: AUTH TLS is never sent
+        IfAvailable, // TLS when the server agrees to AUTH TLS, else plain text
+        Required,    // TLS or no connection; the password never goes out in plain text
+    };
+
     QString host;     // as typed
     QString port;     // as typed; see parsePort()
     QString user;
     QString password; // never written to history, logs or error texts
     bool passive = false;
+    Encryption encryption = Encryption::IfAvailable;
+};
+
+// What the last connect found out about encryption, for the history.
+enum class TlsOutcome {
+    NotAsked,           // Plain: AUTH TLS was not sent
+    Encrypted,          // TLS on the control and every data connection; tlsVersion() names it
+    PlainFallback,      // IfAvailable: the server refused AUTH TLS, the connection went on in plain text
+    NotOffered,         // Required: the server refused AUTH TLS; no connection, nothing of the login sent
+    Failed,             // the server agreed, but the TLS handshake, PBSZ or PROT failed: no connection
+    CertificateRefused, // the certificate was not accepted: no connection
 };
 
 // The type an upload is sent with.
@@ -46,6 +65,12 @@ public:
 
     // Connects and logs in (OpenConnection); replaces any earlier connection.
     virtual bool openConnection(const ConnectionSettings& settings) = 0;
+    // Starts a new connect: a certificate accepted once, and the encryption of the last connect,
+    // no longer hold. The connect command calls it; re-connections do not.
+    virtual void forgetConnectDecision() {}
+    // How the last openConnection() went as to encryption, and the TLS version ("TLSv1.3").
+    virtual TlsOutcome tlsOutcome() const { return TlsOutcome::NotAsked; }
+    virtual QString tlsVersion() const { return {}; }
     virtual void closeConnection() = 0;
     virtual bool isConnected() const = 0;
     // True when the connection answers a NOOP within answerMilliseconds; one that does not is

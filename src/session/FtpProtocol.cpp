@@ -4,7 +4,6 @@
 #include "NameCodec.h"
 #include "PasswordMask.h"
 #include "ReplyParsers.h"
-
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -15,9 +14,6 @@ namespace {
 
 // Masks what the server must see but nobody else.
 const QString hidden = QStringLiteral("****");
-
-// How long a broken-off transfer waits for the server's word on it.
-constexpr int abortReplyMilliseconds = 3000;
 
 // Preliminary replies (1xx) one command may get before its final reply; servers send one or two.
 constexpr int maxPreliminaryReplies = 10;
@@ -126,7 +122,8 @@ bool FtpProtocol::isConnected() const
     return m_state != State::Disconnected && m_control.isOpen();
 }
 
-bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, const QString& password, bool passive)
+bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, const QString& password, bool passive,
+                        ConnectionSettings::Encryption encryption, const CertificateCheck& check)
 {
     disconnect();
     m_lastError.clear();
@@ -134,6 +131,10 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
     m_features.clear();
     m_offersMlsd = false;
     m_passive = passive;
+    m_encrypted = false;
+    m_tlsOutcome = TlsOutcome::NotAsked;
+    m_tlsVersion.clear();
+    m_certificate.clear();
     m_epsvRefused = false;
     m_eprtRefused = false;
     m_type = 0;
@@ -161,6 +162,9 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
         return fail(QStringLiteral("the server refused the connection: %1").arg(replyText(*greeting)));
     }
 
+    if (encryption != ConnectionSettings::Encryption::Plain && !negotiateTls(host, encryption, check))
+        return false;
+
     const QString loginName = user.isEmpty() ? QStringLiteral("anonymous") : user;
     std::optional<Reply> reply = command(u"USER", loginName);
     if (!reply) {
@@ -183,6 +187,8 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
         dropConnection();
         return fail(QStringLiteral("login refused: %1").arg(why));
     }
+    if (m_encrypted && !protectData())
+        return false;
 
     if (const auto features = command(u"FEAT")) {
         m_features = ReplyParsers::parseFeatures(*features);
@@ -450,6 +456,8 @@ bool FtpProtocol::startTransfer(QStringView verb, const QString& argument, Trans
             return fail(QStringLiteral("%1: %2").arg(transfer.command, reason));
         }
     }
+    if (m_encrypted && !secureData(transfer))
+        return false;
     setState(State::Transferring);
     return true;
 }
@@ -508,7 +516,7 @@ bool FtpProtocol::receive(Transfer& transfer, const Sink& sink)
     QByteArray buffer(receiveBlock, Qt::Uninitialized);
     while (transfer.data && transfer.data->isOpen()) {
         DataConnection::Event event = DataConnection::Event::Done;
-        const ControlConnection* watch = transfer.finalReply ? nullptr : &m_control;
+        ControlConnection* watch = transfer.finalReply ? nullptr : &m_control;
         const qint64 received = transfer.data->read(buffer.data(), buffer.size(), watch, event);
         if (received > 0) {
             QString error;
@@ -531,7 +539,7 @@ bool FtpProtocol::receive(Transfer& transfer, const Sink& sink)
         return fail(QStringLiteral("%1: %2").arg(transfer.command, reason));
     }
     if (transfer.data)
-        transfer.data->finish();
+        transfer.data->finish(nullptr); // nothing left to send: this does not wait
     // 226 counts only now that the data connection has ended: a server may send it while the
     // last bytes are still in flight.
     return readFinalReply(transfer);
@@ -570,8 +578,21 @@ bool FtpProtocol::send(Transfer& transfer, const char* data, qint64 size)
 
 bool FtpProtocol::finishSending(Transfer& transfer)
 {
-    if (transfer.data)
-        transfer.data->finish();
+    if (transfer.data) {
+        // Plain, this returns at once; TLS may have the last bytes and its close_notify to send.
+        DataConnection::Event event = transfer.data->finish(&m_control);
+        while (event == DataConnection::Event::ControlReady) {
+            if (!takeMidTransferReply(transfer))
+                return false;
+            event = transfer.data->finish(transfer.finalReply ? nullptr : &m_control);
+        }
+        if (event != DataConnection::Event::Done) {
+            const QString reason = transfer.data->errorText();
+            transfer.data->abort();
+            dropConnection();
+            return fail(QStringLiteral("%1: %2").arg(transfer.command, reason));
+        }
+    }
     return readFinalReply(transfer);
 }
 

@@ -2,10 +2,13 @@
 
 #include "ControlConnection.h"
 #include "DataConnection.h"
+#include "FtpSession.h"
 #include "Reply.h"
 #include "WaitPolicy.h"
 
+#include <QByteArray>
 #include <QDeadlineTimer>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +17,8 @@
 #include <optional>
 
 class FtpUploadStream;
+class QSslCertificate;
+class QSslError;
 
 // The FTP sequencing below the operation table: login, commands, and the data connection dance
 // (EPSV/PASV or EPRT/PORT, the transfer command, its preliminary and final replies). Every state
@@ -45,6 +50,9 @@ public:
     };
     using Sink = std::function<bool(const char* data, qint64 size, QString& error)>;
     using Transcript = std::function<void(const QString& line)>;
+    // Judges the control connection's certificate; false (with why) ends the login before
+    // anything is sent under TLS.
+    using CertificateCheck = std::function<bool(const QSslCertificate& certificate, const QList<QSslError>& errors, QString& why)>;
 
     FtpProtocol();
     ~FtpProtocol();
@@ -54,12 +62,19 @@ public:
     WaitPolicy& policy() { return m_policy; }
     void setTranscript(Transcript transcript) { m_transcript = std::move(transcript); }
 
-    // Connects, reads the greeting, logs in, asks FEAT and switches UTF-8 on when offered.
-    bool login(const QString& host, quint16 port, const QString& user, const QString& password, bool passive);
+    // Connects, reads the greeting, puts TLS under the connection (AUTH TLS, as encryption asks),
+    // logs in, protects the data connections (PBSZ 0, PROT P), asks FEAT and switches UTF-8 on
+    // when offered.
+    bool login(const QString& host, quint16 port, const QString& user, const QString& password, bool passive,
+               ConnectionSettings::Encryption encryption, const CertificateCheck& check);
     // Sends QUIT without waiting for the answer and closes everything.
     void disconnect();
     bool isConnected() const;
     State state() const { return m_state; }
+    bool isEncrypted() const { return m_encrypted; }
+    TlsOutcome tlsOutcome() const { return m_tlsOutcome; }
+    // "TLSv1.3" and the like, when encrypted.
+    QString tlsVersion() const { return m_tlsVersion; }
 
     QString lastError() const { return m_lastError; }
     bool offersMlsd() const { return m_offersMlsd; }
@@ -98,6 +113,9 @@ public:
     void setOpenUpload(FtpUploadStream* stream) { m_openUpload = stream; }
 
 private:
+    // How long a broken-off transfer waits for the server's word on it.
+    static constexpr int abortReplyMilliseconds = 3000;
+
     void setState(State next);
     void note(const QString& line);
     QString masked(QString text) const;
@@ -109,6 +127,11 @@ private:
     bool countPreliminary(int& count);
     std::unique_ptr<DataConnection> openPassive();
     std::unique_ptr<DataConnection> openActive();
+    // The TLS steps (FtpProtocolTls.cpp): AUTH TLS with the handshake and the certificate's
+    // check, PBSZ/PROT after the login, and TLS on each transfer's data connection.
+    bool negotiateTls(const QString& host, ConnectionSettings::Encryption encryption, const CertificateCheck& check);
+    bool protectData();
+    bool secureData(Transfer& transfer);
     bool readFinalReply(Transfer& transfer, int idleMilliseconds = -1);
     // A reply came on the control connection in the middle of a transfer; false ends it.
     bool takeMidTransferReply(Transfer& transfer);
@@ -122,6 +145,11 @@ private:
     QStringList m_features;
     bool m_offersMlsd = false;
     bool m_passive = false;
+    bool m_encrypted = false;
+    TlsOutcome m_tlsOutcome = TlsOutcome::NotAsked;
+    QString m_tlsVersion;
+    QString m_peerName;         // the name the certificates must carry
+    QByteArray m_certificate;   // SHA-256 of the control connection's certificate
     bool m_epsvRefused = false;
     bool m_eprtRefused = false;
     char m_type = 0;

@@ -1,5 +1,6 @@
 #include "FtpSession.h"
 
+#include "ConnectTrust.h"
 #include "DownloadFile.h"
 #include "FtpProtocol.h"
 #include "FtpUploadStream.h"
@@ -19,6 +20,7 @@ constexpr qsizetype maxListingBytes = 256 * 1024 * 1024;
 
 struct FtpSession::Private {
     FtpProtocol protocol;
+    ConnectTrust trust;
 };
 
 FtpSession::FtpSession()
@@ -56,7 +58,34 @@ bool FtpSession::openConnection(const ConnectionSettings& settings)
         d->protocol.disconnect();
         return d->protocol.fail(QStringLiteral("invalid port \"%1\"").arg(settings.port));
     }
-    return d->protocol.login(settings.host, *port, settings.user, settings.password, settings.passive);
+    const ConnectionSettings::Encryption encryption = d->trust.encryptionFor(settings.host, *port, settings.encryption);
+    const auto check = [this, &settings, port](const QSslCertificate& certificate, const QList<QSslError>& errors, QString& why) {
+        return d->trust.acceptCertificate(settings.host, *port, certificate, errors, why);
+    };
+    if (!d->protocol.login(settings.host, *port, settings.user, settings.password, settings.passive, encryption, check))
+        return false;
+    d->trust.connected(settings.host, *port, d->protocol.isEncrypted());
+    return true;
+}
+
+void FtpSession::forgetConnectDecision()
+{
+    d->trust.forget();
+}
+
+void FtpSession::setCertificateQuestion(CertificateQuestion question)
+{
+    d->trust.setQuestion(std::move(question));
+}
+
+TlsOutcome FtpSession::tlsOutcome() const
+{
+    return d->protocol.tlsOutcome();
+}
+
+QString FtpSession::tlsVersion() const
+{
+    return d->protocol.tlsVersion();
 }
 
 void FtpSession::closeConnection()

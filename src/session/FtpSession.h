@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CertificateInfo.h"
 #include "FtpOperations.h"
 
 #include <atomic>
@@ -21,8 +22,17 @@ public:
     // transfer log's debug view and for tests that check what went over the wire.
     void setTranscript(std::function<void(const QString& line)> transcript) override;
 
-    // Connects and logs in (OpenConnection); replaces any earlier connection.
+    // Connects and logs in (OpenConnection); replaces any earlier connection. With TLS, a
+    // certificate the system does not accept goes to the certificate question (see
+    // setCertificateQuestion()), unless it was accepted before for this host and port: by "trust
+    // always", or in this session's last connect to it, whose re-connections never ask.
     bool openConnection(const ConnectionSettings& settings) override;
+    void forgetConnectDecision() override;
+    // Answers the certificate question; called on the session thread. Without one, a certificate
+    // that needs the question is refused.
+    void setCertificateQuestion(CertificateQuestion question);
+    TlsOutcome tlsOutcome() const override;
+    QString tlsVersion() const override;
     void closeConnection() override;
     bool isConnected() const override;
     // True when the connection answers a NOOP within answerMilliseconds; one that does not is

@@ -7,7 +7,7 @@ enum class HistoryColour {
     Black, // announcements, welcome text, connection start
     Green, // success
     Red,   // failure or cancellation
-    Blue,  // passive transfer switched on or off
+    Blue,  // passive transfer switched on or off; a connection that stays unencrypted
 };
 
 // The colour's plain name (black, green, red, blue), for printing history lines as text.

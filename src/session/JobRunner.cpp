@@ -66,6 +66,11 @@ InputAnswer JobRunner::answer(const InputRequest& request) const
     return m_inputHandler ? m_inputHandler(request) : InputAnswer{};
 }
 
+TrustDecision JobRunner::answer(const CertificateInfo& info) const
+{
+    return m_certificateHandler ? m_certificateHandler(info) : TrustDecision::Cancel;
+}
+
 JobContext::JobContext(JobRunner& runner, FtpOperations& session, const std::atomic<bool>& cancelled)
     : m_runner(runner)
     , m_session(session)
@@ -105,6 +110,11 @@ PromptAnswer JobContext::ask(const MessageRequest& request)
 InputAnswer JobContext::askText(const InputRequest& request)
 {
     return m_runner.askTextOnGui(request, m_cancelled);
+}
+
+TrustDecision JobContext::askCertificate(const CertificateInfo& info)
+{
+    return m_runner.askCertificateOnGui(info, m_cancelled);
 }
 
 void JobContext::reconnectFailed()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CertificateInfo.h"
 #include "HistoryColour.h"
 #include "JobContext.h"
 #include "PromptTypes.h"
@@ -54,6 +55,7 @@ class JobRunner : public QObject
 public:
     using MessageHandler = std::function<PromptAnswer(const MessageRequest&)>;
     using InputHandler = std::function<InputAnswer(const InputRequest&)>;
+    using CertificateHandler = std::function<TrustDecision(const CertificateInfo&)>;
 
     explicit JobRunner(QObject* parent = nullptr);
     ~JobRunner() override;
@@ -76,6 +78,9 @@ public:
     // Answers the questions jobs ask; set by the GUI (tests install their own).
     void setMessageHandler(MessageHandler handler) { m_messageHandler = std::move(handler); }
     void setInputHandler(InputHandler handler) { m_inputHandler = std::move(handler); }
+    // Answers the certificate question (a certificate the system does not accept); without one,
+    // such a certificate is refused.
+    void setCertificateHandler(CertificateHandler handler) { m_certificateHandler = std::move(handler); }
 
     // A shown job is running or waiting.
     bool isBusy() const { return m_pending.load() > 0; }
@@ -111,11 +116,13 @@ protected:
     // The job's questions: asked on the GUI thread, the job waits for the answer.
     virtual PromptAnswer askOnGui(const MessageRequest& request, const std::atomic<bool>& cancelled) = 0;
     virtual InputAnswer askTextOnGui(const InputRequest& request, const std::atomic<bool>& cancelled) = 0;
+    virtual TrustDecision askCertificateOnGui(const CertificateInfo& info, const std::atomic<bool>& cancelled) = 0;
     // Every job calls this when it has ended, from where it ran.
     void taskEnded(const QueuedTask& queued, bool connected);
     void postToGui(std::function<void()> call);
     PromptAnswer answer(const MessageRequest& request) const;
     InputAnswer answer(const InputRequest& request) const;
+    TrustDecision answer(const CertificateInfo& info) const;
     // Marks every job that is queued or running as stopped; the running one is given announce.
     virtual void cancelQueued(bool announce) = 0;
 
@@ -127,4 +134,5 @@ private:
     std::atomic<bool> m_connected{false};
     MessageHandler m_messageHandler;
     InputHandler m_inputHandler;
+    CertificateHandler m_certificateHandler;
 };

@@ -67,7 +67,10 @@ void SessionRunner::runLoop()
         // Every wait of the session looks at the running job's own flag.
         session.setCancelFlag(queued.cancelled.get());
         JobContext context(*this, session, *queued.cancelled);
+        // A connect may need the user's word on a certificate; the job waits for it.
+        session.setCertificateQuestion([&context](const CertificateInfo& info) { return context.askCertificate(info); });
         queued.task(context);
+        session.setCertificateQuestion({});
         // Between jobs only the closing of the program stops a wait.
         session.setCancelFlag(&m_closing);
         {
@@ -124,4 +127,9 @@ PromptAnswer SessionRunner::askOnGui(const MessageRequest& request, const std::a
 InputAnswer SessionRunner::askTextOnGui(const InputRequest& request, const std::atomic<bool>& cancelled)
 {
     return askAndWait(request, cancelled, InputAnswer{});
+}
+
+TrustDecision SessionRunner::askCertificateOnGui(const CertificateInfo& info, const std::atomic<bool>& cancelled)
+{
+    return askAndWait(info, cancelled, TrustDecision::Cancel);
 }

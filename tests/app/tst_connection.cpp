@@ -97,7 +97,10 @@ private Q_SLOTS:
         QVERIFY(m_window->connection()->watch().isActive());
         QVERIFY(bar()->address()->isEnabled() && bar()->port()->isEnabled());
         const auto lines = historyLines(*m_window->history());
-        QCOMPARE(lines.size(), 2);
+        // The test server speaks no TLS; the default "TLS if available" says so in blue.
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[2].first, getText("TLS_PLAIN"));
+        QCOMPARE(lines[2].second, QColor(0, 0, 200));
         QCOMPARE(lines[0].first, getText("CONNECT_WITH") + QStringLiteral(" 127.0.0.1 ..."));
         QCOMPARE(lines[0].second, QColor(0, 0, 0));
         const QString success = onEnter ? getText("CONNECTION_WITH") + QStringLiteral(" 127.0.0.1 ") + getText("WAS_ESTABLISHT")
@@ -276,7 +279,12 @@ private Q_SLOTS:
         QTRY_VERIFY(started);
         bar()->connectAction()->trigger();
         QVERIFY(waitIdle());
-        QCOMPARE(historyLines(*m_window->history()).size(), 2);
+        const auto afterConnect = historyLines(*m_window->history());
+        QVERIFY(!afterConnect.isEmpty());
+        QCOMPARE(afterConnect.first().first, getText("CONNECT_WITH") + QStringLiteral(" ") + bar()->address()->text()
+                                                 + QStringLiteral(" ..."));
+        for (const auto& line : afterConnect)
+            QVERIFY(line.first != getText("MPUB_STOPPED"));
         QVERIFY(m_prompter->messages.isEmpty());
     }
 

@@ -40,6 +40,7 @@ private Q_SLOTS:
     void closingReplyEndsTheConnection();
     void endlessPreliminaryRepliesEnd_data();
     void endlessPreliminaryRepliesEnd();
+    void plainTextAfterAuthTlsIsRefused();
 
 private:
     ConnectionSettings settings(const RawServer& server) const;
@@ -495,6 +496,24 @@ void HostileServersTest::endlessPreliminaryRepliesEnd()
     QVERIFY2(session.lastError().contains(error), qPrintable(session.lastError()));
     QVERIFY(!session.isConnected());
     checkExistingUntouched();
+}
+
+// Lines sent in plain text behind "234" would pass for encrypted replies if they were read as such.
+void HostileServersTest::plainTextAfterAuthTlsIsRefused()
+{
+    RawServer server([](RawServer::Connection& connection) {
+        if (connection.send("220 hi\r\n") && connection.expect("AUTH") && connection.send("234 go ahead\r\n230 forged\r\n"))
+            connection.readUntilGone();
+    });
+    QStringList transcript;
+    FtpSession session;
+    session.setTranscript([&transcript](const QString& line) { transcript.append(line); });
+    ConnectionSettings values = settings(server);
+    values.encryption = ConnectionSettings::Encryption::Required;
+    QVERIFY(!session.openConnection(values));
+    QCOMPARE(session.tlsOutcome(), TlsOutcome::Failed);
+    QVERIFY2(session.lastError().contains(QLatin1String("TLS")), qPrintable(session.lastError()));
+    QVERIFY(transcript.filter(QStringLiteral("> USER")).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(HostileServersTest)

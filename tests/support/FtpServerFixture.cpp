@@ -3,7 +3,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcessEnvironment>
 
 namespace {
@@ -12,7 +11,7 @@ constexpr int startTimeoutMilliseconds = 15'000;
 
 QString serverScript()
 {
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("ftp_test_server.py"));
+    return QStringLiteral(TEST_SUPPORT_DIR "/ftp_test_server.py");
 }
 
 QString python()

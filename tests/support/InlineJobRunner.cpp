@@ -36,6 +36,11 @@ InputAnswer InlineJobRunner::askTextOnGui(const InputRequest& request, const std
     return answer(request);
 }
 
+TrustDecision InlineJobRunner::askCertificateOnGui(const CertificateInfo& info, const std::atomic<bool>&)
+{
+    return answer(info);
+}
+
 void InlineJobRunner::cancelQueued(bool)
 {
     // Jobs run whole on the GUI thread: only waiting ones can be stopped.
