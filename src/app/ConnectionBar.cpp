@@ -67,6 +67,13 @@ ConnectionBar::ConnectionBar(QWidget* parent)
     m_passive = new QCheckBox(QStringLiteral("Passiver Transfer"), m_frame);
     m_passive->setObjectName(QStringLiteral("chkPassiveTransfer"));
     layout->addWidget(m_passive);
+    m_encryptionLabel = new QLabel(QStringLiteral("Verschlüsselung"), m_frame);
+    m_encryptionLabel->setObjectName(QStringLiteral("lblEncryption"));
+    m_encryption = new QComboBox(m_frame);
+    m_encryption->setObjectName(QStringLiteral("cboEncryption"));
+    m_encryptionLabel->setBuddy(m_encryption);
+    layout->addWidget(m_encryptionLabel);
+    layout->addWidget(m_encryption);
     layout->addStretch();
     // clicked, not toggled: only the user's click writes a history line.
     connect(m_passive, &QCheckBox::clicked, this, &ConnectionBar::passiveToggledByUser);
@@ -77,6 +84,7 @@ ConnectionBar::ConnectionBar(QWidget* parent)
     setTabOrder(m_password, m_port);
     setTabOrder(m_port, m_transferMode);
     setTabOrder(m_transferMode, m_passive);
+    setTabOrder(m_passive, m_encryption);
 
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(2, 2, 2, 2);
@@ -112,6 +120,14 @@ void ConnectionBar::retranslate()
     m_port->setAccessibleDescription(getText("DESC_PORT"));
     m_transferMode->setAccessibleDescription(getText("DESC_TRANSFER_MODE"));
     m_passive->setText(getText("CHK_PASSIVE"));
+    m_encryptionLabel->setText(getText("ENCRYPTION_LABEL"));
+    // Entries in the order of ConnectionSettings::Encryption; "if available" is the default.
+    const int chosen = m_encryption->count() > 0 ? m_encryption->currentIndex()
+                                                 : static_cast<int>(ConnectionSettings::Encryption::IfAvailable);
+    m_encryption->clear();
+    m_encryption->addItems({getText("ENCRYPTION_PLAIN"), getText("ENCRYPTION_AUTO"), getText("ENCRYPTION_REQUIRED")});
+    m_encryption->setCurrentIndex(chosen);
+    m_encryption->setAccessibleDescription(getText("DESC_ENCRYPTION"));
     const QString connectText = withoutMnemonic(getText("BUILD_CONNECTION"));
     m_connectAction->setText(connectText);
     m_connectAction->setToolTip(connectText);
@@ -132,7 +148,9 @@ void ConnectionBar::retranslate()
 
 ConnectionSettings ConnectionBar::settings() const
 {
-    return {m_address->text(), m_port->text(), m_user->text(), m_password->text(), m_passive->isChecked()};
+    return {m_address->text(),      m_port->text(),
+            m_user->text(),         m_password->text(),
+            m_passive->isChecked(), static_cast<ConnectionSettings::Encryption>(m_encryption->currentIndex())};
 }
 
 void ConnectionBar::setFieldsEnabled(bool enabled, bool withPort)

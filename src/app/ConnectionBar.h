@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FtpSession.h"
+#include "FtpOperations.h"
 
 #include <QWidget>
 
@@ -34,6 +34,7 @@ public:
     QLineEdit* port() const { return m_port; }
     QComboBox* transferMode() const { return m_transferMode; }
     QCheckBox* passive() const { return m_passive; }
+    QComboBox* encryption() const { return m_encryption; }
     QAction* connectAction() const { return m_connectAction; }
     QAction* asciiAction() const { return m_asciiAction; }
     QAction* stopAction() const { return m_stopAction; }
@@ -61,6 +62,8 @@ private:
     QLineEdit* m_port;
     QComboBox* m_transferMode;
     QCheckBox* m_passive;
+    QLabel* m_encryptionLabel;
+    QComboBox* m_encryption;
     QList<QLabel*> m_labels;
     QLabel* m_modeLabel;
 };

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 
 namespace {
@@ -33,6 +34,17 @@ PromptAnswer DialogPrompter::message(const MessageRequest& request, QWidget* par
 {
     QMessageBox box(toMessageBoxIcon(request.icon), request.title, request.text, QMessageBox::NoButton, parent);
     box.setTextFormat(Qt::PlainText);
+    if (request.buttons == PromptButtons::ThreeChoices && request.choiceTexts.size() == 3) {
+        QAbstractButton* first = box.addButton(request.choiceTexts[0], QMessageBox::AcceptRole);
+        QAbstractButton* second = box.addButton(request.choiceTexts[1], QMessageBox::AcceptRole);
+        QAbstractButton* third = box.addButton(request.choiceTexts[2], QMessageBox::RejectRole);
+        box.setEscapeButton(third);
+        box.setDefaultButton(qobject_cast<QPushButton*>(third));
+        box.exec();
+        return box.clickedButton() == first ? PromptAnswer::First
+             : box.clickedButton() == second ? PromptAnswer::Second
+                                             : PromptAnswer::Third;
+    }
     if (request.buttons == PromptButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);

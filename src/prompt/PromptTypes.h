@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 enum class PromptIcon { None, Information, Exclamation, Critical, Question };
-enum class PromptButtons { Ok, YesNo };
-enum class PromptAnswer { Ok, Yes, No };
+// Ok; Yes and No; or three choices named by the request's choiceTexts (the answers First, Second,
+// Third; closing the box answers Third).
+enum class PromptButtons { Ok, YesNo, ThreeChoices };
+enum class PromptAnswer { Ok, Yes, No, First, Second, Third };
 
 // A message box: its text, icon and buttons; no title unless one is given.
 struct MessageRequest {
@@ -12,6 +15,7 @@ struct MessageRequest {
     PromptIcon icon = PromptIcon::None;
     PromptButtons buttons = PromptButtons::Ok;
     QString title;
+    QStringList choiceTexts = {}; // the captions of ThreeChoices
 };
 
 // Where an input box appears: centred on its parent, or with its upper left corner 66 pixels left

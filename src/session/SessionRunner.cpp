@@ -120,7 +120,9 @@ Answer SessionRunner::askAndWait(const Request& request, const std::atomic<bool>
 
 PromptAnswer SessionRunner::askOnGui(const MessageRequest& request, const std::atomic<bool>& cancelled)
 {
-    const PromptAnswer cancelAnswer = request.buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
+    const PromptAnswer cancelAnswer = request.buttons == PromptButtons::YesNo         ? PromptAnswer::No
+                                      : request.buttons == PromptButtons::ThreeChoices ? PromptAnswer::Third
+                                                                                       : PromptAnswer::Ok;
     return askAndWait(request, cancelled, cancelAnswer);
 }
 

@@ -10,8 +10,10 @@
 #include "SessionRunner.h"
 #include "TextCatalogue.h"
 #include "TransferHistory.h"
+#include "VsftpdFixture.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -286,6 +288,50 @@ private Q_SLOTS:
         for (const auto& line : afterConnect)
             QVERIFY(line.first != getText("MPUB_STOPPED"));
         QVERIFY(m_prompter->messages.isEmpty());
+    }
+
+    // The connection bar's encryption choice and the certificate question, as the user sees them.
+    void encryptedConnectAsksAboutTheCertificateOnce_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("connects");
+        QTest::newRow("cancel") << int(PromptAnswer::Third) << false;
+        QTest::newRow("trust always") << int(PromptAnswer::First) << true;
+    }
+
+    void encryptedConnectAsksAboutTheCertificateOnce()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, connects);
+        VsftpdFixture server;
+        QVERIFY2(server.start(m_root.path()), qPrintable(server.errorText()));
+        bar()->address()->setText(server.host());
+        bar()->user()->setText(QStringLiteral("anonymous"));
+        bar()->port()->setText(server.portText());
+        bar()->passive()->setChecked(true);
+        bar()->encryption()->setCurrentIndex(int(ConnectionSettings::Encryption::Required));
+        QCOMPARE(bar()->settings().encryption, ConnectionSettings::Encryption::Required);
+
+        m_prompter->messageAnswers.enqueue(PromptAnswer(answer));
+        bar()->connectAction()->trigger();
+        QVERIFY(waitIdle());
+        QCOMPARE(m_prompter->messages.size(), connects ? 1 : 2); // the question; then, refused, "no connection"
+        const MessageRequest& question = m_prompter->messages[0];
+        QCOMPARE(question.buttons, PromptButtons::ThreeChoices);
+        QCOMPARE(question.choiceTexts, QStringList({getText("CERT_ALWAYS"), getText("CERT_ONCE"), getText("CERT_CANCEL")}));
+        QVERIFY(question.text.contains(CertificateInfo::formatFingerprint(server.certificateSha256())));
+        QVERIFY(question.text.contains(getText("CERT_SELFSIGNED")));
+        QCOMPARE(m_window->runner()->isConnected(), connects);
+        const auto lines = historyLines(*m_window->history());
+        QCOMPARE(lines.last().first.startsWith(getText(connects ? "TLS_ENCRYPTED" : "TLS_CERTREFUSED")), true);
+        if (!connects)
+            return;
+
+        // Trusted always: the next connect asks nothing.
+        bar()->connectAction()->trigger();
+        QVERIFY(waitIdle());
+        QCOMPARE(m_prompter->messages.size(), 1);
+        QVERIFY(m_window->runner()->isConnected());
     }
 
     void closingEndsAJobThatWaits()

@@ -19,6 +19,8 @@ public:
         messages.append(request);
         if (!messageAnswers.isEmpty())
             return messageAnswers.dequeue();
+        if (request.buttons == PromptButtons::ThreeChoices)
+            return PromptAnswer::Third;
         return request.buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
     }
 

@@ -1,0 +1,63 @@
+#include "CertificateQuestion.h"
+
+#include "Prompter.h"
+#include "TextCatalogue.h"
+
+#include <QLocale>
+
+namespace {
+
+const char* problemKey(CertificateProblem problem)
+{
+    switch (problem) {
+    case CertificateProblem::SelfSigned:
+        return "CERT_SELFSIGNED";
+    case CertificateProblem::Untrusted:
+        return "CERT_UNTRUSTED";
+    case CertificateProblem::Expired:
+        return "CERT_EXPIRED";
+    case CertificateProblem::NotYetValid:
+        return "CERT_NOTYETVALID";
+    case CertificateProblem::HostNameMismatch:
+        return "CERT_HOSTNAME";
+    case CertificateProblem::Other:
+        break;
+    }
+    return "CERT_OTHER";
+}
+
+} // namespace
+
+QString certificateQuestionText(const CertificateInfo& info)
+{
+    const QLocale locale;
+    QStringList reasons;
+    for (const CertificateProblem problem : info.problems)
+        reasons.append(getText(problemKey(problem)));
+    QStringList lines;
+    if (info.changed)
+        lines << getText("CERT_CHANGED").arg(CertificateInfo::formatFingerprint(info.storedSha256)) << QString();
+    lines << getText("CERT_QUESTION").arg(info.host + QLatin1Char(':') + QString::number(info.port))
+          << getText("CERT_REASON") + QLatin1Char(' ') + reasons.join(QStringLiteral("; ")) << QString()
+          << getText("CERT_SUBJECT") + QLatin1Char(' ') + info.subject
+          << getText("CERT_ISSUER") + QLatin1Char(' ') + info.issuer
+          << getText("CERT_VALID").arg(locale.toString(info.validFrom, QLocale::ShortFormat),
+                                       locale.toString(info.validUntil, QLocale::ShortFormat))
+          << getText("CERT_FINGERPRINT") + QLatin1Char(' ') + info.fingerprint();
+    return lines.join(QLatin1Char('\n'));
+}
+
+TrustDecision askAboutCertificate(const CertificateInfo& info, QWidget* parent)
+{
+    MessageRequest request{certificateQuestionText(info), info.changed ? PromptIcon::Critical : PromptIcon::Exclamation,
+                           PromptButtons::ThreeChoices, withoutMnemonic(getText("CERT_TITLE")),
+                           {getText("CERT_ALWAYS"), getText("CERT_ONCE"), getText("CERT_CANCEL")}};
+    switch (Prompter::current().message(request, parent)) {
+    case PromptAnswer::First:
+        return TrustDecision::Always;
+    case PromptAnswer::Second:
+        return TrustDecision::Once;
+    default:
+        return TrustDecision::Cancel;
+    }
+}
