@@ -55,6 +55,10 @@ ConnectionBar::ConnectionBar(QWidget* parent)
     m_port = addField("txtPort", "lblPort", QStringLiteral("Port"));
     m_port->setText(QStringLiteral("21"));
     m_port->setMaximumWidth(70);
+    // The fields give way when the window is narrow, but never so far that a port or an address
+    // no longer shows whole.
+    m_port->setMinimumWidth(m_port->fontMetrics().horizontalAdvance(QStringLiteral("655350")));
+    m_address->setMinimumWidth(m_address->fontMetrics().horizontalAdvance(QStringLiteral("ftp.example.org")));
 
     m_modeLabel = new QLabel(QStringLiteral("Modus"), m_frame);
     m_modeLabel->setObjectName(QStringLiteral("lblModus"));

@@ -51,7 +51,7 @@ MainWindow::MainWindow(QWidget* parent)
     setObjectName(QStringLiteral("mdiMain"));
     setWindowTitle(QStringLiteral("FTP Client 1"));
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(1000, 720);
+    resize(1180, 760);
 
     m_progress->setObjectName(QStringLiteral("pgbBottom"));
     // Shown while work that counts its steps runs.
