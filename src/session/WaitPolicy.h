@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QDeadlineTimer>
+
+#include <algorithm>
 #include <atomic>
 
 struct pollfd;
@@ -25,6 +28,12 @@ public:
     int connectTimeout() const { return m_connectMilliseconds; }
     int idleTimeout() const { return m_idleMilliseconds; }
     bool isCancelled() const { return m_cancelled && m_cancelled->load(); }
+
+    // What is left of deadline, at least one millisecond (a wait of 0 would not wait at all).
+    static int remainingMilliseconds(const QDeadlineTimer& deadline)
+    {
+        return static_cast<int>(std::max<qint64>(1, deadline.remainingTime()));
+    }
 
     // Polls the descriptors until one is ready, timeoutMilliseconds pass or the flag is set.
     Result wait(pollfd* descriptors, int count, int timeoutMilliseconds) const;
