@@ -17,7 +17,6 @@ struct DownloadItem {
 
     QString name;         // the file name; empty for a folder
     QString remoteFolder; // startFolderMarker, the server folder holding the file, or the folder itself ("/pub/docs/")
-    quint32 attributes = 0;
     qint64 size = 0;
     Refusal refusal = Refusal::None;
     // A folder whose contents could not be listed (no connection, folder change or listing failed).

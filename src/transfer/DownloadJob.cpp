@@ -17,9 +17,6 @@ using DownloadPaths::splitFolderNames;
 
 namespace {
 
-constexpr quint32 selectedFolderAttributes = 16;
-constexpr quint32 selectedFileAttributes = 128;
-
 const QString root = QStringLiteral("/");
 
 QString startLine(const QString& what)
@@ -97,11 +94,9 @@ void DownloadJob::collectSelection()
         DownloadItem item;
         if (row.isFolder) {
             item.remoteFolder = m_startFolderPath + row.name + QLatin1Char('/');
-            item.attributes = selectedFolderAttributes;
         } else {
             item.name = row.name;
             item.remoteFolder = DownloadItem::startFolderMarker;
-            item.attributes = selectedFileAttributes;
             item.size = row.size;
         }
         if (!isUsableLocalName(row.name))
@@ -126,7 +121,6 @@ void DownloadJob::walkRemoteFolder(qsizetype folderIndex, int depth)
     QList<qsizetype> subfolders;
     for (const RemoteEntry& entry : *entries) {
         DownloadItem item;
-        item.attributes = entry.attributes;
         item.size = entry.size;
         if (!entry.isDirectory) {
             item.name = entry.name;
