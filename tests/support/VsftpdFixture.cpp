@@ -28,12 +28,10 @@ bool VsftpdFixture::makeCertificate(const QString& path, const QString& commonNa
     // Key and certificate go into the one file, as vsftpd can take them.
     QProcess openssl;
     openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start(QStringLiteral("openssl"), QStringList{QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                                                         QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                                                         QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                                                         QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                                                         QStringLiteral("/CN=") + commonName, QStringLiteral("-keyout"), path,
-                                                         QStringLiteral("-out"), path});
+    QStringList arguments =
+        QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj").split(QLatin1Char(' '));
+    openssl.start(QStringLiteral("openssl"), arguments << QStringLiteral("/CN=") + commonName << QStringLiteral("-keyout")
+                                                       << path << QStringLiteral("-out") << path);
     if (openssl.waitForFinished(30'000) && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0
         && QSslCertificate::fromPath(path).size() == 1)
         return true;
