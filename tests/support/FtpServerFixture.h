@@ -63,7 +63,6 @@ public:
     // Starts serving rootDir; the port, or 0 when the server did not come up (see errorText()).
     quint16 start(const QString& rootDir);
     void stop();
-    bool isRunning() const;
 
     QString host() const { return m_options.host; }
     quint16 port() const { return m_port; }

@@ -48,9 +48,7 @@ public:
     static bool makeCertificate(const QString& path, const QString& commonName, QString& error);
 
 private:
-    QString writeConfiguration(const QString& rootDir);
-
-    Options m_options;
+    Options m_options; // a free port once started, kept for restarts
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;

@@ -1,13 +1,7 @@
 #!/usr/bin/env python3
-"""Loopback FTP server for the tests, built on pyftpdlib.
-
-Listens on HOST port 0, prints the chosen port as the first line of stdout and serves until its
-stdin closes (so it never outlives the test that started it). Users:
-  USER / PASSWORD  full rights in ROOT
-  reader / reader  may only list and download (for "permission denied" cases)
-
-Options change the server's behaviour for particular tests; see FtpServerFixture.h.
-"""
+# Loopback FTP server for the tests, built on pyftpdlib: listens on HOST port 0, prints the chosen
+# port as the first line of stdout and serves until its stdin closes, so it never outlives the test
+# that started it. Users and options: see FtpServerFixture.h.
 import argparse
 import errno
 import os
@@ -24,31 +18,12 @@ HOSTILE_NAMES = ["../evil", "a/b"]
 
 def parse_arguments():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--root", required=True)
-    parser.add_argument("--host", default="127.0.0.1")
-    parser.add_argument("--user", default="tester")
-    parser.add_argument("--password", default="secret")
-    parser.add_argument("--hostile-names", action="store_true",
-                        help="add entries named ../evil and a/b to every listing")
-    parser.add_argument("--drop-after", type=int, default=0,
-                        help="close the control connection when command N+1 arrives")
-    parser.add_argument("--advertise-mlsd", action="store_true",
-                        help="list MLSD in FEAT (pyftpdlib offers MLSD but advertises only MLST)")
-    parser.add_argument("--raw-ascii", action="store_true",
-                        help="store TYPE A uploads exactly as they came over the wire")
-    parser.add_argument("--no-extended", action="store_true",
-                        help="refuse EPSV and EPRT, so that clients fall back to PASV and PORT")
-    parser.add_argument("--broken-retr", default="",
-                        help="RETR of a file with this name sends its first 4 KiB, then fails with 426")
-    parser.add_argument("--protected", default="",
-                        help="a folder below ROOT in which USER may only list and download")
-    parser.add_argument("--real-pwd", action="store_true",
-                        help="PWD reports the real path of the current folder, links resolved")
-    parser.add_argument("--broken-stor", default="",
-                        help="STOR of a file with this name stores its first 4 KiB or more, then fails with 426")
-    parser.add_argument("--refuse-dele", action="store_true", help="answer every DELE with 550")
-    parser.add_argument("--throttle", type=int, default=0,
-                        help="receive uploads at no more than this many bytes a second")
+    for name in ("--root", "--host", "--user", "--password", "--broken-retr", "--protected", "--broken-stor"):
+        parser.add_argument(name, default="")
+    for name in ("--drop-after", "--throttle"):
+        parser.add_argument(name, type=int, default=0)
+    for name in ("--hostile-names", "--advertise-mlsd", "--raw-ascii", "--no-extended", "--real-pwd", "--refuse-dele"):
+        parser.add_argument(name, action="store_true")
     return parser.parse_args()
 
 
@@ -88,7 +63,7 @@ def main():
         handle_read_event = handle_read
 
     class BrokenFileProducer(FileProducer):
-        """Sends the first block of the file, then fails as a read error on the disk would."""
+        # Sends the first block of the file, then fails as a read error on the disk would.
         block_sent = False
 
         def more(self):
@@ -112,22 +87,17 @@ def main():
         def pre_process_command(self, line, cmd, arg):
             self.commands_seen += 1
             if args.drop_after and self.commands_seen > args.drop_after:
-                self.close()
-                return
-            FTPHandler.pre_process_command(self, line, cmd, arg)
+                return self.close()
+            return FTPHandler.pre_process_command(self, line, cmd, arg)
 
         def ftp_PWD(self, line):
             if not args.real_pwd:
                 return FTPHandler.ftp_PWD(self, line)
             real = self.fs.fs2ftp(os.path.realpath(self.fs.ftp2fs(self.fs.cwd)))
-            self.respond('257 "%s" is the current directory.' % real.replace('"', '""'))
-            return None
+            return self.respond('257 "%s" is the current directory.' % real.replace('"', '""'))
 
         def ftp_DELE(self, path):
-            if args.refuse_dele:
-                self.respond("550 Permission denied.")
-                return None
-            return FTPHandler.ftp_DELE(self, path)
+            return self.respond("550 Permission denied.") if args.refuse_dele else FTPHandler.ftp_DELE(self, path)
 
         def ftp_RETR(self, file):
             if not args.broken_retr or os.path.basename(file) != args.broken_retr:
@@ -135,8 +105,7 @@ def main():
             try:
                 fd = self.run_as_current_user(self.fs.open, file, "rb")
             except OSError as err:
-                self.respond("550 %s." % err.strerror)
-                return None
+                return self.respond("550 %s." % err.strerror)
             # sendfile() would bypass the producer that breaks the transfer.
             self.use_sendfile = False
             self.push_dtp_data(BrokenFileProducer(fd, self._current_type), isproducer=True, file=fd, cmd="RETR")
@@ -153,11 +122,7 @@ def main():
     server = FTPServer((args.host, 0), Handler)
     print(server.socket.getsockname()[1], flush=True)
 
-    def wait_for_parent():
-        sys.stdin.buffer.read()
-        os._exit(0)
-
-    threading.Thread(target=wait_for_parent, daemon=True).start()
+    threading.Thread(target=lambda: (sys.stdin.buffer.read(), os._exit(0)), daemon=True).start()
     server.serve_forever(handle_exit=False)
 
 
