@@ -28,9 +28,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("window");
         for (const auto& language : TextCatalogue::instance().languages()) {
-            for (const char* window : {"frmStart", "mdiMain", "frmInfo", "frmASCIIListe", "frmUploadAls", "frmDownloadAls",
-                                       "frmProperties", "frmOpenWith"})
-                QTest::addRow("%s/%s", qPrintable(language.table), window) << language.table << QString::fromLatin1(window);
+            for (const char* window : {"frmStart", "mdiMain", "frmInfo", "frmASCIIListe", "frmUploadAls",
+                                       "frmDownloadAls", "frmProperties", "frmOpenWith"})
+                QTest::addRow("%s/%s", qPrintable(language.table), window)
+                    << language.table << QString::fromLatin1(window);
         }
     }
 
@@ -49,7 +50,7 @@ private Q_SLOTS:
             {QStringLiteral("frmInfo"), [] { return new AboutDialog; }},
             {QStringLiteral("frmASCIIListe"), [] { return new AsciiListDialog; }},
             {QStringLiteral("frmUploadAls"), [&] { return new UploadAsDialog(entry, &types); }},
-            {QStringLiteral("frmDownloadAls"), [&] { return new DownloadAsDialog({entry.name, QStringLiteral("1 KB"), {}}, types); }},
+            {QStringLiteral("frmDownloadAls"), [&] { return new DownloadAsDialog({entry.name, {}, {}}, types); }},
             {QStringLiteral("frmProperties"), [&] { return new PropertiesDialog(path); }},
             {QStringLiteral("frmOpenWith"), [&] { return new ApplicationChooser(path); }},
             {QStringLiteral("mdiMain"), [] { return new MainWindow; }}};

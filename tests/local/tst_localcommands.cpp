@@ -32,13 +32,15 @@ void setUpDesktop(const QString& folder)
     // No desktop answers: the commands fall back to our own dialogs.
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + base + "/no-bus");
     const QString recorder = folder + QStringLiteral("/recorder.sh");
-    writeFile(recorder, "#!/bin/sh\n{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done; } > \"$FTPCLIENT_RECORD.part\"\n"
-                        "mv \"$FTPCLIENT_RECORD.part\" \"$FTPCLIENT_RECORD\"\n");
+    writeFile(recorder,
+              "#!/bin/sh\n{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done; } > \"$FTPCLIENT_RECORD.part\"\n"
+              "mv \"$FTPCLIENT_RECORD.part\" \"$FTPCLIENT_RECORD\"\n");
     QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     writeFile(folder + QStringLiteral("/data/applications/ftpclient-recorder.desktop"),
               "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + QFile::encodeName(recorder)
                   + " %f\nMimeType=text/plain;\n");
-    writeFile(folder + QStringLiteral("/config/mimeapps.list"), "[Default Applications]\ntext/plain=ftpclient-recorder.desktop\n");
+    writeFile(folder + QStringLiteral("/config/mimeapps.list"),
+              "[Default Applications]\ntext/plain=ftpclient-recorder.desktop\n");
 }
 
 QString recordFile()
@@ -107,8 +109,10 @@ private Q_SLOTS:
         const InputAnswer named{true, QStringLiteral("Neu")};
         QTest::newRow("context menu") << LocalCommand::NewFolder << named << true;
         QTest::newRow("toolbar") << LocalCommand::ToolbarNewFolder << named << true;
-        QTest::newRow("name of a file") << LocalCommand::NewFolder << InputAnswer{true, QStringLiteral("inside.txt")} << false;
-        QTest::newRow("name with a slash") << LocalCommand::NewFolder << InputAnswer{true, QStringLiteral("a/b")} << false;
+        QTest::newRow("name of a file") << LocalCommand::NewFolder << InputAnswer{true, QStringLiteral("inside.txt")}
+                                        << false;
+        QTest::newRow("name with a slash")
+            << LocalCommand::NewFolder << InputAnswer{true, QStringLiteral("a/b")} << false;
         QTest::newRow("empty name") << LocalCommand::NewFolder << InputAnswer{true, QString()} << false;
         QTest::newRow("cancelled") << LocalCommand::NewFolder << InputAnswer{} << false;
     }
@@ -158,11 +162,15 @@ private Q_SLOTS:
         const QStringList unchanged = strings({"Alpha", "beta", "file.txt", "Z.txt"});
         const QString failed = historyKey("red", "FRMPULOC_RENFAILED");
         QTest::newRow("file") << LocalCommand::Rename << "file.txt" << to("neu.txt")
-                              << strings({"Alpha", "beta", "Z.txt", "neu.txt"}) << historyKey("green", "FRMPULOC_RENOK");
-        QTest::newRow("onto an existing file") << LocalCommand::Rename << "file.txt" << to("Z.txt") << unchanged << failed;
+                              << strings({"Alpha", "beta", "Z.txt", "neu.txt"})
+                              << historyKey("green", "FRMPULOC_RENOK");
+        QTest::newRow("onto an existing file")
+            << LocalCommand::Rename << "file.txt" << to("Z.txt") << unchanged << failed;
         QTest::newRow("folder") << LocalCommand::MainMenuRename << "beta" << to("gamma")
-                                << strings({"Alpha", "gamma", "file.txt", "Z.txt"}) << historyKey("green", "FRMPULOC_RENOK");
-        QTest::newRow("name with a slash") << LocalCommand::Rename << "file.txt" << to("Alpha/x") << unchanged << failed;
+                                << strings({"Alpha", "gamma", "file.txt", "Z.txt"})
+                                << historyKey("green", "FRMPULOC_RENOK");
+        QTest::newRow("name with a slash")
+            << LocalCommand::Rename << "file.txt" << to("Alpha/x") << unchanged << failed;
         QTest::newRow("cancelled") << LocalCommand::Rename << "file.txt" << InputAnswer{} << unchanged
                                    << historyKey("red", "FRMPULOC_RENCANCEL");
     }
@@ -184,7 +192,8 @@ private Q_SLOTS:
         m_fixture->actions->action(command)->trigger();
 
         QCOMPARE(m_fixture->prompter.inputs.size(), 1);
-        QCOMPARE(m_fixture->prompter.inputs[0].prompt, getText("FRMPULOC_NEWNAME") + QLatin1Char(' ') + old + QStringLiteral(" ?"));
+        QCOMPARE(m_fixture->prompter.inputs[0].prompt,
+                 getText("FRMPULOC_NEWNAME") + QLatin1Char(' ') + old + QStringLiteral(" ?"));
         QCOMPARE(m_fixture->prompter.inputs[0].defaultAnswer, old);
         QCOMPARE(m_fixture->lines, QStringList({historyKey("black", "FRMPULOC_RENAME2", old), outcome}));
         // On disk as the names say; an existing target keeps its content.
@@ -218,7 +227,8 @@ private Q_SLOTS:
         QTest::newRow("rename of two") << LocalCommand::Rename << two << "FRMPOPLOC_ONEFILE";
         QTest::newRow("upload as of two") << LocalCommand::UploadAs << two << "FRMPULOC_ONEFILE";
         QTest::newRow("upload without a connection") << LocalCommand::Upload << one << "MPUB_NOCONN";
-        QTest::newRow("context menu's upload without a connection") << LocalCommand::UploadFromMenu << one << "FRMPULOC_NOCONN";
+        QTest::newRow("context menu's upload without a connection")
+            << LocalCommand::UploadFromMenu << one << "FRMPULOC_NOCONN";
         QTest::newRow("upload as without a connection") << LocalCommand::UploadAs << one << "FRMPULOC_NOCONN";
     }
 
@@ -380,7 +390,8 @@ private Q_SLOTS:
         QCOMPARE(m_fixture->prompter.messages.size(), 2);
         QCOMPARE(m_fixture->prompter.messages[1].icon, PromptIcon::Critical);
         QVERIFY(m_fixture->prompter.messages[1].text.startsWith(vanished ? alpha : alpha + QLatin1Char('/')));
-        QCOMPARE(QDir(m_root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), vanished ? strings({"beta"}) : strings({"Alpha", "beta"}));
+        QCOMPARE(QDir(m_root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 vanished ? strings({"beta"}) : strings({"Alpha", "beta"}));
     }
 
     void openStartsTheProgramWithThePath_data()
@@ -405,7 +416,8 @@ private Q_SLOTS:
         if (program) {
             // A program is never started; No to the question does nothing.
             QCOMPARE(m_fixture->prompter.messages.size(), 1);
-            QCOMPARE(m_fixture->prompter.messages[0].text, getText("MPUB_NOAPP") + QLatin1Char('\n') + getText("MPUB_PROGSEL"));
+            QCOMPARE(m_fixture->prompter.messages[0].text,
+                     getText("MPUB_NOAPP") + QLatin1Char('\n') + getText("MPUB_PROGSEL"));
             QCOMPARE(m_fixture->prompter.messages[0].buttons, PromptButtons::YesNo);
             QVERIFY(!QFile::exists(recordFile()));
         } else {
@@ -429,7 +441,8 @@ private Q_SLOTS:
         ApplicationChooser chooser(path);
         QListWidget* list = chooser.applications();
         QCOMPARE(list->item(0)->text(), getText("APPCHOOSER_RECOMMENDED"));
-        QCOMPARE(list->item(1)->data(ApplicationChooser::IdRole).toString(), QStringLiteral("ftpclient-recorder.desktop"));
+        QCOMPARE(list->item(1)->data(ApplicationChooser::IdRole).toString(),
+                 QStringLiteral("ftpclient-recorder.desktop"));
         QCOMPARE(list->currentRow(), 1);
         // Every other program follows under its title, when the machine has any.
         QVERIFY(list->count() == 2 || list->item(2)->text() == getText("APPCHOOSER_ALL"));
@@ -443,7 +456,8 @@ private Q_SLOTS:
     void propertiesOfAFolderCountItsTreeWithoutFollowingLinks()
     {
         QVERIFY(QFile::link(m_outside->path(), m_root + QStringLiteral("Alpha/outside")));
-        QVERIFY(QFile::setPermissions(m_root + QStringLiteral("Alpha/inside.txt"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        QVERIFY(QFile::setPermissions(m_root + QStringLiteral("Alpha/inside.txt"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         m_fixture->select({QStringLiteral("Alpha")});
         m_fixture->actions->action(LocalCommand::Properties)->trigger();
         auto* dialog = m_pane->findChild<PropertiesDialog*>();
@@ -454,15 +468,19 @@ private Q_SLOTS:
         QCOMPARE(dialog->value(Field::Location), m_dir->path());
         // inside.txt and the link itself; Inner. The link's size is the length of its target.
         QCOMPARE(dialog->value(Field::Contents),
-                 QStringLiteral("2 ") + getText("PROPERTIES_FILES") + QStringLiteral(", 1 ") + getText("PROPERTIES_FOLDERS"));
+                 QStringLiteral("2 ") + getText("PROPERTIES_FILES") + QStringLiteral(", 1 ")
+                     + getText("PROPERTIES_FOLDERS"));
         const qint64 bytes = QByteArray("Alpha/inside.txt").size() + QFile::encodeName(m_outside->path()).size();
-        QVERIFY2(dialog->value(Field::Size).endsWith(QLatin1Char('(') + QLocale::system().toString(bytes) + QLatin1Char(')')),
+        QVERIFY2(dialog->value(Field::Size)
+                     .endsWith(QLatin1Char('(') + QLocale::system().toString(bytes) + QLatin1Char(')')),
                  qPrintable(dialog->value(Field::Size)));
 
-        QCOMPARE(PropertiesDialog(m_root + QStringLiteral("Alpha/inside.txt")).value(Field::Permissions), QStringLiteral("-rw-r----- (0640)"));
+        QCOMPARE(PropertiesDialog(m_root + QStringLiteral("Alpha/inside.txt")).value(Field::Permissions),
+                 QStringLiteral("-rw-r----- (0640)"));
         QCOMPARE(PropertiesDialog(m_root + QStringLiteral("Alpha/outside")).value(Field::Target), m_outside->path());
         // The special bits, with and without the execute bit under them.
-        QCOMPARE(PropertiesDialog::permissionText(0104755) + PropertiesDialog::octalText(0104755), QStringLiteral("-rwsr-xr-x4755"));
+        QCOMPARE(PropertiesDialog::permissionText(0104755) + PropertiesDialog::octalText(0104755),
+                 QStringLiteral("-rwsr-xr-x4755"));
         QCOMPARE(PropertiesDialog::permissionText(0043766), QStringLiteral("drwxrwSrwT"));
     }
 

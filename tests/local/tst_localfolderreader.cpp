@@ -90,7 +90,8 @@ private Q_SLOTS:
         QCOMPARE(missing.folder, QStringLiteral("/no/such/folder/"));
         // Without folders, no folder picture is fetched.
         QVERIFY(writeFile(m_dir->filePath(QStringLiteral("one.exe"))));
-        QCOMPARE(find(readFolder(m_dir->path(), provider, CompareMode::Code), "one.exe")->typeName, QStringLiteral("Anwendung"));
+        QCOMPARE(find(readFolder(m_dir->path(), provider, CompareMode::Code), "one.exe")->typeName,
+                 QStringLiteral("Anwendung"));
         QCOMPARE(provider.folderIconQuestions, 0);
     }
 
@@ -119,7 +120,8 @@ private Q_SLOTS:
         QFile big(m_dir->filePath(QStringLiteral("big.iso")));
         const qint64 fiveGiB = qint64{5} * 1024 * 1024 * 1024;
         QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(fiveGiB)); // sparse: takes no disk space
-        QVERIFY(big.setFileTime(QDateTime(QDate(2004, 12, 31), QTime(23, 30), QTimeZone::utc()), QFileDevice::FileModificationTime));
+        QVERIFY(big.setFileTime(QDateTime(QDate(2004, 12, 31), QTime(23, 30), QTimeZone::utc()),
+                                QFileDevice::FileModificationTime));
         big.close();
         CountingTypeProvider provider;
         const FileEntry* entry = find(readFolder(m_dir->path(), provider, CompareMode::Text), "big.iso");
@@ -148,7 +150,8 @@ private Q_SLOTS:
             QVERIFY(QDir(m_dir->path()).mkpath(QString::fromLatin1(folder)));
         QVERIFY(writeFile(m_dir->filePath(QStringLiteral("file.txt"))));
         QCOMPARE(subfolderNames(m_dir->path()), strings({".hidden", "Alpha", "alpha2", "beta", "Zed"}));
-        QCOMPARE(subfolderNames(m_dir->path(), CompareMode::Code), strings({".hidden", "Alpha", "Zed", "alpha2", "beta"}));
+        QCOMPARE(subfolderNames(m_dir->path(), CompareMode::Code),
+                 strings({".hidden", "Alpha", "Zed", "alpha2", "beta"}));
     }
 
     void drivesStartWithHomeAndRoot()
@@ -159,7 +162,8 @@ private Q_SLOTS:
         QCOMPARE(drives[1].root, QStringLiteral("/"));
         QStringList roots;
         for (const Drive& drive : drives) {
-            QVERIFY2(!roots.contains(drive.root) && !drive.root.startsWith(QStringLiteral("/proc")), qPrintable(drive.root));
+            QVERIFY2(!roots.contains(drive.root) && !drive.root.startsWith(QStringLiteral("/proc")),
+                     qPrintable(drive.root));
             roots.append(drive.root);
         }
     }

@@ -46,7 +46,8 @@ private Q_SLOTS:
     {
         QCOMPARE(m_pane->driveRoot(), m_root);
         QCOMPARE(m_pane->currentFolderPath(), m_root);
-        QCOMPARE(namesOf(m_pane->entries()), strings({".hidden", "Alpha", "beta", "MixedCase", ".dotfile", "file.txt", "Z.txt"}));
+        QCOMPARE(namesOf(m_pane->entries()),
+                 strings({".hidden", "Alpha", "beta", "MixedCase", ".dotfile", "file.txt", "Z.txt"}));
         QCOMPARE(m_fixture->pathBox()->currentText(), m_dir->path());
         QCOMPARE(m_pane->viewMode(), LocalPane::ViewMode::Details);
         // The local rules: an empty file takes 1 KB, a folder the catalogue's text and D.
@@ -85,10 +86,10 @@ private Q_SLOTS:
     {
         // The context menu's refresh lists in code order and shows no D for folders.
         m_fixture->actions->action(LocalCommand::RefreshFromMenu)->trigger();
-        QCOMPARE(namesOf(m_pane->entries()), strings({".hidden", "Alpha", "MixedCase", "beta", ".dotfile", "Z.txt", "file.txt"}));
+        QCOMPARE(namesOf(m_pane->entries()),
+                 strings({".hidden", "Alpha", "MixedCase", "beta", ".dotfile", "Z.txt", "file.txt"}));
         QCOMPARE(m_fixture->model()->text(1, EntryListModel::AttributeColumn), QString());
-
-        // F5 and the toolbar list in the pane's own order, new files too.
+        // F5 and the toolbar list again in the pane's own order, new files too.
         QVERIFY(writeFile(m_root + QStringLiteral("new.txt")));
         m_fixture->detailView()->setFocus();
         QTest::keyClick(m_fixture->detailView(), Qt::Key_F5);
@@ -125,7 +126,8 @@ private Q_SLOTS:
 
         // Enter opens a folder too; its name keeps its case.
         m_fixture->detailView()->setFocus();
-        m_fixture->detailView()->setCurrentIndex(m_fixture->model()->index(m_fixture->rowOf(QStringLiteral("MixedCase")), 0));
+        m_fixture->detailView()->setCurrentIndex(
+            m_fixture->model()->index(m_fixture->rowOf(QStringLiteral("MixedCase")), 0));
         QTest::keyClick(m_fixture->detailView(), Qt::Key_Return);
         QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("MixedCase/"));
         QCOMPARE(m_fixture->pathBox()->currentText(), m_root + QStringLiteral("MixedCase"));
@@ -182,7 +184,8 @@ private Q_SLOTS:
         const QString missing = m_root + QStringLiteral("no-medium");
         m_pane->changeDrive(missing);
         QCOMPARE(m_fixture->prompter.messages.size(), 1);
-        QCOMPARE(m_fixture->prompter.messages[0].text, getText("FRMLOCAL_INSERTDEVICE") + QLatin1Char(' ') + missing + getText("FRMLOCAL_INTO"));
+        QCOMPARE(m_fixture->prompter.messages[0].text,
+                 getText("FRMLOCAL_INSERTDEVICE") + QLatin1Char(' ') + missing + getText("FRMLOCAL_INTO"));
         QCOMPARE(m_fixture->prompter.messages[0].icon, PromptIcon::Exclamation);
         QCOMPARE(m_pane->driveRoot(), m_root);
         QCOMPARE(m_pane->listedFolder(), m_root);
@@ -202,7 +205,8 @@ private Q_SLOTS:
     void accessibleToScreenReadersAndKeyboard()
     {
         // The context menu's default entry is the upload, shown in bold.
-        QCOMPARE(m_fixture->actions->contextMenu()->defaultAction(), m_fixture->actions->action(LocalCommand::UploadFromMenu));
+        QCOMPARE(m_fixture->actions->contextMenu()->defaultAction(),
+                 m_fixture->actions->action(LocalCommand::UploadFromMenu));
         const QStringList problems = AccessibilityAudit::problems(m_pane);
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
 
@@ -221,7 +225,8 @@ private Q_SLOTS:
         }
         for (QToolBar* bar : m_pane->findChildren<QToolBar*>()) {
             for (QAction* action : bar->actions())
-                QVERIFY2(!action->isEnabled() || reached.contains(bar->widgetForAction(action)), qPrintable(action->objectName()));
+                QVERIFY2(!action->isEnabled() || reached.contains(bar->widgetForAction(action)),
+                         qPrintable(action->objectName()));
         }
         const QList<QWidget*> order{drives, m_fixture->pathBox(), m_fixture->tree(), m_fixture->detailView()};
         for (int i = 0; i < order.size(); ++i) {

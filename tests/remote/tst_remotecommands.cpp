@@ -67,39 +67,6 @@ private Q_SLOTS:
         m_server.reset();
     }
 
-    void rowsFromARealListing_data()
-    {
-        QTest::addColumn<bool>("mlsd");
-        QTest::addColumn<QString>("date");
-        QTest::addColumn<int>("linkKind");
-        // LIST gives old files their day only, MLSD the minute; pyftpdlib's MLSD follows links.
-        QTest::newRow("LIST") << false << QStringLiteral("05.03.2005 00:00") << int(EntryKind::Link);
-        QTest::newRow("MLSD") << true << QStringLiteral("05.03.2005 14:07") << int(EntryKind::Folder);
-    }
-
-    void rowsFromARealListing()
-    {
-        QFETCH(bool, mlsd);
-        makeTree(strings({"real/inner/", "shortcut@real", "a.txt"}));
-        QFile file(m_root->filePath(QStringLiteral("a.txt")));
-        QVERIFY(file.open(QIODevice::ReadWrite)
-                && file.setFileTime(QDateTime(QDate(2005, 3, 5), QTime(14, 7, 9), Qt::UTC), QFileDevice::FileModificationTime));
-        file.close();
-        FtpServerFixture::Options options;
-        options.advertiseMlsd = mlsd;
-        QVERIFY(startWith(options));
-        const QList<FileEntry>& rows = m_fixture->pane->rows();
-        QCOMPARE(rows.size(), 4);
-        QTEST(m_fixture->pane->model()->text(m_fixture->rowOf(QStringLiteral("a.txt")), EntryListModel::ChangedColumn), "date");
-
-        // The link leads into the folder, whatever the listing could tell of it.
-        const int link = m_fixture->rowOf(QStringLiteral("shortcut"));
-        QTEST(int(rows[link].kind), "linkKind");
-        QVERIFY(m_fixture->list([&] { m_fixture->pane->activateRow(link); }));
-        QCOMPARE(namesOf(m_fixture->pane->rows()), strings({"..", "inner"}));
-        QCOMPARE(m_fixture->pane->folder(), QStringLiteral("/shortcut"));
-    }
-
     // A download ends with a re-connection; the next one must still fetch from the folder shown.
     void secondDownloadFetchesFromTheFolderShown()
     {
@@ -147,26 +114,31 @@ private Q_SLOTS:
             << question("MSDEL_FILEDEL1", "2", "MSDEL_FILEDEL2") << deleted("/pub/a.txt") + deleted("/pub/b.txt")
             << strings({"pub/a.txt", "pub/b.txt"}) << strings({"pub/c.txt"}) << pubOnly;
         QTest::newRow("a folder: its files, then longer paths first; the path box cleaned")
-            << strings({"pub/old/x.txt", "pub/old/sub/y.txt", "pub/keep/"}) << plain << strings({"/pub/old/sub", "/pub/keep"})
-            << strings({"old"}) << deleteOld
-            << deleted("/pub/old/x.txt") + deleted("/pub/old/sub/y.txt") + deleted("/pub/old/sub/") + deleted("/pub/old")
+            << strings({"pub/old/x.txt", "pub/old/sub/y.txt", "pub/keep/"}) << plain
+            << strings({"/pub/old/sub", "/pub/keep"}) << strings({"old"}) << deleteOld
+            << deleted("/pub/old/x.txt") + deleted("/pub/old/sub/y.txt") + deleted("/pub/old/sub/")
+                + deleted("/pub/old")
             << strings({"pub/old"}) << strings({"pub/keep"}) << strings({"/", "/pub/keep", "/pub"});
         QTest::newRow("a write-protected file: red lines up the chain, the rest deleted")
-            << strings({"pub/old/x.txt", "pub/old/locked/y.txt"}) << locked << QStringList() << strings({"old"}) << deleteOld
-            << deleted("/pub/old/x.txt") + failed("/pub/old/locked/y.txt") + failed("/pub/old/locked/") + failed("/pub/old")
+            << strings({"pub/old/x.txt", "pub/old/locked/y.txt"}) << locked << QStringList() << strings({"old"})
+            << deleteOld
+            << deleted("/pub/old/x.txt") + failed("/pub/old/locked/y.txt") + failed("/pub/old/locked/")
+                + failed("/pub/old")
             << strings({"pub/old/x.txt"}) << strings({"pub/old/locked/y.txt"}) << pubOnly;
         QTest::newRow("a link to a folder inside the tree goes as a link")
             << strings({"pub/target/t.txt", "pub/old/x.txt", "pub/old/link@pub/target"}) << plain << QStringList()
-            << strings({"old"}) << deleteOld << deleted("/pub/old/link") + deleted("/pub/old/x.txt") + deleted("/pub/old")
-            << strings({"pub/old"}) << strings({"pub/target/t.txt"}) << pubOnly;
+            << strings({"old"}) << deleteOld
+            << deleted("/pub/old/link") + deleted("/pub/old/x.txt") + deleted("/pub/old") << strings({"pub/old"})
+            << strings({"pub/target/t.txt"}) << pubOnly;
         QTest::newRow("a link listed as a folder is not walked where the server's path gives it away")
             << strings({"pub/target/t.txt", "pub/old/x.txt", "pub/old/link@pub/target"}) << hidingLinks << QStringList()
-            << strings({"old"}) << deleteOld << deleted("/pub/old/x.txt") + failed("/pub/old/link/") + failed("/pub/old")
-            << strings({"pub/old/x.txt"}) << strings({"pub/target/t.txt", "pub/old/link"}) << pubOnly;
+            << strings({"old"}) << deleteOld
+            << deleted("/pub/old/x.txt") + failed("/pub/old/link/") + failed("/pub/old") << strings({"pub/old/x.txt"})
+            << strings({"pub/target/t.txt", "pub/old/link"}) << pubOnly;
         QTest::newRow("a selected link to a folder goes as a link")
-            << strings({"pub/target/t.txt", "pub/shortcut@pub/target"}) << plain << QStringList() << strings({"shortcut"})
-            << question("MSDEL_DELETEIT1", "/pub/shortcut", "MSDEL_DELETEIT2") << deleted("/pub/shortcut")
-            << strings({"pub/shortcut"}) << strings({"pub/target/t.txt"}) << pubOnly;
+            << strings({"pub/target/t.txt", "pub/shortcut@pub/target"}) << plain << QStringList()
+            << strings({"shortcut"}) << question("MSDEL_DELETEIT1", "/pub/shortcut", "MSDEL_DELETEIT2")
+            << deleted("/pub/shortcut") << strings({"pub/shortcut"}) << strings({"pub/target/t.txt"}) << pubOnly;
         QTest::newRow("'..' alone deletes nothing and asks nothing")
             << strings({"pub/a.txt"}) << plain << QStringList() << strings({".."}) << QString() << QStringList()
             << QStringList() << strings({"pub/a.txt"}) << pubOnly;
@@ -200,7 +172,9 @@ private Q_SLOTS:
         QCOMPARE(m_fixture->pane->folder(), QStringLiteral("/pub"));
         QStringList shown = namesOf(m_fixture->pane->rows()).mid(1);
         shown.sort();
-        QCOMPARE(shown, QDir(m_root->filePath(QStringLiteral("pub"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name));
+        QCOMPARE(shown,
+                 QDir(m_root->filePath(QStringLiteral("pub")))
+                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name));
         QCOMPARE(serverFolder(*m_runner), QStringLiteral("/pub"));
     }
 
@@ -217,8 +191,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("neverSent");
 
         const auto menuLines = [](const QString& name) {
-            return QStringList{historyLine("black", question("FRMPUSERVER_DIRNEW1", qPrintable(name), "FRMPUSERVER_DIRNEW2")),
-                               historyKey("red", "FRMPUSERVER_DIRFAILED")};
+            return QStringList{
+                historyLine("black", question("FRMPUSERVER_DIRNEW1", qPrintable(name), "FRMPUSERVER_DIRNEW2")),
+                historyKey("red", "FRMPUSERVER_DIRFAILED")};
         };
         const QString menuPrompt = getText("FRMPUSERVER_FOLDNAME");
         const InputAnswer cancelled{false, {}};
@@ -233,8 +208,9 @@ private Q_SLOTS:
         QTest::newRow("new folder cancelled") << RemoteCommand::NewFolder << QString() << cancelled << menuPrompt
                                               << QStringList() << QStringList() << QStringList() << 0 << "MKD";
         QTest::newRow("new folder with a line break")
-            << RemoteCommand::NewFolder << QString() << InputAnswer{true, QStringLiteral("x\r\nDELE a.txt")} << menuPrompt
-            << menuLines(QStringLiteral("x\r\nDELE a.txt")) << strings({"pub/a.txt"}) << QStringList() << 0 << "MKD";
+            << RemoteCommand::NewFolder << QString() << InputAnswer{true, QStringLiteral("x\r\nDELE a.txt")}
+            << menuPrompt << menuLines(QStringLiteral("x\r\nDELE a.txt")) << strings({"pub/a.txt"}) << QStringList()
+            << 0 << "MKD";
 
         const QString renamePrompt = getText("FRMPUSERVER_NEWNAME") + QStringLiteral(" a.txt ?");
         const QString renaming = historyKey("black", "FRMPUSERVER_RENAMEOF", QStringLiteral("a.txt"));
@@ -243,8 +219,8 @@ private Q_SLOTS:
                                 << strings({"pub/b.txt"}) << strings({"pub/a.txt"}) << 1 << QString();
         QTest::newRow("rename onto a name in use")
             << RemoteCommand::Rename << "a.txt" << InputAnswer{true, QStringLiteral("docs")} << renamePrompt
-            << QStringList{renaming, historyKey("red", "FRMPUSERVER_RENAMEFAILED")} << strings({"pub/a.txt", "pub/docs"})
-            << QStringList() << 0 << QString();
+            << QStringList{renaming, historyKey("red", "FRMPUSERVER_RENAMEFAILED")}
+            << strings({"pub/a.txt", "pub/docs"}) << QStringList() << 0 << QString();
         QTest::newRow("rename cancelled") << RemoteCommand::Rename << "a.txt" << cancelled << renamePrompt
                                           << QStringList{renaming, historyKey("red", "FRMPUSERVER_RENAMECANCEL")}
                                           << strings({"pub/a.txt"}) << QStringList() << 0 << "RNFR";
@@ -289,12 +265,14 @@ private Q_SLOTS:
         QTest::addColumn<bool>("chosen");
 
         const auto start = [](const char* key, const char* name) {
-            return QStringList{historyKey("black", key, QString::fromLatin1(name)), historyKey("green", "FRMPUSERVER_DOWNOK")};
+            return QStringList{historyKey("black", key, QString::fromLatin1(name)),
+                               historyKey("green", "FRMPUSERVER_DOWNOK")};
         };
-        QTest::newRow("open with the registered program")
-            << RemoteCommand::Open << "report.pdf" << true << false
-            << start("FRMPUSERVER_STARTDOWN", "report.pdf") + QStringList{historyKey("black", "FRMPUSERVER_OPEN", QStringLiteral("report.pdf")), historyKey("green", "FRMPUSERVER_OPENOK")}
-            << QString() << true << false;
+        const QStringList opened{historyKey("black", "FRMPUSERVER_OPEN", QStringLiteral("report.pdf")),
+                                 historyKey("green", "FRMPUSERVER_OPENOK")};
+        QTest::newRow("open with the registered program") << RemoteCommand::Open << "report.pdf" << true << false
+                                                          << start("FRMPUSERVER_STARTDOWN", "report.pdf") + opened
+                                                          << QString() << true << false;
         QTest::newRow("no program, No (toolbar texts)")
             << RemoteCommand::ToolbarOpen << "data.xyz" << false << false
             << QStringList{historyKey("black", "FRMSERVER_STARTDOWN", QStringLiteral("data.xyz")),
@@ -377,10 +355,14 @@ private Q_SLOTS:
         QCOMPARE(readFile(m_local->filePath(QStringLiteral("kept.bin"))), QByteArray("pub/good.txt"));
 
         const auto starting = [&target](const char* name) {
-            return historyLine("black", QStringLiteral("Aktion: Starte Download von %1 als %2kept.bin").arg(QLatin1String(name), target));
+            return historyLine(
+                "black",
+                QStringLiteral("Aktion: Starte Download von %1 als %2kept.bin").arg(QLatin1String(name), target));
         };
-        QCOMPARE(m_fixture->lines, QStringList({starting("big.bin"), historyLine("red", QStringLiteral("Status: Dowload fehlgeschlagen")),
-                                                starting("good.txt"), historyLine("green", QStringLiteral("Status: Dowload erfolgreich"))}));
+        QCOMPARE(
+            m_fixture->lines,
+            QStringList({starting("big.bin"), historyLine("red", QStringLiteral("Status: Dowload fehlgeschlagen")),
+                         starting("good.txt"), historyLine("green", QStringLiteral("Status: Dowload erfolgreich"))}));
         QCOMPARE(m_listed, QStringList(2, target));
         QCOMPARE(QDir(target).entryList(QDir::Files | QDir::Hidden), strings({"kept.bin"}));
     }
@@ -410,8 +392,10 @@ private:
             return false;
         m_runner = std::make_unique<SessionRunner>();
         const ConnectionSettings settings = settingsOf(*m_server);
-        RemoteEnvironment environment{[settings] { return settings; }, [this] { return m_local->path() + QLatin1Char('/'); },
-                                      [this](const QString& folder) { m_shown.append(folder); }, {}};
+        RemoteEnvironment environment{[settings] { return settings; },
+                                      [this] { return m_local->path() + QLatin1Char('/'); },
+                                      [this](const QString& folder) { m_shown.append(folder); },
+                                      {}};
         environment.listLocalFolder = [this](const QString& folder) { m_listed.append(folder); };
         environment.openFile = [this](const QString& path) {
             if (m_hasProgram)

@@ -27,9 +27,11 @@ private Q_SLOTS:
     {
         m_server = std::make_unique<FakeFtpServer>();
         m_runner = std::make_unique<InlineJobRunner>(*m_server);
-        m_provider = std::make_unique<CountingTypeProvider>(QHash<QString, QString>(), CountingTypeProvider::Pictures::Fresh);
+        m_provider =
+            std::make_unique<CountingTypeProvider>(QHash<QString, QString>(), CountingTypeProvider::Pictures::Fresh);
         m_fixture = std::make_unique<RemoteFixture>(
-            *m_runner, RemoteEnvironment{[] { return ConnectionSettings{}; }, [] { return QStringLiteral("/tmp/"); }, {}, {}},
+            *m_runner,
+            RemoteEnvironment{[] { return ConnectionSettings{}; }, [] { return QStringLiteral("/tmp/"); }, {}, {}},
             m_provider.get());
         m_pane = m_fixture->pane;
         m_fixture->window.show();
@@ -96,6 +98,7 @@ private Q_SLOTS:
     void doubleClickEnterAndUpBrowse()
     {
         m_server->addFolder(QStringLiteral("/pub/docs"));
+        m_server->addFolder(QStringLiteral("/docs"));
         m_server->addFile(QStringLiteral("/pub/readme.txt"));
         m_server->addLink(QStringLiteral("/shortcut"), QStringLiteral("/pub/docs"));
         QVERIFY(m_fixture->connectAndList());
@@ -110,6 +113,15 @@ private Q_SLOTS:
         QCOMPARE(namesOf(m_pane->rows()), strings({"..", "docs", "readme.txt"}));
         QCOMPARE(m_pane->pathBoxEntries(), strings({"/", "/pub"}));
         QCOMPARE(m_pane->pathBox()->currentText(), QStringLiteral("/pub"));
+
+        // The session may stand elsewhere (a re-connection leaves it in "/"); the pane's folder decides.
+        QVERIFY(m_server->ftpSetDir(QStringLiteral("/")));
+        QVERIFY(m_fixture->list([this] { m_pane->refreshRemote(true); }));
+        QCOMPARE(namesOf(m_pane->rows()), strings({"..", "docs", "readme.txt"}));
+        QVERIFY(m_server->ftpSetDir(QStringLiteral("/")));
+        QVERIFY(m_fixture->list([this] { m_pane->activateRow(m_fixture->rowOf(QStringLiteral("docs"))); }));
+        QCOMPARE(m_pane->folder(), QStringLiteral("/pub/docs"));
+        QVERIFY(m_fixture->list([this] { m_pane->activateRow(0); }));
 
         // A file row lists nothing and asks the server nothing.
         m_server->calls.clear();
@@ -133,22 +145,6 @@ private Q_SLOTS:
         QCOMPARE(m_pane->rows()[m_fixture->rowOf(QStringLiteral("shortcut"))].kind, EntryKind::Link);
         QVERIFY(m_fixture->list([this] { m_pane->activateRow(m_fixture->rowOf(QStringLiteral("shortcut"))); }));
         QCOMPARE(namesOf(m_pane->rows()), strings({".."}));
-        QCOMPARE(m_pane->folder(), QStringLiteral("/pub/docs"));
-    }
-
-    // The session may stand elsewhere (a re-connection leaves it in "/"); the pane's folder decides.
-    void everyListingStartsInThePanesFolder()
-    {
-        m_server->addFolder(QStringLiteral("/pub/docs"));
-        m_server->addFolder(QStringLiteral("/docs"));
-        m_server->addFile(QStringLiteral("/pub/a.txt"));
-        QVERIFY(m_fixture->connectAndList());
-        QVERIFY(m_fixture->list([this] { m_pane->changeFolder(QStringLiteral("pub")); }));
-        QVERIFY(m_server->ftpSetDir(QStringLiteral("/")));
-        QVERIFY(m_fixture->list([this] { m_pane->refreshRemote(true); }));
-        QCOMPARE(namesOf(m_pane->rows()), strings({"..", "docs", "a.txt"}));
-        QVERIFY(m_server->ftpSetDir(QStringLiteral("/")));
-        QVERIFY(m_fixture->list([this] { m_pane->activateRow(m_fixture->rowOf(QStringLiteral("docs"))); }));
         QCOMPARE(m_pane->folder(), QStringLiteral("/pub/docs"));
     }
 
@@ -180,7 +176,8 @@ private Q_SLOTS:
         m_server->remove(QStringLiteral("/pub"));
         QVERIFY(m_fixture->list([this] { m_pane->refreshRemote(true); }));
         QCOMPARE(namesOf(m_pane->rows()), strings({".."}));
-        QCOMPARE(m_fixture->lines, QStringList{historyKey("red", "FRMSERVER_LISTFAILED", QStringLiteral("550 No such directory."))});
+        QCOMPARE(m_fixture->lines,
+                 QStringList{historyKey("red", "FRMSERVER_LISTFAILED", QStringLiteral("550 No such directory."))});
 
         // A lost connection keeps the rows.
         const QList<FileEntry> rows = m_pane->rows();
@@ -209,7 +206,8 @@ private Q_SLOTS:
         view->setFocus();
         QVERIFY(m_fixture->list([&] { QTest::keyClick(view, Qt::Key_F5); }));
         QVERIFY(m_fixture->prompter.messages.isEmpty());
-        view->selectionModel()->select(m_pane->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        view->selectionModel()->select(m_pane->model()->index(1, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
         QCOMPARE(namesOf(m_pane->selectedRows()), strings({"..", "a.txt"}));
 
         // The context menu has Download as its default, and opens only over rows.

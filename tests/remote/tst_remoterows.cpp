@@ -32,7 +32,8 @@ RemoteEntry link(const QString& name, bool toFolder)
 
 QList<FileEntry> rowsFor(const QList<RemoteEntry>& entries)
 {
-    CountingTypeProvider provider({{QStringLiteral("txt"), QStringLiteral("Textdatei")}}, CountingTypeProvider::Pictures::Fresh);
+    CountingTypeProvider provider({{QStringLiteral("txt"), QStringLiteral("Textdatei")}},
+                                  CountingTypeProvider::Pictures::Fresh);
     EntryTypeResolver resolver(provider, FallbackRule::Remote);
     return RemoteRows::rowsOf(RemoteRows::buildListing(entries, resolver));
 }
@@ -51,11 +52,12 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("empty folder") << QList<RemoteEntry>{} << strings({".."});
         QTest::newRow("interleaved groups keep their own order")
-            << QList<RemoteEntry>{file(QStringLiteral("z.txt")), folder(QStringLiteral("b")), file(QStringLiteral("a.txt")),
-                                  folder(QStringLiteral("A"))}
+            << QList<RemoteEntry>{file(QStringLiteral("z.txt")), folder(QStringLiteral("b")),
+                                  file(QStringLiteral("a.txt")), folder(QStringLiteral("A"))}
             << strings({"..", "b", "A", "z.txt", "a.txt"});
         QTest::newRow("directory bit with read-only is a file, a link to a folder a folder")
-            << QList<RemoteEntry>{file(QStringLiteral("ro"), 17), link(QStringLiteral("up"), true)} << strings({"..", "up", "ro"});
+            << QList<RemoteEntry>{file(QStringLiteral("ro"), 17), link(QStringLiteral("up"), true)}
+            << strings({"..", "up", "ro"});
     }
 
     void rowOrder()
@@ -71,12 +73,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("iconKey");
         QTest::addColumn<QString>("typeName");
         // Folders are typed like files; the list shows its folder text for them instead.
-        QTest::newRow("folder") << folder(QStringLiteral("docs")) << int(EntryKind::Folder) << "zdirectoryx" << "DOCS-Datei";
+        QTest::newRow("folder") << folder(QStringLiteral("docs")) << int(EntryKind::Folder) << "zdirectoryx"
+                                << "DOCS-Datei";
         QTest::newRow("directory and read-only bits: a file")
             << file(QStringLiteral("locked"), 17) << int(EntryKind::File) << "zlocked" << "LOCKED-Datei";
         QTest::newRow("named type") << file(QStringLiteral("a.TXT")) << int(EntryKind::File) << "ztxt" << "Textdatei";
-        QTest::newRow("link of unknown kind") << link(QStringLiteral("l.txt"), false) << int(EntryKind::Link) << "ztxt" << "Textdatei";
-        QTest::newRow("link to a folder") << link(QStringLiteral("up"), true) << int(EntryKind::Link) << "zdirectoryx" << "UP-Datei";
+        QTest::newRow("link of unknown kind") << link(QStringLiteral("l.txt"), false) << int(EntryKind::Link) << "ztxt"
+                                              << "Textdatei";
+        QTest::newRow("link to a folder") << link(QStringLiteral("up"), true) << int(EntryKind::Link) << "zdirectoryx"
+                                          << "UP-Datei";
     }
 
     void typedRows()

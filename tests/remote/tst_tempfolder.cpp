@@ -37,7 +37,8 @@ private Q_SLOTS:
         // A loose mode is tightened; a file already there keeps its content.
         QVERIFY(::chmod(QFile::encodeName(m_folder).constData(), 0777) == 0);
         QVERIFY(writeFile(m_folder + QStringLiteral("/kept.bin"), "content"));
-        QCOMPARE(readFile(TempFolder::makeTempFile(QStringLiteral("kept.bin"), {m_dir->path()})), QByteArray("content"));
+        QCOMPARE(readFile(TempFolder::makeTempFile(QStringLiteral("kept.bin"), {m_dir->path()})),
+                 QByteArray("content"));
         QCOMPARE(modeOf(m_folder), mode_t(0700));
     }
 
@@ -51,7 +52,8 @@ private Q_SLOTS:
         QVERIFY(QFile::link(elsewhere.path(), linkParent.filePath(QStringLiteral("tempcorvc"))));
         QStringList parents{m_dir->filePath(QStringLiteral("missing")), fileParent.path(), linkParent.path()};
         QCOMPARE(TempFolder::makeTempFile(QStringLiteral("a.txt"), parents), QString());
-        QCOMPARE(TempFolder::makeTempFile(QStringLiteral("a.txt"), parents << m_dir->path()), m_folder + QStringLiteral("/a.txt"));
+        QCOMPARE(TempFolder::makeTempFile(QStringLiteral("a.txt"), parents << m_dir->path()),
+                 m_folder + QStringLiteral("/a.txt"));
         QVERIFY(QDir(elsewhere.path()).isEmpty());
     }
 

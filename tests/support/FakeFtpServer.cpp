@@ -71,7 +71,8 @@ bool FakeFtpServer::exists(const QString& path) const
 
 QString FakeFtpServer::resolve(const QString& name) const
 {
-    const QString path = QDir::cleanPath(name.startsWith(QLatin1Char('/')) ? name : m_current + QLatin1Char('/') + name);
+    const QString path =
+        QDir::cleanPath(name.startsWith(QLatin1Char('/')) ? name : m_current + QLatin1Char('/') + name);
     // A link to a folder leads into its target.
     return m_links.value(path, path);
 }

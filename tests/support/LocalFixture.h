@@ -41,7 +41,8 @@ struct LocalFixture {
         selection->clearSelection();
         for (const QString& name : names) {
             QVERIFY2(rowOf(name) >= 0, qPrintable(name));
-            selection->setCurrentIndex(model()->index(rowOf(name), 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            selection->setCurrentIndex(model()->index(rowOf(name), 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
         }
     }
 

@@ -79,7 +79,8 @@ inline void recordHistory(JobRunner& runner, QStringList& lines, QObject* contex
 inline bool writeFile(const QString& path, const QByteArray& content = {})
 {
     QFile file(path);
-    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly)
+        && file.write(content) == content.size();
 }
 
 inline QByteArray readFile(const QString& path)

@@ -51,7 +51,8 @@ JobHarness::Outcome JobHarness::run(const QString& folder, bool connect, const s
                 transcript->commands.append(line.mid(2));
             });
             return !connect
-                   || (context.session().openConnection(settings) && (folder.isEmpty() || context.session().ftpSetDir(folder)));
+                || (context.session().openConnection(settings)
+                    && (folder.isEmpty() || context.session().ftpSetDir(folder)));
         },
         [&](bool connected) {
             outcome.connected = connected;
@@ -78,13 +79,15 @@ JobHarness::Outcome JobHarness::run(const QString& folder, bool connect, const s
 
 JobHarness::Outcome JobHarness::download(const DownloadRequest& request, const std::function<void()>& before) const
 {
-    return run({}, !request.remoteFolder.isEmpty(), before, [&request](JobRunner& runner, Outcome& outcome, const auto& finish) {
-        const JobHandle job = runner.start<DownloadResult>(
-            [request](JobContext& context) { return DownloadJob(context, request).downloadSelection(); },
-            [&outcome](DownloadResult result) { outcome.download = std::move(result); });
-        finish();
-        return job;
-    }, {});
+    return run({}, !request.remoteFolder.isEmpty(), before,
+               [&request](JobRunner& runner, Outcome& outcome, const auto& finish) {
+                   const JobHandle job = runner.start<DownloadResult>(
+                       [request](JobContext& context) { return DownloadJob(context, request).downloadSelection(); },
+                       [&outcome](DownloadResult result) { outcome.download = std::move(result); });
+                   finish();
+                   return job;
+               },
+               {});
 }
 
 JobHarness::Outcome JobHarness::upload(const UploadRequest& request, const UploadWork& work,

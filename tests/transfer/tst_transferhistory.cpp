@@ -42,8 +42,10 @@ private Q_SLOTS:
                                     << QStringLiteral("a.iso: 25.0 MB of 100.0 MB - 10.0 MB/s - 0:08 left");
         QTest::newRow("hours left") << qint64(0) << 40'000 * MiB << 10.0 * MiB
                                     << QStringLiteral("a.iso: 0 bytes of 39.1 GB - 10.0 MB/s - 1:06:40 left");
-        QTest::newRow("no rate yet") << MiB << 2 * MiB << -1.0 << QStringLiteral("a.iso: 1.0 MB of 2.0 MB - … - … left");
-        QTest::newRow("size unknown") << 3 * MiB << qint64(0) << 1.5 * MiB << QStringLiteral("a.iso: 3.0 MB - 1.5 MB/s");
+        QTest::newRow("no rate yet") << MiB << 2 * MiB << -1.0
+                                     << QStringLiteral("a.iso: 1.0 MB of 2.0 MB - … - … left");
+        QTest::newRow("size unknown") << 3 * MiB << qint64(0) << 1.5 * MiB
+                                      << QStringLiteral("a.iso: 3.0 MB - 1.5 MB/s");
     }
 
     void transferStatusLine()
@@ -70,7 +72,8 @@ private Q_SLOTS:
         history.append(QStringLiteral("<b>x</b> &amp;"), HistoryColour::Red);
         history.append(QStringLiteral("Willkommen\r\nHeute"), HistoryColour::Blue);
         QCOMPARE(history.plainText(), QStringLiteral("start\nok\n<b>x</b> &amp;\nWillkommen\nHeute\n"));
-        const QList<QColor> colours{QColor(0, 0, 0), QColor(0, 200, 0), QColor(200, 0, 0), QColor(0, 0, 200), QColor(0, 0, 200)};
+        const QList<QColor> colours{QColor(0, 0, 0), QColor(0, 200, 0), QColor(200, 0, 0), QColor(0, 0, 200),
+                                    QColor(0, 0, 200)};
         QCOMPARE(lineColours(history), colours);
 
         // The context menu copies everything, as plain and as rich text, and clears.

