@@ -11,11 +11,7 @@ class AboutDialogTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("english"));
-    }
+    void initTestCase() { useCatalogue("english"); }
 
     void ownerIsTheFullNameOnly()
     {

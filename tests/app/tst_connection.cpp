@@ -49,8 +49,7 @@ class ConnectionTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+        useCatalogue("deutsch");
         QVERIFY(QDir(m_root.path()).mkpath(QStringLiteral("pub/docs")));
     }
 

@@ -21,8 +21,7 @@ private Q_SLOTS:
     {
         // The local pane starts in the home folder: make it a private one, the download's target.
         qputenv("HOME", m_home.path().toUtf8());
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("english"));
+        useCatalogue("english");
         QVERIFY(writeFile(m_root.filePath(QStringLiteral("docs/readme.txt")), "read me\r\n"));
         QVERIFY(writeFile(m_root.filePath(QStringLiteral("hello.txt")), "hello"));
     }

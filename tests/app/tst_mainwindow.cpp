@@ -29,8 +29,7 @@ private Q_SLOTS:
     {
         // No desktop applications: the home page finds no browser.
         qputenv("XDG_DATA_DIRS", m_noApps.path().toUtf8());
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+        useCatalogue("deutsch");
     }
 
     void init()

@@ -72,8 +72,7 @@ class LocalCommandsTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+        useCatalogue("deutsch");
         QVERIFY(AsciiList::save(strings({"HTM"})));
     }
 

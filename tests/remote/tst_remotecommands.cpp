@@ -42,8 +42,7 @@ class RemoteCommandsTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+        useCatalogue("deutsch");
         // Files downloaded for opening land here.
         QVERIFY(m_runtime.isValid());
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));

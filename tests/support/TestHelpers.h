@@ -20,6 +20,15 @@
 // Small helpers most suites share. Waits are generous: the machine running the tests is shared.
 constexpr int jobTimeout = 60'000;
 
+#ifdef LANG_DB_PATH
+// Opens the delivered texts in language.
+inline void useCatalogue(const char* language)
+{
+    TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
+    TextCatalogue::instance().setChosenTable(QString::fromLatin1(language));
+}
+#endif
+
 // The names of entries or rows, in their order.
 template <typename Container>
 QStringList namesOf(const Container& items)

@@ -1,4 +1,4 @@
-#include "TextCatalogue.h"
+#include "TestHelpers.h"
 #include "TransferHistory.h"
 #include "TransferStatus.h"
 
@@ -6,7 +6,6 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QMimeData>
-#include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
 
@@ -53,8 +52,7 @@ private Q_SLOTS:
         QFETCH(qint64, done);
         QFETCH(qint64, total);
         QFETCH(double, rate);
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("english"));
+        useCatalogue("english");
         QLocale::setDefault(QLocale::c());
         QTEST(TransferStatus::text(QStringLiteral("a.iso"), done, total, rate), "line");
     }

@@ -53,8 +53,7 @@ class UploadJobTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+        useCatalogue("deutsch");
         QVERIFY(TextCatalogue::instance().isOpen());
     }
 
