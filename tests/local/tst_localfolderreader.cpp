@@ -42,8 +42,6 @@ private Q_SLOTS:
         QTest::newRow("read-only file") << "a.txt" << false << true << false << false << quint32{0x1};
         QTest::newRow("hidden folder") << ".cache" << true << false << false << true << quint32{0x12};
         QTest::newRow("hidden read-only file") << ".netrc" << false << true << false << false << quint32{0x3};
-        QTest::newRow("fifo") << "pipe" << false << false << false << true << quint32{0x4};
-        QTest::newRow("dangling link") << "link" << false << false << true << true << quint32{0x80};
     }
 
     void localAttributeBits()
