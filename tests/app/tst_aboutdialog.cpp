@@ -1,75 +1,57 @@
 #include "AboutDialog.h"
 #include "ScriptedPrompter.h"
-#include "TextCatalogue.h"
+#include "TestHelpers.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 
 class AboutDialogTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("english"));
-        m_path = qgetenv("PATH");
-    }
+    void initTestCase() { useCatalogue("english"); }
 
-    void cleanup() { qputenv("PATH", m_path); }
-
-    void captionsComeFromTheCatalogue()
+    void ownerIsTheFullNameOnly()
     {
-        AboutDialog dialog;
-        QCOMPARE(dialog.windowTitle(), withoutMnemonic(getText("INFO_CAPTION")));
-        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblAppName"))->text(), getText("INFO_APPNAME"));
-        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblLegal"))->text(), getText("INFO_LEGAL"));
-        QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("cmdSysInfo"))->text(), getText("INFO_SYSINFO"));
-        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblName"))->text(), AboutDialog::registeredOwner());
-        QVERIFY(dialog.findChild<QLabel*>(QStringLiteral("lblOrg"))->text().isEmpty());
-        // The full name only: the password database's comment field also holds phones after commas.
+        // The password database's comment field also holds phones after commas.
         QVERIFY(!AboutDialog::registeredOwner().contains(QLatin1Char(',')));
+        QCOMPARE(AboutDialog().findChild<QLabel*>(QStringLiteral("lblName"))->text(), AboutDialog::registeredOwner());
     }
 
-    void noSystemInformationTool()
+    void systemInformationTool_data()
     {
-        QTemporaryDir empty;
-        qputenv("PATH", empty.path().toUtf8());
-        QVERIFY(AboutDialog::systemInfoTool().isEmpty());
-        ScriptedPrompter prompter;
-        AboutDialog dialog;
-        dialog.findChild<QPushButton*>(QStringLiteral("cmdSysInfo"))->click();
-        QCOMPARE(prompter.messages.size(), 1);
-        QCOMPARE(prompter.messages[0].text, QStringLiteral("Systeminformationen sind momentan nicht verfügbar"));
-        QCOMPARE(prompter.messages[0].icon, PromptIcon::None);
-        QVERIFY(prompter.messages[0].title.isEmpty());
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("none on the path") << false;
+        QTest::newRow("the first on the path") << true;
     }
 
-    void startsTheFirstToolOnThePath()
+    void systemInformationTool()
     {
+        QFETCH(bool, installed);
         QTemporaryDir bin;
         const QString marker = bin.filePath(QStringLiteral("started"));
         const QString tool = bin.filePath(QStringLiteral("hardinfo"));
-        QFile script(tool);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\ntouch '" + marker.toUtf8() + "'\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("PATH", bin.path().toUtf8() + ":/usr/bin:/bin");
-        QCOMPARE(AboutDialog::systemInfoTool(), tool);
+        if (installed) {
+            QVERIFY(writeFile(tool, "#!/bin/sh\ntouch '" + marker.toUtf8() + "'\n"));
+            QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + (installed ? ":/usr/bin:/bin" : ""));
+        QCOMPARE(AboutDialog::systemInfoTool(), installed ? tool : QString());
         ScriptedPrompter prompter;
         AboutDialog dialog;
         dialog.findChild<QPushButton*>(QStringLiteral("cmdSysInfo"))->click();
-        QTRY_VERIFY(QFile::exists(marker));
-        QVERIFY(prompter.messages.isEmpty());
+        qputenv("PATH", path);
+        if (installed) {
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), jobTimeout);
+            QVERIFY(prompter.messages.isEmpty());
+            return;
+        }
+        QCOMPARE(prompter.messages.size(), 1);
+        QCOMPARE(prompter.messages[0].text, QStringLiteral("Systeminformationen sind momentan nicht verfügbar"));
     }
-
-private:
-    QByteArray m_path;
 };
 
 QTEST_MAIN(AboutDialogTest)

@@ -1,17 +1,21 @@
 #include "AboutDialog.h"
 #include "AccessibilityAudit.h"
+#include "ApplicationChooser.h"
 #include "AsciiListDialog.h"
+#include "CountingTypeProvider.h"
+#include "DownloadAsDialog.h"
 #include "MainWindow.h"
+#include "PropertiesDialog.h"
 #include "ScriptedPrompter.h"
 #include "StartDialog.h"
 #include "TextCatalogue.h"
 #include "UploadAsDialog.h"
 
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QTest>
 
-// Every window of the program, as a screen reader user meets it, in each language.
+#include <functional>
+
+// Every kind of window of the program, as a screen reader user meets it, in each language.
 class AccessibilityTest : public QObject
 {
     Q_OBJECT
@@ -23,10 +27,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("window");
-        for (const auto& language : TextCatalogue::instance().languages())
-            for (const char* window : {"frmStart", "mdiMain", "frmInfo", "frmASCIIListe", "frmUploadAls"})
-                QTest::newRow(qPrintable(language.table + QLatin1Char('/') + QLatin1String(window)))
+        for (const auto& language : TextCatalogue::instance().languages()) {
+            for (const char* window : {"frmStart", "mdiMain", "frmInfo", "frmASCIIListe", "frmUploadAls",
+                                       "frmDownloadAls", "frmProperties", "frmOpenWith"})
+                QTest::addRow("%s/%s", qPrintable(language.table), window)
                     << language.table << QString::fromLatin1(window);
+        }
     }
 
     void windows()
@@ -35,27 +41,24 @@ private Q_SLOTS:
         QFETCH(QString, window);
         TextCatalogue::instance().setChosenTable(language);
         ScriptedPrompter prompter;
-        std::unique_ptr<QWidget> widget;
-        if (window == QLatin1String("frmStart"))
-            widget = std::make_unique<StartDialog>();
-        else if (window == QLatin1String("frmInfo"))
-            widget = std::make_unique<AboutDialog>();
-        else if (window == QLatin1String("frmASCIIListe"))
-            widget = std::make_unique<AsciiListDialog>();
-        else if (window == QLatin1String("frmUploadAls")) {
-            FileEntry entry;
-            entry.name = QStringLiteral("notes.txt");
-            widget = std::make_unique<UploadAsDialog>(entry, nullptr);
-        } else {
-            auto* main = new MainWindow;
-            main->setAttribute(Qt::WA_DeleteOnClose, false);
-            widget.reset(main);
-        }
+        CountingTypeProvider types;
+        FileEntry entry;
+        entry.name = QStringLiteral("notes.txt");
+        const QString path = QStringLiteral(LANG_DB_PATH);
+        const QHash<QString, std::function<QWidget*()>> makers{
+            {QStringLiteral("frmStart"), [] { return new StartDialog; }},
+            {QStringLiteral("frmInfo"), [] { return new AboutDialog; }},
+            {QStringLiteral("frmASCIIListe"), [] { return new AsciiListDialog; }},
+            {QStringLiteral("frmUploadAls"), [&] { return new UploadAsDialog(entry, &types); }},
+            {QStringLiteral("frmDownloadAls"), [&] { return new DownloadAsDialog({entry.name, {}, {}}, types); }},
+            {QStringLiteral("frmProperties"), [&] { return new PropertiesDialog(path); }},
+            {QStringLiteral("frmOpenWith"), [&] { return new ApplicationChooser(path); }},
+            {QStringLiteral("mdiMain"), [] { return new MainWindow; }}};
+        std::unique_ptr<QWidget> widget(makers.value(window)());
+        widget->setAttribute(Qt::WA_DeleteOnClose, false);
         widget->show();
         QVERIFY(QTest::qWaitForWindowExposed(widget.get()));
-        const QStringList problems = AccessibilityAudit::problems(widget.get());
-        if (!problems.isEmpty())
-            QFAIL(qPrintable(problems.join(QLatin1Char('\n'))));
+        QCOMPARE(AccessibilityAudit::problems(widget.get()), QStringList());
     }
 };
 

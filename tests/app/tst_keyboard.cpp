@@ -5,14 +5,10 @@
 #include "RemotePane.h"
 #include "ScriptedPrompter.h"
 #include "SessionRunner.h"
-#include "TextCatalogue.h"
+#include "TestHelpers.h"
 
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTreeView>
 
 // Connect, browse and download with the keyboard alone, as a user without a mouse does.
@@ -25,11 +21,9 @@ private Q_SLOTS:
     {
         // The local pane starts in the home folder: make it a private one, the download's target.
         qputenv("HOME", m_home.path().toUtf8());
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("english"));
-        QVERIFY(QDir(m_root.path()).mkpath(QStringLiteral("docs")));
-        writeFile(m_root.filePath(QStringLiteral("docs/readme.txt")), "read me\r\n");
-        writeFile(m_root.filePath(QStringLiteral("hello.txt")), "hello");
+        useCatalogue("english");
+        QVERIFY(writeFile(m_root.filePath(QStringLiteral("docs/readme.txt")), "read me\r\n"));
+        QVERIFY(writeFile(m_root.filePath(QStringLiteral("hello.txt")), "hello"));
     }
 
     void connectBrowseDownload()
@@ -56,7 +50,7 @@ private Q_SLOTS:
         QTest::keyClicks(focus(), server.portText());
         QTest::keyClick(focus(), Qt::Key_Tab, Qt::ShiftModifier);
         QTest::keyClick(focus(), Qt::Key_Return); // Enter in the password field connects
-        QTRY_COMPARE_WITH_TIMEOUT(window.remotePane()->rows().size(), 3, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.remotePane()->rows().size(), 3, jobTimeout);
         QVERIFY(prompter.messages.isEmpty());
 
         // F6 moves from the connection bar to the local list, then to the remote list.
@@ -70,33 +64,21 @@ private Q_SLOTS:
         QTest::keyClick(list, Qt::Key_Down);
         QCOMPARE(window.remotePane()->currentName(), QStringLiteral("docs"));
         QTest::keyClick(list, Qt::Key_Return);
-        QTRY_VERIFY_WITH_TIMEOUT(window.remotePane()->rows().size() == 2
-                                     && window.remotePane()->rows()[1].name == QLatin1String("readme.txt"),
-                                 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(namesOf(window.remotePane()->rows()), strings({"..", "readme.txt"}), jobTimeout);
         QTest::keyClick(list, Qt::Key_Down);
         QCOMPARE(window.remotePane()->selectedRows().size(), 1);
 
         // Ctrl+F2 downloads the selection into the local pane's folder.
         QTest::keyClick(list, Qt::Key_F2, Qt::ControlModifier);
         const QString target = m_home.filePath(QStringLiteral("readme.txt"));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target), 20000);
-        QSignalSpy idle(window.runner(), &SessionRunner::idle);
-        QVERIFY(!window.runner()->isBusy() || idle.wait(20000));
-        QFile file(target);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("read me\r\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target), jobTimeout);
+        QVERIFY(waitIdle(*window.runner()));
+        QCOMPARE(readFile(target), QByteArray("read me\r\n"));
         QVERIFY(prompter.messages.isEmpty());
     }
 
 private:
     static QWidget* focus() { return QApplication::focusWidget(); }
-
-    static void writeFile(const QString& path, const QByteArray& content)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
 
     QTemporaryDir m_home;
     QTemporaryDir m_root;

@@ -1,16 +1,13 @@
 #include "ChildWindowLayout.h"
 #include "ConnectionBar.h"
-#include "LocalPane.h"
-#include "LocalActions.h"
 #include "MainMenu.h"
 #include "MainWindow.h"
 #include "RemoteActions.h"
 #include "ScriptedPrompter.h"
-#include "TextCatalogue.h"
+#include "TestHelpers.h"
 #include "TransferHistory.h"
 #include "TransferTypeSelector.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -19,22 +16,10 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
 
-namespace {
-
-QColor lastLineColour(const TransferHistory& history)
-{
-    QTextBlock block = history.textEdit()->document()->lastBlock();
-    while (block.isValid() && block.text().isEmpty())
-        block = block.previous();
-    return block.begin().fragment().charFormat().foreground().color();
-}
-
-} // namespace
-
+// The main window without a server: its start, its own commands and its layout.
 class MainWindowTest : public QObject
 {
     Q_OBJECT
@@ -44,8 +29,7 @@ private Q_SLOTS:
     {
         // No desktop applications: the home page finds no browser.
         qputenv("XDG_DATA_DIRS", m_noApps.path().toUtf8());
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+        useCatalogue("deutsch");
     }
 
     void init()
@@ -67,35 +51,18 @@ private Q_SLOTS:
     {
         ConnectionBar* bar = m_window->connectionBar();
         QCOMPARE(bar->port()->text(), QStringLiteral("21"));
-        QVERIFY(bar->address()->text().isEmpty());
         QCOMPARE(bar->transferMode()->currentIndex(), 2);
-        QCOMPARE(bar->transferMode()->itemText(2), withoutMnemonic(getText("OPT_AUTO")));
         QVERIFY(m_window->mainMenu()->action(QStringLiteral("mnuVerbindungTransferAUTO"))->isChecked());
-        QVERIFY(!m_window->mainMenu()->action(QStringLiteral("mnuVerbindungTransferASCII"))->isChecked());
         QVERIFY(m_window->mainMenu()->action(QStringLiteral("mnuVerbindungTransfertypAus"))->isChecked());
-        QVERIFY(!bar->passive()->isChecked());
         QCOMPARE(m_window->transferType()->transferFlag(), TransferFlag::Binary);
-        QCOMPARE(m_window->windowTitle(), QStringLiteral("FTP Client 1"));
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bar->address()));
-
         const QStringList lines = m_window->history()->plainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines[0], getText("WELCOME1"));
-        QVERIFY(lines[1].startsWith(getText("WELCOME2") + QLatin1Char(' ')));
-        QVERIFY(lines[1].contains(QLatin1Char(' ') + getText("WELCOME3") + QLatin1Char(' ')));
-        QVERIFY(lines[1].endsWith(QLatin1Char(' ') + getText("WELCOME4")));
-    }
-
-    void captionsComeFromTheCatalogue()
-    {
-        MainMenu* menu = m_window->mainMenu();
-        QCOMPARE(menu->action(QStringLiteral("mnuFile"))->text(), getText("Datei"));
-        QCOMPARE(menu->action(QStringLiteral("mnuFileExit"))->text(), QStringLiteral("&Exit"));
-        QCOMPARE(menu->action(QStringLiteral("mnuMyServerLoeschen"))->text(), getText("FRMPUSERVER_DELETE"));
-        QCOMPARE(menu->action(QStringLiteral("mnuMyServerLoeschen"))->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_Delete));
-        QCOMPARE(menu->action(QStringLiteral("mnuInfoInfo"))->shortcut(), QKeySequence(Qt::Key_F12));
-        QCOMPARE(menu->action(QStringLiteral("mnuVerbindungVerbinden"))->shortcut(), QKeySequence(Qt::Key_F4));
-        QCOMPARE(m_window->connectionBar()->connectAction()->toolTip(), withoutMnemonic(getText("BUILD_CONNECTION")));
+        QVERIFY(lines[1].startsWith(getText("WELCOME2") + QLatin1Char(' ')) && lines[1].endsWith(getText("WELCOME4")));
+        // The server entries of the main menu are the remote pane's own actions.
+        QCOMPARE(m_window->mainMenu()->action(QStringLiteral("mnuMyServerDownload")),
+                 m_window->remoteActions()->action(RemoteCommand::Download));
     }
 
     void missingCatalogueShowsMarkers()
@@ -110,38 +77,15 @@ private Q_SLOTS:
     void passiveClicksWriteBlueLines()
     {
         QCheckBox* passive = m_window->connectionBar()->passive();
-        passive->click();
-        QVERIFY(m_window->history()->plainText().endsWith(getText("PASSIVE_TRANSER_ON") + QLatin1Char('\n')));
-        QCOMPARE(lastLineColour(*m_window->history()), QColor(0, 0, 200));
-        QVERIFY(m_window->mainMenu()->action(QStringLiteral("mnuVerbindungTransfertypEin"))->isChecked());
-        QVERIFY(m_window->connectionBar()->settings().passive);
-        passive->click();
-        QVERIFY(m_window->history()->plainText().endsWith(getText("PASSIVE_TRANSER_OFF") + QLatin1Char('\n')));
-        QCOMPARE(lastLineColour(*m_window->history()), QColor(0, 0, 200));
-        QVERIFY(!m_window->connectionBar()->settings().passive);
-    }
-
-    void paneEntriesAreThePanesCommands()
-    {
-        MainMenu* menu = m_window->mainMenu();
-        QCOMPARE(menu->action(QStringLiteral("mnuMyServerDownload")), m_window->remoteActions()->action(RemoteCommand::Download));
-        QCOMPARE(menu->action(QStringLiteral("mnuMyComputerAktualisieren")), m_window->localActions()->action(LocalCommand::Refresh));
-        QCOMPARE(menu->action(QStringLiteral("mnuMyServerDownload"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F2));
-
-        // Without a connection every server entry says so once.
-        int asked = 0;
-        for (const char* name : {"mnuMyServerDownload", "mnuMyServerDownloadAls", "mnuMyServerOeffnen",
-                                 "mnuMyServerOeffnenMit", "mnuMyServerUmbenennen", "mnuMyServerLoeschen",
-                                 "mnuMyServerNeuOrdner", "mnuMyServerAktualisieren"}) {
-            QAction* entry = menu->action(QString::fromLatin1(name));
-            QVERIFY2(entry && !entry->text().isEmpty() && entry->isEnabled(), name);
-            ++asked;
-            entry->trigger();
-            QCOMPARE(m_prompter->messages.size(), asked);
-            QCOMPARE(m_prompter->messages.last().text, getText("FRMSERVER_NOCONNECTION"));
-            QCOMPARE(m_prompter->messages.last().icon, PromptIcon::Information);
+        for (const char* key : {"PASSIVE_TRANSER_ON", "PASSIVE_TRANSER_OFF"}) {
+            passive->click();
+            QVERIFY(m_window->history()->plainText().endsWith(getText(key) + QLatin1Char('\n')));
+            QTextBlock last = m_window->history()->textEdit()->document()->lastBlock().previous();
+            QCOMPARE(last.begin().fragment().charFormat().foreground().color(), QColor(0, 0, 200));
+            QCOMPARE(m_window->connectionBar()->settings().passive, passive->isChecked());
+            QCOMPARE(m_window->mainMenu()->action(QStringLiteral("mnuVerbindungTransfertypEin"))->isChecked(),
+                     passive->isChecked());
         }
-        QCOMPARE(asked, 8);
     }
 
     void connectRefusesBlankAddressAndPort()
@@ -163,7 +107,6 @@ private Q_SLOTS:
         bar->password()->setFocus();
         QTest::keyClick(bar->password(), Qt::Key_Return);
         QCOMPARE(m_prompter->messages.last().text, getText("ENTER_HOST"));
-        QCOMPARE(m_prompter->messages.last().icon, PromptIcon::Information);
         QCOMPARE(m_prompter->messages.size(), 3);
         // Nothing was started: the welcome lines are still there.
         QVERIFY(m_window->history()->plainText().startsWith(getText("WELCOME1")));
@@ -181,23 +124,12 @@ private Q_SLOTS:
         QTRY_COMPARE(bar->port()->palette().color(QPalette::Base), QColor(255, 255, 192));
     }
 
-    void tabOrderOfTheFields()
-    {
-        ConnectionBar* bar = m_window->connectionBar();
-        bar->address()->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bar->address()));
-        for (QWidget* next : {static_cast<QWidget*>(bar->user()), static_cast<QWidget*>(bar->password()),
-                              static_cast<QWidget*>(bar->port())}) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QTRY_COMPARE(QApplication::focusWidget(), next);
-        }
-    }
-
     void childWindowsFollowTheMainWindow()
     {
-        for (const QSize size : {QSize(1000, 700), QSize(640, 480), QSize(1400, 900)}) {
+        for (const QSize size : {QSize(1000, 700), QSize(640, 480)}) {
             m_window->resize(size);
-            QTest::qWait(0);
+            QTRY_COMPARE(m_window->mdiArea()->subWindowList()[2]->geometry().width(),
+                         m_window->mdiArea()->viewport()->width());
             const QSize area = m_window->mdiArea()->viewport()->size();
             const auto windows = m_window->mdiArea()->subWindowList();
             QCOMPARE(windows.size(), 3);
@@ -207,7 +139,6 @@ private Q_SLOTS:
             QCOMPARE(local.width(), area.width() / 2);
             QCOMPARE(remote.left(), local.width());
             QCOMPARE(remote.width(), area.width() / 2);
-            QCOMPARE(history.width(), area.width());
             QCOMPARE(history.bottom() + 1 + ChildWindowLayout::bottomGap, area.height());
             QCOMPARE(local.bottom() + 1, history.top());
         }
@@ -218,8 +149,7 @@ private Q_SLOTS:
         ConnectionBar* bar = m_window->connectionBar();
         bar->setFieldsEnabled(false);
         bar->asciiAction()->trigger();
-        QVERIFY(bar->address()->isEnabled() && bar->user()->isEnabled() && bar->password()->isEnabled()
-                && bar->port()->isEnabled());
+        QVERIFY(bar->address()->isEnabled() && bar->port()->isEnabled());
         closeAsciiList();
         m_window->mainMenu()->action(QStringLiteral("mnuVerbindungASCIIListe"))->trigger();
         closeAsciiList();
@@ -230,7 +160,6 @@ private Q_SLOTS:
         m_window->mainMenu()->action(QStringLiteral("mnuInfoWebHomepage"))->trigger();
         QCOMPARE(m_prompter->messages.size(), 1);
         QCOMPARE(m_prompter->messages[0].text, QStringLiteral("Could not find any web browser!"));
-        QCOMPARE(m_prompter->messages[0].title, QStringLiteral("Information"));
         QCOMPARE(m_prompter->messages[0].icon, PromptIcon::Information);
     }
 

@@ -1,12 +1,12 @@
 #include "CatalogueBuilder.h"
 #include "StartDialog.h"
-#include "TextCatalogue.h"
+#include "TestHelpers.h"
 
 #include <QComboBox>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 
+// The language choice at the first start, on a catalogue made by the test.
 class StartDialogTest : public QObject
 {
     Q_OBJECT
@@ -24,43 +24,32 @@ private Q_SLOTS:
         TextCatalogue::instance().openCatalogue(m_dir.filePath(QStringLiteral("lang.db")));
     }
 
-    void listsLanguagesInRowOrderFirstSelected()
+    void choice_data()
     {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("table");
+        // The table's name trimmed; of two equal names the first wins.
+        QTest::newRow("the first, preselected") << -1 << "cmdOk" << "deutsch";
+        QTest::newRow("the second English") << 3 << "cmdOk" << "english";
+        QTest::newRow("cancel chooses nothing") << 2 << "cmdAbbrechen" << "";
+    }
+
+    void choice()
+    {
+        QFETCH(int, row);
+        QFETCH(QString, button);
         StartDialog dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Bitte wählen Sie Ihre Sprache"));
-        QComboBox* list = dialog.languageList();
-        QCOMPARE(list->count(), 4);
-        QCOMPARE(list->itemText(0), QStringLiteral("Deutsch"));
-        QCOMPARE(list->itemText(2), QStringLiteral("Français"));
-        QCOMPARE(list->currentIndex(), 0);
-        QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("cmdOk"))->text(), QStringLiteral("Ok"));
-        QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("cmdAbbrechen"))->text(), QStringLiteral("Abbrechen"));
-    }
-
-    void okRecordsTheTrimmedTable()
-    {
-        StartDialog dialog;
+        QCOMPARE(dialog.languageList()->count(), 4);
+        QCOMPARE(dialog.languageList()->itemText(2), QStringLiteral("Français"));
+        QCOMPARE(dialog.languageList()->currentIndex(), 0);
+        if (row >= 0)
+            dialog.languageList()->setCurrentIndex(row);
         dialog.show();
-        dialog.findChild<QPushButton*>(QStringLiteral("cmdOk"))->click();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(TextCatalogue::instance().chosenTable(), QStringLiteral("deutsch"));
-    }
-
-    void firstOfTwoEqualNamesWins()
-    {
-        StartDialog dialog;
-        dialog.languageList()->setCurrentIndex(3);
-        dialog.accept();
-        QCOMPARE(TextCatalogue::instance().chosenTable(), QStringLiteral("english"));
-    }
-
-    void cancelChoosesNothing()
-    {
-        StartDialog dialog;
-        dialog.show();
-        dialog.findChild<QPushButton*>(QStringLiteral("cmdAbbrechen"))->click();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QVERIFY(TextCatalogue::instance().chosenTable().isEmpty());
+        dialog.findChild<QPushButton*>(button)->click();
+        QCOMPARE(dialog.result(), int(button == QLatin1String("cmdOk") ? QDialog::Accepted : QDialog::Rejected));
+        QTEST(TextCatalogue::instance().chosenTable(), "table");
     }
 
     void missingDatabaseStillConfirms()

@@ -1,4 +1,5 @@
 #include "DesktopBus.h"
+#include "TestHelpers.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
-#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -153,59 +153,45 @@ private Q_SLOTS:
         m_desktop->unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
     }
 
-    void chooserOfThePortal_data()
+    void desktopViews_data()
     {
-        QTest::addColumn<bool>("portal");
-        QTest::addColumn<uint>("response");
+        QTest::addColumn<QString>("service"); // the fake that answers, if any
+        QTest::addColumn<uint>("response");   // the portal's answer
         QTest::addColumn<bool>("unavailable");
-        QTest::newRow("chosen") << true << 0u << false;
-        QTest::newRow("cancelled by the user") << true << 1u << false;
-        QTest::newRow("portal without a chooser") << true << 2u << true;
-        QTest::newRow("no portal") << false << 0u << true;
+        QTest::newRow("chooser: chosen") << portalService << 0u << false;
+        QTest::newRow("chooser: cancelled by the user") << portalService << 1u << false;
+        QTest::newRow("chooser: portal without a chooser") << portalService << 2u << true;
+        QTest::newRow("chooser: no portal") << QString() << 0u << true;
+        QTest::newRow("properties: file manager") << fileManagerService << 0u << false;
+        QTest::newRow("properties: none") << QString() << 0u << true;
     }
 
-    void chooserOfThePortal()
+    void desktopViews()
     {
-        QFETCH(bool, portal);
-        QFETCH(uint, response);
+        QFETCH(QString, service);
         QFETCH(bool, unavailable);
-        FakePortal fake(*m_desktop);
-        fake.response = response;
-        if (portal) {
-            QVERIFY(m_desktop->registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &fake,
+        FakePortal portal(*m_desktop);
+        portal.response = testData<uint>("response");
+        FakeFileManager fileManager;
+        if (service == portalService)
+            QVERIFY(m_desktop->registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal,
                                               QDBusConnection::ExportAllSlots));
-            QVERIFY(m_desktop->registerService(portalService));
-        }
-        DesktopBus::chooseProgram(m_file.fileName(), m_context.get(), [this] { ++m_unavailable; });
+        else if (service == fileManagerService)
+            QVERIFY(m_desktop->registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fileManager,
+                                              QDBusConnection::ExportAllSlots));
+        QVERIFY(service.isEmpty() || m_desktop->registerService(service));
+        const auto fallBack = [this] { ++m_unavailable; };
+        if (QByteArray(QTest::currentDataTag()).startsWith("chooser"))
+            DesktopBus::chooseProgram(m_file.fileName(), m_context.get(), fallBack);
+        else
+            DesktopBus::showItemProperties(m_file.fileName(), m_context.get(), fallBack);
         // The request is done once its waiting objects are gone.
-        QTRY_VERIFY(m_context->children().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(m_context->children().isEmpty(), jobTimeout);
         QCOMPARE(m_unavailable, unavailable ? 1 : 0);
-        if (portal) {
-            QVERIFY(fake.gotFile);
-            QCOMPARE(fake.options.value(QStringLiteral("ask")).toBool(), true);
-        }
-    }
-
-    void propertiesOfTheFileManager_data()
-    {
-        QTest::addColumn<bool>("fileManager");
-        QTest::newRow("file manager") << true;
-        QTest::newRow("none") << false;
-    }
-
-    void propertiesOfTheFileManager()
-    {
-        QFETCH(bool, fileManager);
-        FakeFileManager fake;
-        if (fileManager) {
-            QVERIFY(m_desktop->registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fake,
-                                              QDBusConnection::ExportAllSlots));
-            QVERIFY(m_desktop->registerService(fileManagerService));
-        }
-        DesktopBus::showItemProperties(m_file.fileName(), m_context.get(), [this] { ++m_unavailable; });
-        QTRY_VERIFY(m_context->children().isEmpty());
-        QCOMPARE(m_unavailable, fileManager ? 0 : 1);
-        QCOMPARE(fake.shown, fileManager ? QStringList{QUrl::fromLocalFile(m_file.fileName()).toString()} : QStringList());
+        QCOMPARE(portal.gotFile, service == portalService);
+        QCOMPARE(portal.options.value(QStringLiteral("ask")).toBool(), service == portalService);
+        const QString uri = QUrl::fromLocalFile(m_file.fileName()).toString();
+        QCOMPARE(fileManager.shown, service == fileManagerService ? QStringList{uri} : QStringList());
     }
 
 private:

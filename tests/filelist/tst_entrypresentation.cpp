@@ -1,8 +1,11 @@
-#include "NameLists.h"
+#include "CountingTypeProvider.h"
 #include "EntryPresentation.h"
 #include "EntrySorter.h"
+#include "EntryTypeResolver.h"
+#include "MimeTypeInfoProvider.h"
+#include "TestHelpers.h"
+#include "TypeNameCache.h"
 
-#include <QTest>
 #include <QTimeZone>
 
 namespace {
@@ -16,7 +19,8 @@ FileEntry folder(const QString& name)
 
 FileEntry file(const QString& name)
 {
-    return {EntryKind::File, name, iconKeyOf(name), QStringLiteral("Textdokument"), FileAttribute::archive, 10, {}, {}, {}};
+    return {
+        EntryKind::File, name, iconKeyOf(name), QStringLiteral("Textdokument"), FileAttribute::archive, 10, {}, {}, {}};
 }
 
 QDateTime utc(int year, int month, int day, int hour, int minute, int second)
@@ -26,53 +30,38 @@ QDateTime utc(int year, int month, int day, int hour, int minute, int second)
 
 } // namespace
 
+// The rules that present file entries in both panes: keys, type names, sizes, dates, attribute
+// letters, order, and the resolver that asks the desktop for type names and pictures.
 class EntryPresentationTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void extensionAndKey_data()
+    void extensionKeyAndFallbackNames_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("extension");
         QTest::addColumn<QString>("key");
-        QTest::newRow("upper-case extension") << "Readme.TXT" << "TXT" << "ztxt";
-        QTest::newRow("two dots") << "archiv.tar.gz" << "gz" << "zgz";
-        QTest::newRow("no dot") << "Makefile" << "Makefile" << "zmakefile";
-        QTest::newRow("leading dot") << ".profile" << "profile" << "zprofile";
-        QTest::newRow("trailing dot") << "name." << "" << "z";
-        QTest::newRow("only a dot") << "." << "" << "z";
-        QTest::newRow("umlaut") << "Bild.ÄÖÜ" << "ÄÖÜ" << "zäöü";
+        QTest::addColumn<QString>("local");  // the key's last three characters
+        QTest::addColumn<QString>("remote"); // the whole extension
+        QTest::newRow("upper-case extension") << "Readme.TXT" << "TXT" << "ztxt" << "TXT-Datei" << "TXT-Datei";
+        QTest::newRow("two dots") << "archiv.tar.gz" << "gz" << "zgz" << "ZGZ-Datei" << "GZ-Datei";
+        QTest::newRow("long extension") << "index.html" << "html" << "zhtml" << "TML-Datei" << "HTML-Datei";
+        QTest::newRow("short extension") << "a.c" << "c" << "zc" << "ZC-Datei" << "C-Datei";
+        QTest::newRow("no dot") << "Makefile" << "Makefile" << "zmakefile" << "ILE-Datei" << "MAKEFILE-Datei";
+        QTest::newRow("leading dot") << ".profile" << "profile" << "zprofile" << "ILE-Datei" << "PROFILE-Datei";
+        QTest::newRow("trailing dot") << "name." << "" << "z" << "Z-Datei" << "-Datei";
+        QTest::newRow("umlaut") << "Bild.ÄÖÜ" << "ÄÖÜ" << "zäöü" << "ÄÖÜ-Datei" << "ÄÖÜ-Datei";
     }
 
-    void extensionAndKey()
+    void extensionKeyAndFallbackNames()
     {
         QFETCH(QString, name);
-        QFETCH(QString, extension);
         QFETCH(QString, key);
-        QCOMPARE(getExtension(name), extension);
+        QTEST(getExtension(name), "extension");
         QCOMPARE(iconKeyOf(name), key);
-    }
-
-    void fallbackTypeNames_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("local");
-        QTest::addColumn<QString>("remote");
-        QTest::newRow("zdoc") << "zdoc" << "DOC-Datei" << "DOC-Datei";
-        QTest::newRow("zhtml") << "zhtml" << "TML-Datei" << "HTML-Datei";
-        QTest::newRow("zc") << "zc" << "ZC-Datei" << "C-Datei";
-        QTest::newRow("zmakefile") << "zmakefile" << "ILE-Datei" << "MAKEFILE-Datei";
-        QTest::newRow("name ending in a dot") << "z" << "Z-Datei" << "-Datei";
-    }
-
-    void fallbackTypeNames()
-    {
-        QFETCH(QString, key);
-        QFETCH(QString, local);
-        QFETCH(QString, remote);
-        QCOMPARE(localFallbackTypeName(key), local);
-        QCOMPARE(remoteFallbackTypeName(key), remote);
+        QTEST(localFallbackTypeName(key), "local");
+        QTEST(remoteFallbackTypeName(key), "remote");
     }
 
     void sizeTexts_data()
@@ -87,18 +76,14 @@ private Q_SLOTS:
         QTest::newRow("2560 rounds down to even") << qint64{2560} << "3 KB" << "2 KB";
         QTest::newRow("2561 rounds up") << qint64{2561} << "3 KB" << "3 KB";
         QTest::newRow("3584 rounds up to even") << qint64{3584} << "4 KB" << "4 KB";
-        QTest::newRow("1048576") << qint64{1048576} << "1025 KB" << "1024 KB";
-        QTest::newRow("2 GiB does not wrap") << 2 * GiB << "2097153 KB" << "2097152 KB";
-        QTest::newRow("5 GiB") << 5 * GiB << "5242881 KB" << "5242880 KB";
+        QTest::newRow("5 GiB does not wrap") << 5 * GiB << "5242881 KB" << "5242880 KB";
     }
 
     void sizeTexts()
     {
         QFETCH(qint64, size);
-        QFETCH(QString, local);
-        QFETCH(QString, remote);
-        QCOMPARE(localSizeText(size), local);
-        QCOMPARE(remoteSizeText(size), remote);
+        QTEST(localSizeText(size), "local");
+        QTEST(remoteSizeText(size), "remote");
     }
 
     void dateTexts_data()
@@ -107,8 +92,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("local");
         QTest::addColumn<QString>("remote");
         QTest::newRow("padded fields") << utc(2005, 3, 5, 14, 7, 9) << "05.03.2005 14:07:09" << "05.03.2005 14:07";
-        QTest::newRow("end of year") << utc(2004, 12, 31, 23, 30, 0) << "31.12.2004 23:30:00" << "31.12.2004 23:30";
-        QTest::newRow("midnight") << utc(2024, 2, 29, 0, 0, 0) << "29.02.2024 00:00:00" << "29.02.2024 00:00";
+        // A local time in another zone shows its UTC fields; a remote one the server's own.
+        QTest::newRow("another zone") << QDateTime(QDate(2005, 1, 1), QTime(0, 30), QTimeZone("Europe/Berlin"))
+                                      << "31.12.2004 23:30:00"
+                                      << "01.01.2005 00:30";
         QTest::newRow("year unpadded") << utc(999, 1, 2, 3, 4, 5) << "02.01.999 03:04:05" << "02.01.999 03:04";
         QTest::newRow("invalid") << QDateTime() << "" << "";
     }
@@ -116,46 +103,30 @@ private Q_SLOTS:
     void dateTexts()
     {
         QFETCH(QDateTime, time);
-        QFETCH(QString, local);
-        QFETCH(QString, remote);
-        QCOMPARE(localDateText(time), local);
-        QCOMPARE(remoteDateText(time), remote);
-    }
-
-    void localDateIsUtcWhateverTheZone()
-    {
-        // The same instant given in another zone still shows its UTC fields.
-        const QDateTime berlin(QDate(2005, 1, 1), QTime(0, 30), QTimeZone("Europe/Berlin"));
-        QCOMPARE(localDateText(berlin), QStringLiteral("31.12.2004 23:30:00"));
+        QTEST(localDateText(time), "local");
+        QTEST(remoteDateText(time), "remote");
     }
 
     void attributeLetters_data()
     {
         QTest::addColumn<quint32>("attributes");
-        QTest::addColumn<QString>("local");
-        QTest::addColumn<QString>("remote");
-        QTest::addColumn<QString>("afterDelete");
-        QTest::addColumn<QString>("command");
-        QTest::newRow("none") << quint32{0} << "" << "" << "" << "";
-        QTest::newRow("read-only archive") << quint32{0x21} << "RA" << "RA" << "RA" << "RA";
-        QTest::newRow("folder archive") << quint32{0x30} << "DA" << "DA" << "DA" << "A";
-        QTest::newRow("hidden system archive") << quint32{0x26} << "HSA" << "HSA" << "HSA" << "HSA";
-        QTest::newRow("every letter") << quint32{0x9B7} << "TRHSNDCA" << "TRHSDNCA" << "TRHDSNCA" << "TRHSNCA";
-        QTest::newRow("folder, system, normal") << quint32{0x94} << "SND" << "SDN" << "DSN" << "SN";
-        QTest::newRow("bits without letters") << quint32{0x40 | 0x200 | 0x400 | 0x1000} << "" << "" << "" << "";
+        QTest::addColumn<QStringList>("texts"); // local, remote, after a delete, command listings
+        QTest::newRow("none") << quint32{0} << strings({"", "", "", ""});
+        QTest::newRow("read-only archive") << quint32{0x21} << strings({"RA", "RA", "RA", "RA"});
+        QTest::newRow("folder archive") << quint32{0x30} << strings({"DA", "DA", "DA", "A"});
+        QTest::newRow("every letter") << quint32{0x9B7} << strings({"TRHSNDCA", "TRHSDNCA", "TRHDSNCA", "TRHSNCA"});
+        QTest::newRow("folder, system, normal") << quint32{0x94} << strings({"SND", "SDN", "DSN", "SN"});
+        QTest::newRow("bits without letters") << quint32{0x40 | 0x200 | 0x400 | 0x1000} << strings({"", "", "", ""});
     }
 
     void attributeLetters()
     {
         QFETCH(quint32, attributes);
-        QFETCH(QString, local);
-        QFETCH(QString, remote);
-        QFETCH(QString, afterDelete);
-        QFETCH(QString, command);
-        QCOMPARE(attributeText(attributes, AttributeOrder::Local), local);
-        QCOMPARE(attributeText(attributes, AttributeOrder::Remote), remote);
-        QCOMPARE(attributeText(attributes, AttributeOrder::AfterDelete), afterDelete);
-        QCOMPARE(attributeText(attributes, AttributeOrder::Command), command);
+        QStringList texts;
+        for (const auto order :
+             {AttributeOrder::Local, AttributeOrder::Remote, AttributeOrder::AfterDelete, AttributeOrder::Command})
+            texts.append(attributeText(attributes, order));
+        QTEST(texts, "texts");
     }
 
     void sortModes_data()
@@ -163,7 +134,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("locale");
         QTest::addColumn<int>("mode");
         QTest::addColumn<QStringList>("order");
-        for (const char* locale : {"C", "de_DE", "en_US"}) {
+        for (const char* locale : {"C", "de_DE"}) {
             QTest::addRow("text %s", locale) << QString::fromLatin1(locale) << int(CompareMode::Text)
                                              << strings({"A", "b", "c", "a.txt", "Z.txt"});
             QTest::addRow("code %s", locale) << QString::fromLatin1(locale) << int(CompareMode::Code)
@@ -175,14 +146,13 @@ private Q_SLOTS:
     {
         QFETCH(QString, locale);
         QFETCH(int, mode);
-        QFETCH(QStringList, order);
         QLocale::setDefault(QLocale(locale));
         QList<FileEntry> entries{file(QStringLiteral("Z.txt")), folder(QStringLiteral("b")),
                                  file(QStringLiteral("a.txt")), folder(QStringLiteral("A")),
                                  folder(QStringLiteral("c"))};
         sortEntries(entries, static_cast<CompareMode>(mode));
         QLocale::setDefault(QLocale::c());
-        QCOMPARE(namesOf(entries), order);
+        QTEST(namesOf(entries), "order");
     }
 
     void rowsOfEveryKind_data()
@@ -198,9 +168,8 @@ private Q_SLOTS:
         text.attributes = FileAttribute::readOnly | FileAttribute::archive;
         FileEntry link = docs;
         link.kind = EntryKind::Link;
-        FileEntry fileLink = text;
-        fileLink.kind = EntryKind::Link;
-        const FileEntry parent{EntryKind::Parent, QStringLiteral(".."), {}, {}, FileAttribute::directory, 0, {}, {}, {}};
+        const FileEntry parent{
+            EntryKind::Parent, QStringLiteral(".."), {}, {}, FileAttribute::directory, 0, {}, {}, {}};
         const int local = int(ListSide::Local);
         const int remote = int(ListSide::Remote);
         QTest::newRow("local folder") << docs << local << int(AttributeOrder::Local)
@@ -210,31 +179,75 @@ private Q_SLOTS:
         // The command listings never show D.
         QTest::newRow("command folder") << docs << local << int(AttributeOrder::Command)
                                         << strings({"Docs", "", "Ordner", "05.03.2005 14:07:09", ""});
-        QTest::newRow("remote folder") << docs << remote << int(AttributeOrder::Remote)
-                                       << strings({"Docs", "", "Ordner", "05.03.2005 14:07", "D"});
         QTest::newRow("remote file") << text << remote << int(AttributeOrder::Remote)
                                      << strings({"a.txt", "1 KB", "Textdokument", "", "RA"});
         QTest::newRow("link to a folder") << link << remote << int(AttributeOrder::Remote)
                                           << strings({"Docs", "", "Ordner", "05.03.2005 14:07", "D"});
-        QTest::newRow("link of unknown kind") << fileLink << remote << int(AttributeOrder::Remote)
-                                              << strings({"a.txt", "1 KB", "Textdokument", "", "RA"});
         QTest::newRow("parent") << parent << remote << int(AttributeOrder::Remote) << strings({"..", "", "", "", ""});
     }
 
     void rowsOfEveryKind()
     {
         QFETCH(FileEntry, entry);
-        QFETCH(int, side);
-        QFETCH(int, order);
-        QFETCH(QStringList, texts);
-        const RowStyle style{static_cast<ListSide>(side), static_cast<AttributeOrder>(order), QStringLiteral("Ordner")};
+        const RowStyle style{static_cast<ListSide>(testData<int>("side")),
+                             static_cast<AttributeOrder>(testData<int>("order")), QStringLiteral("Ordner")};
         QStringList shown;
         for (const EntryColumn column : {EntryColumn::Name, EntryColumn::Size, EntryColumn::Type, EntryColumn::Changed,
                                          EntryColumn::Attributes})
             shown.append(columnText(entry, column, style));
-        QCOMPARE(shown, texts);
+        QTEST(shown, "texts");
+    }
+
+    void typeNameCache()
+    {
+        TypeNameCache cache;
+        QCOMPARE(cache.find(QStringLiteral("FOLDER")), std::optional<QString>(QStringLiteral("Dateiordner")));
+        QVERIFY(!cache.find(QStringLiteral("ztxt")));
+        // Empty names are kept; keys ignore case, and the first name stays.
+        cache.insert(QStringLiteral("zqqq"), QString());
+        cache.insert(QStringLiteral("ztxt"), QStringLiteral("Textdokument"));
+        cache.insert(QStringLiteral("ZTXT"), QStringLiteral("anders"));
+        QCOMPARE(cache.find(QStringLiteral("zqqq")), std::optional<QString>(QString()));
+        QCOMPARE(cache.find(QStringLiteral("zTxT")), std::optional<QString>(QStringLiteral("Textdokument")));
+        QCOMPARE(TypeNameCache::builtInTypeName(QStringLiteral("zlnk")),
+                 std::optional<QString>(QStringLiteral("Verknüpfung")));
+        QVERIFY(!TypeNameCache::builtInTypeName(QStringLiteral("zdll")));
+    }
+
+    void resolverAsksOncePerKeyAndNumbersBuiltInTypes()
+    {
+        CountingTypeProvider provider({{QStringLiteral("doc"), QStringLiteral("Word-Dokument")}});
+        EntryTypeResolver resolver(provider, FallbackRule::Local);
+        QCOMPARE(resolver.resolve(QStringLiteral("a.DOC")).typeName, QStringLiteral("Word-Dokument"));
+        QCOMPARE(resolver.resolve(QStringLiteral("b.doc")).iconKey, QStringLiteral("zdoc"));
+        QCOMPARE(resolver.resolve(QStringLiteral("index.html")).typeName, QStringLiteral("TML-Datei"));
+        QCOMPARE(resolver.resolve(QStringLiteral("other.html")).typeName, QStringLiteral("TML-Datei"));
+        QCOMPARE(provider.typeNameQuestions, strings({"a.DOC", "index.html"}));
+        // Each file of a built-in type gets a numbered key and a picture of its own, never a question.
+        provider.reset();
+        const ResolvedType x = resolver.resolve(QStringLiteral("x.EXE"));
+        QCOMPARE(x.iconKey, QStringLiteral("zexe0"));
+        QCOMPARE(x.typeName, QStringLiteral("Anwendung"));
+        QCOMPARE(resolver.resolve(QStringLiteral("logo.ico")).iconKey, QStringLiteral("zico1"));
+        QCOMPARE(resolver.resolve(QStringLiteral("y.exe")).iconKey, QStringLiteral("zexe2"));
+        QVERIFY(provider.typeNameQuestions.isEmpty());
+        QCOMPARE(provider.iconQuestions.size(), 3);
+        QCOMPARE(resolver.icons().size(), 5);
+        // A new listing counts from 0 again.
+        QCOMPARE(EntryTypeResolver(provider, FallbackRule::Remote).resolve(QStringLiteral("y.exe")).iconKey,
+                 QStringLiteral("zexe0"));
+    }
+
+    void mimeDatabaseNamesByFileNameOnly()
+    {
+        MimeTypeInfoProvider provider;
+        // The names need not exist: the remote pane asks about files it only knows by name.
+        QVERIFY(!provider.typeName(QStringLiteral("/no/such/folder/report.txt")).isEmpty());
+        QCOMPARE(provider.typeName(QStringLiteral("data.qqqzz")), QString());
+        QVERIFY(!provider.fileIcon(QStringLiteral("data.qqqzz")).isNull());
+        QVERIFY(!provider.folderIcon().isNull());
     }
 };
 
-QTEST_GUILESS_MAIN(EntryPresentationTest)
+QTEST_MAIN(EntryPresentationTest)
 #include "tst_entrypresentation.moc"

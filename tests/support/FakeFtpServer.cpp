@@ -1,7 +1,6 @@
 #include "FakeFtpServer.h"
 
 #include <QDir>
-#include <QFile>
 
 namespace {
 
@@ -11,11 +10,7 @@ QString parentOf(const QString& path)
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
-QString nameOf(const QString& path)
-{
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
+// Keeps what was written once the transfer ends.
 class MemoryUpload final : public UploadStream
 {
 public:
@@ -40,11 +35,6 @@ private:
 };
 
 } // namespace
-
-FakeFtpServer::FakeFtpServer()
-{
-    m_folders.append(QStringLiteral("/"));
-}
 
 void FakeFtpServer::addFolder(const QString& path)
 {
@@ -81,12 +71,10 @@ bool FakeFtpServer::exists(const QString& path) const
 
 QString FakeFtpServer::resolve(const QString& name) const
 {
-    const QString joined = name.startsWith(QLatin1Char('/')) ? name : m_current + QLatin1Char('/') + name;
-    QString path = QDir::cleanPath(joined);
+    const QString path =
+        QDir::cleanPath(name.startsWith(QLatin1Char('/')) ? name : m_current + QLatin1Char('/') + name);
     // A link to a folder leads into its target.
-    if (m_links.contains(path))
-        path = m_links.value(path);
-    return path;
+    return m_links.value(path, path);
 }
 
 bool FakeFtpServer::call(const QString& what)
@@ -95,24 +83,17 @@ bool FakeFtpServer::call(const QString& what)
     return m_connected;
 }
 
+bool FakeFtpServer::refuse(const char* command, const QString& name)
+{
+    calls.append(QLatin1String(command) + QLatin1Char(' ') + name);
+    return false;
+}
+
 bool FakeFtpServer::openConnection(const ConnectionSettings&)
 {
     calls.append(QStringLiteral("LOGIN"));
-    m_connected = true;
     m_current = QStringLiteral("/");
-    return true;
-}
-
-bool FakeFtpServer::ftpRename(const QString& oldName, const QString& newName)
-{
-    if (!call(QStringLiteral("RNFR %1 RNTO %2").arg(oldName, newName)))
-        return false;
-    const QString from = resolve(oldName);
-    const QString to = resolve(newName);
-    if (exists(to) || !m_files.contains(from))
-        return false;
-    m_files.insert(to, m_files.take(from));
-    return true;
+    return m_connected = true;
 }
 
 bool FakeFtpServer::ftpCreateDir(const QString& name)
@@ -124,42 +105,6 @@ bool FakeFtpServer::ftpCreateDir(const QString& name)
     return true;
 }
 
-bool FakeFtpServer::ftpRemoveDir(const QString& name)
-{
-    const QString path = resolve(name);
-    if (!call(QStringLiteral("RMD ") + name) || !m_folders.contains(path) || path == QLatin1String("/"))
-        return false;
-    remove(path);
-    return true;
-}
-
-bool FakeFtpServer::ftpDelete(const QString& name)
-{
-    const QString path = QDir::cleanPath(m_current + QLatin1Char('/') + name);
-    if (!call(QStringLiteral("DELE ") + name))
-        return false;
-    return m_files.remove(path) > 0 || m_links.remove(path) > 0;
-}
-
-bool FakeFtpServer::ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress)
-{
-    const QString path = resolve(remoteName);
-    if (!call(QStringLiteral("RETR ") + remoteName) || !m_files.contains(path))
-        return false;
-    QFile file(localPath);
-    const QByteArray data = m_files.value(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
-        return false;
-    if (progress)
-        progress(data.size(), data.size());
-    return true;
-}
-
-QString FakeFtpServer::ftpCurrentDir()
-{
-    return call(QStringLiteral("PWD")) ? m_current : QString();
-}
-
 bool FakeFtpServer::ftpSetDir(const QString& directory)
 {
     const QString path = resolve(directory);
@@ -169,8 +114,9 @@ bool FakeFtpServer::ftpSetDir(const QString& directory)
     return true;
 }
 
-std::unique_ptr<UploadStream> FakeFtpServer::ftpOpenForUpload(const QString& remoteName, TransferFlag)
+std::unique_ptr<UploadStream> FakeFtpServer::ftpOpenForUpload(const QString& remoteName, TransferFlag flag)
 {
+    calls.append(flag == TransferFlag::Ascii ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
     if (!call(QStringLiteral("STOR ") + remoteName))
         return nullptr;
     return std::make_unique<MemoryUpload>(m_files[resolve(remoteName)]);
@@ -186,7 +132,7 @@ std::optional<QList<RemoteEntry>> FakeFtpServer::ftpList()
         if (parentOf(path) != m_current || path == QLatin1String("/"))
             return;
         RemoteEntry entry;
-        entry.name = nameOf(path);
+        entry.name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
         entry.isDirectory = folder;
         entry.isLink = !target.isEmpty();
         entry.linkTarget = target;

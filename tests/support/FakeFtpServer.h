@@ -6,9 +6,10 @@
 #include <QMap>
 #include <QStringList>
 
-// An FTP server in memory for the tests of the panes and their commands: folders and files by
-// absolute path, a current folder, and the operation table on top. Only the seam the panes use
-// goes through it; the engine and the jobs are tested against real servers.
+// An FTP server in memory for the tests of the panes and their commands: folders, files and links
+// by absolute path, a current folder, and the operations the panes' tests need on top (connect,
+// change folder, list, create a folder, upload). The others are refused; the engine and the jobs
+// are tested against real servers.
 //
 //   FakeFtpServer server;
 //   server.addFile("/pub/a.txt", "alpha");   // parents are made as needed
@@ -16,7 +17,7 @@
 class FakeFtpServer final : public FtpOperations
 {
 public:
-    FakeFtpServer();
+    FakeFtpServer() { m_folders.append(QStringLiteral("/")); }
 
     void addFolder(const QString& path);
     void addFile(const QString& path, const QByteArray& content = {});
@@ -27,7 +28,7 @@ public:
     // Every operation fails from now on, as when the server went away.
     void dropConnection() { m_connected = false; }
     QString currentFolder() const { return m_current; }
-    // The operations called, "CWD /pub", "LIST", ..., in order.
+    // The operations called, "CWD /pub", "LIST", "TYPE A", "STOR a.txt", ..., in order.
     QStringList calls;
 
     bool openConnection(const ConnectionSettings& settings) override;
@@ -36,12 +37,12 @@ public:
     bool answersNoop(int) override { return m_connected; }
     QString lastError() const override { return QStringLiteral("550 No such directory."); }
     void setTranscript(std::function<void(const QString&)>) override {}
-    bool ftpRename(const QString& oldName, const QString& newName) override;
+    bool ftpRename(const QString& oldName, const QString&) override { return refuse("RNFR", oldName); }
     bool ftpCreateDir(const QString& name) override;
-    bool ftpRemoveDir(const QString& name) override;
-    bool ftpDelete(const QString& name) override;
-    bool ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress = {}) override;
-    QString ftpCurrentDir() override;
+    bool ftpRemoveDir(const QString& name) override { return refuse("RMD", name); }
+    bool ftpDelete(const QString& name) override { return refuse("DELE", name); }
+    bool ftpGet(const QString&, const QString& name, const Progress&) override { return refuse("RETR", name); }
+    QString ftpCurrentDir() override { return call(QStringLiteral("PWD")) ? m_current : QString(); }
     bool ftpSetDir(const QString& directory) override;
     std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag) override;
     std::optional<QList<RemoteEntry>> ftpList() override;
@@ -49,6 +50,7 @@ public:
 private:
     QString resolve(const QString& name) const;
     bool call(const QString& what);
+    bool refuse(const char* command, const QString& name);
 
     QMap<QString, QByteArray> m_files; // absolute path -> content
     QMap<QString, QString> m_links;    // absolute path -> target

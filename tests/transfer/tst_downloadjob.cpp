@@ -1,13 +1,8 @@
-#include "DownloadHarness.h"
-#include "FtpServerFixture.h"
-#include "TextCatalogue.h"
+#include "JobHarness.h"
+#include "TestHelpers.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <cstdio>
 
@@ -15,45 +10,21 @@
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(content), content.size());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-QString text(const char* key)
-{
-    return getText(key);
-}
-
-QString startOf(const QString& what)
-{
-    return QStringLiteral("black\t") + text("MDOWN_DOWNSTART") + QLatin1Char(' ') + what;
-}
-
 // The two lines of an item fetched, and of one that failed or was refused.
 QStringList fetched(const QString& what)
 {
-    return {startOf(what), QStringLiteral("green\t") + text("MDOWN_DOWNOK")};
+    return {historyKey("black", "MDOWN_DOWNSTART", what), historyKey("green", "MDOWN_DOWNOK")};
 }
 
 QStringList refused(const QString& what)
 {
-    return {startOf(what), QStringLiteral("red\t") + text("MDOWN_DOWNFAILED")};
+    return {historyKey("black", "MDOWN_DOWNSTART", what), historyKey("red", "MDOWN_DOWNFAILED")};
 }
 
 QStringList created(const QString& localPath)
 {
-    return {QStringLiteral("black\t") + text("MDOWN_FOLDNEW") + QLatin1Char(' ') + localPath + text("MDOWN_AN"),
-            QStringLiteral("green\t") + text("MDOWN_CREATEOK")};
+    return {historyLine("black", getText("MDOWN_FOLDNEW") + QLatin1Char(' ') + localPath + getText("MDOWN_AN")),
+            historyKey("green", "MDOWN_CREATEOK")};
 }
 
 SelectedRow file(const char* name)
@@ -66,16 +37,6 @@ SelectedRow folder(const char* name)
     return {QString::fromUtf8(name), true};
 }
 
-QStringList retrieved(const QStringList& commands)
-{
-    QStringList result;
-    for (const QString& command : commands) {
-        if (command.startsWith(QLatin1String("RETR ")))
-            result.append(command.mid(5));
-    }
-    return result;
-}
-
 } // namespace
 
 class DownloadJobTest : public QObject
@@ -85,8 +46,7 @@ class DownloadJobTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+        useCatalogue("deutsch");
         QVERIFY(TextCatalogue::instance().isOpen());
     }
 
@@ -109,72 +69,64 @@ private Q_SLOTS:
     void filesFirstThenTheTree_data()
     {
         QTest::addColumn<bool>("passive");
-        QTest::newRow("active") << false;
-        QTest::newRow("passive") << true;
+        QTest::addColumn<bool>("twins"); // a local folder and file of the same names exist
+        QTest::newRow("active, into local twins") << false << true;
+        QTest::newRow("passive") << true << false;
     }
 
     void filesFirstThenTheTree()
     {
         QFETCH(bool, passive);
+        QFETCH(bool, twins);
+        // Names go as listed, blanks and all; the bytes arrive as they are, whatever line ends.
+        const QByteArray text("beta\r\nbare LF\nbare CR\r");
+        serverFile("pub/ b.txt ", text);
+        serverFile("pub/b.txt", "the trimmed namesake");
         serverFile("pub/a.txt", "alpha");
-        serverFile("pub/b.txt", "beta");
         serverFile("a.txt", "the namesake in the root, where the server stands");
-        serverFile("pub/docs/x.txt", "x in docs");
-        serverFile("pub/docs/sub/y.txt", "y in sub");
-        QVERIFY(QDir().mkpath(m_root + QStringLiteral("pub/docs/empty")));
+        serverFile("pub/ docs /x.txt", "x in docs");
+        serverFile("pub/ docs /sub/y.txt", "y in sub");
+        QVERIFY(QDir().mkpath(m_root + QStringLiteral("pub/ docs /empty")));
+        if (twins) {
+            QVERIFY(writeFile(m_target + QStringLiteral("pub/ docs /x.txt"), "old x, longer than the new one"));
+            QVERIFY(writeFile(m_target + QStringLiteral("a.txt"), "old a"));
+        }
         QVERIFY(startServer());
 
         // The folder row comes first in the list, yet the files of the current folder go first.
         const auto outcome =
-            harness(passive).download(QStringLiteral("/pub"), {folder("docs"), file("b.txt"), file("a.txt")}, m_target);
+            download(QStringLiteral("/pub"), {folder(" docs "), file(" b.txt "), file("a.txt")}, passive);
 
-        QVERIFY(outcome.connected);
-        QVERIFY(outcome.finished);
-        QCOMPARE(outcome.lines, fetched(QStringLiteral("b.txt")) + fetched(QStringLiteral("a.txt"))
-                                    + created(m_target + QStringLiteral("pub/docs"))
-                                    + created(m_target + QStringLiteral("pub/docs/empty"))
-                                    + created(m_target + QStringLiteral("pub/docs/sub"))
-                                    + fetched(QStringLiteral("/pub/docs/x.txt"))
-                                    + fetched(QStringLiteral("/pub/docs/sub/y.txt")));
+        QVERIFY(outcome.connected && outcome.finished);
+        // A local twin of a folder gets no lines, its missing subfolders do.
+        QCOMPARE(outcome.lines,
+                 fetched(QStringLiteral(" b.txt ")) + fetched(QStringLiteral("a.txt"))
+                     + (twins ? QStringList() : created(m_target + QStringLiteral("pub/ docs ")))
+                     + created(m_target + QStringLiteral("pub/ docs /empty"))
+                     + created(m_target + QStringLiteral("pub/ docs /sub"))
+                     + fetched(QStringLiteral("/pub/ docs /x.txt")) + fetched(QStringLiteral("/pub/ docs /sub/y.txt")));
+        QCOMPARE(outcome.argumentsOf("RETR"), strings({" b.txt ", "a.txt", "x.txt", "y.txt"}));
+        QVERIFY(outcome.commands.contains(QStringLiteral("TYPE I")));
+        QCOMPARE(localFile(" b.txt "), text);
         QCOMPARE(localFile("a.txt"), QByteArray("alpha"));
-        QCOMPARE(localFile("b.txt"), QByteArray("beta"));
-        QCOMPARE(localFile("pub/docs/x.txt"), QByteArray("x in docs"));
-        QCOMPARE(localFile("pub/docs/sub/y.txt"), QByteArray("y in sub"));
-        QVERIFY(QFileInfo(m_target + QStringLiteral("pub/docs/empty")).isDir());
+        QCOMPARE(localFile("pub/ docs /x.txt"), QByteArray("x in docs"));
+        QCOMPARE(localFile("pub/ docs /sub/y.txt"), QByteArray("y in sub"));
+        QVERIFY(QFileInfo(m_target + QStringLiteral("pub/ docs /empty")).isDir());
+        QVERIFY(!QFile::exists(m_target + QStringLiteral("b.txt")));
 
-        QCOMPARE(outcome.result.targetFolder, m_target);
-        QCOMPARE(outcome.result.filesFetched, 4);
-        QCOMPARE(outcome.result.filesFailed, 0);
+        QCOMPARE(outcome.download.targetFolder, m_target);
+        QCOMPARE(outcome.download.filesFetched, 4);
         const QList<QPair<qint64, qint64>> progress{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}};
         QCOMPARE(outcome.progress, progress);
         QVERIFY(outcome.messages.isEmpty());
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
-        // The connection works, so it is the only one; the folder comes from the request, not PWD.
+        // The connection works, so it is the only one; the folder comes from the request, not PWD
+        // (the one PWD is the harness's).
         QCOMPARE(outcome.commands.count(QStringLiteral("USER tester")), 1);
-        QCOMPARE(outcome.commands.filter(QRegularExpression(QStringLiteral("^(PWD|NOOP)"))).size(), 1); // the harness's PWD
+        QCOMPARE(outcome.commands.filter(QRegularExpression(QStringLiteral("^(PWD|NOOP)"))).size(), 1);
         // Between two files of one folder, only what the transfer needs: EPSV or EPRT.
-        const qsizetype first = outcome.commands.indexOf(QStringLiteral("RETR b.txt"));
-        QCOMPARE(outcome.commands.at(first + 2), QStringLiteral("RETR a.txt"));
-    }
-
-    void existingFileAndFolderTwin()
-    {
-        serverFile("docs/x.txt", "new x");
-        serverFile("docs/sub/y.txt", "new y");
-        serverFile("top.txt", "new top");
-        writeFile(m_target + QStringLiteral("docs/x.txt"), "old x, longer than the new one");
-        writeFile(m_target + QStringLiteral("top.txt"), "old top");
-        QVERIFY(startServer());
-
-        const auto outcome = harness().download(QStringLiteral("/"), {folder("docs"), file("top.txt")}, m_target);
-
-        // The local twin of docs exists: no lines for it, only for the missing subfolder.
-        QCOMPARE(outcome.lines, fetched(QStringLiteral("top.txt")) + created(m_target + QStringLiteral("docs/sub"))
-                                    + fetched(QStringLiteral("/docs/x.txt")) + fetched(QStringLiteral("/docs/sub/y.txt")));
-        QCOMPARE(localFile("top.txt"), QByteArray("new top"));
-        QCOMPARE(localFile("docs/x.txt"), QByteArray("new x"));
-        QCOMPARE(localFile("docs/sub/y.txt"), QByteArray("new y"));
-        QCOMPARE(outcome.folderAfterwards, QStringLiteral("/"));
+        QCOMPARE(outcome.commands.at(outcome.commands.indexOf(QStringLiteral("RETR  b.txt ")) + 2),
+                 QStringLiteral("RETR a.txt"));
     }
 
     void nothingToDo()
@@ -183,55 +135,18 @@ private Q_SLOTS:
         QVERIFY(startServer());
 
         // ".." alone: nothing is fetched or written; the GUI still shows the target.
-        const auto parentOnly = harness().download(QStringLiteral("/pub"), {folder("..")}, m_target);
+        const auto parentOnly = download(QStringLiteral("/pub"), {folder("..")});
         QVERIFY(parentOnly.connected);
         QVERIFY(parentOnly.lines.isEmpty());
-        QVERIFY(retrieved(parentOnly.commands).isEmpty());
-        QCOMPARE(parentOnly.result.targetFolder, m_target);
+        QVERIFY(parentOnly.argumentsOf("RETR").isEmpty());
+        QCOMPARE(parentOnly.download.targetFolder, m_target);
 
         // Without a connection neither.
-        const auto unconnected = harness().download(std::nullopt, {file("a.txt"), folder("docs")}, m_target);
+        const auto unconnected = download(QString(), {file("a.txt"), folder("docs")});
         QVERIFY(unconnected.lines.isEmpty());
         QVERIFY(unconnected.commands.isEmpty());
-        QCOMPARE(unconnected.result.targetFolder, m_target);
+        QCOMPARE(unconnected.download.targetFolder, m_target);
         QCOMPARE(QDir(m_target).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
-    }
-
-    void textWithCrLfArrivesByteForByte()
-    {
-        QByteArray content;
-        content.reserve(20 * 1024 * 1024 + 64);
-        for (int line = 0; content.size() < 20 * 1024 * 1024; ++line)
-            content += "line " + QByteArray::number(line) + " of a text with DOS line ends\r\n";
-        content += "last line\r\nbare LF\nbare CR\r";
-        serverFile("big.txt", content);
-        QVERIFY(startServer());
-
-        const auto outcome = harness().download(QStringLiteral("/"), {file("big.txt")}, m_target);
-
-        QCOMPARE(outcome.lines, fetched(QStringLiteral("big.txt")));
-        const QByteArray arrived = localFile("big.txt");
-        QCOMPARE(arrived.size(), content.size());
-        QCOMPARE(QCryptographicHash::hash(arrived, QCryptographicHash::Sha256),
-                 QCryptographicHash::hash(content, QCryptographicHash::Sha256));
-        QVERIFY(outcome.commands.contains(QStringLiteral("TYPE I")));
-    }
-
-    void blanksAroundANameAreKept()
-    {
-        serverFile("  notes.txt ", "notes");
-        serverFile("notes.txt", "the trimmed namesake");
-        serverFile(" dir / in.txt ", "inner");
-        QVERIFY(startServer());
-
-        const auto outcome = harness().download(QStringLiteral("/"), {file("  notes.txt "), folder(" dir ")}, m_target);
-
-        QCOMPARE(outcome.lines, fetched(QStringLiteral("  notes.txt ")) + created(m_target + QStringLiteral(" dir "))
-                                    + fetched(QStringLiteral("/ dir / in.txt ")));
-        QCOMPARE(retrieved(outcome.commands), QStringList({QStringLiteral("  notes.txt "), QStringLiteral(" in.txt ")}));
-        QCOMPARE(localFile("  notes.txt "), QByteArray("notes"));
-        QCOMPARE(localFile(" dir / in.txt "), QByteArray("inner"));
-        QVERIFY(!QFile::exists(m_target + QStringLiteral("notes.txt")));
     }
 
     void brokenTransferLeavesTheOldFile()
@@ -242,14 +157,14 @@ private Q_SLOTS:
         serverFile("c.txt", "gamma");
         serverFile("tree/broken.bin", large);
         serverFile("tree/z.txt", "zeta");
-        writeFile(m_target + QStringLiteral("broken.bin"), "the old local file");
-        writeFile(m_target + QStringLiteral("tree/broken.bin"), "the old file in the tree");
+        QVERIFY(writeFile(m_target + QStringLiteral("broken.bin"), "the old local file"));
+        QVERIFY(writeFile(m_target + QStringLiteral("tree/broken.bin"), "the old file in the tree"));
         FtpServerFixture::Options options;
         options.brokenRetrName = QStringLiteral("broken.bin");
         QVERIFY(startServer(options));
 
-        const auto outcome = harness().download(
-            QStringLiteral("/"), {file("a.txt"), file("broken.bin"), file("c.txt"), folder("tree")}, m_target);
+        const auto outcome =
+            download(QStringLiteral("/"), {file("a.txt"), file("broken.bin"), file("c.txt"), folder("tree")});
 
         QCOMPARE(outcome.lines, fetched(QStringLiteral("a.txt")) + refused(QStringLiteral("broken.bin"))
                                     + fetched(QStringLiteral("c.txt")) + refused(QStringLiteral("/tree/broken.bin"))
@@ -259,15 +174,11 @@ private Q_SLOTS:
         QCOMPARE(localFile("c.txt"), QByteArray("gamma"));
         QCOMPARE(localFile("tree/z.txt"), QByteArray("zeta"));
         // Nothing half-written is left beside them.
-        const auto names = [](const QString& path) {
-            return QDir(path).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden, QDir::Name);
-        };
-        QCOMPARE(names(m_target), QStringList({QStringLiteral("a.txt"), QStringLiteral("broken.bin"),
-                                               QStringLiteral("c.txt"), QStringLiteral("tree")}));
-        QCOMPARE(names(m_target + QStringLiteral("tree")),
-                 QStringList({QStringLiteral("broken.bin"), QStringLiteral("z.txt")}));
-        QCOMPARE(outcome.result.filesFetched, 3);
-        QCOMPARE(outcome.result.filesFailed, 2);
+        const QDir::Filters all = QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden;
+        QCOMPARE(QDir(m_target).entryList(all, QDir::Name), strings({"a.txt", "broken.bin", "c.txt", "tree"}));
+        QCOMPARE(QDir(m_target + QStringLiteral("tree")).entryList(all, QDir::Name), strings({"broken.bin", "z.txt"}));
+        QCOMPARE(outcome.download.filesFetched, 3);
+        QCOMPARE(outcome.download.filesFailed, 2);
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/"));
     }
 
@@ -280,16 +191,16 @@ private Q_SLOTS:
         QVERIFY(startServer());
 
         // The folder the user is in disappears before the download starts.
-        const auto outcome =
-            harness().download(QStringLiteral("/pub/gone"), {folder("docs"), file("x.txt")}, m_target,
-                               [this] { QVERIFY(QDir(m_root + QStringLiteral("pub/gone")).removeRecursively()); });
+        const auto outcome = download(QStringLiteral("/pub/gone"), {folder("docs"), file("x.txt")}, true, [this] {
+            QVERIFY(QDir(m_root + QStringLiteral("pub/gone")).removeRecursively());
+        });
 
         QVERIFY(outcome.connected);
         QCOMPARE(outcome.lines, refused(QStringLiteral("x.txt")) + refused(QStringLiteral("/pub/gone/docs/")));
-        QVERIFY(retrieved(outcome.commands).isEmpty());
+        QVERIFY(outcome.argumentsOf("RETR").isEmpty());
         QCOMPARE(QDir(m_target).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
-        QCOMPARE(outcome.result.filesFailed, 1);
-        QCOMPARE(outcome.result.foldersFailed, 1);
+        QCOMPARE(outcome.download.filesFailed, 1);
+        QCOMPARE(outcome.download.foldersFailed, 1);
     }
 
     void lostConnection_data()
@@ -316,28 +227,27 @@ private Q_SLOTS:
         FtpServerFixture::Options options;
         options.dropAfterCommands = dropAfterCommands;
         QVERIFY(startServer(options));
-        DownloadHarness downloader = harness();
-        downloader.setDownloadSettings({m_ftp->host(), m_ftp->portText(), FtpServerFixture::user(),
-                                        rightPassword ? FtpServerFixture::password() : QStringLiteral("wrong"), true});
-
-        const auto outcome = downloader.download(QStringLiteral("/pub"), rows, m_target);
+        ConnectionSettings settings = settingsOf(*m_ftp);
+        if (!rightPassword)
+            settings.password = QStringLiteral("wrong");
+        const auto outcome = download(QStringLiteral("/pub"), rows, true, {}, settings);
 
         QVERIFY(outcome.connected);
         const int logins = static_cast<int>(outcome.commands.count(QStringLiteral("USER tester")));
         if (completes) {
             QVERIFY(outcome.messages.isEmpty());
             QCOMPARE(outcome.lines.filter(QStringLiteral("red\t")), QStringList());
-            QCOMPARE(outcome.result.filesFetched, 6);
+            QCOMPARE(outcome.download.filesFetched, 6);
             for (const char* name : {"d1", "d2", "d3", "d4", "d5"})
                 QCOMPARE(localFile(QByteArray("pub/") + name + "/x.txt"), QByteArray("x in ") + name);
             QVERIFY(dropAfterCommands == 0 ? logins == 1 : logins > 1);
             return;
         }
         // Lost while listing d2: one message, one line for the seven items known by then, the end.
-        QCOMPARE(outcome.messages, QStringList{text("MPUB_NOCONN1") + QLatin1Char('\n') + text("MPUB_NOCONN2")
-                                               + QLatin1Char('\n') + text("MPUB_NOCONN3")});
-        QCOMPARE(outcome.lines, QStringList{QStringLiteral("red\t") + text("MDOWN_NOTDONE") + QStringLiteral(" 7")});
-        QVERIFY(retrieved(outcome.commands).isEmpty());
+        QCOMPARE(outcome.messages, QStringList{getText("MPUB_NOCONN1") + QLatin1Char('\n') + getText("MPUB_NOCONN2")
+                                               + QLatin1Char('\n') + getText("MPUB_NOCONN3")});
+        QCOMPARE(outcome.lines, QStringList{historyKey("red", "MDOWN_NOTDONE", QStringLiteral("7"))});
+        QVERIFY(outcome.argumentsOf("RETR").isEmpty());
         QCOMPARE(logins, 2);
     }
 
@@ -355,10 +265,9 @@ private Q_SLOTS:
         QVERIFY(startServer(options));
 
         // a.txt twice: the second one would replace the file the first one wrote.
-        const auto outcome = harness().download(
+        const auto outcome = download(
             QStringLiteral("/pub"),
-            {file("../evil"), file("a/b"), file("."), folder("a/b"), folder("docs"), file("a.txt"), file("a.txt")},
-            m_target);
+            {file("../evil"), file("a/b"), file("."), folder("a/b"), folder("docs"), file("a.txt"), file("a.txt")});
 
         const auto escaped = [](const char* start, char16_t escape, const char* end) {
             return QString::fromUtf8(start) + QChar(escape) + QString::fromUtf8(end);
@@ -374,10 +283,10 @@ private Q_SLOTS:
                                     + refused(QStringLiteral("/pub/docs/tab\tname"))
                                     + refused(QStringLiteral("/pub/docs/../evil"))
                                     + refused(QStringLiteral("/pub/docs/a/b")));
-        QCOMPARE(retrieved(outcome.commands), QStringList({QStringLiteral("a.txt"), QStringLiteral("ok.txt")}));
+        QCOMPARE(outcome.argumentsOf("RETR"), strings({"a.txt", "ok.txt"}));
         QCOMPARE(localFile("pub/docs/ok.txt"), QByteArray("ok"));
         QCOMPARE(QDir(m_target + QStringLiteral("pub/docs")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                 QStringList{QStringLiteral("ok.txt")});
+                 strings({"ok.txt"}));
         for (const char* outside : {"evil", "pub/evil", "a", "pub/a", "pub/docs/a", "../evil"})
             QVERIFY2(!QFile::exists(m_target + QString::fromLatin1(outside)), outside);
         for (const QByteArray& name : rawNames) // QTemporaryDir cannot name those that are not UTF-8
@@ -393,10 +302,10 @@ private Q_SLOTS:
         QString deep = m_root + QStringLiteral("pub/deep/");
         for (int level = 0; level < DownloadJob::maxWalkDepth + 2; ++level)
             deep += QStringLiteral("d/");
-        writeFile(deep + QStringLiteral("bottom.txt"), "too deep");
+        QVERIFY(writeFile(deep + QStringLiteral("bottom.txt"), "too deep"));
         QVERIFY(startServer());
 
-        const auto outcome = harness().download(QStringLiteral("/pub"), {folder("docs"), folder("deep")}, m_target);
+        const auto outcome = download(QStringLiteral("/pub"), {folder("docs"), folder("deep")});
 
         // The two selected folders, then the walk of docs: the link reported and not followed, its file.
         QCOMPARE(outcome.lines.mid(0, 8), created(m_target + QStringLiteral("pub/docs"))
@@ -413,8 +322,8 @@ private Q_SLOTS:
         QCOMPARE(outcome.lines.mid(outcome.lines.size() - 2), refused(tooDeep));
         QVERIFY(QFileInfo(m_target + tooDeep.mid(1).chopped(2)).isDir());
         QVERIFY(!QFileInfo::exists(m_target + tooDeep.mid(1)));
-        QCOMPARE(retrieved(outcome.commands), QStringList{QStringLiteral("x.txt")});
-        QCOMPARE(outcome.result.foldersFailed, 2);
+        QCOMPARE(outcome.argumentsOf("RETR"), QStringList{QStringLiteral("x.txt")});
+        QCOMPARE(outcome.download.foldersFailed, 2);
     }
 
 private:
@@ -427,10 +336,14 @@ private:
         return false;
     }
 
-    DownloadHarness harness(bool passive = true) const
+    // Downloads rows of remoteFolder (empty: without a connection) into the target folder, with
+    // settings for its re-connections (by default the ones it connected with).
+    JobHarness::Outcome download(const QString& remoteFolder, const QList<SelectedRow>& rows, bool passive = true,
+                                 const std::function<void()>& before = {},
+                                 std::optional<ConnectionSettings> settings = {}) const
     {
-        return DownloadHarness(ConnectionSettings{m_ftp->host(), m_ftp->portText(), FtpServerFixture::user(),
-                                                  FtpServerFixture::password(), passive});
+        const ConnectionSettings connection = settingsOf(*m_ftp, passive);
+        return JobHarness(connection).download({rows, remoteFolder, m_target, settings.value_or(connection)}, before);
     }
 
     // path as the server's file system holds it: bytes, which need not be UTF-8.

@@ -1,72 +1,38 @@
-#include "FtpServerFixture.h"
-#include "NameLists.h"
-#include "TextCatalogue.h"
-#include "UploadHarness.h"
+#include "JobHarness.h"
+#include "TestHelpers.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(content), content.size());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-QString line(const char* colour, const QString& text)
-{
-    return QLatin1String(colour) + QLatin1Char('\t') + text;
-}
-
 // The lines of the main menu's variant (built-in texts) and of the context menu's (catalogue).
 QStringList created(const QString& name, UploadVariant variant = UploadVariant::Main)
 {
     if (variant == UploadVariant::Main)
-        return {line("black", QStringLiteral("Aktion: Lege Verzeichnis ") + name + QStringLiteral(" an")),
-                line("green", QStringLiteral("Status: Anlegen erfolgreich"))};
-    return {line("black", getText("FRMPULOC_NEWDIR1") + QLatin1Char(' ') + name + getText("FRMPULOC_NEWDIR2")),
-            line("green", getText("FRMPULOC_GENOK"))};
+        return {historyLine("black", QStringLiteral("Aktion: Lege Verzeichnis ") + name + QStringLiteral(" an")),
+                historyLine("green", QStringLiteral("Status: Anlegen erfolgreich"))};
+    return {historyLine("black", getText("FRMPULOC_NEWDIR1") + QLatin1Char(' ') + name + getText("FRMPULOC_NEWDIR2")),
+            historyLine("green", getText("FRMPULOC_GENOK"))};
 }
 
 QString startOf(const QString& localPath, UploadVariant variant = UploadVariant::Main)
 {
-    return line("black", variant == UploadVariant::Main ? QStringLiteral("Aktion: Starte Upload von ") + localPath
-                                                        : getText("FRMPULOC_BEGUP") + QLatin1Char(' ') + localPath);
+    return historyLine("black",
+                       variant == UploadVariant::Main ? QStringLiteral("Aktion: Starte Upload von ") + localPath
+                                                      : getText("FRMPULOC_BEGUP") + QLatin1Char(' ') + localPath);
 }
 
 QStringList uploaded(const QString& localPath, UploadVariant variant = UploadVariant::Main)
 {
-    return {startOf(localPath, variant), line("green", getText("MPUB_UPOK"))};
+    return {startOf(localPath, variant), historyLine("green", getText("MPUB_UPOK"))};
 }
 
 QStringList failed(const QString& localPath, UploadVariant variant = UploadVariant::Main)
 {
-    return {startOf(localPath, variant), line("red", getText("MPUB_UPFAILED"))};
-}
-
-QStringList stored(const QStringList& commands)
-{
-    QStringList result;
-    for (const QString& command : commands) {
-        if (command.startsWith(QLatin1String("STOR ")))
-            result.append(command.mid(5));
-    }
-    return result;
+    return {startOf(localPath, variant), historyLine("red", getText("MPUB_UPFAILED"))};
 }
 
 // Selected rows; a name ending in "/" is a folder.
@@ -87,8 +53,7 @@ class UploadJobTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
+        useCatalogue("deutsch");
         QVERIFY(TextCatalogue::instance().isOpen());
     }
 
@@ -136,24 +101,25 @@ private Q_SLOTS:
         UploadRequest request = this->request(strings({"docs/", "b.bin", " a.txt "}), passive);
         request.variant = variant;
 
-        const auto outcome = UploadHarness(settings(passive)).uploadSelection(request);
+        const auto outcome = JobHarness(settings(passive)).upload(request);
 
         QVERIFY(outcome.connected && outcome.finished);
         // No lines for a folder that exists; its missing subfolders are created and announced.
-        QCOMPARE(outcome.lines, (folderExists ? QStringList() : created(QStringLiteral("docs"), variant))
-                                    + uploaded(m_source + QStringLiteral("b.bin"), variant)
-                                    + uploaded(m_source + QStringLiteral(" a.txt "), variant)
-                                    + created(QStringLiteral("empty"), variant) + created(QStringLiteral("sub"), variant)
-                                    + uploaded(m_source + QStringLiteral("docs/x.bin"), variant)
-                                    + uploaded(m_source + QStringLiteral("docs/sub/y.txt"), variant));
-        QCOMPARE(stored(outcome.commands), strings({"b.bin", " a.txt ", "x.bin", "y.txt"}));
+        QCOMPARE(outcome.lines,
+                 (folderExists ? QStringList() : created(QStringLiteral("docs"), variant))
+                     + uploaded(m_source + QStringLiteral("b.bin"), variant)
+                     + uploaded(m_source + QStringLiteral(" a.txt "), variant)
+                     + created(QStringLiteral("empty"), variant) + created(QStringLiteral("sub"), variant)
+                     + uploaded(m_source + QStringLiteral("docs/x.bin"), variant)
+                     + uploaded(m_source + QStringLiteral("docs/sub/y.txt"), variant));
+        QCOMPARE(outcome.argumentsOf("STOR"), strings({"b.bin", " a.txt ", "x.bin", "y.txt"}));
         QCOMPARE(serverFile("pub/ a.txt "), QByteArray());
         QCOMPARE(serverFile("pub/b.bin"), QByteArray(255, 'b'));
         QCOMPARE(serverFile("pub/docs/x.bin"), QByteArray(256, 'x'));
         QCOMPARE(serverFile("pub/docs/sub/y.txt"), QByteArray("y"));
         QVERIFY(QFileInfo(m_root + QStringLiteral("pub/docs/empty")).isDir());
-        QCOMPARE(outcome.result.filesUploaded, 4);
-        QVERIFY(outcome.result.anythingToDo && outcome.messages.isEmpty());
+        QCOMPARE(outcome.upload.filesUploaded, 4);
+        QVERIFY(outcome.upload.anythingToDo && outcome.messages.isEmpty());
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
         // Only the context menu's variant drives the bar, in bytes.
         if (variant == UploadVariant::Main) {
@@ -178,10 +144,11 @@ private Q_SLOTS:
         QTest::newRow("ASCII") << 0 << txt << "a.bin" << "" << text << crLf;
         QTest::newRow("BINARY") << 1 << txt << "a.txt" << "" << text << text;
         QTest::newRow("AUTO, listed") << 2 << txt << "readme.TXT" << "" << text << crLf;
-        QTest::newRow("AUTO, not listed") << 2 << txt << "readme.doc" << "" << text << text;
         QTest::newRow("as, the new name is not listed") << 2 << txt << "notes.txt" << "notes.html" << text << text;
-        QTest::newRow("as, HTM occurs in the new name") << 2 << strings({"HTM"}) << "notes.txt" << "notes.html" << text << crLf;
-        QTest::newRow("as, an empty file is refused") << 2 << txt << "notes.txt" << "notes.html" << QByteArray() << QByteArray("<missing>");
+        QTest::newRow("as, HTM occurs in the new name") << 2 << strings({"HTM"}) << "notes.txt"
+                                                        << "notes.html" << text << crLf;
+        QTest::newRow("as, an empty file is refused") << 2 << txt << "notes.txt"
+                                                      << "notes.html" << QByteArray() << QByteArray("<missing>");
     }
 
     void transferTypeOnTheWire()
@@ -192,7 +159,7 @@ private Q_SLOTS:
         QFETCH(QString, newName);
         QFETCH(QByteArray, content);
         QFETCH(QByteArray, arrived);
-        writeFile(m_source + name, content);
+        QVERIFY(writeFile(m_source + name, content));
         FtpServerFixture::Options options;
         options.rawAscii = true; // the server stores what came over the wire
         QVERIFY(startServer(options));
@@ -201,21 +168,23 @@ private Q_SLOTS:
         request.type = {chosen, chosen == TransferType::Ascii ? TransferFlag::Ascii : TransferFlag::Binary, asciiList};
 
         QStringList expected = uploaded(m_source + name);
-        UploadHarness::Outcome outcome;
+        JobHarness::Outcome outcome;
         if (newName.isEmpty()) {
-            outcome = UploadHarness(settings()).uploadSelection(request);
+            outcome = JobHarness(settings()).upload(request);
         } else {
-            outcome = UploadHarness(settings()).run(request, [name, newName](UploadJob& job) { return job.uploadAs(name, newName); });
-            expected = {line("black", QStringLiteral("Aktion: Starte Upload von ") + name + QStringLiteral(" als ") + newName),
-                        content.isEmpty() ? line("red", QStringLiteral("Status: Upload fehlgeschlagen (Größe der Datei: 0 Byte)"))
-                                          : line("green", getText("MPUB_UPOK"))};
+            outcome = JobHarness(settings()).upload(request, [name, newName](UploadJob& job) {
+                return job.uploadAs(name, newName);
+            });
+            const QString refused = QStringLiteral("Status: Upload fehlgeschlagen (Größe der Datei: 0 Byte)");
+            expected = {historyLine("black", QStringLiteral("Aktion: Starte Upload von %1 als %2").arg(name, newName)),
+                        content.isEmpty() ? historyLine("red", refused) : historyLine("green", getText("MPUB_UPOK"))};
         }
 
         QCOMPARE(outcome.lines, expected);
         QCOMPARE(readFile(m_root + QStringLiteral("pub/") + (newName.isEmpty() ? name : newName)), arrived);
         QCOMPARE(outcome.commands.contains(QStringLiteral("TYPE A")), arrived.contains("\r\ntwo"));
         // Nothing to list again after a refused empty file.
-        QCOMPARE(outcome.result.anythingToDo, !content.isEmpty());
+        QCOMPARE(outcome.upload.anythingToDo, !content.isEmpty());
     }
 
     void localOdditiesFailAndLinksToFoldersAreNotFollowed()
@@ -237,17 +206,18 @@ private Q_SLOTS:
         QVERIFY(QFile::link(QStringLiteral("../ok.txt"), m_source + QStringLiteral("docs/linked.txt")));
         QVERIFY(startServer());
 
-        const auto outcome = UploadHarness(settings()).uploadSelection(request(unreadable + strings({"docs/", "ok.txt"})));
+        const auto outcome = JobHarness(settings()).upload(request(unreadable + strings({"docs/", "ok.txt"})));
 
         QStringList expected;
         for (const QString& name : std::as_const(unreadable))
             expected += failed(m_source + name);
-        QCOMPARE(outcome.lines, expected + created(QStringLiteral("docs")) + uploaded(m_source + QStringLiteral("ok.txt"))
-                                    + uploaded(m_source + QStringLiteral("docs/linked.txt"))
-                                    + failed(m_source + QStringLiteral("docs/loop"))
-                                    + uploaded(m_source + QStringLiteral("docs/x.txt")));
+        QCOMPARE(outcome.lines,
+                 expected + created(QStringLiteral("docs")) + uploaded(m_source + QStringLiteral("ok.txt"))
+                     + uploaded(m_source + QStringLiteral("docs/linked.txt"))
+                     + failed(m_source + QStringLiteral("docs/loop"))
+                     + uploaded(m_source + QStringLiteral("docs/x.txt")));
         // Nothing was opened on the server for what could not be read.
-        QCOMPARE(stored(outcome.commands), strings({"ok.txt", "linked.txt", "x.txt"}));
+        QCOMPARE(outcome.argumentsOf("STOR"), strings({"ok.txt", "linked.txt", "x.txt"}));
         QCOMPARE(serverFile("pub/docs/linked.txt"), QByteArray("ok"));
         QVERIFY(!QFileInfo::exists(m_root + QStringLiteral("pub/docs/loop")));
     }
@@ -255,15 +225,16 @@ private Q_SLOTS:
     void failedFolderChangeStoresNothingElsewhere()
     {
         // A file where the folder should go: it can be neither created nor entered.
-        writeFile(m_root + QStringLiteral("pub/docs"), "a file");
+        QVERIFY(writeFile(m_root + QStringLiteral("pub/docs"), "a file"));
         localFile("docs/x.txt", "x");
         localFile("top.txt", "top");
         QVERIFY(startServer());
 
-        const auto outcome = UploadHarness(settings()).uploadSelection(request(strings({"docs/", "top.txt"})));
+        const auto outcome = JobHarness(settings()).upload(request(strings({"docs/", "top.txt"})));
 
-        QCOMPARE(outcome.lines, uploaded(m_source + QStringLiteral("top.txt")) + failed(m_source + QStringLiteral("docs/x.txt")));
-        QCOMPARE(stored(outcome.commands), strings({"top.txt"}));
+        QCOMPARE(outcome.lines,
+                 uploaded(m_source + QStringLiteral("top.txt")) + failed(m_source + QStringLiteral("docs/x.txt")));
+        QCOMPARE(outcome.argumentsOf("STOR"), strings({"top.txt"}));
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
     }
 
@@ -274,10 +245,11 @@ private Q_SLOTS:
         QTest::addColumn<bool>("reader");
         QTest::addColumn<bool>("stop");
         QTest::addColumn<QStringList>("partLine");
-        const QStringList removed{line("black", getText("MPUB_PARTDELETED") + QStringLiteral(" /pub/big.bin"))};
+        const QStringList removed{historyLine("black", getText("MPUB_PARTDELETED") + QStringLiteral(" /pub/big.bin"))};
         QTest::newRow("broken, part removed") << true << false << false << false << removed;
         QTest::newRow("broken, removal refused")
-            << true << true << false << false << QStringList{line("red", getText("MPUB_PARTLEFT") + QStringLiteral(" /pub/big.bin"))};
+            << true << true << false << false
+            << QStringList{historyLine("red", getText("MPUB_PARTLEFT") + QStringLiteral(" /pub/big.bin"))};
         QTest::newRow("refused: nothing to remove") << false << false << true << false << QStringList();
         QTest::newRow("stopped, part removed afterwards") << false << false << false << true << removed;
     }
@@ -305,8 +277,8 @@ private Q_SLOTS:
         request.settings = user;
         request.variant = UploadVariant::ContextMenu;
 
-        const auto outcome = UploadHarness(user).run(
-            request, [](UploadJob& job) { return job.uploadSelection(); }, {},
+        const auto outcome = JobHarness(user).upload(
+            request, {}, {},
             [stop](const JobHandle& upload, qint64 done) {
                 if (stop && done > 0)
                     upload.cancel();
@@ -320,7 +292,7 @@ private Q_SLOTS:
         expected += stop ? laterLines + partLine : partLine + laterLines;
         QCOMPARE(outcome.lines, expected);
         QCOMPARE(QFileInfo::exists(m_root + QStringLiteral("pub/big.bin")), refuseDelete);
-        QCOMPARE(outcome.result.partialFile, stop ? QStringLiteral("/pub/big.bin") : QString());
+        QCOMPARE(outcome.upload.partialFile, stop ? QStringLiteral("/pub/big.bin") : QString());
     }
 
     void lostServerIsReportedOnce()
@@ -330,13 +302,13 @@ private Q_SLOTS:
         QVERIFY(startServer());
 
         const auto outcome =
-            UploadHarness(settings()).uploadSelection(request(strings({"a.txt", "docs/"})), [this] { m_ftp->stop(); });
+            JobHarness(settings()).upload(request(strings({"a.txt", "docs/"})), {}, [this] { m_ftp->stop(); });
 
         QVERIFY(outcome.connected && outcome.finished);
         QCOMPARE(outcome.messages, QStringList{getText("MPUB_NOCONN1") + QLatin1Char('\n') + getText("MPUB_NOCONN2")
                                                + QLatin1Char('\n') + getText("MPUB_NOCONN3")});
-        const QStringList folderFailed{line("black", QStringLiteral("Aktion: Lege Verzeichnis docs an")),
-                                       line("red", getText("FRMPULOC_GENFAIL"))};
+        const QStringList folderFailed{historyLine("black", QStringLiteral("Aktion: Lege Verzeichnis docs an")),
+                                       historyLine("red", getText("FRMPULOC_GENFAIL"))};
         QCOMPARE(outcome.lines, failed(m_source + QStringLiteral("a.txt")) + folderFailed
                                     + failed(m_source + QStringLiteral("docs/x.txt")));
     }
@@ -364,7 +336,7 @@ private:
 
     void localFile(const char* path, const QByteArray& content) const
     {
-        writeFile(m_source + QString::fromUtf8(path), content);
+        QVERIFY(writeFile(m_source + QString::fromUtf8(path), content));
     }
 
     QByteArray serverFile(const char* path) const { return readFile(m_root + QString::fromUtf8(path)); }
