@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
@@ -27,6 +30,12 @@ int main(int argc, char* argv[])
     StartDialog start;
     if (start.exec() != QDialog::Accepted)
         return 0;
+
+    // Qt's own buttons (Yes, No, Cancel in message and input boxes) speak the chosen language too.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(getText("QT_LANGUAGE")), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     auto* window = new MainWindow;
     window->show();
