@@ -96,29 +96,26 @@ bool ControlConnection::waitFor(short events, const QDeadlineTimer& deadline, co
 bool ControlConnection::startTls(const QString& peerName)
 {
     m_error.clear();
-    auto* plain = dynamic_cast<PlainTransport*>(m_transport.get());
-    if (!plain || !isOpen())
+    if (!isOpen())
         return fail(QStringLiteral("not connected"));
     // Whatever came after the server's yes was sent in plain text by anyone on the way; taken as
     // part of the encrypted conversation, it would be a forged reply.
     if (!m_buffer.isEmpty())
         return fail(QStringLiteral("the server sent more after agreeing to TLS"));
-    auto tls = std::make_unique<TlsTransport>(plain->release(), peerName);
-    m_tls = tls.get();
-    m_transport = std::move(tls);
+    m_tls = TlsTransport::wrap(m_transport, peerName);
+    if (!m_tls)
+        return fail(QStringLiteral("not connected"));
     const QDeadlineTimer deadline(m_policy.connectTimeout());
-    for (;;) {
-        switch (m_tls->continueHandshake()) {
-        case TlsTransport::Handshake::Done:
-            return true;
-        case TlsTransport::Handshake::Failed:
-            return fail(QStringLiteral("TLS handshake failed: %1").arg(m_tls->errorText()));
-        case TlsTransport::Handshake::Pending:
-            break;
-        }
-        if (!waitFor(POLLIN, deadline, QStringLiteral("the TLS handshake timed out")))
-            return false;
+    const auto waitForInput = [&] { return waitFor(POLLIN, deadline, QStringLiteral("the TLS handshake timed out")); };
+    switch (m_tls->completeHandshake(waitForInput)) {
+    case TlsTransport::Handshake::Done:
+        return true;
+    case TlsTransport::Handshake::Failed:
+        return fail(QStringLiteral("TLS handshake failed: %1").arg(m_tls->errorText()));
+    case TlsTransport::Handshake::Pending:
+        break;
     }
+    return false;
 }
 
 bool ControlConnection::isSafeCommandLine(const QByteArray& line)

@@ -108,33 +108,30 @@ DataConnection::Event DataConnection::accept(const QHostAddress& allowedPeer, Co
 
 DataConnection::Event DataConnection::startTls(const QString& peerName, const QByteArray& session, ControlConnection* control)
 {
+    if (!m_tls)
+        m_tls = TlsTransport::wrap(m_transport, peerName, session);
     if (!m_tls) {
-        auto* plain = dynamic_cast<PlainTransport*>(m_transport.get());
-        if (!plain) {
-            m_error = QStringLiteral("data connection: not connected");
-            return Event::Failed;
-        }
-        auto tls = std::make_unique<TlsTransport>(plain->release(), peerName, session);
-        m_tls = tls.get();
-        m_transport = std::move(tls);
+        m_error = QStringLiteral("data connection: not connected");
+        return Event::Failed;
     }
     const QDeadlineTimer deadline(m_policy.connectTimeout());
-    for (;;) {
-        switch (m_tls->continueHandshake()) {
-        case TlsTransport::Handshake::Done:
-            return Event::Done;
-        case TlsTransport::Handshake::Failed:
-            m_error = QStringLiteral("data connection: TLS handshake failed: %1").arg(m_tls->errorText());
-            return Event::Failed;
-        case TlsTransport::Handshake::Pending:
-            break;
-        }
-        const Event event = waitFor(POLLIN, control, static_cast<int>(deadline.remainingTime()));
-        if (event == Event::TimedOut)
-            m_error = QStringLiteral("data connection: the TLS handshake timed out");
-        if (event != Event::Done)
-            return event;
+    Event waited = Event::Done;
+    const auto waitForInput = [&] {
+        waited = waitFor(POLLIN, control, static_cast<int>(deadline.remainingTime()));
+        return waited == Event::Done;
+    };
+    switch (m_tls->completeHandshake(waitForInput)) {
+    case TlsTransport::Handshake::Done:
+        return Event::Done;
+    case TlsTransport::Handshake::Failed:
+        m_error = QStringLiteral("data connection: TLS handshake failed: %1").arg(m_tls->errorText());
+        return Event::Failed;
+    case TlsTransport::Handshake::Pending:
+        break;
     }
+    if (waited == Event::TimedOut)
+        m_error = QStringLiteral("data connection: the TLS handshake timed out");
+    return waited;
 }
 
 DataConnection::Event DataConnection::waitFor(short events, ControlConnection* control, int timeoutMilliseconds)

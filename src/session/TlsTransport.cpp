@@ -1,5 +1,7 @@
 #include "TlsTransport.h"
 
+#include "PlainTransport.h"
+
 #include <QSslConfiguration>
 #include <QSslSocket>
 
@@ -64,6 +66,27 @@ TlsTransport::TlsTransport(int descriptor, const QString& peerName, const QByteA
 TlsTransport::~TlsTransport()
 {
     close();
+}
+
+TlsTransport* TlsTransport::wrap(std::unique_ptr<Transport>& transport, const QString& peerName,
+                                 const QByteArray& session)
+{
+    auto* plain = dynamic_cast<PlainTransport*>(transport.get());
+    if (!plain)
+        return nullptr;
+    auto tls = std::make_unique<TlsTransport>(plain->release(), peerName, session);
+    TlsTransport* result = tls.get();
+    transport = std::move(tls);
+    return result;
+}
+
+TlsTransport::Handshake TlsTransport::completeHandshake(const std::function<bool()>& waitForInput)
+{
+    for (;;) {
+        const Handshake state = continueHandshake();
+        if (state != Handshake::Pending || !waitForInput())
+            return state;
+    }
 }
 
 TlsTransport::Handshake TlsTransport::continueHandshake()

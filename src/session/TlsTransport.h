@@ -8,6 +8,7 @@
 #include <QSslError>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QSslSocket;
@@ -35,8 +36,14 @@ public:
     TlsTransport(const TlsTransport&) = delete;
     TlsTransport& operator=(const TlsTransport&) = delete;
 
-    // Drives the handshake as far as it goes without waiting.
-    Handshake continueHandshake();
+    // Puts a TLS transport in the place of a plain one, on the same descriptor; nullptr when
+    // transport is not plain.
+    static TlsTransport* wrap(std::unique_ptr<Transport>& transport, const QString& peerName,
+                              const QByteArray& session = {});
+
+    // Drives the handshake to its end. waitForInput is called whenever the handshake needs the
+    // server's next bytes; it returns false to give up, and then Pending is returned.
+    Handshake completeHandshake(const std::function<bool()>& waitForInput);
 
     QSslCertificate peerCertificate() const;
     // Why the system does not accept the certificate; empty when it does.
@@ -60,6 +67,8 @@ public:
     QString errorText() const override { return m_error; }
 
 private:
+    // Moves the handshake as far as it goes without waiting.
+    Handshake continueHandshake();
     void pump();
     qint64 socketBytesToWrite() const;
 
