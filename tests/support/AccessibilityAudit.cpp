@@ -19,11 +19,9 @@ const QSet<QAccessible::Role> namedRoles{QAccessible::EditableText, QAccessible:
 QString describe(QAccessibleInterface* item)
 {
     QString what = item->text(QAccessible::Name) + QStringLiteral(" role ") + QString::number(item->role());
-    if (QObject* object = item->object()) {
-        what += QStringLiteral(" (") + QString::fromLatin1(object->metaObject()->className()) + QLatin1Char(' ')
-                + object->objectName() + QStringLiteral(" in ")
-                + (object->parent() ? object->parent()->objectName() : QString()) + QLatin1Char(')');
-    }
+    if (QObject* object = item->object())
+        what += QLatin1Char(' ') + QString::fromLatin1(object->metaObject()->className()) + QLatin1Char(' ')
+                + object->objectName();
     return what;
 }
 
@@ -79,7 +77,7 @@ QStringList problems(QWidget* window)
             if (action->isSeparator() || !action->isVisible())
                 continue;
             if (text.isEmpty() || texts.contains(text))
-                found.append(QStringLiteral("action without a text of its own: ") + text + QStringLiteral(" in ") + where);
+                found.append(QStringLiteral("action without a text of its own: ") + where + QLatin1Char(' ') + text);
             texts.insert(text);
         }
     }
