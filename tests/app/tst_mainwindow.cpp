@@ -63,7 +63,6 @@ private Q_SLOTS:
     void startUpState()
     {
         ConnectionBar* bar = m_window->connectionBar();
-        QCOMPARE(bar->port()->text(), QStringLiteral("21"));
         QCOMPARE(bar->transferMode()->currentIndex(), 2);
         QVERIFY(m_window->mainMenu()->action(QStringLiteral("mnuVerbindungTransferAUTO"))->isChecked());
         QVERIFY(m_window->mainMenu()->action(QStringLiteral("mnuVerbindungTransfertypAus"))->isChecked());

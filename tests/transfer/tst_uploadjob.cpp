@@ -98,7 +98,6 @@ private Q_SLOTS:
         QCOMPARE(m_jobs->remoteFiles({"pub/ a.txt ", "pub/b.bin", "pub/docs/x.bin", "pub/docs/sub/y.txt"}),
                  QList<QByteArray>({"", QByteArray(255, 'b'), QByteArray(256, 'x'), "y"}));
         QVERIFY(QFileInfo(m_jobs->remote + QStringLiteral("pub/docs/empty")).isDir());
-        QCOMPARE(outcome.upload.filesUploaded, 4);
         QVERIFY(outcome.upload.anythingToDo && outcome.messages.isEmpty());
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
         // Only the context menu's variant drives the bar, in bytes.
