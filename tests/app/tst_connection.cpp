@@ -248,12 +248,20 @@ private Q_SLOTS:
             while (!context.isCancelled() && !limit.hasExpired())
                 QThread::msleep(10);
         });
+        // A stopped job that had not begun never runs; its continuation still does, with no result.
         bool waitingRan = false;
-        runner()->start([&waitingRan](JobContext&) { waitingRan = true; });
+        QString waitingResult = QStringLiteral("not called");
+        runner()->start<QString>(
+            [&waitingRan](JobContext&) {
+                waitingRan = true;
+                return QStringLiteral("ran");
+            },
+            [&waitingResult](QString result) { waitingResult = result; });
         QTRY_VERIFY_WITH_TIMEOUT(started && stop->isEnabled() && m_window->progressBar()->isVisible(), jobTimeout);
         stop->trigger();
         QVERIFY(waitIdle(*runner()));
         QVERIFY(!waitingRan);
+        QCOMPARE(waitingResult, QString());
         QCOMPARE(historyLines().last(), historyKey("#c80000", "MPUB_STOPPED"));
         QVERIFY(!stop->isEnabled() && !m_window->progressBar()->isVisible());
         QVERIFY(runner()->isConnected());
