@@ -1,5 +1,6 @@
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
+#include "LocalPane.h"
 #include "MainMenu.h"
 #include "MainWindow.h"
 #include "RemotePane.h"
@@ -20,18 +21,16 @@
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QThread>
+#include <QTreeView>
 
 namespace {
 
-// The history as "colour<TAB>text" lines, the colour as its RGB name.
-QStringList historyLines(const TransferHistory& history)
+// The lines of a connect that worked: the test servers speak no TLS, and the default "TLS if
+// available" says so in blue.
+QStringList connectedLines(const QString& established)
 {
-    QStringList lines;
-    for (QTextBlock block = history.textEdit()->document()->begin(); block.isValid(); block = block.next()) {
-        if (!block.text().isEmpty())
-            lines.append(historyLine(block.begin().fragment().charFormat().foreground().color().name(), block.text()));
-    }
-    return lines;
+    return {historyKey("#000000", "CONNECT_WITH", QStringLiteral("127.0.0.1 ...")), historyLine("#00c800", established),
+            historyKey("#0000c8", "TLS_PLAIN")};
 }
 
 QString closedPort()
@@ -43,8 +42,8 @@ QString closedPort()
 
 } // namespace
 
-// The connect commands, re-connection, the connection watch and the stop command of the main
-// window against a real server.
+// The connect commands, re-connection, the connection watch, the stop command and a session with
+// the keyboard alone, in the main window against a real server.
 class ConnectionTest : public QObject
 {
     Q_OBJECT
@@ -52,7 +51,10 @@ class ConnectionTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
+        // The local pane starts in the home folder: make it a private one, the download's target.
+        qputenv("HOME", m_home.path().toUtf8());
         useCatalogue("deutsch");
+        QVERIFY(writeFile(m_root.filePath(QStringLiteral("pub/readme.txt")), "read me\r\n"));
         QVERIFY(QDir(m_root.path()).mkpath(QStringLiteral("pub/docs")));
     }
 
@@ -71,46 +73,78 @@ private Q_SLOTS:
         m_prompter.reset();
     }
 
-    void connectWritesTwoLines_data()
+    void connectFromTheMenu()
     {
-        QTest::addColumn<bool>("passive");
-        QTest::addColumn<bool>("onEnter");
-        QTest::newRow("menu, passive") << true << false;
-        QTest::newRow("enter, active") << false << true;
-    }
-
-    void connectWritesTwoLines()
-    {
-        QFETCH(bool, passive);
-        QFETCH(bool, onEnter);
         QVERIFY(startServer());
         bar()->port()->setText(QStringLiteral(" %1 ").arg(m_server->port()));
-        if (passive)
-            bar()->passive()->click();
-        if (onEnter) {
-            bar()->password()->setFocus();
-            QTest::keyClick(bar()->password(), Qt::Key_Return);
-            QVERIFY(!bar()->address()->isEnabled() && bar()->port()->isEnabled());
-        } else {
-            bar()->connectAction()->trigger();
-            QVERIFY(!bar()->address()->isEnabled() && !bar()->port()->isEnabled());
-        }
+        bar()->passive()->click();
+        bar()->connectAction()->trigger();
+        QVERIFY(!bar()->address()->isEnabled() && !bar()->port()->isEnabled());
         QVERIFY(waitIdle(*runner()));
         QVERIFY(m_prompter->messages.isEmpty());
         QVERIFY(runner()->isConnected() && m_window->connection()->watch().isActive());
         QVERIFY(bar()->address()->isEnabled() && bar()->port()->isEnabled());
-        const QString established = onEnter
-            ? getText("CONNECTION_WITH") + QStringLiteral(" 127.0.0.1 ") + getText("WAS_ESTABLISHT")
-            : getText("CONNECTION_TO") + QStringLiteral(" 127.0.0.1 ") + getText("ESTABLSHED");
-        QCOMPARE(historyLines(*m_window->history()),
-                 QStringList({historyKey("#000000", "CONNECT_WITH", QStringLiteral("127.0.0.1 ...")),
-                              historyLine("#00c800", established),
-                              // The test server speaks no TLS; the default "TLS if available" says so in blue.
-                              historyKey("#0000c8", "TLS_PLAIN")}));
+        const QString established = getText("CONNECTION_TO") + QStringLiteral(" 127.0.0.1 ") + getText("ESTABLSHED");
+        QCOMPARE(historyLines(), connectedLines(established));
         QCOMPARE(serverFolder(*runner()), QStringLiteral("/"));
         // The remote pane shows the server's root folder; the progress bar shows only while work runs.
         QTRY_COMPARE(namesOf(m_window->remotePane()->rows()), strings({"..", "pub"}));
         QVERIFY(!m_window->progressBar()->isVisible());
+    }
+
+    // Connect, browse and download with the keyboard alone, as a user without a mouse does.
+    void keyboardAlone()
+    {
+        FtpServerFixture server;
+        QVERIFY2(server.start(m_root.path()), qPrintable(server.errorText()));
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QCOMPARE(m_window->localPane()->currentFolderPath(), m_home.path() + QLatin1Char('/'));
+
+        // The focus starts in the address field; Tab moves through the connection bar.
+        QTRY_COMPARE(focus(), static_cast<QWidget*>(bar()->address()));
+        QTest::keyClicks(focus(), server.host());
+        QTest::keyClick(focus(), Qt::Key_Tab);
+        QTest::keyClicks(focus(), FtpServerFixture::user());
+        QTest::keyClick(focus(), Qt::Key_Tab);
+        QTest::keyClicks(focus(), FtpServerFixture::password());
+        QTest::keyClick(focus(), Qt::Key_Tab);
+        QTRY_COMPARE(focus(), static_cast<QWidget*>(bar()->port()));
+        QTRY_COMPARE(bar()->port()->selectedText(), QStringLiteral("21"));
+        QTest::keyClicks(focus(), server.portText());
+        QTest::keyClick(focus(), Qt::Key_Tab, Qt::ShiftModifier);
+        // Enter in the password field connects, in active mode; the port stays open meanwhile.
+        QTest::keyClick(focus(), Qt::Key_Return);
+        QVERIFY(!bar()->address()->isEnabled() && bar()->port()->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->remotePane()->rows().size(), 2, jobTimeout);
+        QVERIFY(m_prompter->messages.isEmpty());
+        const QString established =
+            getText("CONNECTION_WITH") + QStringLiteral(" 127.0.0.1 ") + getText("WAS_ESTABLISHT");
+        QCOMPARE(historyLines(), connectedLines(established));
+
+        // F6 moves from the connection bar to the local list, then to the remote list.
+        QTest::keyClick(focus(), Qt::Key_F6);
+        QTRY_COMPARE(focus()->objectName(), QStringLiteral("lsvDirFile"));
+        QTest::keyClick(focus(), Qt::Key_F6);
+        QTreeView* list = m_window->remotePane()->listView()->detailView();
+        QTRY_COMPARE(focus(), static_cast<QWidget*>(list));
+
+        // Rows: "..", "pub". Down to the folder, Enter goes into it.
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(m_window->remotePane()->currentName(), QStringLiteral("pub"));
+        QTest::keyClick(list, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(namesOf(m_window->remotePane()->rows()), strings({"..", "docs", "readme.txt"}),
+                                  jobTimeout);
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(namesOf(m_window->remotePane()->selectedRows()), strings({"readme.txt"}));
+
+        // Ctrl+F2 downloads the selection into the local pane's folder.
+        QTest::keyClick(list, Qt::Key_F2, Qt::ControlModifier);
+        const QString target = m_home.filePath(QStringLiteral("readme.txt"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target), jobTimeout);
+        QVERIFY(waitIdle(*runner()));
+        QCOMPARE(readFile(target), QByteArray("read me\r\n"));
+        QVERIFY(m_prompter->messages.isEmpty());
     }
 
     void failuresShowTheirMessage_data()
@@ -118,15 +152,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("port");
         QTest::addColumn<bool>("onEnter");
-        QTest::addColumn<QStringList>("keys");
-        const QStringList menuKeys = strings({"NOT_ESTABLISHED", "SPELLING", "PROVIDER"});
-        const QStringList enterKeys = strings({"NO_CONNECTION", "CHECK_PROVIDER"});
-        QTest::newRow("menu, wrong password") << "wrong" << "" << false << menuKeys;
-        QTest::newRow("menu, port not a number")
-            << FtpServerFixture::password() << "einundzwanzig" << false << menuKeys;
-        QTest::newRow("menu, nobody listening") << FtpServerFixture::password() << closedPort() << false << menuKeys;
-        QTest::newRow("enter, wrong password") << "wrong" << "" << true << enterKeys;
-        QTest::newRow("enter, empty port") << FtpServerFixture::password() << "  " << true << enterKeys;
+        QTest::addColumn<QString>("message");
+        const QString menu = messageText({"NOT_ESTABLISHED", "SPELLING", "PROVIDER"});
+        const QString enter = messageText({"NO_CONNECTION", "CHECK_PROVIDER"});
+        const QString right = FtpServerFixture::password();
+        QTest::newRow("menu, wrong password") << "wrong" << "" << false << menu;
+        QTest::newRow("menu, port not a number") << right << "einundzwanzig" << false << menu;
+        QTest::newRow("menu, nobody listening") << right << closedPort() << false << menu;
+        QTest::newRow("enter, empty port") << right << "  " << true << enter;
     }
 
     void failuresShowTheirMessage()
@@ -141,11 +174,8 @@ private Q_SLOTS:
         else
             bar()->connectAction()->trigger();
         QVERIFY(waitIdle(*runner()));
-        QStringList texts;
-        for (const QString& key : testData<QStringList>("keys"))
-            texts.append(getText(key.toLatin1().constData()));
         QCOMPARE(m_prompter->messages.size(), 1);
-        QCOMPARE(m_prompter->messages[0].text, texts.join(QLatin1Char('\n')));
+        QTEST(m_prompter->messages[0].text, "message");
         QCOMPARE(m_prompter->messages[0].icon, PromptIcon::Exclamation);
         QVERIFY(m_window->history()->plainText().isEmpty());
         QVERIFY(!runner()->isConnected());
@@ -168,8 +198,7 @@ private Q_SLOTS:
         m_window->connection()->reconnect();
         QVERIFY(waitIdle(*runner()));
         QCOMPARE(m_prompter->messages.size(), 1);
-        QCOMPARE(m_prompter->messages[0].text, getText("MPUB_NOCONN1") + QLatin1Char('\n') + getText("MPUB_NOCONN2")
-                                                   + QLatin1Char('\n') + getText("MPUB_NOCONN3"));
+        QCOMPARE(m_prompter->messages[0].text, messageText({"MPUB_NOCONN1", "MPUB_NOCONN2", "MPUB_NOCONN3"}));
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bar()->address()));
         QVERIFY(!runner()->isConnected());
     }
@@ -191,8 +220,7 @@ private Q_SLOTS:
             m_server->stop();
         m_prompter->messageAnswers.enqueue(yes ? PromptAnswer::Yes : PromptAnswer::No);
         QTRY_COMPARE_WITH_TIMEOUT(m_prompter->messages.size(), 1, jobTimeout);
-        QCOMPARE(m_prompter->messages[0].text,
-                 getText("CONNECTION_CANCEL1") + QLatin1Char('\n') + getText("CONNECTION_CANCEL2"));
+        QCOMPARE(m_prompter->messages[0].text, messageText({"CONNECTION_CANCEL1", "CONNECTION_CANCEL2"}));
         QCOMPARE(m_prompter->messages[0].buttons, PromptButtons::YesNo);
         // Not asked again until the next successful connect: the watch is off.
         QVERIFY(!m_window->connection()->watch().isActive());
@@ -220,6 +248,7 @@ private Q_SLOTS:
             while (!context.isCancelled() && !limit.hasExpired())
                 QThread::msleep(10);
         });
+        // A stopped job that had not begun never runs; its continuation still does, with no result.
         bool waitingRan = false;
         QString waitingResult = QStringLiteral("not called");
         runner()->start<QString>(
@@ -233,7 +262,7 @@ private Q_SLOTS:
         QVERIFY(waitIdle(*runner()));
         QVERIFY(!waitingRan);
         QCOMPARE(waitingResult, QString());
-        QCOMPARE(historyLines(*m_window->history()).last(), historyKey("#c80000", "MPUB_STOPPED"));
+        QCOMPARE(historyLines().last(), historyKey("#c80000", "MPUB_STOPPED"));
         QVERIFY(!stop->isEnabled() && !m_window->progressBar()->isVisible());
         QVERIFY(runner()->isConnected());
 
@@ -247,7 +276,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(started, jobTimeout);
         bar()->connectAction()->trigger();
         QVERIFY(waitIdle(*runner()));
-        QCOMPARE(historyLines(*m_window->history()).size(), 3); // connecting, connected, unencrypted
+        QCOMPARE(historyLines().size(), 3); // connecting, connected, unencrypted
         QVERIFY(m_prompter->messages.isEmpty());
     }
 
@@ -279,12 +308,14 @@ private Q_SLOTS:
         QCOMPARE(m_prompter->messages.size(), connects ? 1 : 2); // the question; then, refused, "no connection"
         const MessageRequest& question = m_prompter->messages[0];
         QCOMPARE(question.buttons, PromptButtons::ThreeChoices);
-        QCOMPARE(question.choiceTexts, QStringList({getText("CERT_ALWAYS"), getText("CERT_ONCE"), getText("CERT_CANCEL")}));
+        QCOMPARE(question.choiceTexts,
+                 QStringList({getText("CERT_ALWAYS"), getText("CERT_ONCE"), getText("CERT_CANCEL")}));
         QVERIFY(question.text.contains(CertificateInfo::formatFingerprint(server.certificateSha256())));
         QVERIFY(question.text.contains(getText("CERT_SELFSIGNED")));
         QCOMPARE(runner()->isConnected(), connects);
-        const QStringList lines = historyLines(*m_window->history());
-        QVERIFY(lines.last().startsWith(historyKey(connects ? "#00c800" : "#c80000", connects ? "TLS_ENCRYPTED" : "TLS_CERTREFUSED")));
+        const QString last =
+            connects ? historyKey("#00c800", "TLS_ENCRYPTED") : historyKey("#c80000", "TLS_CERTREFUSED");
+        QVERIFY(historyLines().last().startsWith(last));
         if (!connects)
             return;
 
@@ -313,6 +344,22 @@ private Q_SLOTS:
     }
 
 private:
+    static QWidget* focus() { return QApplication::focusWidget(); }
+
+    // The history as "colour<TAB>text" lines, the colour as its RGB name.
+    QStringList historyLines() const
+    {
+        QStringList lines;
+        QTextDocument* document = m_window->history()->textEdit()->document();
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+            if (block.text().isEmpty())
+                continue;
+            const QString colour = block.begin().fragment().charFormat().foreground().color().name();
+            lines.append(historyLine(colour, block.text()));
+        }
+        return lines;
+    }
+
     ConnectionBar* bar() const { return m_window->connectionBar(); }
     SessionRunner* runner() const { return m_window->runner(); }
 
@@ -337,6 +384,7 @@ private:
         return waitIdle(*runner()) && runner()->isConnected();
     }
 
+    QTemporaryDir m_home;
     QTemporaryDir m_root;
     std::unique_ptr<ScriptedPrompter> m_prompter;
     std::unique_ptr<FtpServerFixture> m_server;

@@ -6,30 +6,15 @@
 
 namespace {
 
-bool run(sqlite3* db, const QByteArray& sql, const QList<QString>& values)
+// A text as an SQL literal; a null text is NULL.
+QByteArray literal(const QString& text)
 {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
-        return false;
-    int column = 1;
-    for (const QString& value : values) {
-        if (value.isNull()) {
-            sqlite3_bind_null(statement, column++);
-            continue;
-        }
-        const QByteArray utf8 = value.toUtf8();
-        sqlite3_bind_text(statement, column++, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
-    }
-    const bool ok = sqlite3_step(statement) == SQLITE_DONE;
-    sqlite3_finalize(statement);
-    return ok;
+    return text.isNull() ? QByteArray("NULL") : '\'' + text.toUtf8().replace('\'', "''") + '\'';
 }
 
 QByteArray quoted(const QString& name)
 {
-    QByteArray utf8 = name.toUtf8();
-    utf8.replace('"', "\"\"");
-    return '"' + utf8 + '"';
+    return '"' + name.toUtf8().replace('"', "\"\"") + '"';
 }
 
 } // namespace
@@ -37,17 +22,19 @@ QByteArray quoted(const QString& name)
 bool CatalogueBuilder::write(const QString& path) const
 {
     QFile::remove(path);
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
-        return false;
-    bool ok = run(db, "CREATE TABLE languages (id INTEGER PRIMARY KEY, tabelle TEXT, name TEXT)", {});
+    QByteArray sql = "CREATE TABLE languages (id INTEGER PRIMARY KEY, tabelle TEXT, name TEXT);";
     for (const auto& language : languages)
-        ok = ok && run(db, "INSERT INTO languages (tabelle, name) VALUES (?, ?)", {language.first, language.second});
+        sql += "INSERT INTO languages (tabelle, name) VALUES (" + literal(language.first) + ", "
+               + literal(language.second) + ");";
     for (const Table& table : tables) {
-        ok = ok && run(db, "CREATE TABLE " + quoted(table.name) + " (key TEXT, inhalt TEXT)", {});
+        sql += "CREATE TABLE " + quoted(table.name) + " (key TEXT, inhalt TEXT);";
         for (const auto& text : table.texts)
-            ok = ok && run(db, "INSERT INTO " + quoted(table.name) + " VALUES (?, ?)", {text.first, text.second});
+            sql += "INSERT INTO " + quoted(table.name) + " VALUES (" + literal(text.first) + ", " + literal(text.second)
+                   + ");";
     }
+    sqlite3* db = nullptr;
+    const bool ok = sqlite3_open(path.toUtf8().constData(), &db) == SQLITE_OK
+                    && sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(db);
     return ok;
 }

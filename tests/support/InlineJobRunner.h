@@ -14,14 +14,26 @@ class InlineJobRunner : public JobRunner
     Q_OBJECT
 
 public:
-    explicit InlineJobRunner(FtpOperations& session, QObject* parent = nullptr);
+    explicit InlineJobRunner(FtpOperations& session, QObject* parent = nullptr)
+        : JobRunner(parent)
+        , m_session(session)
+    {
+    }
 
 protected:
     void enqueue(QueuedTask queued) override;
-    PromptAnswer askOnGui(const MessageRequest& request, const std::atomic<bool>& cancelled) override;
-    InputAnswer askTextOnGui(const InputRequest& request, const std::atomic<bool>& cancelled) override;
-    TrustDecision askCertificateOnGui(const CertificateInfo& info, const std::atomic<bool>& cancelled) override;
-    void cancelQueued(bool announce) override;
+    PromptAnswer askOnGui(const MessageRequest& request, const std::atomic<bool>&) override { return answer(request); }
+    InputAnswer askTextOnGui(const InputRequest& request, const std::atomic<bool>&) override { return answer(request); }
+    TrustDecision askCertificateOnGui(const CertificateInfo& info, const std::atomic<bool>&) override
+    {
+        return answer(info);
+    }
+    // Jobs run whole on the GUI thread: only waiting ones can be stopped.
+    void cancelQueued(bool) override
+    {
+        for (const QueuedTask& queued : m_queue)
+            queued.cancelled->store(true);
+    }
 
 private:
     void runNext();

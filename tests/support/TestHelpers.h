@@ -72,6 +72,15 @@ inline QString historyKey(const char* colour, const char* key, const QString& af
     return historyLine(colour, after.isEmpty() ? getText(key) : getText(key) + QLatin1Char(' ') + after);
 }
 
+// Catalogue texts joined by line breaks, as a message shows several: messageText({"A", "B"}).
+inline QString messageText(std::initializer_list<const char*> keys)
+{
+    QStringList texts;
+    for (const char* key : keys)
+        texts.append(getText(key));
+    return texts.join(QLatin1Char('\n'));
+}
+
 // Collects history lines into lines; recordHistory also the lines runner reports, for as long as
 // context lives.
 inline std::function<void(const QString&, HistoryColour)> recorderOf(QStringList& lines)

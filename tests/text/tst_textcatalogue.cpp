@@ -1,12 +1,26 @@
 #include "CatalogueBuilder.h"
+#include "StartDialog.h"
 #include "TextCatalogue.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <thread>
 
+namespace {
+
+// A row of the language database; nullptr stores NULL.
+QPair<QString, QString> row(const char* first, const char* second)
+{
+    return {QString::fromUtf8(first), second ? QString::fromUtf8(second) : QString()};
+}
+
+} // namespace
+
+// The text catalogue and the language choice at the first start, on databases made by the test.
 class TextCatalogueTest : public QObject
 {
     Q_OBJECT
@@ -14,22 +28,16 @@ class TextCatalogueTest : public QObject
 private Q_SLOTS:
     void init()
     {
-        QVERIFY(m_dir.isValid());
         m_path = m_dir.filePath(QStringLiteral("lang.db"));
         CatalogueBuilder builder;
-        builder.languages = {{QStringLiteral("  deutsch  "), QStringLiteral("Deutsch")},
-                             {QStringLiteral("english"), QStringLiteral("English")},
-                             {QStringLiteral("odd\"table"), QStringLiteral("Odd")}};
+        builder.languages = {row("  deutsch  ", "Deutsch"), row("english", "English"), row("odd\"table", "Odd"),
+                             row("english2", "English")};
         builder.tables = {{QStringLiteral("deutsch"),
-                           {{QStringLiteral("LABEL_PORT"), QStringLiteral("Port")},
-                            {QStringLiteral("SPACED"), QStringLiteral("  zwei\r\nZeilen  ")},
-                            {QStringLiteral("EMPTY"), QStringLiteral("")},
-                            {QStringLiteral("NULLTEXT"), QString()},
-                            {QStringLiteral("IT'S"), QStringLiteral("Apostroph")},
-                            {QStringLiteral("TWICE"), QStringLiteral("erste")},
-                            {QStringLiteral("TWICE"), QStringLiteral("zweite")}}},
-                          {QStringLiteral("english"), {{QStringLiteral("LABEL_PORT"), QStringLiteral("Port (en)")}}},
-                          {QStringLiteral("odd\"table"), {{QStringLiteral("X"), QStringLiteral("odd")}}}};
+                           {row("LABEL_PORT", "Port"), row("SPACED", "  zwei\r\nZeilen  "), row("EMPTY", ""),
+                            row("NULLTEXT", nullptr), row("IT'S", "Apostroph"), row("TWICE", "erste"),
+                            row("TWICE", "zweite")}},
+                          {QStringLiteral("english"), {row("LABEL_PORT", "Port (en)")}},
+                          {QStringLiteral("odd\"table"), {row("X", "odd")}}};
         QVERIFY(builder.write(m_path));
         TextCatalogue::instance().setChosenTable({});
         TextCatalogue::instance().openCatalogue(m_path);
@@ -37,19 +45,41 @@ private Q_SLOTS:
 
     void cleanup() { TextCatalogue::instance().closeCatalogue(); }
 
-    void languagesInRowOrderWithTrimmedTablesAtMostTen()
+    void atMostTenLanguages()
     {
-        const auto languages = TextCatalogue::instance().languages();
-        QCOMPARE(languages.size(), 3);
-        QCOMPARE(languages[0].table, QStringLiteral("deutsch"));
-        QCOMPARE(languages[2].displayName, QStringLiteral("Odd"));
         CatalogueBuilder builder;
         for (int i = 0; i < 12; ++i)
             builder.languages.append({QStringLiteral("t%1").arg(i), QStringLiteral("L%1").arg(i)});
-        QVERIFY(builder.write(m_dir.filePath(QStringLiteral("many.db"))));
-        TextCatalogue::instance().openCatalogue(m_dir.filePath(QStringLiteral("many.db")));
+        QVERIFY(builder.write(m_path));
+        TextCatalogue::instance().openCatalogue(m_path);
         QCOMPARE(TextCatalogue::instance().languages().size(), 10);
         QCOMPARE(TextCatalogue::instance().languages().last().displayName, QStringLiteral("L9"));
+    }
+
+    void languageChoice_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("table");
+        // In row order, the table's name trimmed; of two equal names the first wins.
+        QTest::newRow("the first, preselected") << -1 << "cmdOk" << "deutsch";
+        QTest::newRow("the second English") << 3 << "cmdOk" << "english";
+        QTest::newRow("cancel chooses nothing") << 2 << "cmdAbbrechen" << "";
+    }
+
+    void languageChoice()
+    {
+        QFETCH(int, row);
+        QFETCH(QString, button);
+        StartDialog dialog;
+        QCOMPARE(dialog.languageList()->count(), 4);
+        QCOMPARE(dialog.languageList()->itemText(2), QStringLiteral("Odd"));
+        if (row >= 0)
+            dialog.languageList()->setCurrentIndex(row);
+        dialog.show();
+        dialog.findChild<QPushButton*>(button)->click();
+        QCOMPARE(dialog.result(), int(button == QLatin1String("cmdOk") ? QDialog::Accepted : QDialog::Rejected));
+        QTEST(TextCatalogue::instance().chosenTable(), "table");
     }
 
     void lookups_data()
@@ -100,6 +130,12 @@ private Q_SLOTS:
         }
         TextCatalogue::instance().openCatalogue(path);
         QVERIFY(TextCatalogue::instance().languages().isEmpty());
+        // The language dialog still confirms, choosing nothing.
+        StartDialog dialog;
+        QCOMPARE(dialog.languageList()->count(), 0);
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(TextCatalogue::instance().chosenTable().isEmpty());
         TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
         QCOMPARE(getText("LABEL_PORT"), QStringLiteral("########"));
         // Opening never creates the file.
@@ -141,5 +177,5 @@ private:
     QString m_path;
 };
 
-QTEST_GUILESS_MAIN(TextCatalogueTest)
+QTEST_MAIN(TextCatalogueTest)
 #include "tst_textcatalogue.moc"

@@ -3,15 +3,12 @@
 #include "FtpOperations.h"
 #include "JobContext.h"
 #include "SessionRunner.h"
+#include "TestHelpers.h"
 
-#include <QTest>
 
-#include <memory>
 #include <mutex>
 
 namespace {
-
-constexpr int timeoutMilliseconds = 120'000;
 
 // The transcript is written on the session thread and read on the test thread once all ended.
 struct Transcript {
@@ -21,13 +18,66 @@ struct Transcript {
 
 } // namespace
 
-JobHarness::Outcome JobHarness::run(const QString& folder, bool connect, const std::function<void()>& before,
-                                    const Work& work, const ProgressWatch& watch) const
+QStringList JobHarness::Outcome::argumentsOf(const char* verb) const
+{
+    QStringList result;
+    const QString prefix = QLatin1String(verb) + QLatin1Char(' ');
+    for (const QString& command : commands) {
+        if (command.startsWith(prefix))
+            result.append(command.mid(prefix.size()));
+    }
+    return result;
+}
+
+JobHarness::JobHarness()
+{
+    remote = m_remoteDir.path() + QLatin1Char('/');
+    local = m_localDir.path() + QLatin1Char('/');
+}
+
+bool JobHarness::startServer(const FtpServerFixture::Options& options)
+{
+    m_server = std::make_unique<FtpServerFixture>(options);
+    if (m_server->start(remote) != 0)
+        return true;
+    qWarning("%s", qPrintable(m_server->errorText()));
+    return false;
+}
+
+ConnectionSettings JobHarness::settings(bool passive) const
+{
+    return {m_server->host(), m_server->portText(), FtpServerFixture::user(), FtpServerFixture::password(), passive};
+}
+
+QList<SelectedRow> JobHarness::rows(std::initializer_list<const char*> names)
+{
+    QList<SelectedRow> result;
+    for (const char* name : names) {
+        const QString text = QString::fromUtf8(name);
+        const bool folder = text.endsWith(QLatin1Char('/'));
+        result.append({folder ? text.chopped(1) : text, folder});
+    }
+    return result;
+}
+
+QList<QByteArray> JobHarness::contents(const QString& folder, std::initializer_list<const char*> paths)
+{
+    QList<QByteArray> result;
+    for (const char* path : paths) {
+        QFile file(folder + QString::fromUtf8(path));
+        result.append(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>"));
+    }
+    return result;
+}
+
+JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QString& folder,
+                                    const std::function<void()>& before, const Job& job,
+                                    const ProgressWatch& watch) const
 {
     Outcome outcome;
     auto transcript = std::make_shared<Transcript>();
     SessionRunner runner;
-    JobHandle job;
+    JobHandle handle;
     runner.setMessageHandler([&outcome](const MessageRequest& message) {
         outcome.messages.append(message.text);
         return PromptAnswer::Ok;
@@ -38,40 +88,34 @@ JobHarness::Outcome JobHarness::run(const QString& folder, bool connect, const s
     QObject::connect(&runner, &SessionRunner::progressChanged, [&](qint64 done, qint64 total) {
         outcome.progress.append({done, total});
         if (watch)
-            watch(job, done);
+            watch(handle, done);
     });
-
-    bool ready = false;
-    runner.start<bool>(
-        [settings = m_settings, folder, connect, transcript](JobContext& context) {
-            context.session().setTranscript([transcript](const QString& line) {
-                if (!line.startsWith(QLatin1String("> ")))
-                    return;
-                std::lock_guard lock(transcript->mutex);
+    // Without settings, no connection: the job meets a session that has none.
+    bool connected = settings.host.isEmpty();
+    runner.start([&connected, settings, folder, transcript](JobContext& context) {
+        context.session().setTranscript([transcript](const QString& line) {
+            std::lock_guard lock(transcript->mutex);
+            if (line.startsWith(QLatin1String("> ")))
                 transcript->commands.append(line.mid(2));
-            });
-            return !connect
-                || (context.session().openConnection(settings)
-                    && (folder.isEmpty() || context.session().ftpSetDir(folder)));
-        },
-        [&](bool connected) {
-            outcome.connected = connected;
-            ready = true;
         });
-    if (!QTest::qWaitFor([&] { return ready; }, timeoutMilliseconds))
+        if (!connected)
+            connected = context.session().openConnection(settings)
+                        && (folder.isEmpty() || context.session().ftpSetDir(folder));
+    });
+    if (!waitIdle(runner) || !connected)
         return outcome;
     if (before)
         before();
 
-    bool done = false;
-    job = work(runner, outcome, [&] {
-        runner.start<QString>([](JobContext& context) { return context.session().ftpCurrentDir(); },
-                              [&](QString current) {
-                                  outcome.folderAfterwards = std::move(current);
-                                  done = true;
-                              });
+    // The job writes its result into outcome, which the test reads only once everything ended.
+    handle = runner.start([&outcome, job](JobContext& context) { job(context, outcome); });
+    // As the command does: the part a stop left goes once the stop is over, by a job of its own.
+    runner.start([&outcome, settings](JobContext& context) {
+        if (!outcome.upload.partialFile.isEmpty())
+            UploadJob::removePartialFile(context, settings, outcome.upload.partialFile);
+        outcome.folderAfterwards = context.session().ftpCurrentDir();
     });
-    outcome.finished = QTest::qWaitFor([&] { return done; }, timeoutMilliseconds);
+    outcome.finished = waitIdle(runner);
     std::lock_guard lock(transcript->mutex);
     outcome.commands = transcript->commands;
     return outcome;
@@ -79,35 +123,20 @@ JobHarness::Outcome JobHarness::run(const QString& folder, bool connect, const s
 
 JobHarness::Outcome JobHarness::download(const DownloadRequest& request, const std::function<void()>& before) const
 {
-    return run({}, !request.remoteFolder.isEmpty(), before,
-               [&request](JobRunner& runner, Outcome& outcome, const auto& finish) {
-                   const JobHandle job = runner.start<DownloadResult>(
-                       [request](JobContext& context) { return DownloadJob(context, request).downloadSelection(); },
-                       [&outcome](DownloadResult result) { outcome.download = std::move(result); });
-                   finish();
-                   return job;
-               },
-               {});
+    // The server stands in "/" when the download starts.
+    const bool connect = !request.remoteFolder.isEmpty();
+    const Job job = [request](JobContext& context, Outcome& outcome) {
+        outcome.download = DownloadJob(context, request).downloadSelection();
+    };
+    return run(connect ? settings(request.settings.passive) : ConnectionSettings{}, {}, before, job);
 }
 
 JobHarness::Outcome JobHarness::upload(const UploadRequest& request, const UploadWork& work,
                                        const std::function<void()>& before, const ProgressWatch& watch) const
 {
-    return run(request.remoteFolder, true, before, [&](JobRunner& runner, Outcome& outcome, const auto& finish) {
-        return runner.start<UploadResult>(
-            [request, work](JobContext& context) {
-                UploadJob job(context, request);
-                return work ? work(job) : job.uploadSelection();
-            },
-            [&runner, &outcome, &request, finish](UploadResult result) {
-                outcome.upload = std::move(result);
-                // As the command does: the part a stop left goes once the stop is over.
-                if (!outcome.upload.partialFile.isEmpty()) {
-                    runner.start([settings = request.settings, path = outcome.upload.partialFile](JobContext& context) {
-                        UploadJob::removePartialFile(context, settings, path);
-                    });
-                }
-                finish();
-            });
-    }, watch);
+    const Job job = [request, work](JobContext& context, Outcome& outcome) {
+        UploadJob upload(context, request);
+        outcome.upload = work ? work(upload) : upload.uploadSelection();
+    };
+    return run(request.settings, request.remoteFolder, before, job, watch);
 }

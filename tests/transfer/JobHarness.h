@@ -1,24 +1,26 @@
 #pragma once
 
 #include "DownloadJob.h"
+#include "FtpServerFixture.h"
 #include "JobRunner.h"
 #include "UploadJob.h"
 
 #include <QList>
 #include <QPair>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <functional>
+#include <memory>
 
-// Runs a download or an upload on a session thread of its own against a test server, the way the
-// commands do, and records what it reports: history lines as "colour<TAB>text", progress,
-// messages and the commands sent.
+// A server folder served by a loopback FTP server and a local folder, with downloads and uploads
+// between them run on a session thread of their own, the way the commands run them. What a job
+// reports is recorded: history lines as "colour<TAB>text", progress, messages and commands sent.
 class JobHarness
 {
 public:
     struct Outcome {
-        bool connected = false;
-        bool finished = false; // everything ended in time
+        bool finished = false; // connected (when asked to) and everything ended in time
         QStringList lines;
         QList<QPair<qint64, qint64>> progress;
         QStringList messages;
@@ -28,39 +30,45 @@ public:
         UploadResult upload;
 
         // The arguments of every command verb sent ("RETR", "STOR"), in order.
-        QStringList argumentsOf(const char* verb) const
-        {
-            QStringList result;
-            for (const QString& command : commands) {
-                if (command.startsWith(QLatin1String(verb) + QLatin1Char(' ')))
-                    result.append(command.mid(static_cast<qsizetype>(qstrlen(verb)) + 1));
-            }
-            return result;
-        }
+        QStringList argumentsOf(const char* verb) const;
     };
     using UploadWork = std::function<UploadResult(UploadJob&)>;
     // Sees every progress report with the handle of the job that made it.
     using ProgressWatch = std::function<void(const JobHandle& job, qint64 done)>;
 
-    // Connections are made with settings.
-    explicit JobHarness(ConnectionSettings settings)
-        : m_settings(std::move(settings))
-    {
-    }
+    JobHarness();
 
-    // Connects (the server then stands in "/"; with no request.remoteFolder, not at all), calls
-    // before (when given) on the test thread and downloads.
+    // Serves remote; false (with a warning) when the server did not come up.
+    bool startServer(const FtpServerFixture::Options& options = {});
+    FtpServerFixture& server() { return *m_server; }
+    ConnectionSettings settings(bool passive = true) const;
+    // Selected rows in list order; a name ending in "/" is a folder.
+    static QList<SelectedRow> rows(std::initializer_list<const char*> names);
+    // The contents of files below local or remote, "<missing>" for those that cannot be read.
+    QList<QByteArray> localFiles(std::initializer_list<const char*> paths) const { return contents(local, paths); }
+    QList<QByteArray> remoteFiles(std::initializer_list<const char*> paths) const { return contents(remote, paths); }
+
+    // Connects with the server's own values (not at all when request.remoteFolder is empty) and
+    // stays in "/", calls before and downloads; request.settings serve the re-connections.
     Outcome download(const DownloadRequest& request, const std::function<void()>& before = {}) const;
-    // Connects and changes to request.remoteFolder, calls before, then runs work (the selection
-    // when none is given); a part a stop left is removed by a job of its own afterwards.
+    // Connects with request.settings and changes to request.remoteFolder, calls before, then runs
+    // work (the selection when none is given); a part a stop left is removed afterwards.
     Outcome upload(const UploadRequest& request, const UploadWork& work = {}, const std::function<void()>& before = {},
                    const ProgressWatch& watch = {}) const;
 
-private:
-    // Queues the job on runner and calls finish() from the continuation of the last job it needs.
-    using Work = std::function<JobHandle(JobRunner& runner, Outcome& outcome, const std::function<void()>& finish)>;
-    Outcome run(const QString& folder, bool connect, const std::function<void()>& before, const Work& work,
-                const ProgressWatch& watch) const;
+    QString remote; // the served folder, ending in "/"
+    QString local;  // ending in "/"
 
-    ConnectionSettings m_settings;
+private:
+    static QList<QByteArray> contents(const QString& folder, std::initializer_list<const char*> paths);
+    // Runs on the session thread and fills in its part of the outcome.
+    using Job = std::function<void(JobContext& context, Outcome& outcome)>;
+    // Connects with settings (not at all when they are empty) and changes to folder, calls before,
+    // runs job, and finally removes the part a stopped upload left.
+    Outcome run(const ConnectionSettings& settings, const QString& folder, const std::function<void()>& before,
+                const Job& job, const ProgressWatch& watch = {}) const;
+
+    QTemporaryDir m_remoteDir;
+    QTemporaryDir m_localDir;
+    std::unique_ptr<FtpServerFixture> m_server;
 };

@@ -1,8 +1,6 @@
 #include "JobHarness.h"
 #include "TestHelpers.h"
 
-#include <QTemporaryDir>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,37 +13,30 @@ QStringList created(const QString& name, UploadVariant variant = UploadVariant::
         return {historyLine("black", QStringLiteral("Aktion: Lege Verzeichnis ") + name + QStringLiteral(" an")),
                 historyLine("green", QStringLiteral("Status: Anlegen erfolgreich"))};
     return {historyLine("black", getText("FRMPULOC_NEWDIR1") + QLatin1Char(' ') + name + getText("FRMPULOC_NEWDIR2")),
-            historyLine("green", getText("FRMPULOC_GENOK"))};
+            historyKey("green", "FRMPULOC_GENOK")};
 }
 
-QString startOf(const QString& localPath, UploadVariant variant = UploadVariant::Main)
+QString startOf(const QString& localPath, UploadVariant variant)
 {
-    return historyLine("black",
-                       variant == UploadVariant::Main ? QStringLiteral("Aktion: Starte Upload von ") + localPath
-                                                      : getText("FRMPULOC_BEGUP") + QLatin1Char(' ') + localPath);
+    const bool main = variant == UploadVariant::Main;
+    return historyLine("black", (main ? QStringLiteral("Aktion: Starte Upload von") : getText("FRMPULOC_BEGUP"))
+                                    + QLatin1Char(' ') + localPath);
 }
 
 QStringList uploaded(const QString& localPath, UploadVariant variant = UploadVariant::Main)
 {
-    return {startOf(localPath, variant), historyLine("green", getText("MPUB_UPOK"))};
+    return {startOf(localPath, variant), historyKey("green", "MPUB_UPOK")};
 }
 
 QStringList failed(const QString& localPath, UploadVariant variant = UploadVariant::Main)
 {
-    return {startOf(localPath, variant), historyLine("red", getText("MPUB_UPFAILED"))};
-}
-
-// Selected rows; a name ending in "/" is a folder.
-QList<SelectedRow> rows(const QStringList& names)
-{
-    QList<SelectedRow> result;
-    for (const QString& name : names)
-        result.append(name.endsWith(QLatin1Char('/')) ? SelectedRow{name.chopped(1), true} : SelectedRow{name, false});
-    return result;
+    return {startOf(localPath, variant), historyKey("red", "MPUB_UPFAILED")};
 }
 
 } // namespace
 
+// Uploads of files and walked local trees to pyftpdlib: the order, the lines, the bytes on the
+// wire, local files that cannot be sent, and what a broken or stopped upload leaves.
 class UploadJobTest : public QObject
 {
     Q_OBJECT
@@ -59,19 +50,10 @@ private Q_SLOTS:
 
     void init()
     {
-        m_server = std::make_unique<QTemporaryDir>();
-        m_local = std::make_unique<QTemporaryDir>();
-        m_root = m_server->path() + QLatin1Char('/');
+        m_jobs = std::make_unique<JobHarness>();
         // The source folder keeps its case in every line.
-        m_source = m_local->path() + QStringLiteral("/Src Folder/");
-        QVERIFY(QDir().mkpath(m_root + QStringLiteral("pub")) && QDir().mkpath(m_source));
-    }
-
-    void cleanup()
-    {
-        m_ftp.reset();
-        m_server.reset();
-        m_local.reset();
+        m_source = m_jobs->local + QStringLiteral("Src Folder/");
+        QVERIFY(QDir().mkpath(m_jobs->remote + QStringLiteral("pub")) && QDir().mkpath(m_source));
     }
 
     void selectionThenWalkedTrees_data()
@@ -96,14 +78,14 @@ private Q_SLOTS:
         localFile("docs/sub/y.txt", "y");
         QVERIFY(QDir().mkpath(m_source + QStringLiteral("docs/empty")));
         if (folderExists)
-            QVERIFY(QDir().mkpath(m_root + QStringLiteral("pub/docs")));
-        QVERIFY(startServer());
-        UploadRequest request = this->request(strings({"docs/", "b.bin", " a.txt "}), passive);
+            QVERIFY(QDir().mkpath(m_jobs->remote + QStringLiteral("pub/docs")));
+        QVERIFY(m_jobs->startServer());
+        UploadRequest request = this->request({"docs/", "b.bin", " a.txt "}, passive);
         request.variant = variant;
 
-        const auto outcome = JobHarness(settings(passive)).upload(request);
+        const auto outcome = m_jobs->upload(request);
 
-        QVERIFY(outcome.connected && outcome.finished);
+        QVERIFY(outcome.finished);
         // No lines for a folder that exists; its missing subfolders are created and announced.
         QCOMPARE(outcome.lines,
                  (folderExists ? QStringList() : created(QStringLiteral("docs"), variant))
@@ -113,21 +95,17 @@ private Q_SLOTS:
                      + uploaded(m_source + QStringLiteral("docs/x.bin"), variant)
                      + uploaded(m_source + QStringLiteral("docs/sub/y.txt"), variant));
         QCOMPARE(outcome.argumentsOf("STOR"), strings({"b.bin", " a.txt ", "x.bin", "y.txt"}));
-        QCOMPARE(serverFile("pub/ a.txt "), QByteArray());
-        QCOMPARE(serverFile("pub/b.bin"), QByteArray(255, 'b'));
-        QCOMPARE(serverFile("pub/docs/x.bin"), QByteArray(256, 'x'));
-        QCOMPARE(serverFile("pub/docs/sub/y.txt"), QByteArray("y"));
-        QVERIFY(QFileInfo(m_root + QStringLiteral("pub/docs/empty")).isDir());
-        QCOMPARE(outcome.upload.filesUploaded, 4);
+        QCOMPARE(m_jobs->remoteFiles({"pub/ a.txt ", "pub/b.bin", "pub/docs/x.bin", "pub/docs/sub/y.txt"}),
+                 QList<QByteArray>({"", QByteArray(255, 'b'), QByteArray(256, 'x'), "y"}));
+        QVERIFY(QFileInfo(m_jobs->remote + QStringLiteral("pub/docs/empty")).isDir());
         QVERIFY(outcome.upload.anythingToDo && outcome.messages.isEmpty());
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
         // Only the context menu's variant drives the bar, in bytes.
-        if (variant == UploadVariant::Main) {
+        const QList<QPair<qint64, qint64>> ends{{0, 512}, {512, 512}};
+        if (variant == UploadVariant::Main)
             QVERIFY(outcome.progress.isEmpty());
-        } else {
-            QCOMPARE(outcome.progress.first(), (QPair<qint64, qint64>(0, 512)));
-            QCOMPARE(outcome.progress.last(), (QPair<qint64, qint64>(512, 512)));
-        }
+        else
+            QCOMPARE((QList<QPair<qint64, qint64>>{outcome.progress.first(), outcome.progress.last()}), ends);
     }
 
     void transferTypeOnTheWire_data()
@@ -153,8 +131,6 @@ private Q_SLOTS:
 
     void transferTypeOnTheWire()
     {
-        QFETCH(int, type);
-        QFETCH(QStringList, asciiList);
         QFETCH(QString, name);
         QFETCH(QString, newName);
         QFETCH(QByteArray, content);
@@ -162,32 +138,35 @@ private Q_SLOTS:
         QVERIFY(writeFile(m_source + name, content));
         FtpServerFixture::Options options;
         options.rawAscii = true; // the server stores what came over the wire
-        QVERIFY(startServer(options));
-        UploadRequest request = this->request({name});
-        const auto chosen = static_cast<TransferType>(type);
-        request.type = {chosen, chosen == TransferType::Ascii ? TransferFlag::Ascii : TransferFlag::Binary, asciiList};
+        QVERIFY(m_jobs->startServer(options));
+        UploadRequest request = this->request({});
+        request.rows = {{name, false}};
+        const auto chosen = static_cast<TransferType>(testData<int>("type"));
+        const TransferFlag flag = chosen == TransferType::Ascii ? TransferFlag::Ascii : TransferFlag::Binary;
+        request.type = {chosen, flag, testData<QStringList>("asciiList")};
 
         QStringList expected = uploaded(m_source + name);
         JobHarness::Outcome outcome;
         if (newName.isEmpty()) {
-            outcome = JobHarness(settings()).upload(request);
+            outcome = m_jobs->upload(request);
         } else {
-            outcome = JobHarness(settings()).upload(request, [name, newName](UploadJob& job) {
-                return job.uploadAs(name, newName);
-            });
+            outcome = m_jobs->upload(request, [name, newName](UploadJob& job) { return job.uploadAs(name, newName); });
             const QString refused = QStringLiteral("Status: Upload fehlgeschlagen (Größe der Datei: 0 Byte)");
             expected = {historyLine("black", QStringLiteral("Aktion: Starte Upload von %1 als %2").arg(name, newName)),
-                        content.isEmpty() ? historyLine("red", refused) : historyLine("green", getText("MPUB_UPOK"))};
+                        content.isEmpty() ? historyLine("red", refused) : historyKey("green", "MPUB_UPOK")};
         }
 
         QCOMPARE(outcome.lines, expected);
-        QCOMPARE(readFile(m_root + QStringLiteral("pub/") + (newName.isEmpty() ? name : newName)), arrived);
+        QCOMPARE(readFile(m_jobs->remote + QStringLiteral("pub/") + (newName.isEmpty() ? name : newName)), arrived);
         QCOMPARE(outcome.commands.contains(QStringLiteral("TYPE A")), arrived.contains("\r\ntwo"));
         // Nothing to list again after a refused empty file.
         QCOMPARE(outcome.upload.anythingToDo, !content.isEmpty());
     }
 
-    void localOdditiesFailAndLinksToFoldersAreNotFollowed()
+    // Local files that cannot be read fail without opening anything on the server; links to
+    // folders are not followed; a folder that cannot be entered on the server stores nothing
+    // elsewhere.
+    void whatCannotBeSentFailsAlone()
     {
         QVERIFY(::mkfifo(QFile::encodeName(m_source + QStringLiteral("pipe")).constData(), 0600) == 0);
         QVERIFY(QFile::link(m_source + QStringLiteral("nowhere"), m_source + QStringLiteral("dangling")));
@@ -204,37 +183,30 @@ private Q_SLOTS:
         // sends the file's content.
         QVERIFY(QFile::link(QStringLiteral("../docs"), m_source + QStringLiteral("docs/loop")));
         QVERIFY(QFile::link(QStringLiteral("../ok.txt"), m_source + QStringLiteral("docs/linked.txt")));
-        QVERIFY(startServer());
-
-        const auto outcome = JobHarness(settings()).upload(request(unreadable + strings({"docs/", "ok.txt"})));
-
+        // A file where a folder should go: it can be neither created nor entered.
+        localFile("blocked/y.txt", "y");
+        QVERIFY(writeFile(m_jobs->remote + QStringLiteral("pub/blocked"), "a file"));
+        QVERIFY(m_jobs->startServer());
+        UploadRequest request = this->request({});
         QStringList expected;
-        for (const QString& name : std::as_const(unreadable))
+        for (const QString& name : std::as_const(unreadable)) {
+            request.rows.append({name, false});
             expected += failed(m_source + name);
+        }
+        request.rows += JobHarness::rows({"docs/", "blocked/", "ok.txt"});
+
+        const auto outcome = m_jobs->upload(request);
+
         QCOMPARE(outcome.lines,
-                 expected + created(QStringLiteral("docs")) + uploaded(m_source + QStringLiteral("ok.txt"))
+                 expected + created(QStringLiteral("docs"))
+                     + uploaded(m_source + QStringLiteral("ok.txt"))
                      + uploaded(m_source + QStringLiteral("docs/linked.txt"))
                      + failed(m_source + QStringLiteral("docs/loop"))
-                     + uploaded(m_source + QStringLiteral("docs/x.txt")));
-        // Nothing was opened on the server for what could not be read.
+                     + uploaded(m_source + QStringLiteral("docs/x.txt"))
+                     + failed(m_source + QStringLiteral("blocked/y.txt")));
         QCOMPARE(outcome.argumentsOf("STOR"), strings({"ok.txt", "linked.txt", "x.txt"}));
-        QCOMPARE(serverFile("pub/docs/linked.txt"), QByteArray("ok"));
-        QVERIFY(!QFileInfo::exists(m_root + QStringLiteral("pub/docs/loop")));
-    }
-
-    void failedFolderChangeStoresNothingElsewhere()
-    {
-        // A file where the folder should go: it can be neither created nor entered.
-        QVERIFY(writeFile(m_root + QStringLiteral("pub/docs"), "a file"));
-        localFile("docs/x.txt", "x");
-        localFile("top.txt", "top");
-        QVERIFY(startServer());
-
-        const auto outcome = JobHarness(settings()).upload(request(strings({"docs/", "top.txt"})));
-
-        QCOMPARE(outcome.lines,
-                 uploaded(m_source + QStringLiteral("top.txt")) + failed(m_source + QStringLiteral("docs/x.txt")));
-        QCOMPARE(outcome.argumentsOf("STOR"), strings({"top.txt"}));
+        QCOMPARE(readFile(m_jobs->remote + QStringLiteral("pub/docs/linked.txt")), QByteArray("ok"));
+        QVERIFY(!QFileInfo::exists(m_jobs->remote + QStringLiteral("pub/docs/loop")));
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
     }
 
@@ -245,18 +217,17 @@ private Q_SLOTS:
         QTest::addColumn<bool>("reader");
         QTest::addColumn<bool>("stop");
         QTest::addColumn<QStringList>("partLine");
-        const QStringList removed{historyLine("black", getText("MPUB_PARTDELETED") + QStringLiteral(" /pub/big.bin"))};
+        const QStringList removed{historyKey("black", "MPUB_PARTDELETED", QStringLiteral("/pub/big.bin"))};
         QTest::newRow("broken, part removed") << true << false << false << false << removed;
         QTest::newRow("broken, removal refused")
             << true << true << false << false
-            << QStringList{historyLine("red", getText("MPUB_PARTLEFT") + QStringLiteral(" /pub/big.bin"))};
+            << QStringList{historyKey("red", "MPUB_PARTLEFT", QStringLiteral("/pub/big.bin"))};
         QTest::newRow("refused: nothing to remove") << false << false << true << false << QStringList();
         QTest::newRow("stopped, part removed afterwards") << false << false << false << true << removed;
     }
 
     void partialFileOfABrokenOrStoppedTransfer()
     {
-        QFETCH(bool, breaks);
         QFETCH(bool, refuseDelete);
         QFETCH(bool, reader);
         QFETCH(bool, stop);
@@ -264,25 +235,21 @@ private Q_SLOTS:
         localFile("big.bin", QByteArray((stop ? 8 : 1) * 1024 * 1024, 'g'));
         localFile("later.txt", "later");
         FtpServerFixture::Options options;
-        options.brokenStorName = breaks ? QStringLiteral("big.bin") : QString();
+        options.brokenStorName = testData<bool>("breaks") ? QStringLiteral("big.bin") : QString();
         options.refuseDelete = refuseDelete;
         options.throttle = stop ? 512 * 1024 : 0; // the transfer surely runs when the stop comes
-        QVERIFY(startServer(options));
-        ConnectionSettings user = settings();
+        QVERIFY(m_jobs->startServer(options));
+        UploadRequest request = this->request({"big.bin", "later.txt"});
         if (reader) {
-            user.user = FtpServerFixture::readerUser();
-            user.password = FtpServerFixture::readerPassword();
+            request.settings.user = FtpServerFixture::readerUser();
+            request.settings.password = FtpServerFixture::readerPassword();
         }
-        UploadRequest request = this->request(strings({"big.bin", "later.txt"}));
-        request.settings = user;
         request.variant = UploadVariant::ContextMenu;
 
-        const auto outcome = JobHarness(user).upload(
-            request, {}, {},
-            [stop](const JobHandle& upload, qint64 done) {
-                if (stop && done > 0)
-                    upload.cancel();
-            });
+        const auto outcome = m_jobs->upload(request, {}, {}, [stop](const JobHandle& upload, qint64 done) {
+            if (stop && done > 0)
+                upload.cancel();
+        });
 
         const QString later = m_source + QStringLiteral("later.txt");
         const QStringList laterLines = stop ? QStringList() : reader ? failed(later, UploadVariant::ContextMenu)
@@ -291,7 +258,7 @@ private Q_SLOTS:
         // A stopped upload ends there; its part goes once the stop is over.
         expected += stop ? laterLines + partLine : partLine + laterLines;
         QCOMPARE(outcome.lines, expected);
-        QCOMPARE(QFileInfo::exists(m_root + QStringLiteral("pub/big.bin")), refuseDelete);
+        QCOMPARE(QFileInfo::exists(m_jobs->remote + QStringLiteral("pub/big.bin")), refuseDelete);
         QCOMPARE(outcome.upload.partialFile, stop ? QStringLiteral("/pub/big.bin") : QString());
     }
 
@@ -299,38 +266,23 @@ private Q_SLOTS:
     {
         localFile("a.txt", "a");
         localFile("docs/x.txt", "x");
-        QVERIFY(startServer());
+        QVERIFY(m_jobs->startServer());
 
-        const auto outcome =
-            JobHarness(settings()).upload(request(strings({"a.txt", "docs/"})), {}, [this] { m_ftp->stop(); });
+        const auto outcome = m_jobs->upload(request({"a.txt", "docs/"}), {}, [this] { m_jobs->server().stop(); });
 
-        QVERIFY(outcome.connected && outcome.finished);
-        QCOMPARE(outcome.messages, QStringList{getText("MPUB_NOCONN1") + QLatin1Char('\n') + getText("MPUB_NOCONN2")
-                                               + QLatin1Char('\n') + getText("MPUB_NOCONN3")});
+        QVERIFY(outcome.finished);
+        QCOMPARE(outcome.messages, QStringList{messageText({"MPUB_NOCONN1", "MPUB_NOCONN2", "MPUB_NOCONN3"})});
         const QStringList folderFailed{historyLine("black", QStringLiteral("Aktion: Lege Verzeichnis docs an")),
-                                       historyLine("red", getText("FRMPULOC_GENFAIL"))};
+                                       historyKey("red", "FRMPULOC_GENFAIL")};
         QCOMPARE(outcome.lines, failed(m_source + QStringLiteral("a.txt")) + folderFailed
                                     + failed(m_source + QStringLiteral("docs/x.txt")));
     }
 
 private:
-    bool startServer(const FtpServerFixture::Options& options = {})
+    // Uploads the selected rows of the source folder into /pub, in binary.
+    UploadRequest request(std::initializer_list<const char*> selected, bool passive = true) const
     {
-        m_ftp = std::make_unique<FtpServerFixture>(options);
-        if (m_ftp->start(m_root) != 0)
-            return true;
-        qWarning("%s", qPrintable(m_ftp->errorText()));
-        return false;
-    }
-
-    ConnectionSettings settings(bool passive = true) const
-    {
-        return {m_ftp->host(), m_ftp->portText(), FtpServerFixture::user(), FtpServerFixture::password(), passive};
-    }
-
-    UploadRequest request(const QStringList& selected, bool passive = true) const
-    {
-        return {m_source, rows(selected), QStringLiteral("/pub"), settings(passive),
+        return {m_source, JobHarness::rows(selected), QStringLiteral("/pub"), m_jobs->settings(passive),
                 {TransferType::Binary, TransferFlag::Binary, {}}, UploadVariant::Main};
     }
 
@@ -339,12 +291,7 @@ private:
         QVERIFY(writeFile(m_source + QString::fromUtf8(path), content));
     }
 
-    QByteArray serverFile(const char* path) const { return readFile(m_root + QString::fromUtf8(path)); }
-
-    std::unique_ptr<QTemporaryDir> m_server;
-    std::unique_ptr<QTemporaryDir> m_local;
-    std::unique_ptr<FtpServerFixture> m_ftp;
-    QString m_root;
+    std::unique_ptr<JobHarness> m_jobs;
     QString m_source;
 };
 
