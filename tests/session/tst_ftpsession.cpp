@@ -343,6 +343,19 @@ private Q_SLOTS:
         QVERIFY(!m_transcript.filter(QStringLiteral("[Finishing] ->")).isEmpty());
     }
 
+    // The port text goes by the connection bar's rules (blanks around, rounded); one that is no
+    // port fails the connect, and the earlier connection is gone as well.
+    void portTextDecidesTheConnect()
+    {
+        FtpSession session;
+        ConnectionSettings values = settingsOf(m_shared);
+        values.port = QStringLiteral("  %1.4 ").arg(m_shared.port());
+        QVERIFY2(connect(session, values), qPrintable(session.lastError()));
+        values.port = QStringLiteral("twenty-one");
+        QVERIFY(!session.openConnection(values));
+        QVERIFY(!session.isConnected());
+    }
+
     void activeModeTurnsAwayOtherAddresses()
     {
         int intruder = -1;
