@@ -149,8 +149,8 @@ private Q_SLOTS:
             const QByteArray content = files.value(entry.rawName(), "<not listed so>");
             QCOMPARE(entry.size, content.size());
             QPair<qint64, qint64> progress;
-            QVERIFY2(session.ftpGet(copy, entry.name, [&progress](qint64 done, qint64 total) { progress = {done, total}; }),
-                     qPrintable(session.lastError()));
+            const auto report = [&progress](qint64 done, qint64 total) { progress = {done, total}; };
+            QVERIFY2(session.ftpGet(copy, entry.name, report), qPrintable(session.lastError()));
             QVERIFY2(readFile(copy) == content, qPrintable(entry.name));
             QCOMPARE(progress, qMakePair(content.size(), content.size()));
             QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("copy")});

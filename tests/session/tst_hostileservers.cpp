@@ -174,11 +174,13 @@ private Q_SLOTS:
         // The letters of a short password inside other words are not the password.
         QTest::newRow("one-letter password")
             << QStringLiteral("u") << QStringLiteral("e") << QByteArrayList{user, asked, pass, "530 Login incorrect, %1."}
-            << QStringList{QStringLiteral("< 530 Login incorrect, ****."), QStringLiteral("[LoggingIn] -> [Disconnected]")}
+            << QStringList{QStringLiteral("< 530 Login incorrect, ****."),
+                           QStringLiteral("[LoggingIn] -> [Disconnected]")}
             << QStringLiteral("login refused: 530 Login incorrect, ****.");
         QTest::newRow("password same as the user name")
             << QStringLiteral("name") << QStringLiteral("name") << QByteArrayList{user, asked, pass, "530 Sorry."}
-            << QStringList{QStringLiteral("> USER name"), QStringLiteral("> PASS ****")} << QStringLiteral("login refused: 530 Sorry.");
+            << QStringList{QStringLiteral("> USER name"), QStringLiteral("> PASS ****")}
+            << QStringLiteral("login refused: 530 Sorry.");
         QTest::newRow("plain text after AUTH TLS")
             << QStringLiteral("u") << secret << QByteArrayList{"AUTH", "234 go ahead\r\n230 forged"}
             << QStringList{QStringLiteral("> AUTH TLS")} << QStringLiteral("more after agreeing to TLS");
@@ -227,26 +229,28 @@ private Q_SLOTS:
         const QByteArray go("150 go");
         const QByteArray done("226 done");
         const QByteArray none;
+        const QByteArray retr("RETR");
+        const QByteArray list("LIST");
         QTest::newRow("PASV address replaced by the server's")
-            << QByteArray("RETR") << true << none << go << QByteArray(15, 'x') << done << QString();
+            << retr << true << none << go << QByteArray(15, 'x') << done << QString();
         QTest::newRow("226 before the last bytes")
-            << QByteArray("RETR") << false << none << QByteArray("150 go\r\n226 done already") << QByteArray(200'000, 'x')
-            << none << QString();
-        QTest::newRow("broken off by the server") << QByteArray("RETR") << false << none << go << QByteArray(5000, 'x')
+            << retr << false << none << QByteArray("150 go\r\n226 done already") << QByteArray(200'000, 'x') << none
+            << QString();
+        QTest::newRow("broken off by the server") << retr << false << none << go << QByteArray(5000, 'x')
                                                   << QByteArray("426 Connection closed; transfer aborted.") << QStringLiteral("426");
         QTest::newRow("short of the size in the 150 reply")
-            << QByteArray("RETR") << false << none << QByteArray("150 Opening BINARY mode data connection for f (1000 bytes)")
+            << retr << false << none << QByteArray("150 Opening BINARY mode data connection for f (1000 bytes)")
             << QByteArray(500, 'x') << done << QStringLiteral("500 of 1000 bytes");
-        QTest::newRow("longer than SIZE said") << QByteArray("RETR") << false << QByteArray("213 1000") << go
-                                               << QByteArray(1500, 'x') << done << QStringLiteral("1500 of 1000 bytes");
-        QTest::newRow("no files found") << QByteArray("LIST") << false << none << QByteArray("550 No files found.") << none
-                                        << none << QString();
-        QTest::newRow("no members found") << QByteArray("LIST") << false << none << QByteArray("450 No members found")
-                                          << none << none << QString();
-        QTest::newRow("missing folder") << QByteArray("LIST") << false << none << QByteArray("550 No such file or directory.")
-                                        << none << none << QStringLiteral("550");
+        QTest::newRow("longer than SIZE said") << retr << false << QByteArray("213 1000") << go << QByteArray(1500, 'x')
+                                               << done << QStringLiteral("1500 of 1000 bytes");
+        QTest::newRow("no files found")
+            << list << false << none << QByteArray("550 No files found.") << none << none << QString();
+        QTest::newRow("no members found")
+            << list << false << none << QByteArray("450 No members found") << none << none << QString();
+        QTest::newRow("missing folder") << list << false << none << QByteArray("550 No such file or directory.") << none
+                                        << none << QStringLiteral("550");
         // Three bytes a line on the wire, a few hundred bytes each in memory: a million is enough.
-        QTest::newRow("more than a million entries") << QByteArray("LIST") << false << none << go
+        QTest::newRow("more than a million entries") << list << false << none << go
                                                      << QByteArray("x\r\n").repeated(1'000'001) << done
                                                      << QStringLiteral("more than 1000000 entries");
     }

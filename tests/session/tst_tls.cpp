@@ -150,8 +150,8 @@ private Q_SLOTS:
         QVERIFY(harness.connect());
         QCOMPARE(harness.questions.size(), 1);
         const CertificateInfo& info = harness.questions.first();
-        QCOMPARE((QStringList{info.host, QString::number(info.port), QString::fromLatin1(info.sha256.toHex()), info.subject,
-                              info.issuer}),
+        QCOMPARE((QStringList{info.host, QString::number(info.port), QString::fromLatin1(info.sha256.toHex()),
+                              info.subject, info.issuer}),
                  (QStringList{first->host(), first->portText(), QString::fromLatin1(firstSha256.toHex()),
                               QStringLiteral("CN=localhost"), QStringLiteral("CN=localhost")}));
         QVERIFY(info.validFrom <= QDateTime::currentDateTimeUtc() && QDateTime::currentDateTimeUtc() < info.validUntil);
