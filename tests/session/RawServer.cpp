@@ -92,9 +92,8 @@ RawServer::~RawServer()
 
 bool RawServer::greetAndLogin(Connection& connection)
 {
-    return connection.send("220 scripted server\r\n") && connection.expect("USER")
-        && connection.send("331 password please\r\n") && connection.expect("PASS")
-        && connection.send("230 in\r\n") && connection.expect("FEAT") && connection.send("500 no features\r\n");
+    return connection.send("220 scripted server\r\n") && connection.expect("USER") && connection.send("230 in\r\n")
+        && connection.expect("FEAT") && connection.send("211-Features:\r\n SIZE\r\n211 End\r\n");
 }
 
 bool RawServer::Connection::send(const QByteArray& bytes)

@@ -50,7 +50,8 @@ public:
     RawServer& operator=(const RawServer&) = delete;
 
     quint16 port() const { return m_port; }
-    // The login every scripted server accepts: 220, USER, PASS, FEAT (none offered).
+    // The login every scripted server accepts: 220, USER answered 230 at once (no password
+    // asked), FEAT offering SIZE.
     static bool greetAndLogin(Connection& connection);
 
 private:

@@ -1,9 +1,8 @@
 #include "ControlConnection.h"
 #include "FtpSession.h"
 #include "RawServer.h"
+#include "TestHelpers.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,8 +35,7 @@ private Q_SLOTS:
     {
         m_local = std::make_unique<QTemporaryDir>();
         m_target = m_local->filePath(QStringLiteral("target.bin"));
-        QFile file(m_target);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("the old file") == 12);
+        QVERIFY(writeFile(m_target, "the old file"));
     }
 
     void everyWaitEnds_data()
@@ -157,84 +155,117 @@ private Q_SLOTS:
         QVERIFY(control.isOpen()); // read to its end: the next reply lines up
     }
 
-    void passwordIsMaskedOnly_data()
+    // Logins that fail: the server answers each command of the script in turn ("%1" stands for
+    // the argument as it arrived). The password goes nowhere, and only the PASS argument is masked;
+    // plain lines behind "234" would pass for encrypted replies if they were read as such.
+    void refusedLogin_data()
     {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("password");
-        QTest::addColumn<QByteArray>("passReply"); // %1 stands for the password as it arrived
+        QTest::addColumn<QByteArrayList>("script"); // a command, its reply, and so on
         QTest::addColumn<QStringList>("transcriptHas");
         QTest::addColumn<QString>("errorHas");
-        QTest::newRow("echoed by the server") << QStringLiteral("u") << secret << QByteArray("530 Login incorrect for '%1'.")
-                                              << QStringList{QStringLiteral("< 530 Login incorrect for '****'.")}
-                                              << QStringLiteral("for '****'.");
+        const QByteArray user("USER");
+        const QByteArray pass("PASS");
+        const QByteArray asked("331 password");
+        QTest::newRow("password echoed by the server")
+            << QStringLiteral("u") << secret << QByteArrayList{user, asked, pass, "530 Login incorrect for '%1'."}
+            << QStringList{QStringLiteral("< 530 Login incorrect for '****'.")} << QStringLiteral("for '****'.");
         // The letters of a short password inside other words are not the password.
-        QTest::newRow("one letter") << QStringLiteral("u") << QStringLiteral("e") << QByteArray("530 Login incorrect, e.")
-                                    << QStringList{QStringLiteral("< 530 Login incorrect, ****."),
-                                                   QStringLiteral("[LoggingIn] -> [Disconnected]")}
-                                    << QStringLiteral("login refused: 530 Login incorrect, ****.");
-        QTest::newRow("same as the user name") << QStringLiteral("name") << QStringLiteral("name") << QByteArray("530 Sorry.")
-                                               << QStringList{QStringLiteral("> USER name"), QStringLiteral("> PASS ****")}
-                                               << QStringLiteral("login refused: 530 Sorry.");
+        QTest::newRow("one-letter password")
+            << QStringLiteral("u") << QStringLiteral("e") << QByteArrayList{user, asked, pass, "530 Login incorrect, %1."}
+            << QStringList{QStringLiteral("< 530 Login incorrect, ****."),
+                           QStringLiteral("[LoggingIn] -> [Disconnected]")}
+            << QStringLiteral("login refused: 530 Login incorrect, ****.");
+        QTest::newRow("password same as the user name")
+            << QStringLiteral("name") << QStringLiteral("name") << QByteArrayList{user, asked, pass, "530 Sorry."}
+            << QStringList{QStringLiteral("> USER name"), QStringLiteral("> PASS ****")}
+            << QStringLiteral("login refused: 530 Sorry.");
+        QTest::newRow("plain text after AUTH TLS")
+            << QStringLiteral("u") << secret << QByteArrayList{"AUTH", "234 go ahead\r\n230 forged"}
+            << QStringList{QStringLiteral("> AUTH TLS")} << QStringLiteral("more after agreeing to TLS");
     }
 
-    void passwordIsMaskedOnly()
+    void refusedLogin()
     {
         QFETCH(QString, user);
         QFETCH(QString, password);
-        QFETCH(QByteArray, passReply);
+        QFETCH(QByteArrayList, script);
         QFETCH(QStringList, transcriptHas);
         QFETCH(QString, errorHas);
-        RawServer server([passReply](RawServer::Connection& connection) {
-            if (!connection.send("220 hi\r\n") || !connection.expect("USER") || !connection.send("331 password\r\n"))
-                return;
-            if (const auto pass = connection.expect("PASS"))
-                connection.send(QByteArray(passReply).replace("%1", pass->mid(5)) + "\r\n");
+        RawServer server([script](RawServer::Connection& connection) {
+            bool going = connection.send("220 hi\r\n");
+            for (qsizetype at = 0; going && at + 1 < script.size(); at += 2) {
+                const auto command = connection.expect(script[at]);
+                going = command && connection.send(QByteArray(script[at + 1]).replace("%1", command->mid(5)) + "\r\n");
+            }
             connection.readUntilGone();
         });
         QStringList transcript;
         FtpSession session;
         session.setTranscript([&transcript](const QString& line) { transcript.append(line); });
-        QVERIFY(!session.openConnection({QStringLiteral("127.0.0.1"), QString::number(server.port()), user, password, true}));
+        ConnectionSettings values{QStringLiteral("127.0.0.1"), QString::number(server.port()), user, password, true};
+        if (script.first() == "AUTH")
+            values.encryption = ConnectionSettings::Encryption::Required;
+        QVERIFY(!session.openConnection(values));
         for (const QString& line : std::as_const(transcriptHas))
             QVERIFY2(transcript.contains(line), qPrintable(transcript.join(QLatin1Char('\n'))));
         QVERIFY2(session.lastError().contains(errorHas), qPrintable(session.lastError()));
         QVERIFY(!transcript.join(QLatin1Char('\n')).contains(secret));
+        QCOMPARE(transcript.filter(QStringLiteral("> USER")).isEmpty(), script.first() == "AUTH");
     }
 
-    void download_data()
+    // A listing or a download through a data connection: what the server replies to the command,
+    // what it sends, and how it ends.
+    void dataCommand_data()
     {
+        QTest::addColumn<QByteArray>("verb");
         QTest::addColumn<bool>("pasv");            // EPSV refused, and PASV names an address nobody can reach
         QTest::addColumn<QByteArray>("sizeReply"); // to SIZE, which progress makes the session ask; empty: not asked
-        QTest::addColumn<QByteArray>("replies");   // to RETR, before the data
-        QTest::addColumn<int>("sent");
+        QTest::addColumn<QByteArray>("replies");   // to the command, before the data; a final reply: no data
+        QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QByteArray>("ending"); // after the data; "426 ..." resets the data connection first
-        QTest::addColumn<QString>("error");     // empty: the download succeeds
+        QTest::addColumn<QString>("error");     // empty: the command succeeds
         const QByteArray go("150 go");
+        const QByteArray done("226 done");
+        const QByteArray none;
+        const QByteArray retr("RETR");
+        const QByteArray list("LIST");
         QTest::newRow("PASV address replaced by the server's")
-            << true << QByteArray() << go << 15 << QByteArray("226 done") << QString();
+            << retr << true << none << go << QByteArray(15, 'x') << done << QString();
         QTest::newRow("226 before the last bytes")
-            << false << QByteArray() << QByteArray("150 go\r\n226 done already") << 200'000 << QByteArray() << QString();
-        QTest::newRow("broken off by the server") << false << QByteArray() << go << 5000
+            << retr << false << none << QByteArray("150 go\r\n226 done already") << QByteArray(200'000, 'x') << none
+            << QString();
+        QTest::newRow("broken off by the server") << retr << false << none << go << QByteArray(5000, 'x')
                                                   << QByteArray("426 Connection closed; transfer aborted.") << QStringLiteral("426");
         QTest::newRow("short of the size in the 150 reply")
-            << false << QByteArray() << QByteArray("150 Opening BINARY mode data connection for f (1000 bytes)") << 500
-            << QByteArray("226 done") << QStringLiteral("500 of 1000 bytes");
-        QTest::newRow("longer than SIZE said") << false << QByteArray("213 1000") << go << 1500 << QByteArray("226 done")
-                                               << QStringLiteral("1500 of 1000 bytes");
+            << retr << false << none << QByteArray("150 Opening BINARY mode data connection for f (1000 bytes)")
+            << QByteArray(500, 'x') << done << QStringLiteral("500 of 1000 bytes");
+        QTest::newRow("longer than SIZE said") << retr << false << QByteArray("213 1000") << go << QByteArray(1500, 'x')
+                                               << done << QStringLiteral("1500 of 1000 bytes");
+        QTest::newRow("no files found")
+            << list << false << none << QByteArray("550 No files found.") << none << none << QString();
+        QTest::newRow("no members found")
+            << list << false << none << QByteArray("450 No members found") << none << none << QString();
+        QTest::newRow("missing folder") << list << false << none << QByteArray("550 No such file or directory.") << none
+                                        << none << QStringLiteral("550");
+        // Three bytes a line on the wire, a few hundred bytes each in memory: a million is enough.
+        QTest::newRow("more than a million entries") << list << false << none << go
+                                                     << QByteArray("x\r\n").repeated(1'000'001) << done
+                                                     << QStringLiteral("more than 1000000 entries");
     }
 
-    void download()
+    void dataCommand()
     {
+        QFETCH(QByteArray, verb);
         QFETCH(bool, pasv);
         QFETCH(QByteArray, sizeReply);
         QFETCH(QByteArray, replies);
-        QFETCH(int, sent);
+        QFETCH(QByteArray, data);
         QFETCH(QByteArray, ending);
         QFETCH(QString, error);
         RawServer server([=](RawServer::Connection& connection) {
-            // 230 right after USER: the client asks for no password.
-            if (!connection.send("220 hi\r\n") || !connection.expect("USER") || !connection.send("230 in\r\n")
-                || !connection.readLine().value_or("").startsWith("FEAT") || !connection.send("211-Features:\r\n SIZE\r\n211 End\r\n"))
+            if (!RawServer::greetAndLogin(connection))
                 return;
             if (!sizeReply.isEmpty() && (!connection.expect("SIZE") || !connection.send(sizeReply + "\r\n")))
                 return;
@@ -248,96 +279,41 @@ private Q_SLOTS:
             } else if (!connection.offerExtendedPassive()) {
                 return;
             }
-            if (!connection.expect("RETR") || !connection.send(replies + "\r\n"))
+            if (!connection.expect(verb) || !connection.send(replies + "\r\n"))
                 return;
-            const int data = connection.acceptData();
-            connection.sendData(data, QByteArray(sent, 'x'));
-            if (ending.startsWith("426"))
-                ::shutdown(data, SHUT_RDWR);
-            ::close(data);
+            if (replies.startsWith("150")) {
+                const int descriptor = connection.acceptData();
+                connection.sendData(descriptor, data);
+                if (ending.startsWith("426"))
+                    ::shutdown(descriptor, SHUT_RDWR);
+                ::close(descriptor);
+            }
             if (!ending.isEmpty())
                 connection.send(ending + "\r\n");
             connection.readUntilGone();
         });
         FtpSession session;
         QVERIFY(session.openConnection(settings(server)));
-        const FtpSession::Progress progress = sizeReply.isEmpty() ? FtpSession::Progress() : [](qint64, qint64) {};
-        QCOMPARE(session.ftpGet(m_target, QStringLiteral("f"), progress), error.isEmpty());
-        QVERIFY(session.isConnected()); // a refusal, not a broken connection
-        if (!error.isEmpty()) {
+        if (verb == "LIST") {
+            const auto entries = session.ftpList();
+            QCOMPARE(entries.has_value(), error.isEmpty());
+            QVERIFY(entries ? entries->isEmpty() : session.lastError().contains(error));
+        } else {
+            const FtpSession::Progress progress = sizeReply.isEmpty() ? FtpSession::Progress() : [](qint64, qint64) {};
+            QCOMPARE(session.ftpGet(m_target, QStringLiteral("f"), progress), error.isEmpty());
             QVERIFY2(session.lastError().contains(error), qPrintable(session.lastError()));
-            checkOldFileUntouched();
-            return;
+            if (!error.isEmpty())
+                checkOldFileUntouched();
+            else
+                QCOMPARE(readFile(m_target), data);
         }
-        QFile file(m_target);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray(sent, 'x'));
-    }
-
-    void listingOutcomes_data()
-    {
-        QTest::addColumn<QByteArray>("reply"); // to LIST; "150" sends so many one-letter lines
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<bool>("listed");
-        QTest::newRow("no files found") << QByteArray("550 No files found.") << 0 << true;
-        QTest::newRow("no members found") << QByteArray("450 No members found") << 0 << true;
-        QTest::newRow("missing folder") << QByteArray("550 No such file or directory.") << 0 << false;
-        // Three bytes a line on the wire, a few hundred bytes each in memory: a million is enough.
-        QTest::newRow("more than a million entries") << QByteArray("150 here") << 1'000'001 << false;
-    }
-
-    void listingOutcomes()
-    {
-        QFETCH(QByteArray, reply);
-        QFETCH(int, lines);
-        QFETCH(bool, listed);
-        RawServer server([reply, lines](RawServer::Connection& connection) {
-            if (!RawServer::greetAndLogin(connection) || !connection.offerExtendedPassive() || !connection.expect("LIST")
-                || !connection.send(reply + "\r\n"))
-                return;
-            if (lines > 0) {
-                const int data = connection.acceptData();
-                connection.sendData(data, QByteArray("x\r\n").repeated(lines));
-                ::close(data);
-                connection.send("226 done\r\n");
-            }
-            connection.readUntilGone();
-        });
-        FtpSession session;
-        QVERIFY(session.openConnection(settings(server)));
-        const auto entries = session.ftpList();
-        QCOMPARE(entries.has_value(), listed);
-        if (entries)
-            QVERIFY(entries->isEmpty());
-        else if (lines > 0)
-            QVERIFY2(session.lastError().contains(QLatin1String("more than 1000000 entries")), qPrintable(session.lastError()));
-        QVERIFY(session.isConnected());
-    }
-
-    // Lines sent in plain text behind "234" would pass for encrypted replies if they were read as such.
-    void plainTextAfterAuthTlsIsRefused()
-    {
-        RawServer server([](RawServer::Connection& connection) {
-            if (connection.send("220 hi\r\n") && connection.expect("AUTH") && connection.send("234 go ahead\r\n230 forged\r\n"))
-                connection.readUntilGone();
-        });
-        QStringList transcript;
-        FtpSession session;
-        session.setTranscript([&transcript](const QString& line) { transcript.append(line); });
-        ConnectionSettings values = settings(server);
-        values.encryption = ConnectionSettings::Encryption::Required;
-        QVERIFY(!session.openConnection(values));
-        QCOMPARE(session.tlsOutcome(), TlsOutcome::Failed);
-        QVERIFY2(session.lastError().contains(QLatin1String("TLS")), qPrintable(session.lastError()));
-        QVERIFY(transcript.filter(QStringLiteral("> USER")).isEmpty());
+        QVERIFY(session.isConnected()); // a refusal, not a broken connection
     }
 
 private:
     void checkOldFileUntouched()
     {
-        QFile file(m_target);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("the old file"));
+        QCOMPARE(readFile(m_target), QByteArray("the old file"));
         // No temporary file stays behind either.
         QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("target.bin")});
     }

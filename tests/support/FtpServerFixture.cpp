@@ -42,8 +42,7 @@ quint16 FtpServerFixture::start(const QString& rootDir)
     option(o.refuseDelete, "--refuse-dele");
     option(o.throttle > 0, "--throttle", QString::number(o.throttle));
 
-    const QString configured = qEnvironmentVariable("FTPCLIENT_TEST_PYTHON");
-    const QString python = configured.isEmpty() ? QStringLiteral("/usr/bin/python3") : configured;
+    const QString python = qEnvironmentVariable("FTPCLIENT_TEST_PYTHON", QStringLiteral("/usr/bin/python3"));
     m_process.setStandardErrorFile(m_logDir.filePath(QStringLiteral("server.log")));
     m_process.start(python, arguments);
     // The server names its port on its first line once it listens.
