@@ -7,13 +7,12 @@
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <QUrl>
 
-#include <csignal>
-#include <cstdio>
 #include <memory>
 
 namespace {
@@ -21,46 +20,9 @@ namespace {
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString fileManagerService = QStringLiteral("org.freedesktop.FileManager1");
 
-// A session bus of the test's own, started before anything asks for the session bus. It starts no
-// services of the machine, so that only the fakes below answer.
-struct PrivateBus {
-    QTemporaryDir folder;
-    QByteArray address;
-    pid_t pid = 0;
-
-    void start()
-    {
-        const QString config = folder.filePath(QStringLiteral("bus.conf"));
-        QFile file(config);
-        if (!file.open(QIODevice::WriteOnly))
-            return;
-        file.write("<busconfig><type>session</type><listen>unix:tmpdir=" + QFile::encodeName(folder.path())
-                   + "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
-                     "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-        file.close();
-        const QByteArray command = "dbus-daemon --config-file=" + QFile::encodeName(config)
-                                   + " --fork --print-address=1 --print-pid=1 2>/dev/null";
-        FILE* output = ::popen(command.constData(), "r");
-        if (!output)
-            return;
-        char line[512] = {};
-        if (std::fgets(line, sizeof line, output))
-            address = QByteArray(line).trimmed();
-        if (std::fgets(line, sizeof line, output))
-            pid = static_cast<pid_t>(QByteArray(line).trimmed().toInt());
-        ::pclose(output);
-        if (!address.isEmpty())
-            qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-    }
-
-    ~PrivateBus()
-    {
-        if (pid > 0)
-            ::kill(pid, SIGTERM);
-    }
-};
-
-PrivateBus privateBus;
+// The address of the session bus of the test's own, set in main() before anything asks for the
+// session bus. It starts no services of the machine, so that only the fakes below answer.
+QByteArray busAddress;
 
 } // namespace
 
@@ -124,7 +86,7 @@ class DesktopBusTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        if (privateBus.address.isEmpty())
+        if (busAddress.isEmpty())
             QSKIP("dbus-daemon is not installed");
         QVERIFY(QDBusConnection::sessionBus().isConnected());
         QVERIFY(m_file.open());
@@ -138,7 +100,7 @@ private Q_SLOTS:
     void init()
     {
         m_desktop = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(QString::fromUtf8(privateBus.address), QStringLiteral("desktop")));
+            QDBusConnection::connectToBus(QString::fromUtf8(busAddress), QStringLiteral("desktop")));
         QVERIFY(m_desktop->isConnected());
         m_context = std::make_unique<QObject>();
         m_unavailable = 0;
@@ -203,11 +165,24 @@ private:
 
 int main(int argc, char* argv[])
 {
-    // Before the application exists, so that nothing reaches the user's own desktop.
-    privateBus.start();
     QCoreApplication app(argc, argv);
+    QTemporaryDir folder;
+    writeFile(folder.filePath(QStringLiteral("bus.conf")),
+              "<busconfig><type>session</type><listen>unix:tmpdir=" + QFile::encodeName(folder.path())
+                  + "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
+                    "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+    QProcess bus;
+    bus.start(QStringLiteral("dbus-daemon"),
+              {QStringLiteral("--nofork"), QStringLiteral("--print-address"),
+               QStringLiteral("--config-file=") + folder.filePath(QStringLiteral("bus.conf"))});
+    if (bus.waitForReadyRead())
+        busAddress = bus.readLine().trimmed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", busAddress.isEmpty() ? QByteArray("unix:path=/nonexistent") : busAddress);
     DesktopBusTest test;
-    return QTest::qExec(&test, argc, argv);
+    const int failed = QTest::qExec(&test, argc, argv);
+    bus.kill();
+    bus.waitForFinished();
+    return failed;
 }
 
 #include "tst_desktopbus.moc"

@@ -5,37 +5,30 @@
 
 namespace {
 
-RemoteEntry file(const QString& name, quint32 attributes = FileAttribute::normal)
+RemoteEntry entry(const char* name, quint32 attributes = FileAttribute::normal, const char* linkTarget = "")
 {
-    RemoteEntry entry;
-    entry.name = name;
-    entry.size = 100;
-    entry.attributes = attributes;
-    return entry;
+    RemoteEntry made;
+    made.name = QString::fromUtf8(name);
+    made.attributes = attributes;
+    made.isDirectory = attributes == FileAttribute::directory;
+    made.isLink = *linkTarget != '\0';
+    made.linkTarget = QString::fromUtf8(linkTarget);
+    made.permissions = made.isLink ? QStringLiteral("lrwxrwxrwx") : QString();
+    return made;
 }
 
-RemoteEntry folder(const QString& name)
+// Each row as "name|kind|icon key|type name|link target|permissions".
+QStringList rowsFor(const QList<RemoteEntry>& entries)
 {
-    RemoteEntry entry = file(name, FileAttribute::directory);
-    entry.isDirectory = true;
-    return entry;
-}
-
-RemoteEntry link(const QString& name, bool toFolder)
-{
-    RemoteEntry entry = toFolder ? folder(name) : file(name);
-    entry.isLink = true;
-    entry.linkTarget = QStringLiteral("/pub/x");
-    entry.permissions = QStringLiteral("lrwxrwxrwx");
-    return entry;
-}
-
-QList<FileEntry> rowsFor(const QList<RemoteEntry>& entries)
-{
-    CountingTypeProvider provider({{QStringLiteral("txt"), QStringLiteral("Textdatei")}},
-                                  CountingTypeProvider::Pictures::Fresh);
+    CountingTypeProvider provider({{QStringLiteral("txt"), QStringLiteral("Textdatei")}});
     EntryTypeResolver resolver(provider, FallbackRule::Remote);
-    return RemoteRows::rowsOf(RemoteRows::buildListing(entries, resolver));
+    const char* const kinds[] = {"parent", "folder", "file", "link"};
+    QStringList rows;
+    for (const FileEntry& row : RemoteRows::rowsOf(RemoteRows::buildListing(entries, resolver)))
+        rows.append(QStringList{row.name, QLatin1String(kinds[int(row.kind)]), row.iconKey, row.typeName,
+                                row.linkTarget, row.permissions}
+                        .join(QLatin1Char('|')));
+    return rows;
 }
 
 } // namespace
@@ -46,66 +39,31 @@ class RemoteRowsTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void rowOrder_data()
+    void rowsOfAListing()
     {
-        QTest::addColumn<QList<RemoteEntry>>("entries");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("empty folder") << QList<RemoteEntry>{} << strings({".."});
-        QTest::newRow("interleaved groups keep their own order")
-            << QList<RemoteEntry>{file(QStringLiteral("z.txt")), folder(QStringLiteral("b")),
-                                  file(QStringLiteral("a.txt")), folder(QStringLiteral("A"))}
-            << strings({"..", "b", "A", "z.txt", "a.txt"});
-        QTest::newRow("directory bit with read-only is a file, a link to a folder a folder")
-            << QList<RemoteEntry>{file(QStringLiteral("ro"), 17), link(QStringLiteral("up"), true)}
-            << strings({"..", "up", "ro"});
-    }
-
-    void rowOrder()
-    {
-        QFETCH(QList<RemoteEntry>, entries);
-        QTEST(namesOf(rowsFor(entries)), "expected");
-    }
-
-    void typedRows_data()
-    {
-        QTest::addColumn<RemoteEntry>("entry");
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QString>("iconKey");
-        QTest::addColumn<QString>("typeName");
-        // Folders are typed like files; the list shows its folder text for them instead.
-        QTest::newRow("folder") << folder(QStringLiteral("docs")) << int(EntryKind::Folder) << "zdirectoryx"
-                                << "DOCS-Datei";
-        QTest::newRow("directory and read-only bits: a file")
-            << file(QStringLiteral("locked"), 17) << int(EntryKind::File) << "zlocked" << "LOCKED-Datei";
-        QTest::newRow("named type") << file(QStringLiteral("a.TXT")) << int(EntryKind::File) << "ztxt" << "Textdatei";
-        QTest::newRow("link of unknown kind") << link(QStringLiteral("l.txt"), false) << int(EntryKind::Link) << "ztxt"
-                                              << "Textdatei";
-        QTest::newRow("link to a folder") << link(QStringLiteral("up"), true) << int(EntryKind::Link) << "zdirectoryx"
-                                          << "UP-Datei";
-    }
-
-    void typedRows()
-    {
-        QFETCH(RemoteEntry, entry);
-        const QList<FileEntry> rows = rowsFor({entry});
-        QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows[0].kind, EntryKind::Parent);
-        const FileEntry& row = rows[1];
-        QTEST(int(row.kind), "kind");
-        QTEST(row.iconKey, "iconKey");
-        QTEST(row.typeName, "typeName");
-        QCOMPARE(row.size, entry.size);
-        QCOMPARE(row.attributes, entry.attributes);
-        QCOMPARE(row.linkTarget, entry.linkTarget);
-        QCOMPARE(row.permissions, entry.permissions);
-    }
-
-    void builtInTypesAreNumberedAlsoForFolders()
-    {
-        // Folders are typed like files: a folder "tools.exe" takes a number of the counter too.
-        const QList<FileEntry> rows = rowsFor({folder(QStringLiteral("tools.exe")), file(QStringLiteral("x.EXE"))});
-        QCOMPARE(rows[2].iconKey, QStringLiteral("zexe1"));
-        QCOMPARE(rows[2].typeName, QStringLiteral("Anwendung"));
+        QCOMPARE(rowsFor({}), strings({"..|parent|zdirectoryx|||"}));
+        // "..", the folders, then the files, each group in server order. Folders are typed like
+        // files, so a folder "tools.exe" takes a number of the built-in counter too; the directory
+        // bit with the read-only bit is a file; a link stays a link and keeps what was listed.
+        const QList<RemoteEntry> listing{entry("z.txt"),
+                                         entry("b", FileAttribute::directory),
+                                         entry("tools.exe", FileAttribute::directory),
+                                         entry("a.TXT"),
+                                         entry("locked", 17),
+                                         entry("up", FileAttribute::directory, "/pub/x"),
+                                         entry("l.txt", FileAttribute::normal, "/pub/l"),
+                                         entry("A", FileAttribute::directory),
+                                         entry("x.EXE")};
+        QCOMPARE(rowsFor(listing), strings({"..|parent|zdirectoryx|||",
+                                            "b|folder|zdirectoryx|B-Datei||",
+                                            "tools.exe|folder|zdirectoryx|Anwendung||",
+                                            "up|link|zdirectoryx|UP-Datei|/pub/x|lrwxrwxrwx",
+                                            "A|folder|zdirectoryx|A-Datei||",
+                                            "z.txt|file|ztxt|Textdatei||",
+                                            "a.TXT|file|ztxt|Textdatei||",
+                                            "locked|file|zlocked|LOCKED-Datei||",
+                                            "l.txt|link|ztxt|Textdatei|/pub/l|lrwxrwxrwx",
+                                            "x.EXE|file|zexe1|Anwendung||"}));
     }
 };
 
