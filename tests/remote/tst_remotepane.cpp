@@ -1,7 +1,9 @@
 #include "CountingTypeProvider.h"
+#include "EntryTypeResolver.h"
 #include "FakeFtpServer.h"
 #include "InlineJobRunner.h"
 #include "RemoteFixture.h"
+#include "RemoteRows.h"
 #include "RowTexts.h"
 
 #include <QComboBox>
@@ -12,8 +14,39 @@
 
 Q_DECLARE_METATYPE(RemoteCommand)
 
-// The remote pane and its commands against a server in memory: what the rows show, how the pane
-// browses, and that every command starts in the folder the pane shows.
+namespace {
+
+RemoteEntry entry(const char* name, quint32 attributes = FileAttribute::normal, const char* linkTarget = "")
+{
+    RemoteEntry made;
+    made.name = QString::fromUtf8(name);
+    made.attributes = attributes;
+    made.isDirectory = attributes == FileAttribute::directory;
+    made.isLink = *linkTarget != '\0';
+    made.linkTarget = QString::fromUtf8(linkTarget);
+    made.permissions = made.isLink ? QStringLiteral("lrwxrwxrwx") : QString();
+    return made;
+}
+
+// Each row as "name|kind|icon key|type name|link target|permissions".
+QStringList rowsFor(const QList<RemoteEntry>& entries)
+{
+    CountingTypeProvider provider({{QStringLiteral("txt"), QStringLiteral("Textdatei")}});
+    EntryTypeResolver resolver(provider, FallbackRule::Remote);
+    const char* const kinds[] = {"parent", "folder", "file", "link"};
+    QStringList rows;
+    for (const FileEntry& row : RemoteRows::rowsOf(RemoteRows::buildListing(entries, resolver)))
+        rows.append(QStringList{row.name, QLatin1String(kinds[int(row.kind)]), row.iconKey, row.typeName,
+                                row.linkTarget, row.permissions}
+                        .join(QLatin1Char('|')));
+    return rows;
+}
+
+} // namespace
+
+// The remote pane and its commands against a server in memory: the rules that make rows of a
+// listing, what the rows show, how the pane browses, and that every command starts in the folder
+// the pane shows.
 class RemotePaneTest : public QObject
 {
     Q_OBJECT
@@ -25,8 +58,7 @@ private Q_SLOTS:
     {
         m_server = std::make_unique<FakeFtpServer>();
         m_runner = std::make_unique<InlineJobRunner>(*m_server);
-        m_provider = std::make_unique<CountingTypeProvider>(QHash<QString, QString>{},
-                                                            CountingTypeProvider::Pictures::Fresh);
+        m_provider = std::make_unique<CountingTypeProvider>();
         m_fixture = std::make_unique<RemoteFixture>(
             *m_runner,
             RemoteEnvironment{[] { return ConnectionSettings{}; }, [] { return QStringLiteral("/tmp/"); }, {}, {}},
@@ -43,6 +75,32 @@ private Q_SLOTS:
         m_server.reset();
     }
 
+    void rowsOfAListing()
+    {
+        QCOMPARE(rowsFor({}), strings({"..|parent|zdirectoryx|||"}));
+        // "..", the folders, then the files, each group in server order. Folders are typed like
+        // files, so a folder "tools.exe" takes a number of the built-in counter too; the directory
+        // bit with the read-only bit is a file; a link stays a link and keeps what was listed.
+        const QList<RemoteEntry> listing{entry("z.txt"),
+                                         entry("b", FileAttribute::directory),
+                                         entry("tools.exe", FileAttribute::directory),
+                                         entry("a.TXT"),
+                                         entry("locked", 17),
+                                         entry("up", FileAttribute::directory, "/pub/x"),
+                                         entry("l.txt", FileAttribute::normal, "/pub/l"),
+                                         entry("A", FileAttribute::directory),
+                                         entry("x.EXE")};
+        QCOMPARE(rowsFor(listing), strings({"..|parent|zdirectoryx|||",
+                                            "b|folder|zdirectoryx|B-Datei||",
+                                            "tools.exe|folder|zdirectoryx|Anwendung||",
+                                            "up|link|zdirectoryx|UP-Datei|/pub/x|lrwxrwxrwx",
+                                            "A|folder|zdirectoryx|A-Datei||",
+                                            "z.txt|file|ztxt|Textdatei||",
+                                            "a.TXT|file|ztxt|Textdatei||",
+                                            "locked|file|zlocked|LOCKED-Datei||",
+                                            "l.txt|link|ztxt|Textdatei|/pub/l|lrwxrwxrwx",
+                                            "x.EXE|file|zexe1|Anwendung||"}));
+    }
     void rowsShowTheListingByTheRemoteRules()
     {
         m_server->addFolder(QStringLiteral("/b"));

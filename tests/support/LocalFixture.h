@@ -74,15 +74,6 @@ struct LocalFixture {
         return names;
     }
 
-    QAction* button(const char* key) const
-    {
-        for (QAction* action : pane.commandBar()->actions()) {
-            if (action->objectName() == QLatin1String(key))
-                return action;
-        }
-        return nullptr;
-    }
-
     QTreeWidget* tree() const { return pane.findChild<QTreeWidget*>(QStringLiteral("trwPaths")); }
     QTreeView* detailView() const { return pane.listView()->detailView(); }
     QComboBox* pathBox() const { return pane.findChild<QComboBox*>(QStringLiteral("cboLocal")); }
