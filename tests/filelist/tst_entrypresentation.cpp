@@ -1,6 +1,5 @@
 #include "CountingTypeProvider.h"
 #include "EntryPresentation.h"
-#include "EntrySorter.h"
 #include "EntryTypeResolver.h"
 #include "MimeTypeInfoProvider.h"
 #include "TestHelpers.h"
@@ -31,7 +30,7 @@ QDateTime utc(int year, int month, int day, int hour, int minute, int second)
 } // namespace
 
 // The rules that present file entries in both panes: keys, type names, sizes, dates, attribute
-// letters, order, and the resolver that asks the desktop for type names and pictures.
+// letters, and the resolver that asks the desktop for type names and pictures.
 class EntryPresentationTest : public QObject
 {
     Q_OBJECT
@@ -129,31 +128,7 @@ private Q_SLOTS:
         QTEST(texts, "texts");
     }
 
-    void sortModes_data()
-    {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QStringList>("order");
-        for (const char* locale : {"C", "de_DE"}) {
-            QTest::addRow("text %s", locale) << QString::fromLatin1(locale) << int(CompareMode::Text)
-                                             << strings({"A", "b", "c", "a.txt", "Z.txt"});
-            QTest::addRow("code %s", locale) << QString::fromLatin1(locale) << int(CompareMode::Code)
-                                             << strings({"A", "b", "c", "Z.txt", "a.txt"});
-        }
-    }
-
-    void sortModes()
-    {
-        QFETCH(QString, locale);
-        QFETCH(int, mode);
-        QLocale::setDefault(QLocale(locale));
-        QList<FileEntry> entries{file(QStringLiteral("Z.txt")), folder(QStringLiteral("b")),
-                                 file(QStringLiteral("a.txt")), folder(QStringLiteral("A")),
-                                 folder(QStringLiteral("c"))};
-        sortEntries(entries, static_cast<CompareMode>(mode));
-        QLocale::setDefault(QLocale::c());
-        QTEST(namesOf(entries), "order");
-    }
+    // The text and code orders of the sorter show in the local pane's listings.
 
     // The rows of both panes show through these rules (the panes' tests read them there); here
     // what the panes do not show: a link to a folder and the local time with seconds.

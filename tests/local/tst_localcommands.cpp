@@ -142,7 +142,8 @@ private Q_SLOTS:
             expected << historyLine("black", QStringLiteral("Aktion: Lege Verzeichnis %1 an").arg(alpha + answer.text))
                      << historyKey(created ? "green" : "red", outcome.toLatin1().constData());
         QCOMPARE(m_fixture->lines, expected);
-        QCOMPARE(entriesOf(alpha), created ? strings({"Inner", "Neu", "inside.txt"}) : strings({"Inner", "inside.txt"}));
+        QCOMPARE(entriesOf(alpha),
+                 created ? strings({"Inner", "Neu", "inside.txt"}) : strings({"Inner", "inside.txt"}));
         QVERIFY(QFileInfo(alpha + QStringLiteral("inside.txt")).isFile());
         if (!created)
             return;
@@ -412,7 +413,8 @@ private Q_SLOTS:
             // Every other program follows under its title, when the machine has any.
             QVERIFY(list->count() == 2 || list->item(2)->text() == getText("APPCHOOSER_ALL"));
             if (how == QLatin1String("command line"))
-                chooser.commandLine()->setText(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/../recorder.sh"));
+                chooser.commandLine()->setText(qEnvironmentVariable("XDG_DATA_HOME")
+                                               + QStringLiteral("/../recorder.sh"));
             QVERIFY(chooser.launchChoice());
         }
         if (!program) {
@@ -422,7 +424,8 @@ private Q_SLOTS:
         }
         // A program is never started; No to the question does nothing.
         QCOMPARE(m_fixture->prompter.messages.size(), 1);
-        QCOMPARE(m_fixture->prompter.messages[0].text, getText("MPUB_NOAPP") + QLatin1Char('\n') + getText("MPUB_PROGSEL"));
+        QCOMPARE(m_fixture->prompter.messages[0].text,
+                 getText("MPUB_NOAPP") + QLatin1Char('\n') + getText("MPUB_PROGSEL"));
         QCOMPARE(m_fixture->prompter.messages[0].buttons, PromptButtons::YesNo);
         QVERIFY(!QFile::exists(recordFile()));
     }

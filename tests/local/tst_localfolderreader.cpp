@@ -81,7 +81,8 @@ private Q_SLOTS:
             QVERIFY2(listing.icons.contains(entry.iconKey), qPrintable(entry.iconKey));
 
         QCOMPARE(subfolderNames(m_dir->path()), strings({".config", "A", "b", "linked", "real", "Zed"}));
-        QCOMPARE(subfolderNames(m_dir->path(), CompareMode::Code), strings({".config", "A", "Zed", "b", "linked", "real"}));
+        QCOMPARE(subfolderNames(m_dir->path(), CompareMode::Code),
+                 strings({".config", "A", "Zed", "b", "linked", "real"}));
     }
 
     void emptyOrMissingFolderAndFilesOnly()

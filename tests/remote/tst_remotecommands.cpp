@@ -201,8 +201,9 @@ private Q_SLOTS:
             << RemoteCommand::NewFolder << QString() << cancelled << QStringList() << unchanged << 0 << "MKD";
         QTest::newRow("new folder with a line break")
             << RemoteCommand::NewFolder << QString() << InputAnswer{true, QStringLiteral("x\r\nDELE a.txt")}
-            << QStringList{historyLine("black", question("FRMPUSERVER_DIRNEW1", "x\r\nDELE a.txt", "FRMPUSERVER_DIRNEW2")),
-                           historyKey("red", "FRMPUSERVER_DIRFAILED")}
+            << QStringList{
+                   historyLine("black", question("FRMPUSERVER_DIRNEW1", "x\r\nDELE a.txt", "FRMPUSERVER_DIRNEW2")),
+                   historyKey("red", "FRMPUSERVER_DIRFAILED")}
             << unchanged << 0 << "MKD";
 
         const QString renaming = historyKey("black", "FRMPUSERVER_RENAMEOF", QStringLiteral("a.txt"));
