@@ -13,8 +13,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <memory>
-
 namespace {
 
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
@@ -90,29 +88,20 @@ private Q_SLOTS:
             QSKIP("dbus-daemon is not installed");
         QVERIFY(QDBusConnection::sessionBus().isConnected());
         QVERIFY(m_file.open());
-    }
-
-    void cleanupTestCase()
-    {
-        QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
-    }
-
-    void init()
-    {
-        m_desktop = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(QString::fromUtf8(busAddress), QStringLiteral("desktop")));
-        QVERIFY(m_desktop->isConnected());
-        m_context = std::make_unique<QObject>();
-        m_unavailable = 0;
+        // The fakes wait at their paths; a row names the service, if any, that answers.
+        QVERIFY(m_desktop.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &m_portal,
+                                         QDBusConnection::ExportAllSlots));
+        QVERIFY(m_desktop.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &m_fileManager,
+                                         QDBusConnection::ExportAllSlots));
     }
 
     void cleanup()
     {
-        m_context.reset();
-        m_desktop->unregisterService(portalService);
-        m_desktop->unregisterService(fileManagerService);
-        m_desktop->unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
-        m_desktop->unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+        m_desktop.unregisterService(portalService);
+        m_desktop.unregisterService(fileManagerService);
+        m_portal.options.clear();
+        m_portal.gotFile = false;
+        m_fileManager.shown.clear();
     }
 
     void desktopViews_data()
@@ -131,36 +120,29 @@ private Q_SLOTS:
     void desktopViews()
     {
         QFETCH(QString, service);
-        QFETCH(bool, unavailable);
-        FakePortal portal(*m_desktop);
-        portal.response = testData<uint>("response");
-        FakeFileManager fileManager;
-        if (service == portalService)
-            QVERIFY(m_desktop->registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal,
-                                              QDBusConnection::ExportAllSlots));
-        else if (service == fileManagerService)
-            QVERIFY(m_desktop->registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fileManager,
-                                              QDBusConnection::ExportAllSlots));
-        QVERIFY(service.isEmpty() || m_desktop->registerService(service));
-        const auto fallBack = [this] { ++m_unavailable; };
+        m_portal.response = testData<uint>("response");
+        QVERIFY(service.isEmpty() || m_desktop.registerService(service));
+        QObject context;
+        int unavailable = 0;
+        const auto fallBack = [&unavailable] { ++unavailable; };
         if (QByteArray(QTest::currentDataTag()).startsWith("chooser"))
-            DesktopBus::chooseProgram(m_file.fileName(), m_context.get(), fallBack);
+            DesktopBus::chooseProgram(m_file.fileName(), &context, fallBack);
         else
-            DesktopBus::showItemProperties(m_file.fileName(), m_context.get(), fallBack);
+            DesktopBus::showItemProperties(m_file.fileName(), &context, fallBack);
         // The request is done once its waiting objects are gone.
-        QTRY_VERIFY_WITH_TIMEOUT(m_context->children().isEmpty(), jobTimeout);
-        QCOMPARE(m_unavailable, unavailable ? 1 : 0);
-        QCOMPARE(portal.gotFile, service == portalService);
-        QCOMPARE(portal.options.value(QStringLiteral("ask")).toBool(), service == portalService);
+        QTRY_VERIFY_WITH_TIMEOUT(context.children().isEmpty(), jobTimeout);
+        QCOMPARE(unavailable, testData<bool>("unavailable") ? 1 : 0);
+        QCOMPARE(m_portal.gotFile, service == portalService);
+        QCOMPARE(m_portal.options.value(QStringLiteral("ask")).toBool(), service == portalService);
         const QString uri = QUrl::fromLocalFile(m_file.fileName()).toString();
-        QCOMPARE(fileManager.shown, service == fileManagerService ? QStringList{uri} : QStringList());
+        QCOMPARE(m_fileManager.shown, service == fileManagerService ? QStringList{uri} : QStringList());
     }
 
 private:
     QTemporaryFile m_file;
-    std::unique_ptr<QDBusConnection> m_desktop;
-    std::unique_ptr<QObject> m_context;
-    int m_unavailable = 0;
+    QDBusConnection m_desktop = QDBusConnection::connectToBus(QString::fromUtf8(busAddress), QStringLiteral("desktop"));
+    FakePortal m_portal{m_desktop};
+    FakeFileManager m_fileManager;
 };
 
 int main(int argc, char* argv[])

@@ -42,6 +42,17 @@ QStringList rowsFor(const QList<RemoteEntry>& entries)
     return rows;
 }
 
+// The remote pane with its actions on the server in memory.
+struct FakeRemote {
+    FakeFtpServer server;
+    InlineJobRunner runner{server};
+    CountingTypeProvider provider;
+    RemoteFixture fixture{
+        runner,
+        RemoteEnvironment{[] { return ConnectionSettings{}; }, [] { return QStringLiteral("/tmp/"); }, {}, {}},
+        &provider};
+};
+
 } // namespace
 
 // The remote pane and its commands against a server in memory: the rules that make rows of a
@@ -56,24 +67,15 @@ private Q_SLOTS:
 
     void init()
     {
-        m_server = std::make_unique<FakeFtpServer>();
-        m_runner = std::make_unique<InlineJobRunner>(*m_server);
-        m_provider = std::make_unique<CountingTypeProvider>();
-        m_fixture = std::make_unique<RemoteFixture>(
-            *m_runner,
-            RemoteEnvironment{[] { return ConnectionSettings{}; }, [] { return QStringLiteral("/tmp/"); }, {}, {}},
-            m_provider.get());
+        m_remote = std::make_unique<FakeRemote>();
+        m_server = &m_remote->server;
+        m_fixture = &m_remote->fixture;
         m_pane = m_fixture->pane;
         m_fixture->window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&m_fixture->window));
     }
 
-    void cleanup()
-    {
-        m_fixture.reset();
-        m_runner.reset();
-        m_server.reset();
-    }
+    void cleanup() { m_remote.reset(); }
 
     void rowsOfAListing()
     {
@@ -125,14 +127,14 @@ private Q_SLOTS:
 
         // Each built-in file has a picture of its own, other types are asked once. A second
         // listing asks again, numbers from 0 again, and keeps the pictures stored first.
-        QCOMPARE(m_provider->typeNameQuestions, strings({"b", "more.qqq", "z.txt"}));
+        QCOMPARE(m_remote->provider.typeNameQuestions, strings({"b", "more.qqq", "z.txt"}));
         const qint64 picture0 = m_fixture->icons.icon(QStringLiteral("zexe0")).cacheKey();
         QVERIFY(picture0 != m_fixture->icons.icon(QStringLiteral("zexe1")).cacheKey());
         const RemoteListing first = m_pane->listing();
-        m_provider->iconQuestions.clear();
+        m_remote->provider.iconQuestions.clear();
         QVERIFY(m_fixture->list([this] { m_pane->refreshRemote(true); }));
         QCOMPARE(m_pane->listing(), first);
-        QCOMPARE(m_provider->iconQuestions, strings({"b", "more.qqq", "x.EXE", "y.exe", "z.txt"}));
+        QCOMPARE(m_remote->provider.iconQuestions, strings({"b", "more.qqq", "x.EXE", "y.exe", "z.txt"}));
         QCOMPARE(m_fixture->icons.icon(QStringLiteral("zexe0")).cacheKey(), picture0);
     }
 
@@ -295,16 +297,15 @@ private Q_SLOTS:
         QCOMPARE(m_fixture->prompter.messages.size(), 1);
         QTEST(m_fixture->prompter.messages.first().text, "message");
         QTEST(m_fixture->lines, "lines");
-        QVERIFY(!m_runner->isBusy());
+        QVERIFY(!m_remote->runner.isBusy());
         QCOMPARE(m_server->calls, QStringList());
         QVERIFY(m_server->exists(QStringLiteral("/docs")) && m_server->exists(QStringLiteral("/a.txt")));
     }
 
 private:
-    std::unique_ptr<FakeFtpServer> m_server;
-    std::unique_ptr<InlineJobRunner> m_runner;
-    std::unique_ptr<CountingTypeProvider> m_provider;
-    std::unique_ptr<RemoteFixture> m_fixture;
+    std::unique_ptr<FakeRemote> m_remote;
+    FakeFtpServer* m_server = nullptr;
+    RemoteFixture* m_fixture = nullptr;
     RemotePane* m_pane = nullptr;
 };
 
