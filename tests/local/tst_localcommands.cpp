@@ -332,10 +332,10 @@ private Q_SLOTS:
         QVERIFY(QFile::link(m_outside->path(), m_root + QStringLiteral("Alpha/outside")));
         QVERIFY(QFile::link(m_outside->path(), m_root + QStringLiteral("link")));
         // Visit a folder, so that the path box has an entry to lose.
-        m_pane->choosePath(m_root + QStringLiteral("beta"));
+        const QString alpha = m_root + QStringLiteral("Alpha");
+        m_pane->choosePath(alpha);
         m_pane->choosePath(m_dir->path());
         m_fixture->select(selection);
-        const QString alpha = m_root + QStringLiteral("Alpha");
         if (broken == QLatin1String("removed"))
             QVERIFY(QDir(alpha).removeRecursively());
         else if (!broken.isEmpty())
@@ -373,7 +373,7 @@ private Q_SLOTS:
         QStringList folders = left;
         folders.removeIf([this](const QString& name) { return !QFileInfo(m_root + name).isDir(); });
         QCOMPARE(m_fixture->treeNames(), folders);
-        QCOMPARE(m_fixture->pathBox()->count(), selection.contains(QStringLiteral("beta")) ? 1 : 2);
+        QCOMPARE(m_fixture->pathBox()->count(), QFileInfo::exists(alpha) ? 2 : 1);
         QVERIFY(!broken.isEmpty() || progress.last()[0] == progress.last()[1]);
     }
 
