@@ -7,60 +7,20 @@
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <QUrl>
-
-#include <csignal>
-#include <cstdio>
-#include <memory>
 
 namespace {
 
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString fileManagerService = QStringLiteral("org.freedesktop.FileManager1");
 
-// A session bus of the test's own, started before anything asks for the session bus. It starts no
-// services of the machine, so that only the fakes below answer.
-struct PrivateBus {
-    QTemporaryDir folder;
-    QByteArray address;
-    pid_t pid = 0;
-
-    void start()
-    {
-        const QString config = folder.filePath(QStringLiteral("bus.conf"));
-        QFile file(config);
-        if (!file.open(QIODevice::WriteOnly))
-            return;
-        file.write("<busconfig><type>session</type><listen>unix:tmpdir=" + QFile::encodeName(folder.path())
-                   + "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
-                     "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-        file.close();
-        const QByteArray command = "dbus-daemon --config-file=" + QFile::encodeName(config)
-                                   + " --fork --print-address=1 --print-pid=1 2>/dev/null";
-        FILE* output = ::popen(command.constData(), "r");
-        if (!output)
-            return;
-        char line[512] = {};
-        if (std::fgets(line, sizeof line, output))
-            address = QByteArray(line).trimmed();
-        if (std::fgets(line, sizeof line, output))
-            pid = static_cast<pid_t>(QByteArray(line).trimmed().toInt());
-        ::pclose(output);
-        if (!address.isEmpty())
-            qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-    }
-
-    ~PrivateBus()
-    {
-        if (pid > 0)
-            ::kill(pid, SIGTERM);
-    }
-};
-
-PrivateBus privateBus;
+// The address of the session bus of the test's own, set in main() before anything asks for the
+// session bus. It starts no services of the machine, so that only the fakes below answer.
+QByteArray busAddress;
 
 } // namespace
 
@@ -124,33 +84,24 @@ class DesktopBusTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        if (privateBus.address.isEmpty())
+        if (busAddress.isEmpty())
             QSKIP("dbus-daemon is not installed");
         QVERIFY(QDBusConnection::sessionBus().isConnected());
         QVERIFY(m_file.open());
-    }
-
-    void cleanupTestCase()
-    {
-        QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
-    }
-
-    void init()
-    {
-        m_desktop = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(QString::fromUtf8(privateBus.address), QStringLiteral("desktop")));
-        QVERIFY(m_desktop->isConnected());
-        m_context = std::make_unique<QObject>();
-        m_unavailable = 0;
+        // The fakes wait at their paths; a row names the service, if any, that answers.
+        QVERIFY(m_desktop.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &m_portal,
+                                         QDBusConnection::ExportAllSlots));
+        QVERIFY(m_desktop.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &m_fileManager,
+                                         QDBusConnection::ExportAllSlots));
     }
 
     void cleanup()
     {
-        m_context.reset();
-        m_desktop->unregisterService(portalService);
-        m_desktop->unregisterService(fileManagerService);
-        m_desktop->unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
-        m_desktop->unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+        m_desktop.unregisterService(portalService);
+        m_desktop.unregisterService(fileManagerService);
+        m_portal.options.clear();
+        m_portal.gotFile = false;
+        m_fileManager.shown.clear();
     }
 
     void desktopViews_data()
@@ -169,45 +120,51 @@ private Q_SLOTS:
     void desktopViews()
     {
         QFETCH(QString, service);
-        QFETCH(bool, unavailable);
-        FakePortal portal(*m_desktop);
-        portal.response = testData<uint>("response");
-        FakeFileManager fileManager;
-        if (service == portalService)
-            QVERIFY(m_desktop->registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal,
-                                              QDBusConnection::ExportAllSlots));
-        else if (service == fileManagerService)
-            QVERIFY(m_desktop->registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fileManager,
-                                              QDBusConnection::ExportAllSlots));
-        QVERIFY(service.isEmpty() || m_desktop->registerService(service));
-        const auto fallBack = [this] { ++m_unavailable; };
+        m_portal.response = testData<uint>("response");
+        QVERIFY(service.isEmpty() || m_desktop.registerService(service));
+        QObject context;
+        int unavailable = 0;
+        const auto fallBack = [&unavailable] { ++unavailable; };
         if (QByteArray(QTest::currentDataTag()).startsWith("chooser"))
-            DesktopBus::chooseProgram(m_file.fileName(), m_context.get(), fallBack);
+            DesktopBus::chooseProgram(m_file.fileName(), &context, fallBack);
         else
-            DesktopBus::showItemProperties(m_file.fileName(), m_context.get(), fallBack);
+            DesktopBus::showItemProperties(m_file.fileName(), &context, fallBack);
         // The request is done once its waiting objects are gone.
-        QTRY_VERIFY_WITH_TIMEOUT(m_context->children().isEmpty(), jobTimeout);
-        QCOMPARE(m_unavailable, unavailable ? 1 : 0);
-        QCOMPARE(portal.gotFile, service == portalService);
-        QCOMPARE(portal.options.value(QStringLiteral("ask")).toBool(), service == portalService);
+        QTRY_VERIFY_WITH_TIMEOUT(context.children().isEmpty(), jobTimeout);
+        QCOMPARE(unavailable, testData<bool>("unavailable") ? 1 : 0);
+        QCOMPARE(m_portal.gotFile, service == portalService);
+        QCOMPARE(m_portal.options.value(QStringLiteral("ask")).toBool(), service == portalService);
         const QString uri = QUrl::fromLocalFile(m_file.fileName()).toString();
-        QCOMPARE(fileManager.shown, service == fileManagerService ? QStringList{uri} : QStringList());
+        QCOMPARE(m_fileManager.shown, service == fileManagerService ? QStringList{uri} : QStringList());
     }
 
 private:
     QTemporaryFile m_file;
-    std::unique_ptr<QDBusConnection> m_desktop;
-    std::unique_ptr<QObject> m_context;
-    int m_unavailable = 0;
+    QDBusConnection m_desktop = QDBusConnection::connectToBus(QString::fromUtf8(busAddress), QStringLiteral("desktop"));
+    FakePortal m_portal{m_desktop};
+    FakeFileManager m_fileManager;
 };
 
 int main(int argc, char* argv[])
 {
-    // Before the application exists, so that nothing reaches the user's own desktop.
-    privateBus.start();
     QCoreApplication app(argc, argv);
+    QTemporaryDir folder;
+    writeFile(folder.filePath(QStringLiteral("bus.conf")),
+              "<busconfig><type>session</type><listen>unix:tmpdir=" + QFile::encodeName(folder.path())
+                  + "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
+                    "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+    QProcess bus;
+    bus.start(QStringLiteral("dbus-daemon"),
+              {QStringLiteral("--nofork"), QStringLiteral("--print-address"),
+               QStringLiteral("--config-file=") + folder.filePath(QStringLiteral("bus.conf"))});
+    if (bus.waitForReadyRead())
+        busAddress = bus.readLine().trimmed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", busAddress.isEmpty() ? QByteArray("unix:path=/nonexistent") : busAddress);
     DesktopBusTest test;
-    return QTest::qExec(&test, argc, argv);
+    const int failed = QTest::qExec(&test, argc, argv);
+    bus.kill();
+    bus.waitForFinished();
+    return failed;
 }
 
 #include "tst_desktopbus.moc"

@@ -58,27 +58,16 @@ private Q_SLOTS:
         QTreeView* details = m_view->detailView();
         QListView* icons = m_view->iconView();
         QCOMPARE(m_view->mode(), EntryListView::Mode::Details);
-        QCOMPARE(details->columnWidth(EntryListModel::SizeColumn), 50);
         // The rows keep the listing's order: a click on a header sorts nothing.
         QVERIFY(!details->header()->sectionsClickable());
         QCOMPARE(icons->selectionModel(), details->selectionModel());
-
-        struct Expected {
-            EntryListView::Mode mode;
-            QListView::ViewMode viewMode;
-            QListView::Flow flow;
-            QSize iconSize;
-        };
-        for (const Expected& expected :
-             {Expected{EntryListView::Mode::LargeIcons, QListView::IconMode, QListView::LeftToRight, {32, 32}},
-              Expected{EntryListView::Mode::SmallIcons, QListView::ListMode, QListView::LeftToRight, {16, 16}},
-              Expected{EntryListView::Mode::List, QListView::ListMode, QListView::TopToBottom, {16, 16}}}) {
-            m_bar->action(expected.mode)->trigger();
-            QCOMPARE(m_view->currentWidget(), static_cast<QWidget*>(icons));
-            QCOMPARE(icons->viewMode(), expected.viewMode);
-            QCOMPARE(icons->flow(), expected.flow);
-            QCOMPARE(icons->iconSize(), expected.iconSize);
-        }
+        // Three of the buttons show the one icon view, arranged as the mode says.
+        m_bar->action(EntryListView::Mode::LargeIcons)->trigger();
+        QCOMPARE(m_view->currentWidget(), static_cast<QWidget*>(icons));
+        QCOMPARE(icons->viewMode(), QListView::IconMode);
+        m_bar->action(EntryListView::Mode::List)->trigger();
+        QCOMPARE(icons->flow(), QListView::TopToBottom);
+        // A mode chosen elsewhere (the main menu) checks its button.
         m_bar->showMode(EntryListView::Mode::Details);
         QVERIFY(m_bar->action(EntryListView::Mode::Details)->isChecked());
         QVERIFY(!m_bar->action(EntryListView::Mode::List)->isChecked());
@@ -87,6 +76,7 @@ private Q_SLOTS:
         icons->selectionModel()->select(m_model->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         icons->selectionModel()->select(m_model->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         m_view->setMode(EntryListView::Mode::Details);
+        QCOMPARE(m_view->currentWidget(), static_cast<QWidget*>(details));
         QCOMPARE(m_view->selectedRows(), (QList<int>{0, 2}));
     }
 
@@ -125,8 +115,6 @@ private Q_SLOTS:
             m_view->setMode(mode);
             QCOMPARE(AccessibilityAudit::problems(m_window.get()), QStringList());
         }
-        QCOMPARE(m_view->detailView()->accessibleDescription(), getText("DESC_LOCAL_LIST"));
-        QCOMPARE(m_bar->action(EntryListView::Mode::Details)->toolTip(), getText("FRMLOCAL_DETAIL"));
         // The name of an entry is in the first column.
         QAccessibleInterface* list = QAccessible::queryAccessibleInterface(m_view->detailView());
         QVERIFY(list && list->tableInterface());

@@ -1,4 +1,3 @@
-#include "AccessibilityAudit.h"
 #include "FolderTree.h"
 #include "LocalFixture.h"
 
@@ -42,17 +41,12 @@ private Q_SLOTS:
     {
         QCOMPARE(m_pane->driveRoot(), m_root);
         QCOMPARE(m_pane->currentFolderPath(), m_root);
-        QCOMPARE(namesOf(m_pane->entries()),
-                 strings({".hidden", "Alpha", "beta", "MixedCase", ".dotfile", "file.txt", "Z.txt"}));
         QCOMPARE(m_fixture->pathBox()->currentText(), m_dir->path());
         QCOMPARE(m_pane->viewMode(), LocalPane::ViewMode::Details);
-        // The local rules: an empty file takes 1 KB, a folder the catalogue's text and D.
-        const EntryListModel* model = m_fixture->model();
-        QCOMPARE(model->text(1, EntryListModel::TypeColumn), getText("FOLDER"));
-        QCOMPARE(model->text(1, EntryListModel::AttributeColumn), QStringLiteral("D"));
-        QCOMPARE(model->text(4, EntryListModel::AttributeColumn), QStringLiteral("H"));
-        QCOMPARE(model->text(5, EntryListModel::SizeColumn), QStringLiteral("1 KB"));
-        QCOMPARE(model->text(5, EntryListModel::TypeColumn), QStringLiteral("Textdokument"));
+        // Folders first; an empty file takes 1 KB; the folder word and letters of the local side.
+        QCOMPARE(m_fixture->rows(), strings({".hidden||Dateiordner|HD", "Alpha||Dateiordner|D", "beta||Dateiordner|D",
+                                             "MixedCase||Dateiordner|D", ".dotfile|1 KB|ILE-Datei|H",
+                                             "file.txt|1 KB|Textdokument|N", "Z.txt|1 KB|Textdokument|N"}));
 
         // The tree holds the drive's folders and one level more, marked as read.
         QTreeWidgetItem* drive = m_fixture->tree()->topLevelItem(0);
@@ -64,14 +58,10 @@ private Q_SLOTS:
         QCOMPARE(m_fixture->treeNames(alpha), strings({"Inner"}));
         QCOMPARE(alpha->child(0)->childCount(), 0);
         QVERIFY(alpha->child(0)->data(0, FolderTree::TagRole).toString().isEmpty());
-    }
 
-    void expansionLoadsEachLevelOnce()
-    {
-        QTreeWidgetItem* alpha = m_fixture->tree()->topLevelItem(0)->child(1);
+        // Expanding loads a level once: a folder made afterwards does not appear on the next one.
         alpha->setExpanded(true);
         QCOMPARE(m_fixture->treeNames(alpha->child(0)), strings({"Deep"}));
-        // A folder made now does not appear on the next expansion: the level is not read again.
         QVERIFY(QDir(m_root).mkpath(QStringLiteral("Alpha/Inner/Late")));
         alpha->setExpanded(false);
         alpha->setExpanded(true);
@@ -84,29 +74,25 @@ private Q_SLOTS:
         m_fixture->actions->action(LocalCommand::RefreshFromMenu)->trigger();
         QCOMPARE(namesOf(m_pane->entries()),
                  strings({".hidden", "Alpha", "MixedCase", "beta", ".dotfile", "Z.txt", "file.txt"}));
-        QCOMPARE(m_fixture->model()->text(1, EntryListModel::AttributeColumn), QString());
-        // F5 and the toolbar list again in the pane's own order, new files too.
+        QCOMPARE(m_fixture->rows()[1], QStringLiteral("Alpha||Dateiordner|"));
+        // F5 (the toolbar's refresh) lists again in the pane's own order, new files too.
         QVERIFY(writeFile(m_root + QStringLiteral("new.txt")));
         m_fixture->detailView()->setFocus();
         QTest::keyClick(m_fixture->detailView(), Qt::Key_F5);
         QCOMPARE(namesOf(m_pane->entries()).mid(4), strings({".dotfile", "file.txt", "new.txt", "Z.txt"}));
-        QVERIFY(writeFile(m_root + QStringLiteral("newer.txt")));
-        m_fixture->button("refresh")->trigger();
-        QVERIFY(namesOf(m_pane->entries()).contains(QStringLiteral("newer.txt")));
     }
 
-    void doubleClickAndEnterOpenSubfolders()
+    void listTreeAndPathBoxMoveTogether()
     {
         QSignalSpy listed(m_pane, &LocalPane::folderListed);
         m_fixture->doubleClickRow(QStringLiteral("Alpha"));
-        QCOMPARE(listed.count(), 1);
         const QString alpha = m_root + QStringLiteral("Alpha/");
+        QCOMPARE(listed.count(), 1);
         QCOMPARE(m_pane->listedFolder(), alpha);
         QCOMPARE(m_pane->currentFolderPath(), alpha);
         QVERIFY(m_fixture->tree()->currentItem()->isExpanded());
         QCOMPARE(m_fixture->pathBox()->currentText(), m_root + QStringLiteral("Alpha"));
         QCOMPARE(namesOf(m_pane->entries()), strings({"Inner", "inside.txt"}));
-
         // A double click on a file does nothing.
         m_fixture->doubleClickRow(QStringLiteral("inside.txt"));
         QCOMPARE(listed.count(), 1);
@@ -127,22 +113,30 @@ private Q_SLOTS:
         QTest::keyClick(m_fixture->detailView(), Qt::Key_Return);
         QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("MixedCase/"));
         QCOMPARE(m_fixture->pathBox()->currentText(), m_root + QStringLiteral("MixedCase"));
+
+        // A click on a node lists its folder; so does moving through the tree with the keyboard.
+        QTreeWidget* tree = m_fixture->tree();
+        QTreeWidgetItem* beta = tree->topLevelItem(0)->child(2);
+        QTRY_VERIFY(tree->visualItemRect(beta).isValid());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(beta).center());
+        QCOMPARE(m_pane->listedFolder(), m_root + QStringLiteral("beta/"));
+        QCOMPARE(m_fixture->pathBox()->currentText(), m_root + QStringLiteral("beta"));
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Up); // Alpha is open: the node above beta is Inner
+        QCOMPARE(m_pane->listedFolder(), alpha + QStringLiteral("Inner/"));
+        QCOMPARE(m_pane->currentFolderPath(), alpha + QStringLiteral("Inner/"));
     }
 
-    void doubleClickOnFolderMadeAfterTheTree()
+    void typedPathsAndFoldersTheTreeHasNotRead()
     {
-        // The tree was read before Gamma existed; opening Gamma still moves the tree there, so
-        // that the tree's folder (which commands act on) is the folder shown.
+        // A folder made after the tree was read: opening it still moves the tree there, so that
+        // the tree's folder (which commands act on) is the folder shown.
         QVERIFY(QDir(m_root).mkpath(QStringLiteral("Gamma")));
         m_pane->refreshLocal();
         m_fixture->doubleClickRow(QStringLiteral("Gamma"));
-        QCOMPARE(m_pane->listedFolder(), m_root + QStringLiteral("Gamma/"));
         QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("Gamma/"));
-    }
 
-    void typedPathInPathBox()
-    {
-        // A folder whose node is not loaded yet: the tree loads the levels down to it.
+        // A typed folder whose node is not loaded yet: the tree loads the levels down to it.
         QLineEdit* edit = m_fixture->pathBox()->lineEdit();
         const QString deep = m_root + QStringLiteral("Alpha/Inner/Deep/");
         edit->setText(deep.chopped(1));
@@ -160,21 +154,6 @@ private Q_SLOTS:
         QCOMPARE(m_pane->currentFolderPath(), deep);
     }
 
-    void clickingANodeListsItsFolder()
-    {
-        QTreeWidget* tree = m_fixture->tree();
-        QTreeWidgetItem* beta = tree->topLevelItem(0)->child(2);
-        QTRY_VERIFY(tree->visualItemRect(beta).isValid());
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(beta).center());
-        QCOMPARE(m_pane->listedFolder(), m_root + QStringLiteral("beta/"));
-        QCOMPARE(m_fixture->pathBox()->currentText(), m_root + QStringLiteral("beta"));
-        // Moving through the tree with the keyboard lists each folder reached.
-        tree->setFocus();
-        QTest::keyClick(tree, Qt::Key_Up);
-        QCOMPARE(m_pane->listedFolder(), m_root + QStringLiteral("Alpha/"));
-        QCOMPARE(m_pane->currentFolderPath(), m_root + QStringLiteral("Alpha/"));
-    }
-
     void drivesThatCanAndCannotBeRead()
     {
         const QString missing = m_root + QStringLiteral("no-medium");
@@ -183,7 +162,6 @@ private Q_SLOTS:
         QCOMPARE(m_fixture->prompter.messages[0].text,
                  getText("FRMLOCAL_INSERTDEVICE") + QLatin1Char(' ') + missing + getText("FRMLOCAL_INTO"));
         QCOMPARE(m_fixture->prompter.messages[0].icon, PromptIcon::Exclamation);
-        QCOMPARE(m_pane->driveRoot(), m_root);
         QCOMPARE(m_pane->listedFolder(), m_root);
 
         // Another drive: the tree and the path box start again from its root.
@@ -191,19 +169,18 @@ private Q_SLOTS:
         const QString other = m_root + QStringLiteral("Alpha/Inner");
         m_pane->changeDrive(other);
         QCOMPARE(m_pane->driveRoot(), other + QLatin1Char('/'));
+        QCOMPARE(m_pane->listedFolder(), other + QLatin1Char('/'));
         QCOMPARE(m_fixture->pathBox()->count(), 1);
         QCOMPARE(m_fixture->pathBox()->currentText(), other);
         QCOMPARE(m_fixture->tree()->topLevelItemCount(), 1);
         QCOMPARE(m_fixture->treeNames(), strings({"Deep"}));
-        QCOMPARE(m_pane->listedFolder(), other + QLatin1Char('/'));
     }
 
-    void accessibleToScreenReadersAndKeyboard()
+    void contextMenuAndKeyboard()
     {
         // The context menu's default entry is the upload, shown in bold.
         QCOMPARE(m_fixture->actions->contextMenu()->defaultAction(),
                  m_fixture->actions->action(LocalCommand::UploadFromMenu));
-        QCOMPARE(AccessibilityAudit::problems(m_pane), QStringList());
 
         // Tab reaches every control and every toolbar button that can be used, in the order the
         // pane shows them: drives, path box, tree, list, views.
@@ -224,10 +201,9 @@ private Q_SLOTS:
                          qPrintable(action->objectName()));
         }
         const QList<QWidget*> order{drives, m_fixture->pathBox(), m_fixture->tree(), m_fixture->detailView()};
-        for (int i = 0; i < order.size(); ++i) {
-            QVERIFY2(reached.contains(order[i]), qPrintable(order[i]->objectName()));
-            QVERIFY(i == 0 || reached.indexOf(order[i - 1]) < reached.indexOf(order[i]));
-        }
+        for (int i = 1; i < order.size(); ++i)
+            QVERIFY2(reached.indexOf(order[i - 1]) >= 0 && reached.indexOf(order[i - 1]) < reached.indexOf(order[i]),
+                     qPrintable(order[i]->objectName()));
     }
 
 private:

@@ -2,24 +2,20 @@
 
 #include "TypeInfoProvider.h"
 
-#include <QApplication>
 #include <QColor>
 #include <QHash>
+#include <QIcon>
 #include <QPixmap>
 #include <QStringList>
-#include <QStyle>
 
 // A type provider that names only the extensions it was given and counts every question, so
-// tests can tell how often a listing asks. With Pictures::Fresh every question gets a picture of
-// its own, so a test can tell which listing stored a picture.
+// tests can tell how often a listing asks. Every picture is one of its own, so a test can tell
+// which listing stored a picture.
 class CountingTypeProvider : public TypeInfoProvider
 {
 public:
-    enum class Pictures { Stock, Fresh };
-
-    explicit CountingTypeProvider(QHash<QString, QString> namesByExtension = {}, Pictures pictures = Pictures::Stock)
+    explicit CountingTypeProvider(QHash<QString, QString> namesByExtension = {})
         : m_names(std::move(namesByExtension))
-        , m_pictures(pictures)
     {
     }
 
@@ -33,20 +29,13 @@ public:
     QIcon fileIcon(const QString& fileName) override
     {
         iconQuestions.append(fileName);
-        return picture(QStyle::SP_FileIcon);
+        return picture();
     }
 
     QIcon folderIcon() override
     {
         ++folderIconQuestions;
-        return picture(QStyle::SP_DirIcon);
-    }
-
-    void reset()
-    {
-        typeNameQuestions.clear();
-        iconQuestions.clear();
-        folderIconQuestions = 0;
+        return picture();
     }
 
     QStringList typeNameQuestions;
@@ -54,16 +43,13 @@ public:
     int folderIconQuestions = 0;
 
 private:
-    QIcon picture(QStyle::StandardPixmap stock)
+    QIcon picture()
     {
-        if (m_pictures == Pictures::Stock)
-            return QApplication::style()->standardIcon(stock);
         QPixmap pixmap(16, 16);
         pixmap.fill(QColor::fromHsv((++m_made * 37) % 360, 200, 200));
         return QIcon(pixmap);
     }
 
     QHash<QString, QString> m_names;
-    Pictures m_pictures;
     int m_made = 0;
 };

@@ -10,28 +10,24 @@ QString parentOf(const QString& path)
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
-// Keeps what was written once the transfer ends.
+// Writes into the server's file as the data comes.
 class MemoryUpload final : public UploadStream
 {
 public:
     explicit MemoryUpload(QByteArray& target)
         : m_target(target)
     {
+        m_target.clear();
     }
     bool write(const char* data, qint64 size) override
     {
-        m_data.append(data, size);
+        m_target.append(data, size);
         return true;
     }
-    bool close() override
-    {
-        m_target = m_data;
-        return true;
-    }
+    bool close() override { return true; }
 
 private:
     QByteArray& m_target;
-    QByteArray m_data;
 };
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "InlineJobRunner.h"
 #include "LocalActions.h"
 #include "LocalPane.h"
+#include "RowTexts.h"
 #include "ScriptedPrompter.h"
 #include "TestHelpers.h"
 
@@ -30,6 +31,13 @@ struct LocalFixture {
         server.addFolder(QStringLiteral("/pub"));
         pane.resize(900, 600);
         pane.changeDrive(drive);
+    }
+
+    // Each row as "name|size|type|attributes".
+    QStringList rows() const
+    {
+        using Model = EntryListModel;
+        return rowTexts(*model(), {Model::NameColumn, Model::SizeColumn, Model::TypeColumn, Model::AttributeColumn});
     }
 
     int rowOf(const QString& name) const { return static_cast<int>(namesOf(pane.entries()).indexOf(name)); }
@@ -64,15 +72,6 @@ struct LocalFixture {
         for (int i = 0; i < node->childCount(); ++i)
             names.append(node->child(i)->text(0));
         return names;
-    }
-
-    QAction* button(const char* key) const
-    {
-        for (QAction* action : pane.commandBar()->actions()) {
-            if (action->objectName() == QLatin1String(key))
-                return action;
-        }
-        return nullptr;
     }
 
     QTreeWidget* tree() const { return pane.findChild<QTreeWidget*>(QStringLiteral("trwPaths")); }
