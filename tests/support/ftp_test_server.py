@@ -49,6 +49,9 @@ def main():
 
     class TestDTPHandler(ThrottledDTPHandler):
         read_limit = args.throttle
+        # pyftpdlib sets this only after its base class's constructor, which closes a data
+        # connection the client has already reset; without it that close kills the server.
+        _throttler = None
 
         def enable_receiving(self, type, cmd):
             # Raw ASCII: what came over the wire is stored as it is.
