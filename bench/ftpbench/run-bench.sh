@@ -17,15 +17,10 @@ ROUNDS=${ROUNDS:-5}
 TLS=${TLS:-0}
 LISTING_FILES=20000
 
-[ "$(id -u)" -eq 0 ] || { echo "run-bench.sh: needs root to start vsftpd" >&2; exit 2; }
-[ -x "$FTPBENCH" ] || { echo "run-bench.sh: no ftpbench at $FTPBENCH" >&2; exit 2; }
-command -v vsftpd >/dev/null || { echo "run-bench.sh: vsftpd is not installed" >&2; exit 2; }
-command -v curl >/dev/null || { echo "run-bench.sh: curl is not installed" >&2; exit 2; }
-[ "$TLS" != 1 ] || command -v openssl >/dev/null || { echo "run-bench.sh: openssl is not installed" >&2; exit 2; }
-
 BENCH_DIR=${BENCH_DIR:-/dev/shm}
 [ -d "$BENCH_DIR" ] && [ -w "$BENCH_DIR" ] || BENCH_DIR=/tmp
 . "$(dirname "$0")/vsftpd-common.sh"
+bench_require curl $([ "$TLS" != 1 ] || echo openssl)
 bench_workdir "$BENCH_DIR" ftpbench
 
 # mb_per_s BYTES NANOSECONDS
@@ -78,7 +73,6 @@ for round in $(seq "$ROUNDS"); do
          "put curl ${CURL_PUT[-1]} ftpbench ${FTP_PUT[-1]} MB/s ($(tail -1 "$WORK/put.out"))"
 done
 
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.0f%%", a / b * 100 }'; }
 mg_curl=$(median "${CURL_GET[@]}"); mg_ftp=$(median "${FTP_GET[@]}")
 mp_curl=$(median "${CURL_PUT[@]}"); mp_ftp=$(median "${FTP_PUT[@]}")

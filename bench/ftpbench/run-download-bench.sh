@@ -11,15 +11,11 @@ ROUNDS=${ROUNDS:-3}
 FOLDERS=10
 FILES_PER_FOLDER=100
 
-[ "$(id -u)" -eq 0 ] || { echo "run-download-bench.sh: needs root to start vsftpd" >&2; exit 2; }
-[ -x "$FTPBENCH" ] || { echo "run-download-bench.sh: no ftpbench at $FTPBENCH" >&2; exit 2; }
-command -v vsftpd >/dev/null || { echo "run-download-bench.sh: vsftpd is not installed" >&2; exit 2; }
-command -v lftp >/dev/null || { echo "run-download-bench.sh: lftp is not installed" >&2; exit 2; }
 
 . "$(dirname "$0")/vsftpd-common.sh"
+bench_require lftp
 bench_workdir /tmp downloadbench
 
-ms() { echo $(( $1 / 1000000 )); }
 
 write_vsftpd_conf NO
 mkdir -p "$WORK/root/pub/tree"
@@ -64,7 +60,6 @@ for round in $(seq "$ROUNDS"); do
     echo "round $round: ftpbench download ${BENCH_MS[-1]} ms, lftp mirror ${LFTP_MS[-1]} ms"
 done
 
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 mb=$(median "${BENCH_MS[@]}"); ml=$(median "${LFTP_MS[@]}")
 echo
 echo "tree: $((FOLDERS * FILES_PER_FOLDER)) files of 4096 bytes in $FOLDERS folders; wall time of the whole client run, login included; median of $ROUNDS"

@@ -12,15 +12,11 @@ ROUNDS=${ROUNDS:-3}
 FOLDERS=10
 FILES_PER_FOLDER=100
 
-[ "$(id -u)" -eq 0 ] || { echo "run-rdelete-bench.sh: needs root to start vsftpd" >&2; exit 2; }
-[ -x "$FTPBENCH" ] || { echo "run-rdelete-bench.sh: no ftpbench at $FTPBENCH" >&2; exit 2; }
-command -v vsftpd >/dev/null || { echo "run-rdelete-bench.sh: vsftpd is not installed" >&2; exit 2; }
-command -v lftp >/dev/null || { echo "run-rdelete-bench.sh: lftp is not installed" >&2; exit 2; }
 
 . "$(dirname "$0")/vsftpd-common.sh"
+bench_require lftp
 bench_workdir /tmp rdeletebench
 
-ms() { echo $(( $1 / 1000000 )); }
 
 make_tree() {
     local tree="$WORK/root/pub/tree"
@@ -61,7 +57,6 @@ for round in $(seq "$ROUNDS"); do
     echo "round $round: ftpbench rdelete ${BENCH_MS[-1]} ms, lftp rm -r ${LFTP_MS[-1]} ms"
 done
 
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 mb=$(median "${BENCH_MS[@]}"); ml=$(median "${LFTP_MS[@]}")
 echo
 echo "tree: $((FOLDERS * FILES_PER_FOLDER)) files in $FOLDERS folders; wall time of the whole client run, login included; median of $ROUNDS"

@@ -15,20 +15,14 @@ SIZE_MIB=${SIZE_MIB:-1024}
 FOLDERS=10
 FILES_PER_FOLDER=100
 
-[ "$(id -u)" -eq 0 ] || { echo "run-upload-bench.sh: needs root to start vsftpd" >&2; exit 2; }
-[ -x "$FTPBENCH" ] || { echo "run-upload-bench.sh: no ftpbench at $FTPBENCH" >&2; exit 2; }
-for tool in vsftpd lftp curl; do
-    command -v "$tool" >/dev/null || { echo "run-upload-bench.sh: $tool is not installed" >&2; exit 2; }
-done
 
 BENCH_DIR=${BENCH_DIR:-/dev/shm}
 [ -d "$BENCH_DIR" ] && [ -w "$BENCH_DIR" ] || BENCH_DIR=/tmp
 . "$(dirname "$0")/vsftpd-common.sh"
+bench_require lftp curl
 bench_workdir "$BENCH_DIR" uploadbench
 
-ms() { echo $(( $1 / 1000000 )); }
 mb_per_s() { awk -v b="$1" -v ns="$2" 'BEGIN { printf "%.1f", b / (ns / 1e9) / 1e6 }'; }
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 write_vsftpd_conf YES
 mkdir -p "$WORK/root/pub" "$WORK/local/tree"

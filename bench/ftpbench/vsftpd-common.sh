@@ -2,6 +2,21 @@
 # anonymous vsftpd on 127.0.0.1 serving "$WORK/root" from a temporary configuration.
 # The root belongs to root (vsftpd refuses a writable chroot); give pub/ to ftp for uploads.
 
+# bench_require TOOL...: the script runs as root (vsftpd starts from a temporary configuration),
+# with a built $FTPBENCH and the tools named; otherwise it says what is missing and ends.
+bench_require() {
+    local script
+    script=$(basename "$0")
+    [ "$(id -u)" -eq 0 ] || { echo "$script: needs root to start vsftpd" >&2; exit 2; }
+    [ -x "$FTPBENCH" ] || { echo "$script: no ftpbench at $FTPBENCH" >&2; exit 2; }
+    for tool in vsftpd "$@"; do
+        command -v "$tool" >/dev/null || { echo "$script: $tool is not installed" >&2; exit 2; }
+    done
+}
+
+ms() { echo $(( $1 / 1000000 )); }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
 # bench_workdir PARENT PREFIX: makes $WORK and removes it (and stops vsftpd) at exit.
 bench_workdir() {
     WORK=$(mktemp -d "$1/$2.XXXXXX")
