@@ -39,6 +39,31 @@ chown -R ftp "$WORK/root/pub"
 start_vsftpd
 
 URL="ftp://127.0.0.1:$PORT"
+
+# One timed upload of the big file each; the copy is checked, then removed.
+put_ftpbench() {
+    sync
+    local start end
+    start=$(now_ns)
+    "$FTPBENCH" upload --passive 127.0.0.1 "$PORT" anonymous "" "$WORK/local" "/pub/round-$round/big" big.bin \
+        >"$WORK/big.out" 2>&1
+    end=$(now_ns)
+    BENCH_PUT+=("$(mb_per_s "$BYTES" $((end - start)))")
+    cmp -s "$WORK/local/big.bin" "$T/big/big.bin" || { echo "ftpbench's big file differs" >&2; exit 1; }
+    rm -f "$T/big/big.bin"
+}
+
+put_curl() {
+    sync
+    local start end
+    start=$(now_ns)
+    curl -s -T "$WORK/local/big.bin" "$URL/pub/round-$round/big/curl.bin"
+    end=$(now_ns)
+    CURL_PUT+=("$(mb_per_s "$BYTES" $((end - start)))")
+    cmp -s "$WORK/local/big.bin" "$T/big/curl.bin" || { echo "curl's big file differs" >&2; exit 1; }
+    rm -f "$T/big/curl.bin"
+}
+
 declare -a BENCH_MS LFTP_MS BENCH_PUT CURL_PUT
 for round in $(seq "$ROUNDS"); do
     # Fresh target folders each round; nothing is deleted before the end.
@@ -65,21 +90,9 @@ for round in $(seq "$ROUNDS"); do
     LFTP_MS+=("$(ms $((end - start)))")
     diff -r "$WORK/local/tree" "$T/lftp/tree" >/dev/null || { echo "lftp's copy differs" >&2; exit 1; }
 
-    sync
-    start=$(now_ns)
-    "$FTPBENCH" upload --passive 127.0.0.1 "$PORT" anonymous "" "$WORK/local" "/pub/round-$round/big" big.bin \
-        >"$WORK/big.out" 2>&1
-    end=$(now_ns)
-    BENCH_PUT+=("$(mb_per_s "$BYTES" $((end - start)))")
-    cmp -s "$WORK/local/big.bin" "$T/big/big.bin" || { echo "ftpbench's big file differs" >&2; exit 1; }
-    rm -f "$T/big/big.bin"; sync
-
-    start=$(now_ns)
-    curl -s -T "$WORK/local/big.bin" "$URL/pub/round-$round/big/curl.bin"
-    end=$(now_ns)
-    CURL_PUT+=("$(mb_per_s "$BYTES" $((end - start)))")
-    cmp -s "$WORK/local/big.bin" "$T/big/curl.bin" || { echo "curl's big file differs" >&2; exit 1; }
-    rm -f "$T/big/curl.bin"; sync
+    # The two big uploads take turns going first: the one that follows the tree uploads, or the
+    # other's clean-up, must not always be the same client.
+    if [ $((round % 2)) -eq 1 ]; then put_ftpbench; put_curl; else put_curl; put_ftpbench; fi
 
     echo "round $round: tree ftpbench ${BENCH_MS[-1]} ms, lftp mirror -R ${LFTP_MS[-1]} ms;" \
          "1 file: ftpbench ${BENCH_PUT[-1]} MB/s, curl ${CURL_PUT[-1]} MB/s"
