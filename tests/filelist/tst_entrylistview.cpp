@@ -80,27 +80,20 @@ private Q_SLOTS:
         QCOMPARE(m_view->selectedRows(), (QList<int>{0, 2}));
     }
 
+    // The panes' tests press F5, Enter and Delete in their lists; here a window-wide shortcut on
+    // the same key does not take it from the list, and where the context menu opens.
     void keysAndContextMenuAreTheLists()
     {
         QSignalSpy deleted(m_view, &EntryListView::deletePressed);
-        QSignalSpy refreshed(m_view, &EntryListView::refreshPressed);
-        QSignalSpy activated(m_view, &EntryListView::rowActivated);
         QSignalSpy menu(m_view, &EntryListView::contextMenuRequested);
-        // A window-wide shortcut on the same key does not take it from the list.
         auto* shortcut = new QAction(m_window.get());
         shortcut->setShortcut(Qt::Key_Delete);
         m_window->addAction(shortcut);
         QSignalSpy shortcutUsed(shortcut, &QAction::triggered);
-
         QTreeView* details = m_view->detailView();
         details->setFocus();
-        details->setCurrentIndex(m_model->index(1, 0));
         QTest::keyClick(details, Qt::Key_Delete);
-        QTest::keyClick(details, Qt::Key_F5);
-        QTest::keyClick(details, Qt::Key_Return);
-        QCOMPARE(QList<qsizetype>({deleted.size(), shortcutUsed.size(), refreshed.size()}),
-                 QList<qsizetype>({1, 0, 1}));
-        QCOMPARE(activated, QList<QVariantList>{{1}});
+        QCOMPARE(QList<qsizetype>({deleted.size(), shortcutUsed.size()}), QList<qsizetype>({1, 0}));
 
         const QPoint where(20, 20);
         QContextMenuEvent event(QContextMenuEvent::Mouse, where, details->viewport()->mapToGlobal(where));
