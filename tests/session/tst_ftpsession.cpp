@@ -44,8 +44,7 @@ bool writeRawName(const QByteArray& path, const QByteArray& bytes)
 Q_DECLARE_METATYPE(Mode)
 
 // The FTP session against real servers on the loopback interface: pyftpdlib, and vsftpd for TLS.
-// The walk starts a server of its own for each mode; the other cases share one pyftpdlib that
-// stores ASCII uploads as they came over the wire.
+// The walk starts a server of its own for each mode; the other cases share one pyftpdlib.
 class FtpSessionTest : public QObject
 {
     Q_OBJECT
@@ -310,22 +309,6 @@ private Q_SLOTS:
         QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("target")});
     }
 
-    // Handed over in pieces of four: a CR LF inside a piece or split between two stays one line
-    // end, and bare line feeds (empty lines too) get their CR.
-    void asciiUploadSendsCrLf()
-    {
-        FtpSession session;
-        QVERIFY(connect(session, settingsOf(m_shared)));
-        auto upload = session.ftpOpenForUpload(QStringLiteral("text.txt"), TransferFlag::Ascii);
-        QVERIFY2(upload, qPrintable(session.lastError()));
-        const QByteArray local("a\r\nb\n\nc\r\n");
-        for (qsizetype at = 0; at < local.size(); at += 4)
-            QVERIFY(upload->write(local.constData() + at, std::min<qsizetype>(4, local.size() - at)));
-        QVERIFY(upload->close());
-        QVERIFY(m_transcript.contains(QStringLiteral("> TYPE A")));
-        QCOMPARE(readFile(m_sharedRoot.filePath(QStringLiteral("text.txt"))), QByteArray("a\r\nb\r\n\r\nc\r\n"));
-    }
-
     void abandonedUploadIsBrokenOff()
     {
         FtpServerFixture server; // its own: the reset may end pyftpdlib
@@ -397,7 +380,7 @@ private:
 
     QByteArray m_payload;
     QTemporaryDir m_sharedRoot;
-    FtpServerFixture m_shared{{.rawAscii = true}};
+    FtpServerFixture m_shared;
     std::unique_ptr<QTemporaryDir> m_root;
     std::unique_ptr<QTemporaryDir> m_local;
     QStringList m_transcript;
