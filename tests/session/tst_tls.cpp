@@ -1,15 +1,12 @@
 #include "ConnectionJobs.h"
 #include "FtpSession.h"
 #include "InlineJobRunner.h"
-#include "JobContext.h"
-#include "TextCatalogue.h"
+#include "TestHelpers.h"
 #include "TrustStore.h"
 #include "VsftpdFixture.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 
@@ -80,8 +77,7 @@ class TlsTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("english"));
+        useCatalogue("english");
     }
 
     void init()
