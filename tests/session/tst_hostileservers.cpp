@@ -73,7 +73,7 @@ private Q_SLOTS:
                     if (!connection.offerExtendedPassive() || !connection.expect("RETR") || !connection.send("150 go\r\n"))
                         return;
                     data = connection.acceptData();
-                    connection.sendData(data, QByteArray(1000, 'x'));
+                    connection.send(QByteArray(1000, 'x'), data);
                 } else if (!connection.expect(stage)) {
                     return;
                 }
@@ -283,7 +283,7 @@ private Q_SLOTS:
                 return;
             if (replies.startsWith("150")) {
                 const int descriptor = connection.acceptData();
-                connection.sendData(descriptor, data);
+                connection.send(data, descriptor);
                 if (ending.startsWith("426"))
                     ::shutdown(descriptor, SHUT_RDWR);
                 ::close(descriptor);
