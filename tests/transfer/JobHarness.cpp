@@ -5,19 +5,6 @@
 #include "SessionRunner.h"
 #include "TestHelpers.h"
 
-
-#include <mutex>
-
-namespace {
-
-// The transcript is written on the session thread and read on the test thread once all ended.
-struct Transcript {
-    std::mutex mutex;
-    QStringList commands;
-};
-
-} // namespace
-
 QStringList JobHarness::Outcome::argumentsOf(const char* verb) const
 {
     QStringList result;
@@ -44,11 +31,6 @@ bool JobHarness::startServer(const FtpServerFixture::Options& options)
     return false;
 }
 
-ConnectionSettings JobHarness::settings(bool passive) const
-{
-    return {m_server->host(), m_server->portText(), FtpServerFixture::user(), FtpServerFixture::password(), passive};
-}
-
 QList<SelectedRow> JobHarness::rows(std::initializer_list<const char*> names)
 {
     QList<SelectedRow> result;
@@ -63,10 +45,8 @@ QList<SelectedRow> JobHarness::rows(std::initializer_list<const char*> names)
 QList<QByteArray> JobHarness::contents(const QString& folder, std::initializer_list<const char*> paths)
 {
     QList<QByteArray> result;
-    for (const char* path : paths) {
-        QFile file(folder + QString::fromUtf8(path));
-        result.append(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>"));
-    }
+    for (const char* path : paths)
+        result.append(readFile(folder + QString::fromUtf8(path)));
     return result;
 }
 
@@ -75,7 +55,6 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
                                     const ProgressWatch& watch) const
 {
     Outcome outcome;
-    auto transcript = std::make_shared<Transcript>();
     SessionRunner runner;
     JobHandle handle;
     runner.setMessageHandler([&outcome](const MessageRequest& message) {
@@ -92,11 +71,11 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
     });
     // Without settings, no connection: the job meets a session that has none.
     bool connected = settings.host.isEmpty();
-    runner.start([&connected, settings, folder, transcript](JobContext& context) {
-        context.session().setTranscript([transcript](const QString& line) {
-            std::lock_guard lock(transcript->mutex);
+    // Written on the session thread; read, like the job's result, only once everything ended.
+    runner.start([&connected, &outcome, settings, folder](JobContext& context) {
+        context.session().setTranscript([&outcome](const QString& line) {
             if (line.startsWith(QLatin1String("> ")))
-                transcript->commands.append(line.mid(2));
+                outcome.commands.append(line.mid(2));
         });
         if (!connected)
             connected = context.session().openConnection(settings)
@@ -116,8 +95,6 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
         outcome.folderAfterwards = context.session().ftpCurrentDir();
     });
     outcome.finished = waitIdle(runner);
-    std::lock_guard lock(transcript->mutex);
-    outcome.commands = transcript->commands;
     return outcome;
 }
 
@@ -128,7 +105,7 @@ JobHarness::Outcome JobHarness::download(const DownloadRequest& request, const s
     const Job job = [request](JobContext& context, Outcome& outcome) {
         outcome.download = DownloadJob(context, request).downloadSelection();
     };
-    return run(connect ? settings(request.settings.passive) : ConnectionSettings{}, {}, before, job);
+    return run(connect ? settingsOf(*m_server, request.settings.passive) : ConnectionSettings{}, {}, before, job);
 }
 
 JobHarness::Outcome JobHarness::upload(const UploadRequest& request, const UploadWork& work,

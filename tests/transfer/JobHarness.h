@@ -41,7 +41,6 @@ public:
     // Serves remote; false (with a warning) when the server did not come up.
     bool startServer(const FtpServerFixture::Options& options = {});
     FtpServerFixture& server() { return *m_server; }
-    ConnectionSettings settings(bool passive = true) const;
     // Selected rows in list order; a name ending in "/" is a folder.
     static QList<SelectedRow> rows(std::initializer_list<const char*> names);
     // The contents of files below local or remote, "<missing>" for those that cannot be read.

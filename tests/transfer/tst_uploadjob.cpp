@@ -285,7 +285,7 @@ private:
     // Uploads the selected rows of the source folder into /pub, in binary.
     UploadRequest request(std::initializer_list<const char*> selected, bool passive = true) const
     {
-        return {m_source, JobHarness::rows(selected), QStringLiteral("/pub"), m_jobs->settings(passive),
+        return {m_source, JobHarness::rows(selected), QStringLiteral("/pub"), settingsOf(m_jobs->server(), passive),
                 {TransferType::Binary, TransferFlag::Binary, {}}, UploadVariant::Main};
     }
 
