@@ -61,9 +61,7 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
         outcome.messages.append(message.text);
         return PromptAnswer::Ok;
     });
-    QObject::connect(&runner, &SessionRunner::historyLine, [&outcome](const QString& text, HistoryColour colour) {
-        outcome.lines.append(colourName(colour) + QLatin1Char('\t') + text);
-    });
+    QObject::connect(&runner, &SessionRunner::historyLine, recorderOf(outcome.lines));
     QObject::connect(&runner, &SessionRunner::progressChanged, [&](qint64 done, qint64 total) {
         outcome.progress.append({done, total});
         if (watch)
@@ -100,11 +98,11 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
 
 JobHarness::Outcome JobHarness::download(const DownloadRequest& request, const std::function<void()>& before) const
 {
-    // The server stands in "/" when the download starts.
-    const bool connect = !request.remoteFolder.isEmpty();
     const Job job = [request](JobContext& context, Outcome& outcome) {
         outcome.download = DownloadJob(context, request).downloadSelection();
     };
+    // The server stands in "/" when the download starts.
+    const bool connect = !request.remoteFolder.isEmpty();
     return run(connect ? settingsOf(*m_server, request.settings.passive) : ConnectionSettings{}, {}, before, job);
 }
 
