@@ -18,6 +18,7 @@ QStringList JobHarness::Outcome::argumentsOf(const char* verb) const
 
 JobHarness::JobHarness()
 {
+    useCatalogue("deutsch");
     remote = m_remoteDir.path() + QLatin1Char('/');
     local = m_localDir.path() + QLatin1Char('/');
 }
@@ -25,10 +26,10 @@ JobHarness::JobHarness()
 bool JobHarness::startServer(const FtpServerFixture::Options& options)
 {
     m_server = std::make_unique<FtpServerFixture>(options);
-    if (m_server->start(remote) != 0)
-        return true;
-    qWarning("%s", qPrintable(m_server->errorText()));
-    return false;
+    const bool started = m_server->start(remote) != 0;
+    if (!started)
+        qWarning("%s", qPrintable(m_server->errorText()));
+    return started && TextCatalogue::instance().isOpen();
 }
 
 QList<SelectedRow> JobHarness::rows(std::initializer_list<const char*> names)

@@ -36,12 +36,6 @@ class DownloadJobTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        useCatalogue("deutsch");
-        QVERIFY(TextCatalogue::instance().isOpen());
-    }
-
     void init() { m_jobs = std::make_unique<JobHarness>(); }
 
     void filesFirstThenTheTree_data()
