@@ -7,7 +7,6 @@
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -211,7 +210,6 @@ private Q_SLOTS:
         QTest::newRow("upload into a missing folder") << QStringLiteral("put") << QStringLiteral("missing/up.txt") << e550;
         QTest::newRow("CR, change folder") << QStringLiteral("cd") << QStringLiteral("x\rDELE victim.txt") << refused;
         QTest::newRow("LF, rename") << QStringLiteral("rename") << QStringLiteral("x\nDELE victim.txt") << refused;
-        QTest::newRow("LF, download") << QStringLiteral("get") << QStringLiteral("a\nDELE victim.txt") << refused;
         QTest::newRow("CR LF, upload") << QStringLiteral("put") << QStringLiteral("a\r\nDELE victim.txt") << refused;
         QTest::newRow("NUL, new folder") << QStringLiteral("mkdir") << QStringLiteral("nul%1DELE victim.txt").arg(QChar(0))
                                          << refused;
