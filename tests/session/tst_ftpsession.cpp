@@ -1,5 +1,4 @@
 #include "DownloadFile.h"
-#include "FtpServerFixture.h"
 #include "FtpSession.h"
 #include "NameCodec.h"
 #include "TestHelpers.h"
