@@ -96,9 +96,9 @@ bool RawServer::greetAndLogin(Connection& connection)
         && connection.expect("FEAT") && connection.send("211-Features:\r\n SIZE\r\n211 End\r\n");
 }
 
-bool RawServer::Connection::send(const QByteArray& bytes)
+bool RawServer::Connection::send(const QByteArray& bytes, int descriptor)
 {
-    return sendAll(m_descriptor, bytes, m_stop);
+    return sendAll(descriptor < 0 ? m_descriptor : descriptor, bytes, m_stop);
 }
 
 std::optional<QByteArray> RawServer::Connection::readLine()
@@ -157,9 +157,4 @@ int RawServer::Connection::acceptData()
     if (!waitFor(m_dataListener, POLLIN, m_stop, dataWaitMilliseconds))
         return -1;
     return ::accept4(m_dataListener, nullptr, nullptr, SOCK_CLOEXEC);
-}
-
-bool RawServer::Connection::sendData(int descriptor, const QByteArray& bytes)
-{
-    return sendAll(descriptor, bytes, m_stop);
 }

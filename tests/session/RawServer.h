@@ -17,8 +17,9 @@ public:
     class Connection
     {
     public:
-        // false once the client has gone or the server is stopping.
-        bool send(const QByteArray& bytes);
+        // On the control connection, or on a data connection's descriptor; false once the client
+        // has gone or the server is stopping.
+        bool send(const QByteArray& bytes, int descriptor = -1);
         // One line without its CR LF; nullopt when the client has gone.
         std::optional<QByteArray> readLine();
         // Reads command lines until one starts with verb; answers the others with "200 ok".
@@ -32,7 +33,6 @@ public:
         bool offerExtendedPassive();
         // Takes the client's data connection; -1 when it does not come.
         int acceptData();
-        bool sendData(int descriptor, const QByteArray& bytes);
 
     private:
         friend class RawServer;

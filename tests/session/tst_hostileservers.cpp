@@ -4,7 +4,6 @@
 #include "TestHelpers.h"
 
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <chrono>
 #include <thread>
@@ -73,7 +72,7 @@ private Q_SLOTS:
                     if (!connection.offerExtendedPassive() || !connection.expect("RETR") || !connection.send("150 go\r\n"))
                         return;
                     data = connection.acceptData();
-                    connection.sendData(data, QByteArray(1000, 'x'));
+                    connection.send(QByteArray(1000, 'x'), data);
                 } else if (!connection.expect(stage)) {
                     return;
                 }
@@ -129,7 +128,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, greeting);
         QFETCH(QByteArray, endlessRest);
         QFETCH(QString, error);
-        QFETCH(int, lines);
         RawServer server([greeting, endlessRest](RawServer::Connection& connection) {
             if (!connection.send(greeting))
                 return;
@@ -148,7 +146,7 @@ private Q_SLOTS:
         }
         QCOMPARE(reply->code, 220);
         QCOMPARE(reply->lines.first(), QStringLiteral("welcome"));
-        QCOMPARE(reply->lines.size() + reply->droppedLines, lines);
+        QTEST(int(reply->lines.size() + reply->droppedLines), "lines");
         // A few KiB are kept, the rest only counted.
         QVERIFY(reply->text().size() <= Reply::maxKeptCharacters);
         QVERIFY(reply->summary().size() < 400);
@@ -283,7 +281,7 @@ private Q_SLOTS:
                 return;
             if (replies.startsWith("150")) {
                 const int descriptor = connection.acceptData();
-                connection.sendData(descriptor, data);
+                connection.send(data, descriptor);
                 if (ending.startsWith("426"))
                     ::shutdown(descriptor, SHUT_RDWR);
                 ::close(descriptor);

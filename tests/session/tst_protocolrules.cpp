@@ -118,7 +118,6 @@ private Q_SLOTS:
             utc(2000, 4, 27, 12, 9));
         row(d, "2002-09-02  19:06                9,730 19-dos-longyear file", "19-dos-longyear file", File, 9730,
             utc(2002, 9, 2, 19, 6));
-        row(d, "01-16-02  11:14AM       <DIR>          epsgroup", "epsgroup", Folder, 0, utc(2002, 1, 16, 11, 14));
         row(d, "12-31-99  12:00AM                    0 midnight.txt", "midnight.txt", File, 0, utc(1999, 12, 31, 0, 0));
         // Day first when it cannot be a month.
         row(d, "25-12-05  10:00AM                    5 xmas.txt", "xmas.txt", File, 5, utc(2005, 12, 25, 10, 0));
@@ -158,22 +157,19 @@ private Q_SLOTS:
         QFETCH(QByteArray, parser);
         QFETCH(QString, line);
         QFETCH(QDate, today);
-        QFETCH(QString, name);
         QFETCH(int, kind);
-        QFETCH(qint64, size);
-        QFETCH(QDateTime, lastWrite);
         const std::optional<RemoteEntry> entry = parser == "unix" ? parseUnixListLine(line, today)
                                                  : parser == "dos" ? parseDosListLine(line)
                                                                    : parseMlsdLine(line);
         QCOMPARE(entry.has_value(), kind != Bad);
         if (!entry)
             return;
-        QCOMPARE(entry->name, name);
+        QTEST(entry->name, "name");
         QCOMPARE(entry->isDirectory, kind == Folder || kind == FolderLink);
         QCOMPARE(entry->isLink, kind == Link || kind == FolderLink);
         QCOMPARE(entry->attributes, entry->isDirectory ? FileAttribute::directory : FileAttribute::normal);
-        QCOMPARE(entry->size, size);
-        QCOMPARE(entry->lastWrite, lastWrite);
+        QTEST(entry->size, "size");
+        QTEST(entry->lastWrite, "lastWrite");
     }
 
     // Whole listings: known noise dropped, unknown lines kept as entries, and the same entries
@@ -211,9 +207,8 @@ private Q_SLOTS:
     {
         QFETCH(int, format);
         QFETCH(QByteArray, listing);
-        QFETCH(QStringList, names);
         const QList<RemoteEntry> entries = parseListing(listing, ListingFormat(format), captureDay);
-        QCOMPARE(::names(entries), names);
+        QTEST(::names(entries), "names");
         ListingBuilder builder(ListingFormat(format), captureDay);
         for (qsizetype at = 0; at < listing.size(); at += 7)
             QVERIFY(builder.add(QByteArrayView(listing).sliced(at, std::min<qsizetype>(7, listing.size() - at))));
@@ -235,8 +230,7 @@ private Q_SLOTS:
     void pwdReply()
     {
         QFETCH(QString, text);
-        QFETCH(QString, expected);
-        QCOMPARE(ReplyParsers::parsePwdReply(text).value_or(QString()), expected);
+        QTEST(ReplyParsers::parsePwdReply(text).value_or(QString()), "expected");
     }
 
     void passiveReply_data()
@@ -266,18 +260,10 @@ private Q_SLOTS:
     {
         QFETCH(int, code);
         QFETCH(QString, text);
-        QFETCH(QString, address);
-        QFETCH(int, port);
-        int offeredPort = 0;
-        QString offeredAddress;
-        if (const auto pasv = code == 227 ? ReplyParsers::parsePasvReply(text) : std::nullopt) {
-            offeredPort = pasv->port;
-            offeredAddress = pasv->address.toString();
-        } else if (const auto epsv = code == 229 ? ReplyParsers::parseEpsvReply(text) : std::nullopt) {
-            offeredPort = *epsv;
-        }
-        QCOMPARE(offeredPort, port);
-        QCOMPARE(offeredAddress, address);
+        const auto pasv = code == 227 ? ReplyParsers::parsePasvReply(text) : std::nullopt;
+        const auto epsv = code == 229 ? ReplyParsers::parseEpsvReply(text) : std::nullopt;
+        QTEST(pasv ? int(pasv->port) : int(epsv.value_or(0)), "port");
+        QTEST(pasv ? pasv->address.toString() : QString(), "address");
     }
 
     void port_data()
@@ -306,8 +292,7 @@ private Q_SLOTS:
     void port()
     {
         QFETCH(QString, text);
-        QFETCH(int, expected);
-        QCOMPARE(int(parsePort(text).value_or(0)), expected);
+        QTEST(int(parsePort(text).value_or(0)), "expected");
     }
 
     void nameBytesRoundTrip_data()

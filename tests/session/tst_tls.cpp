@@ -1,20 +1,16 @@
 #include "ConnectionJobs.h"
 #include "FtpSession.h"
 #include "InlineJobRunner.h"
-#include "JobContext.h"
-#include "TextCatalogue.h"
+#include "TestHelpers.h"
 #include "TrustStore.h"
 #include "VsftpdFixture.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 
 using Encryption = ConnectionSettings::Encryption;
-using Line = QPair<QString, HistoryColour>;
 
 // The connection commands as the session thread runs them, here on the test's thread: history
 // lines and the no-connection message are recorded, certificate answers come from a queue (Cancel
@@ -24,8 +20,7 @@ struct Harness {
     Harness(const VsftpdFixture& first, Encryption encryption)
     {
         use(first, encryption);
-        QObject::connect(&runner, &JobRunner::historyLine,
-                         [this](const QString& text, HistoryColour colour) { lines.append({text, colour}); });
+        QObject::connect(&runner, &JobRunner::historyLine, recorderOf(lines));
         runner.setMessageHandler([this](const MessageRequest&) {
             ++messages;
             return PromptAnswer::Ok;
@@ -59,7 +54,7 @@ struct Harness {
     FtpSession session;
     InlineJobRunner runner{session};
     ConnectionSettings settings;
-    QList<Line> lines;
+    QStringList lines;
     QStringList commands;
     int messages = 0;
     QList<CertificateInfo> questions;
@@ -80,8 +75,7 @@ class TlsTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        TextCatalogue::instance().openCatalogue(QStringLiteral(LANG_DB_PATH));
-        TextCatalogue::instance().setChosenTable(QStringLiteral("english"));
+        useCatalogue("english");
     }
 
     void init()
@@ -95,17 +89,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("serverTls");
         QTest::addColumn<Encryption>("encryption");
         QTest::addColumn<bool>("connected"); // and so the password sent
-        QTest::addColumn<QList<HistoryColour>>("colours");
-        QTest::addColumn<QString>("lastKey");
-        using C = HistoryColour;
-        QTest::newRow("if available, TLS server")
-            << true << Encryption::IfAvailable << true << QList<C>{C::Black, C::Green, C::Green} << "TLS_ENCRYPTED";
-        QTest::newRow("if available, plain server")
-            << false << Encryption::IfAvailable << true << QList<C>{C::Black, C::Green, C::Blue} << "TLS_PLAIN";
-        QTest::newRow("required, plain server")
-            << false << Encryption::Required << false << QList<C>{C::Black, C::Red} << "TLS_NOTOFFERED";
+        QTest::addColumn<QString>("colours");
+        QTest::addColumn<QString>("last"); // how the last line starts
+        QTest::newRow("if available, TLS server") << true << Encryption::IfAvailable << true << "black green green"
+                                                  << historyKey("green", "TLS_ENCRYPTED");
+        QTest::newRow("if available, plain server") << false << Encryption::IfAvailable << true << "black green blue"
+                                                    << historyKey("blue", "TLS_PLAIN");
+        QTest::newRow("required, plain server") << false << Encryption::Required << false << "black red"
+                                                << historyKey("red", "TLS_NOTOFFERED");
         // This server refuses logins without TLS: an ordinary failed connect, without lines.
-        QTest::newRow("plain only, TLS server") << true << Encryption::Plain << false << QList<C>{} << "";
+        QTest::newRow("plain only, TLS server") << true << Encryption::Plain << false << "" << QString();
     }
 
     void connectReportsTheEncryption()
@@ -113,22 +106,22 @@ private Q_SLOTS:
         QFETCH(bool, serverTls);
         QFETCH(Encryption, encryption);
         QFETCH(bool, connected);
-        QFETCH(QList<HistoryColour>, colours);
-        QFETCH(QString, lastKey);
+        QFETCH(QString, colours);
+        QFETCH(QString, last);
         VsftpdFixture server({.tls = serverTls});
         QVERIFY2(server.start(m_root->path()), qPrintable(server.errorText()));
         Harness harness(server, encryption);
         harness.answers = {TrustDecision::Once};
 
         QCOMPARE(harness.connect(), connected);
-        QList<HistoryColour> seen;
-        for (const Line& line : std::as_const(harness.lines))
-            seen.append(line.second);
-        QCOMPARE(seen, colours);
-        if (!lastKey.isEmpty())
-            QVERIFY2(harness.lines.last().first.startsWith(getText(lastKey)), qPrintable(harness.lines.last().first));
-        if (lastKey == QLatin1String("TLS_ENCRYPTED"))
-            QVERIFY(harness.lines.last().first.contains(QLatin1String(" TLSv1.")));
+        QStringList seen;
+        for (const QString& line : std::as_const(harness.lines))
+            seen.append(line.section(QLatin1Char('\t'), 0, 0));
+        QCOMPARE(seen.join(QLatin1Char(' ')), colours);
+        QVERIFY2(harness.lines.value(seen.size() - 1).startsWith(last),
+                 qPrintable(harness.lines.join(QLatin1Char('\n'))));
+        if (serverTls && connected)
+            QVERIFY(harness.lines.last().contains(QLatin1String(" TLSv1.")));
         QCOMPARE(harness.commands.filter(QStringLiteral("> PASS")).isEmpty(), !connected);
         QCOMPARE(harness.commands.contains(QStringLiteral("> AUTH TLS")), encryption != Encryption::Plain);
         QCOMPARE(server.serverLog().contains(QLatin1String("\"PASS ")), connected);
@@ -165,11 +158,10 @@ private Q_SLOTS:
         QVERIFY(harness.connect());
         QVERIFY(harness.connect());
         QCOMPARE(harness.questions.size(), 2);
-        QFile store(TrustStore().path());
-        QCOMPARE(store.permissions() & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
-                 QFile::Permissions());
-        QVERIFY(store.open(QIODevice::ReadOnly));
-        QCOMPARE(store.readAll(), "127.0.0.1 " + first->portText().toLatin1() + ' ' + firstSha256.toHex() + '\n');
+        const QString store = TrustStore().path();
+        const auto othersAndGroup = ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        QCOMPARE(QFile::permissions(store) & othersAndGroup, QFile::Permissions());
+        QCOMPARE(readFile(store), "127.0.0.1 " + first->portText().toLatin1() + ' ' + firstSha256.toHex() + '\n');
         // Another certificate on the same host and port: a new one, or someone in between.
         QTemporaryDir certificates;
         QString error;
@@ -189,7 +181,7 @@ private Q_SLOTS:
         QCOMPARE(harness.questions[2].storedSha256, firstSha256);
         QCOMPARE(harness.questions[2].sha256, second.certificateSha256());
         QCOMPARE(harness.commandsAtQuestion.last(), QStringLiteral("> AUTH TLS"));
-        QCOMPARE(harness.lines.last(), Line(getText("TLS_CERTREFUSED"), HistoryColour::Red));
+        QCOMPARE(harness.lines.last(), historyKey("red", "TLS_CERTREFUSED"));
         QCOMPARE(harness.commands.filter(QStringLiteral("> USER")).size(), 3);
         QCOMPARE(TrustStore().find(second.host(), port), firstSha256);
         QVERIFY(harness.connect());

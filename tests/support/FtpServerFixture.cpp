@@ -4,11 +4,6 @@
 #include <QDir>
 #include <QFile>
 
-FtpServerFixture::FtpServerFixture()
-    : FtpServerFixture(Options{})
-{
-}
-
 FtpServerFixture::FtpServerFixture(Options options)
     : m_options(std::move(options))
 {

@@ -36,26 +36,27 @@
 //   throttle           N > 0: uploads are received at no more than N bytes a second
 // Names that are not valid UTF-8 reach the server's file system as the same bytes. Wrong
 // passwords are refused at once (pyftpdlib normally waits 3 seconds).
+struct FtpServerOptions {
+    bool hostileNames = false;
+    int dropAfterCommands = 0;
+    bool advertiseMlsd = false;
+    bool rawAscii = false;
+    bool noExtendedModes = false;
+    QString host = QStringLiteral("127.0.0.1");
+    QString brokenRetrName = {};
+    QString protectedFolder = {};
+    bool realPwd = false;
+    QString brokenStorName = {};
+    bool refuseDelete = false;
+    int throttle = 0;
+};
+
 class FtpServerFixture
 {
 public:
-    struct Options {
-        bool hostileNames = false;
-        int dropAfterCommands = 0;
-        bool advertiseMlsd = false;
-        bool rawAscii = false;
-        bool noExtendedModes = false;
-        QString host = QStringLiteral("127.0.0.1");
-        QString brokenRetrName = {};
-        QString protectedFolder = {};
-        bool realPwd = false;
-        QString brokenStorName = {};
-        bool refuseDelete = false;
-        int throttle = 0;
-    };
+    using Options = FtpServerOptions;
 
-    FtpServerFixture();
-    explicit FtpServerFixture(Options options);
+    explicit FtpServerFixture(Options options = {});
     ~FtpServerFixture();
     FtpServerFixture(const FtpServerFixture&) = delete;
     FtpServerFixture& operator=(const FtpServerFixture&) = delete;

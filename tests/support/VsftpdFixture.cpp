@@ -8,11 +8,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-VsftpdFixture::VsftpdFixture()
-    : VsftpdFixture(Options{})
-{
-}
-
 VsftpdFixture::VsftpdFixture(Options options)
     : m_options(std::move(options))
 {

@@ -5,6 +5,13 @@
 #include <QString>
 #include <QTemporaryDir>
 
+// How a VsftpdFixture serves.
+struct VsftpdOptions {
+    bool tls = true;
+    QString certificate = {}; // a PEM file with certificate and key; empty: the fixture's own
+    quint16 port = 0;         // 0: a free port
+};
+
 // A real vsftpd on 127.0.0.1 for the encryption tests, run as the test's own user
 // (run_as_launching_user) from a configuration written for it. Anonymous login with a password
 // (USER anonymous, PASS), rooted in rootDir; uploads, new folders, renames and deletes allowed.
@@ -19,14 +26,9 @@
 class VsftpdFixture
 {
 public:
-    struct Options {
-        bool tls = true;
-        QString certificate = {}; // a PEM file with certificate and key; empty: the fixture's own
-        quint16 port = 0;         // 0: a free port
-    };
+    using Options = VsftpdOptions;
 
-    VsftpdFixture();
-    explicit VsftpdFixture(Options options);
+    explicit VsftpdFixture(Options options = {});
     ~VsftpdFixture();
     VsftpdFixture(const VsftpdFixture&) = delete;
     VsftpdFixture& operator=(const VsftpdFixture&) = delete;

@@ -5,19 +5,6 @@
 #include "SessionRunner.h"
 #include "TestHelpers.h"
 
-
-#include <mutex>
-
-namespace {
-
-// The transcript is written on the session thread and read on the test thread once all ended.
-struct Transcript {
-    std::mutex mutex;
-    QStringList commands;
-};
-
-} // namespace
-
 QStringList JobHarness::Outcome::argumentsOf(const char* verb) const
 {
     QStringList result;
@@ -31,6 +18,7 @@ QStringList JobHarness::Outcome::argumentsOf(const char* verb) const
 
 JobHarness::JobHarness()
 {
+    useCatalogue("deutsch");
     remote = m_remoteDir.path() + QLatin1Char('/');
     local = m_localDir.path() + QLatin1Char('/');
 }
@@ -38,15 +26,10 @@ JobHarness::JobHarness()
 bool JobHarness::startServer(const FtpServerFixture::Options& options)
 {
     m_server = std::make_unique<FtpServerFixture>(options);
-    if (m_server->start(remote) != 0)
-        return true;
-    qWarning("%s", qPrintable(m_server->errorText()));
-    return false;
-}
-
-ConnectionSettings JobHarness::settings(bool passive) const
-{
-    return {m_server->host(), m_server->portText(), FtpServerFixture::user(), FtpServerFixture::password(), passive};
+    const bool started = m_server->start(remote) != 0;
+    if (!started)
+        qWarning("%s", qPrintable(m_server->errorText()));
+    return started && TextCatalogue::instance().isOpen();
 }
 
 QList<SelectedRow> JobHarness::rows(std::initializer_list<const char*> names)
@@ -63,10 +46,8 @@ QList<SelectedRow> JobHarness::rows(std::initializer_list<const char*> names)
 QList<QByteArray> JobHarness::contents(const QString& folder, std::initializer_list<const char*> paths)
 {
     QList<QByteArray> result;
-    for (const char* path : paths) {
-        QFile file(folder + QString::fromUtf8(path));
-        result.append(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>"));
-    }
+    for (const char* path : paths)
+        result.append(readFile(folder + QString::fromUtf8(path)));
     return result;
 }
 
@@ -75,16 +56,13 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
                                     const ProgressWatch& watch) const
 {
     Outcome outcome;
-    auto transcript = std::make_shared<Transcript>();
     SessionRunner runner;
     JobHandle handle;
     runner.setMessageHandler([&outcome](const MessageRequest& message) {
         outcome.messages.append(message.text);
         return PromptAnswer::Ok;
     });
-    QObject::connect(&runner, &SessionRunner::historyLine, [&outcome](const QString& text, HistoryColour colour) {
-        outcome.lines.append(colourName(colour) + QLatin1Char('\t') + text);
-    });
+    QObject::connect(&runner, &SessionRunner::historyLine, recorderOf(outcome.lines));
     QObject::connect(&runner, &SessionRunner::progressChanged, [&](qint64 done, qint64 total) {
         outcome.progress.append({done, total});
         if (watch)
@@ -92,11 +70,11 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
     });
     // Without settings, no connection: the job meets a session that has none.
     bool connected = settings.host.isEmpty();
-    runner.start([&connected, settings, folder, transcript](JobContext& context) {
-        context.session().setTranscript([transcript](const QString& line) {
-            std::lock_guard lock(transcript->mutex);
+    // Written on the session thread; read, like the job's result, only once everything ended.
+    runner.start([&connected, &outcome, settings, folder](JobContext& context) {
+        context.session().setTranscript([&outcome](const QString& line) {
             if (line.startsWith(QLatin1String("> ")))
-                transcript->commands.append(line.mid(2));
+                outcome.commands.append(line.mid(2));
         });
         if (!connected)
             connected = context.session().openConnection(settings)
@@ -116,19 +94,17 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
         outcome.folderAfterwards = context.session().ftpCurrentDir();
     });
     outcome.finished = waitIdle(runner);
-    std::lock_guard lock(transcript->mutex);
-    outcome.commands = transcript->commands;
     return outcome;
 }
 
 JobHarness::Outcome JobHarness::download(const DownloadRequest& request, const std::function<void()>& before) const
 {
-    // The server stands in "/" when the download starts.
-    const bool connect = !request.remoteFolder.isEmpty();
     const Job job = [request](JobContext& context, Outcome& outcome) {
         outcome.download = DownloadJob(context, request).downloadSelection();
     };
-    return run(connect ? settings(request.settings.passive) : ConnectionSettings{}, {}, before, job);
+    // The server stands in "/" when the download starts.
+    const bool connect = !request.remoteFolder.isEmpty();
+    return run(connect ? settingsOf(*m_server, request.settings.passive) : ConnectionSettings{}, {}, before, job);
 }
 
 JobHarness::Outcome JobHarness::upload(const UploadRequest& request, const UploadWork& work,

@@ -16,6 +16,7 @@
 // A server folder served by a loopback FTP server and a local folder, with downloads and uploads
 // between them run on a session thread of their own, the way the commands run them. What a job
 // reports is recorded: history lines as "colour<TAB>text", progress, messages and commands sent.
+// The texts are the German ones.
 class JobHarness
 {
 public:
@@ -38,10 +39,10 @@ public:
 
     JobHarness();
 
-    // Serves remote; false (with a warning) when the server did not come up.
+    // Serves remote; false (with a warning) when the server did not come up, false too when
+    // the texts could not be opened.
     bool startServer(const FtpServerFixture::Options& options = {});
     FtpServerFixture& server() { return *m_server; }
-    ConnectionSettings settings(bool passive = true) const;
     // Selected rows in list order; a name ending in "/" is a folder.
     static QList<SelectedRow> rows(std::initializer_list<const char*> names);
     // The contents of files below local or remote, "<missing>" for those that cannot be read.

@@ -36,12 +36,6 @@ class DownloadJobTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        useCatalogue("deutsch");
-        QVERIFY(TextCatalogue::instance().isOpen());
-    }
-
     void init() { m_jobs = std::make_unique<JobHarness>(); }
 
     void filesFirstThenTheTree_data()
@@ -194,7 +188,7 @@ private Q_SLOTS:
         FtpServerFixture::Options options;
         options.dropAfterCommands = dropAfterCommands;
         QVERIFY(m_jobs->startServer(options));
-        ConnectionSettings settings = m_jobs->settings();
+        ConnectionSettings settings = settingsOf(m_jobs->server());
         if (!rightPassword)
             settings.password = QStringLiteral("wrong");
         const auto outcome = download("/pub", {"a.txt", "d1/", "d2/", "d3/", "d4/", "d5/"}, true, {}, settings);
@@ -251,7 +245,7 @@ private:
                                  std::optional<ConnectionSettings> settings = {}) const
     {
         const DownloadRequest request{JobHarness::rows(rows), QString::fromUtf8(remoteFolder), m_jobs->local,
-                                      settings.value_or(m_jobs->settings(passive))};
+                                      settings.value_or(settingsOf(m_jobs->server(), passive))};
         return m_jobs->download(request, before);
     }
 

@@ -107,7 +107,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("remoteName");
         QTest::addColumn<bool>("ascii");
         const QStringList text = strings({"TXT"});
-        QTest::newRow("not listed") << text << "readme.doc" << false;
         QTest::newRow("anywhere in the name") << text << "notes.txt.bak" << true;
         QTest::newRow("a longer extension") << text << "a.txtx" << true;
         QTest::newRow("without the dot") << text << "txt" << false;
@@ -192,32 +191,6 @@ private Q_SLOTS:
         QTEST(TransferStatus::text(QStringLiteral("a.iso"), done, total, rate), "line");
         useCatalogue("deutsch");
     }
-    // The accepted list below shows a new entry upper-cased.
-    void asciiListAddRefusesExactDuplicates_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QStringList>("entries");
-        QTest::addColumn<int>("messages"); // the one that says the entry is there
-        QTest::newRow("duplicate") << QByteArray("TXT\r\n") << true << "txt" << strings({"TXT"}) << 1;
-        QTest::newRow("lower-case entry is another")
-            << QByteArray("txt\r\n") << true << "TXT" << strings({"txt", "TXT"}) << 0;
-        QTest::newRow("empty answer") << QByteArray("TXT\r\n") << true << "" << strings({"TXT"}) << 0;
-        QTest::newRow("cancelled") << QByteArray("TXT\r\n") << false << "css" << strings({"TXT"}) << 0;
-    }
-
-    void asciiListAddRefusesExactDuplicates()
-    {
-        QVERIFY(writeFile(AsciiList::userFile(), testData<QByteArray>("file")));
-        AsciiListDialog dialog;
-        m_prompter->inputAnswers.enqueue({testData<bool>("accepted"), testData<QString>("typed")});
-        click(dialog, "cmdAdd");
-        QCOMPARE(m_prompter->inputs.size(), 1);
-        QTEST(dialog.entries(), "entries");
-        QTEST(int(m_prompter->messages.size()), "messages");
-    }
-
     void asciiListRemoveAsksFirst()
     {
         QVERIFY(writeFile(AsciiList::userFile(), "TXT\r\nHTM\r\nCSS\r\n"));
@@ -238,32 +211,50 @@ private Q_SLOTS:
         QCOMPARE(m_prompter->messages[0].buttons, PromptButtons::YesNo);
     }
 
-    void asciiListAcceptSavesAndCancelKeepsTheFile_data()
+    // A new entry shows upper-cased; an exact duplicate is refused with a message. Only the
+    // accept button writes the file.
+    void asciiListAddThenAcceptOrCancel_data()
     {
+        QTest::addColumn<QByteArray>("file"); // empty: a folder where the list belongs, so nothing can replace it
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("typed");
         QTest::addColumn<QByteArray>("button");
-        QTest::addColumn<bool>("saveFails");
+        QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QByteArray>("fileAfterwards");
-        QTest::newRow("accept") << QByteArray("cmdUebernehmen") << false << QByteArray("TXT\r\nCSS\r\n");
-        QTest::newRow("cancel") << QByteArray("cmdAbbrechen") << false << QByteArray("TXT\r\n");
-        // A folder where the list belongs: nothing can replace it.
-        QTest::newRow("failed save: said, stays open")
-            << QByteArray("cmdUebernehmen") << true << QByteArray("<missing>");
+        QTest::addColumn<int>("messages");
+        const QByteArray txt("TXT\r\n");
+        const QByteArray accept("cmdUebernehmen");
+        QTest::newRow("accept") << txt << true << "css" << accept << strings({"TXT", "CSS"})
+                                << QByteArray("TXT\r\nCSS\r\n") << 0;
+        QTest::newRow("cancel") << txt << true << "css" << QByteArray("cmdAbbrechen") << strings({"TXT", "CSS"}) << txt
+                                << 0;
+        QTest::newRow("duplicate") << txt << true << "txt" << accept << strings({"TXT"}) << txt << 1;
+        QTest::newRow("lower-case entry is another") << QByteArray("txt\r\n") << true << "TXT" << accept
+                                                     << strings({"txt", "TXT"}) << QByteArray("txt\r\nTXT\r\n") << 0;
+        QTest::newRow("empty answer") << txt << true << "" << accept << strings({"TXT"}) << txt << 0;
+        QTest::newRow("input cancelled") << txt << false << "css" << accept << strings({"TXT"}) << txt << 0;
+        QTest::newRow("failed save: said, stays open") << QByteArray() << true << "css" << accept << QStringList()
+                                                       << QByteArray("<missing>") << 1;
     }
 
-    void asciiListAcceptSavesAndCancelKeepsTheFile()
+    void asciiListAddThenAcceptOrCancel()
     {
+        QFETCH(QByteArray, file);
         QFETCH(QByteArray, button);
-        QFETCH(bool, saveFails);
-        QVERIFY(saveFails ? QDir().mkpath(AsciiList::userFile()) : writeFile(AsciiList::userFile(), "TXT\r\n"));
+        const bool saveFails = file.isEmpty();
+        QVERIFY(saveFails ? QDir().mkpath(AsciiList::userFile()) : writeFile(AsciiList::userFile(), file));
         AsciiListDialog dialog;
         dialog.show();
-        m_prompter->inputAnswers.enqueue({true, QStringLiteral("css")});
+        m_prompter->inputAnswers.enqueue({testData<bool>("accepted"), testData<QString>("typed")});
         click(dialog, "cmdAdd");
+        QCOMPARE(m_prompter->inputs.size(), 1);
+        if (!saveFails)
+            QTEST(dialog.entries(), "entries");
         click(dialog, button.constData());
 
         QTEST(readFile(AsciiList::userFile()), "fileAfterwards");
+        QTEST(int(m_prompter->messages.size()), "messages");
         QCOMPARE(dialog.isVisible(), saveFails);
-        QCOMPARE(m_prompter->messages.size(), saveFails ? 1 : 0);
         if (saveFails) {
             QVERIFY(QFileInfo(AsciiList::userFile()).isDir());
             QVERIFY(m_prompter->messages[0].text.startsWith(getText("FRMASCIILISTE_SAVEFAILED") + QLatin1Char('\n')));
