@@ -11,11 +11,9 @@ ROUNDS=${ROUNDS:-3}
 FOLDERS=10
 FILES_PER_FOLDER=100
 
-
 . "$(dirname "$0")/vsftpd-common.sh"
 bench_require lftp
 bench_workdir /tmp downloadbench
-
 
 write_vsftpd_conf NO
 mkdir -p "$WORK/root/pub/tree"

@@ -12,11 +12,9 @@ ROUNDS=${ROUNDS:-3}
 FOLDERS=10
 FILES_PER_FOLDER=100
 
-
 . "$(dirname "$0")/vsftpd-common.sh"
 bench_require lftp
 bench_workdir /tmp rdeletebench
-
 
 make_tree() {
     local tree="$WORK/root/pub/tree"

@@ -15,7 +15,6 @@ SIZE_MIB=${SIZE_MIB:-1024}
 FOLDERS=10
 FILES_PER_FOLDER=100
 
-
 BENCH_DIR=${BENCH_DIR:-/dev/shm}
 [ -d "$BENCH_DIR" ] && [ -w "$BENCH_DIR" ] || BENCH_DIR=/tmp
 . "$(dirname "$0")/vsftpd-common.sh"
