@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
+#include <thread>
+
 namespace {
 
 using Encryption = ConnectionSettings::Encryption;
@@ -194,6 +196,27 @@ private Q_SLOTS:
         QVERIFY(!harness.reconnect());
         QVERIFY(plain.serverLog().contains(QLatin1String("\"AUTH TLS\"")));
         QVERIFY(!plain.serverLog().contains(QLatin1String("\"PASS ")));
+    }
+
+    // Two program instances that trust certificates at the same time: neither loses the other's.
+    void trustStoreKeepsEveryWritersEntries()
+    {
+        const QString path = m_root->filePath(QStringLiteral("trusted-certificates"));
+        constexpr int perWriter = 20;
+        const auto write = [&path](char writer) {
+            const TrustStore store(path); // an instance of its own, as another process has
+            QString error;
+            for (int i = 0; i < perWriter; ++i)
+                store.store(QStringLiteral("host%1").arg(i), quint16(writer), QByteArray(32, writer), error);
+        };
+        std::thread other(write, 'b');
+        write('a');
+        other.join();
+        const TrustStore store(path);
+        for (int i = 0; i < perWriter; ++i) {
+            QCOMPARE(store.find(QStringLiteral("host%1").arg(i), quint16('a')), QByteArray(32, 'a'));
+            QCOMPARE(store.find(QStringLiteral("host%1").arg(i), quint16('b')), QByteArray(32, 'b'));
+        }
     }
 
 private:
