@@ -26,6 +26,28 @@ const char* problemKey(CertificateProblem problem)
     return "CERT_OTHER";
 }
 
+// The certificate's fields are the server's words: a line break or a direction mark in them must
+// not add lines to the question or turn its text around, so control characters show as escapes.
+QString visible(const QString& field)
+{
+    QString shown;
+    for (const QChar c : field) {
+        switch (c.category()) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            shown += c == u'\n' ? QStringLiteral("\\n")
+                   : c == u'\r' ? QStringLiteral("\\r")
+                                : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            break;
+        default:
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 } // namespace
 
 QString certificateQuestionText(const CertificateInfo& info)
@@ -37,10 +59,10 @@ QString certificateQuestionText(const CertificateInfo& info)
     QStringList lines;
     if (info.changed)
         lines << getText("CERT_CHANGED").arg(CertificateInfo::formatFingerprint(info.storedSha256)) << QString();
-    lines << getText("CERT_QUESTION").arg(info.host + QLatin1Char(':') + QString::number(info.port))
+    lines << getText("CERT_QUESTION").arg(visible(info.host) + QLatin1Char(':') + QString::number(info.port))
           << getText("CERT_REASON") + QLatin1Char(' ') + reasons.join(QStringLiteral("; ")) << QString()
-          << getText("CERT_SUBJECT") + QLatin1Char(' ') + info.subject
-          << getText("CERT_ISSUER") + QLatin1Char(' ') + info.issuer
+          << getText("CERT_SUBJECT") + QLatin1Char(' ') + visible(info.subject)
+          << getText("CERT_ISSUER") + QLatin1Char(' ') + visible(info.issuer)
           << getText("CERT_VALID").arg(locale.toString(info.validFrom, QLocale::ShortFormat),
                                        locale.toString(info.validUntil, QLocale::ShortFormat))
           << getText("CERT_FINGERPRINT") + QLatin1Char(' ') + info.fingerprint();

@@ -37,12 +37,10 @@ bool ConnectTrust::acceptCertificate(const QString& host, quint16 port, const QS
         m_accepted = sha256;
         return true;
     }
-    if (settled) {
-        why = QStringLiteral("the server's certificate changed since the connection was made (now %1)")
-                  .arg(CertificateInfo::formatFingerprint(sha256));
-        return false;
-    }
-    const std::optional<QByteArray> stored = m_store.find(host, port);
+    // A re-connection that meets another certificate than its connect accepted warns about that
+    // change; a connect, about a change from the certificate trusted always.
+    const bool replaced = settled && !m_settled->sha256.isEmpty();
+    const std::optional<QByteArray> stored = replaced ? std::optional(m_settled->sha256) : m_store.find(host, port);
     if (stored == sha256) {
         m_accepted = sha256;
         return true;
@@ -63,6 +61,8 @@ bool ConnectTrust::acceptCertificate(const QString& host, quint16 port, const QS
             qWarning("%s", qPrintable(error));
     }
     m_accepted = sha256;
+    if (replaced)
+        m_settled->sha256 = sha256; // the connect's later re-connections meet it without asking
     return true;
 }
 

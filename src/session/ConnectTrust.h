@@ -17,9 +17,9 @@ class QSslError;
 // re-connections its commands make: that the server spoke TLS, and which certificate was
 // accepted. A certificate the system accepts (trusted authority, matching name) passes silently;
 // one the user chose to trust always passes while it stays the same; any other is put to the
-// question once. A re-connection never asks: it passes only with the certificate accepted at
-// connect time (or one the system accepts), so a server that changes its certificate in the
-// middle of a command is refused rather than waved through.
+// question once. A re-connection passes silently only with the certificate accepted at connect
+// time (or one the system accepts); a server that changes its certificate in the middle of a
+// command is put to the question again, with the warning that names the one accepted before.
 class ConnectTrust
 {
 public:

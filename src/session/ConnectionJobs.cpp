@@ -74,9 +74,15 @@ bool reconnect(JobContext& context, const ConnectionSettings& settings)
     }
     if (context.isCancelled())
         return false;
-    const QString text = getText("MPUB_NOCONN1") + QLatin1Char('\n') + getText("MPUB_NOCONN2") + QLatin1Char('\n')
-                         + getText("MPUB_NOCONN3");
-    context.ask({text, PromptIcon::Exclamation, PromptButtons::Ok, {}});
+    // A refused certificate was the user's own answer to the certificate question; the general
+    // message would send them to the connection bar and the internet connection instead.
+    if (session.tlsOutcome() == TlsOutcome::CertificateRefused) {
+        context.appendHistory(getText("TLS_CERTREFUSED"), HistoryColour::Red);
+    } else {
+        const QString text = getText("MPUB_NOCONN1") + QLatin1Char('\n') + getText("MPUB_NOCONN2")
+                             + QLatin1Char('\n') + getText("MPUB_NOCONN3");
+        context.ask({text, PromptIcon::Exclamation, PromptButtons::Ok, {}});
+    }
     context.reconnectFailed();
     return false;
 }

@@ -25,7 +25,8 @@ public:
     // Connects and logs in (OpenConnection); replaces any earlier connection. With TLS, a
     // certificate the system does not accept goes to the certificate question (see
     // setCertificateQuestion()), unless it was accepted before for this host and port: by "trust
-    // always", or in this session's last connect to it, whose re-connections never ask.
+    // always", or in this session's last connect to it, whose re-connections ask only about
+    // another certificate (with the warning that it changed).
     bool openConnection(const ConnectionSettings& settings) override;
     void forgetConnectDecision() override;
     // Answers the certificate question; called on the session thread. Without one, a certificate

@@ -3,12 +3,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 
 #include <sys/stat.h>
 
 namespace {
+
+// How long a save waits for another instance's; a lock left by a crashed one is taken over.
+constexpr int lockWaitMilliseconds = 10'000;
 
 struct Entry {
     QString host;
@@ -74,14 +78,20 @@ bool TrustStore::store(const QString& host, quint16 port, const QByteArray& sha2
         error = QStringLiteral("cannot store a certificate for \"%1\"").arg(host);
         return false;
     }
-    QList<Entry> entries = readEntries(m_path);
-    entries.removeIf([&](const Entry& entry) { return entry.host == key && entry.port == port; });
-    entries.append({key, port, sha256});
-
     if (!QDir().mkpath(QFileInfo(m_path).absolutePath())) {
         error = QStringLiteral("cannot create the folder of %1").arg(m_path);
         return false;
     }
+    // Another instance of the program may be saving too: read, merge and replace under a lock,
+    // or the later rename drops what the other added.
+    QLockFile lock(m_path + QStringLiteral(".lock"));
+    if (!lock.tryLock(lockWaitMilliseconds)) {
+        error = QStringLiteral("cannot lock %1").arg(m_path);
+        return false;
+    }
+    QList<Entry> entries = readEntries(m_path);
+    entries.removeIf([&](const Entry& entry) { return entry.host == key && entry.port == port; });
+    entries.append({key, port, sha256});
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly)) {
         error = QStringLiteral("cannot write %1: %2").arg(m_path, file.errorString());

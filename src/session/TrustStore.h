@@ -8,7 +8,8 @@
 // The certificates the user chose to trust always: one SHA-256 fingerprint per host and port, in
 // a file in the user's config folder that only the user may read or write. One line per entry,
 // "host port fingerprint" (the fingerprint in hex). The file is replaced as a whole: written to
-// a temporary file and renamed, so a crash leaves the old list or the new one.
+// a temporary file and renamed, so a crash leaves the old list or the new one; a save reads and
+// replaces the file under a lock file beside it, so instances saving at once keep each other's entries.
 class TrustStore
 {
 public:

@@ -1,3 +1,4 @@
+#include "CertificateQuestion.h"
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
 #include "LocalPane.h"
@@ -324,6 +325,32 @@ private Q_SLOTS:
         QVERIFY(waitIdle(*runner()));
         QCOMPARE(m_prompter->messages.size(), 1);
         QVERIFY(runner()->isConnected());
+    }
+
+    // The certificate's fields cannot add lines to the question, nor turn its text around.
+    void certificateFieldsShowControlCharactersAsEscapes_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("line breaks") << QStringLiteral("CN=x\nO=y\r\n") << QStringLiteral("CN=x\\nO=y\\r\\n");
+        QTest::newRow("separators") << QStringLiteral("CN=x\u2028y\u2029z") << QStringLiteral("CN=x\\u2028y\\u2029z");
+        QTest::newRow("direction, NUL, tab")
+            << QStringLiteral("CN=\u202Ex\0\t") << QStringLiteral("CN=\\u202ex\\u0000\\u0009");
+        QTest::newRow("plain, kept") << QStringLiteral("CN=Müller, O=A\\B") << QStringLiteral("CN=Müller, O=A\\B");
+    }
+
+    void certificateFieldsShowControlCharactersAsEscapes()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, shown);
+        CertificateInfo info;
+        info.host = info.subject = info.issuer = field;
+        info.port = 21;
+        const QStringList lines = certificateQuestionText(info).split(u'\n');
+        QCOMPARE(lines.size(), 7);
+        QVERIFY(lines[0].contains(shown + QStringLiteral(":21")));
+        QCOMPARE(lines[3], getText("CERT_SUBJECT") + QLatin1Char(' ') + shown);
+        QCOMPARE(lines[4], getText("CERT_ISSUER") + QLatin1Char(' ') + shown);
     }
 
     void closingEndsAJobThatWaits()

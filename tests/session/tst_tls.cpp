@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
+#include <thread>
+
 namespace {
 
 using Encryption = ConnectionSettings::Encryption;
@@ -131,7 +133,7 @@ private Q_SLOTS:
 
     // One host and port through the certificate's life: asked about once per connect until trusted
     // always, then a changed certificate, then a server without TLS. Commands re-connect on their
-    // own: they never ask, and never settle for less than the connect.
+    // own: they ask only about a changed certificate, and never settle for less than the connect.
     void certificateQuestionAndTrust()
     {
         auto first = std::make_unique<VsftpdFixture>();
@@ -170,22 +172,29 @@ private Q_SLOTS:
         first.reset();
         VsftpdFixture second({.certificate = other, .port = port});
         QVERIFY2(second.start(m_root->path()), qPrintable(second.errorText()));
+        // A re-connection puts it to the warning question as a connect does (no "no connection"
+        // message); trusted there, it holds for that connect's later re-connections.
         harness.use(second, Encryption::IfAvailable);
-        QVERIFY(!harness.reconnect());
-        QCOMPARE(harness.questions.size(), 2);
-        QCOMPARE(harness.messages, 1); // the no-connection message
-        harness.answers = {TrustDecision::Cancel, TrustDecision::Always};
-        QVERIFY(!harness.connect());
-        QCOMPARE(harness.questions.size(), 3);
-        QVERIFY(harness.questions[2].changed);
-        QCOMPARE(harness.questions[2].storedSha256, firstSha256);
-        QCOMPARE(harness.questions[2].sha256, second.certificateSha256());
-        QCOMPARE(harness.commandsAtQuestion.last(), QStringLiteral("> AUTH TLS"));
-        QCOMPARE(harness.lines.last(), historyKey("red", "TLS_CERTREFUSED"));
-        QCOMPARE(harness.commands.filter(QStringLiteral("> USER")).size(), 3);
+        harness.answers = {TrustDecision::Cancel, TrustDecision::Once, TrustDecision::Cancel, TrustDecision::Always};
+        for (const bool reconnection : {true, false}) {
+            QVERIFY(!harness.run(reconnection));
+            QVERIFY(harness.questions.last().changed);
+            QCOMPARE(harness.questions.last().storedSha256, firstSha256);
+            QCOMPARE(harness.questions.last().sha256, second.certificateSha256());
+            QCOMPARE(harness.commandsAtQuestion.last(), QStringLiteral("> AUTH TLS"));
+            QCOMPARE(harness.lines.last(), historyKey("red", "TLS_CERTREFUSED"));
+            QCOMPARE(harness.messages, 0);
+            if (reconnection) {
+                QVERIFY(harness.reconnect());
+                harness.session.closeConnection();
+                QVERIFY(harness.reconnect());
+            }
+        }
+        QCOMPARE(harness.questions.size(), 5);
+        QCOMPARE(harness.commands.filter(QStringLiteral("> USER")).size(), 5);
         QCOMPARE(TrustStore().find(second.host(), port), firstSha256);
         QVERIFY(harness.connect());
-        QCOMPARE(harness.questions.size(), 4);
+        QCOMPARE(harness.questions.size(), 6);
         QCOMPARE(TrustStore().find(second.host(), port), second.certificateSha256());
 
         second.stop();
@@ -194,6 +203,27 @@ private Q_SLOTS:
         QVERIFY(!harness.reconnect());
         QVERIFY(plain.serverLog().contains(QLatin1String("\"AUTH TLS\"")));
         QVERIFY(!plain.serverLog().contains(QLatin1String("\"PASS ")));
+    }
+
+    // Two program instances that trust certificates at the same time: neither loses the other's.
+    void trustStoreKeepsEveryWritersEntries()
+    {
+        const QString path = m_root->filePath(QStringLiteral("trusted-certificates"));
+        constexpr int perWriter = 20;
+        const auto write = [&path](char writer) {
+            const TrustStore store(path); // an instance of its own, as another process has
+            QString error;
+            for (int i = 0; i < perWriter; ++i)
+                store.store(QStringLiteral("host%1").arg(i), quint16(writer), QByteArray(32, writer), error);
+        };
+        std::thread other(write, 'b');
+        write('a');
+        other.join();
+        const TrustStore store(path);
+        for (int i = 0; i < perWriter; ++i) {
+            QCOMPARE(store.find(QStringLiteral("host%1").arg(i), quint16('a')), QByteArray(32, 'a'));
+            QCOMPARE(store.find(QStringLiteral("host%1").arg(i), quint16('b')), QByteArray(32, 'b'));
+        }
     }
 
 private:
