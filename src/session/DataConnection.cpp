@@ -215,7 +215,6 @@ DataConnection::Event DataConnection::finish(ControlConnection* control)
         return Event::Done;
     // Plain, the bytes are with the kernel already; TLS may still hold some, and after them its
     // close_notify, which tells the server that the upload was not cut off.
-    bool shutDown = false;
     for (;;) {
         m_transport->flush();
         if (m_transport->failed()) {
@@ -228,9 +227,13 @@ DataConnection::Event DataConnection::finish(ControlConnection* control)
                 return event;
             continue;
         }
-        if (!shutDown) {
+        if (!m_outputEnded) {
+            // Every byte is out; a reply that is already here was sent before the server could
+            // know that: the caller must see it first.
+            if (control && control->receiveAvailable())
+                return Event::ControlReady;
             m_transport->shutdownOutput();
-            shutDown = true;
+            m_outputEnded = true;
             continue;
         }
         // TLS waits for the server's end before it closes (see TlsTransport) - unless the final
@@ -250,6 +253,11 @@ DataConnection::Event DataConnection::finish(ControlConnection* control)
     m_transport.reset();
     m_tls = nullptr;
     return Event::Done;
+}
+
+bool DataConnection::endConfirmed() const
+{
+    return !m_tls || m_tls->closeNotifyReceived();
 }
 
 void DataConnection::abort()

@@ -58,8 +58,13 @@ public:
     // Sends data[written..size), advancing written; false with the event when it stops early.
     bool writeAll(const char* data, qint64 size, qint64& written, ControlConnection* control, Event& event);
     // Tells the server that no more data comes (end of an upload: what TLS still holds goes out
-    // first) and closes. On ControlReady the caller reads the reply and calls again.
+    // first) and closes. On ControlReady the caller reads the reply and calls again; a reply that
+    // came before outputEnded() cannot be the server's word on the whole upload.
     Event finish(ControlConnection* control);
+    bool outputEnded() const { return m_outputEnded; }
+    // After EndOfData: the end is the server's own. Plain TCP has nothing better than its end; over
+    // TLS only the server's close_notify tells a complete transfer from one cut off on the way.
+    bool endConfirmed() const;
     // Drops the connection so that the server sees the transfer fail rather than end.
     void abort();
     bool isOpen() const { return m_transport != nullptr; }
@@ -76,5 +81,6 @@ private:
     int m_listener = -1;
     QHostAddress m_listenAddress;
     quint16 m_listenPort = 0;
+    bool m_outputEnded = false;
     QString m_error;
 };

@@ -98,11 +98,14 @@ public:
     // transfer.refusal) or failed.
     bool startTransfer(QStringView verb, const QString& argument, Transfer& transfer);
     // Reads the data to its end into sink, then the final reply; true only when the data
-    // connection ended normally and the server confirmed.
-    bool receive(Transfer& transfer, const Sink& sink);
+    // connection ended normally and the server confirmed. namedSize is the size the server named
+    // for this transfer, if any: a TLS data connection that ends without the server's
+    // close_notify counts as complete only when exactly that many bytes came.
+    bool receive(Transfer& transfer, const Sink& sink, std::optional<qint64> namedSize = std::nullopt);
     // Sends data during an upload.
     bool send(Transfer& transfer, const char* data, qint64 size);
-    // Ends an upload: closes the data connection and waits for the final reply.
+    // Ends an upload: closes the data connection and waits for the final reply, which counts only
+    // when it came after the end of the data went out.
     bool finishSending(Transfer& transfer);
     // Gives a transfer up: resets the data connection and reads the server's final reply.
     void abortTransfer(Transfer& transfer);
@@ -135,6 +138,8 @@ private:
     bool readFinalReply(Transfer& transfer, int idleMilliseconds = -1);
     // A reply came on the control connection in the middle of a transfer; false ends it.
     bool takeMidTransferReply(Transfer& transfer);
+    // An upload's final reply came before all of it was sent: breaks it off, and false.
+    bool failEndedEarly(Transfer& transfer);
 
     WaitPolicy m_policy;
     ControlConnection m_control{m_policy};

@@ -86,12 +86,8 @@ bool FtpProtocol::secureData(Transfer& transfer)
     const QString reason = transfer.data->errorText();
     transfer.data->abort();
     transfer.data.reset();
-    if (transfer.finalReply && transfer.finalReply->isCompletion() && event == DataConnection::Event::Failed) {
-        // The server closed the data connection before any handshake and said it is done: there
-        // was nothing to send (an empty listing), as it would be in plain text.
-        note(QStringLiteral("the server ended the data connection unencrypted: %1").arg(reason));
-        return true;
-    }
+    // A data connection that closes before its handshake fails the transfer, even after a 226:
+    // anyone on the way can close it, and an empty listing or file would pass for the real one.
     if (event == DataConnection::Event::Failed && isConnected()) {
         // The server says why on the control connection; waiting for that is bounded like an abort.
         if (!transfer.finalReply)

@@ -187,16 +187,18 @@ bool FtpProtocol::readFinalReply(Transfer& transfer, int idleMilliseconds)
     return true;
 }
 
-bool FtpProtocol::receive(Transfer& transfer, const Sink& sink)
+bool FtpProtocol::receive(Transfer& transfer, const Sink& sink, std::optional<qint64> namedSize)
 {
     // Large blocks: a fast link delivers megabytes between two looks at the socket.
     constexpr qsizetype receiveBlock = 1024 * 1024;
     QByteArray buffer(receiveBlock, Qt::Uninitialized);
+    qint64 total = 0;
     while (transfer.data && transfer.data->isOpen()) {
         DataConnection::Event event = DataConnection::Event::Done;
         ControlConnection* watch = transfer.finalReply ? nullptr : &m_control;
         const qint64 received = transfer.data->read(buffer.data(), buffer.size(), watch, event);
         if (received > 0) {
+            total += received;
             QString error;
             if (!sink(buffer.constData(), received, error)) {
                 abortTransfer(transfer);
@@ -204,8 +206,15 @@ bool FtpProtocol::receive(Transfer& transfer, const Sink& sink)
             }
             continue;
         }
-        if (event == DataConnection::Event::EndOfData)
-            break;
+        if (event == DataConnection::Event::EndOfData) {
+            // Servers that never send close_notify exist; their transfers count where the size
+            // they named came in full.
+            if (transfer.data->endConfirmed() || (namedSize && *namedSize == total))
+                break;
+            abortTransfer(transfer);
+            return fail(QStringLiteral("%1: the data connection ended without TLS's close_notify after %2 bytes; "
+                                       "it may have been cut off").arg(transfer.command).arg(total));
+        }
         if (event == DataConnection::Event::ControlReady) {
             if (!takeMidTransferReply(transfer))
                 return false;
@@ -234,11 +243,8 @@ bool FtpProtocol::send(Transfer& transfer, const char* data, qint64 size)
             // Anything but a preliminary reply in the middle of an upload ends it.
             if (!takeMidTransferReply(transfer))
                 return false;
-            if (transfer.finalReply) {
-                abortTransfer(transfer);
-                return fail(QStringLiteral("%1: the server ended the transfer early: %2")
-                                .arg(transfer.command, replyText(*transfer.finalReply)));
-            }
+            if (transfer.finalReply)
+                return failEndedEarly(transfer);
             continue;
         }
         const QString reason = transfer.data->errorText();
@@ -254,14 +260,27 @@ bool FtpProtocol::send(Transfer& transfer, const char* data, qint64 size)
     return true;
 }
 
+bool FtpProtocol::failEndedEarly(Transfer& transfer)
+{
+    abortTransfer(transfer);
+    return fail(QStringLiteral("%1: the server ended the transfer early: %2").arg(transfer.command, replyText(*transfer.finalReply)));
+}
+
 bool FtpProtocol::finishSending(Transfer& transfer)
 {
+    // The server cannot know that the upload is complete before its end went out: a final reply
+    // that came earlier (to the command itself, or while the data was sent) is not about all of it.
+    if (transfer.finalReply)
+        return failEndedEarly(transfer);
     if (transfer.data) {
         // Plain, this returns at once; TLS may have the last bytes and its close_notify to send.
         DataConnection::Event event = transfer.data->finish(&m_control);
         while (event == DataConnection::Event::ControlReady) {
+            const bool ended = transfer.data->outputEnded();
             if (!takeMidTransferReply(transfer))
                 return false;
+            if (transfer.finalReply && !ended)
+                return failEndedEarly(transfer);
             event = transfer.data->finish(transfer.finalReply ? nullptr : &m_control);
         }
         if (event != DataConnection::Event::Done) {

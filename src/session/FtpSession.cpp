@@ -177,7 +177,7 @@ bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, con
         if (progress)
             progress(done, total);
         return true;
-    });
+    }, announced());
     if (!received) {
         file.discard();
         return false;

@@ -53,6 +53,11 @@ TlsTransport::TlsTransport(int descriptor, const QString& peerName, const QByteA
         if (m_error.isEmpty())
             m_error = m_socket->errorString();
     });
+    QObject::connect(m_socket.get(), &QSslSocket::alertReceived, m_socket.get(),
+                     [this](QSsl::AlertLevel, QSsl::AlertType type, const QString&) {
+                         if (type == QSsl::AlertType::CloseNotify)
+                             m_closeNotify = true;
+                     });
     if (!m_socket->setSocketDescriptor(descriptor)) {
         ::close(descriptor);
         m_error = QStringLiteral("cannot use the connection: %1").arg(m_socket->errorString());

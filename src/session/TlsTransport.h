@@ -52,6 +52,9 @@ public:
     QString protocolName() const;
     // The session to resume on data connections; it may change as the server sends new tickets.
     QByteArray session() const;
+    // The peer ended its output with close_notify. An end of the stream without it may be a cut
+    // made by anyone on the way: TCP's end is not protected.
+    bool closeNotifyReceived() const { return m_closeNotify; }
 
     int descriptor() const override;
     short pollEvents(short wanted) const override;
@@ -74,6 +77,7 @@ private:
 
     std::unique_ptr<QSslSocket> m_socket;
     bool m_peerClosed = false;
+    bool m_closeNotify = false;
     // After shutdownOutput(): a second descriptor of the socket, which keeps it open for reading
     // after QSslSocket closed its own (it has no half-close), and the end of output sent on it.
     int m_halfClosed = -1;

@@ -1,5 +1,6 @@
 #include "ControlConnection.h"
 #include "FtpSession.h"
+#include "FtpUploadStream.h"
 #include "RawServer.h"
 #include "TestHelpers.h"
 
@@ -306,6 +307,91 @@ private Q_SLOTS:
                 QCOMPARE(readFile(m_target), data);
         }
         QVERIFY(session.isConnected()); // a refusal, not a broken connection
+    }
+
+    // How a data connection ends, as a server or a man in the middle may end it. Over TLS only the
+    // server's close_notify shows the data whole (or, for servers that never send it, the size
+    // they named); a data connection closed before its handshake fails the transfer; an upload's
+    // final reply counts only when it came after all of the upload.
+    void dataConnectionEnds_data()
+    {
+        QTest::addColumn<QByteArray>("verb");
+        QTest::addColumn<bool>("tls");
+        QTest::addColumn<QByteArray>("ending"); // how the server ends the data connection
+        QTest::addColumn<QString>("error");     // empty: the transfer succeeds
+        const QByteArray retr("RETR");
+        const QByteArray cut("cut");
+        QTest::newRow("download cut off") << retr << true << cut << QStringLiteral("close_notify after 311296 bytes");
+        QTest::newRow("listing cut off") << QByteArray("LIST") << true << cut << QStringLiteral("close_notify");
+        // The 150 reply names the size then.
+        QTest::newRow("no close_notify, the size named") << retr << true << QByteArray("no close_notify") << QString();
+        QTest::newRow("close_notify after the 226") << retr << true << QByteArray("226 first") << QString();
+        for (const char* verb : {"RETR", "LIST", "STOR"})
+            QTest::addRow("%s closed before the handshake", verb)
+                << QByteArray(verb) << true << QByteArray("no handshake") << QStringLiteral("handshake");
+        QTest::newRow("TLS upload") << QByteArray("STOR") << true << QByteArray("close_notify") << QString();
+        for (const bool tls : {false, true})
+            QTest::addRow("226 during an upload, TLS %d", tls)
+                << QByteArray("STOR") << tls << QByteArray("226 early") << QStringLiteral("ended the transfer early");
+        QTest::newRow("226 before the upload") << QByteArray("STOR") << false << QByteArray("226 at once")
+                                               << QStringLiteral("ended the transfer early");
+    }
+
+    void dataConnectionEnds()
+    {
+        QFETCH(QByteArray, verb);
+        QFETCH(bool, tls);
+        QFETCH(QByteArray, ending);
+        QFETCH(QString, error);
+        const QByteArray file(600'000, 'x');
+        std::atomic<bool> replied{ending == "226 at once"};
+        const QByteArray first = replied ? "226 done" : ending == "no close_notify" ? "150 go (600000 bytes)" : "150 go";
+        RawServer server([&, verb, tls, ending, first](RawServer::Connection& connection) {
+            if (!RawServer::greetAndLogin(connection, tls) || !connection.offerExtendedPassive() || !connection.expect(verb)
+                || !connection.send(first + "\r\n"))
+                return;
+            const int data = connection.acceptData();
+            const bool secured = ending != "no handshake" && (!tls || connection.startTls(data));
+            if (secured && verb == "STOR") {
+                connection.receiveData(data, ending == "226 early" ? 1 : -1);
+                replied = ending == "226 early" && connection.send("226 done\r\n");
+                connection.receiveData(data);
+            } else if (secured) {
+                connection.send(file.left(ending == "cut" ? 311'296 : file.size()), data);
+            }
+            if (ending == "226 first" || ending == "no handshake") {
+                replied = connection.send("226 done\r\n");
+                std::this_thread::sleep_for(std::chrono::milliseconds(100)); // read before the data connection ends
+            }
+            connection.closeData(data, ending != "cut" && ending != "no close_notify");
+            if (!replied)
+                connection.send("226 done\r\n");
+            connection.readUntilGone();
+        });
+        FtpSession session;
+        session.setCertificateQuestion([](const CertificateInfo&) { return TrustDecision::Once; });
+        ConnectionSettings values = settings(server);
+        values.encryption = tls ? ConnectionSettings::Encryption::Required : ConnectionSettings::Encryption::Plain;
+        QVERIFY(session.openConnection(values));
+        if (verb == "RETR") {
+            QCOMPARE(session.ftpGet(m_target, QStringLiteral("f")), error.isEmpty());
+            if (error.isEmpty())
+                QCOMPARE(readFile(m_target), file);
+            else
+                checkOldFileUntouched();
+        } else if (verb == "LIST") {
+            QVERIFY(!session.ftpList()); // not an empty folder either
+        } else {
+            // The second half goes once the server has replied: in the middle of the upload. Without a
+            // data connection, the file is empty: nothing to send, and still not a success.
+            const QByteArray half(ending == "no handshake" ? 0 : FtpUploadStream::blockSize, 'u');
+            const auto upload = session.ftpOpenForUpload(QStringLiteral("f"), TransferFlag::Binary);
+            const bool sent = upload && upload->write(half.constData(), half.size())
+                && (ending != "226 early" || QTest::qWaitFor([&replied] { return replied.load(); }, jobTimeout))
+                && upload->write(half.constData(), half.size()) && upload->close();
+            QCOMPARE(sent, error.isEmpty());
+        }
+        QVERIFY2(session.lastError().contains(error), qPrintable(session.lastError()));
     }
 
 private:
