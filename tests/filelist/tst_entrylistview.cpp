@@ -106,15 +106,13 @@ private Q_SLOTS:
     // A size of 3 GiB and a local time with seconds are shown whole, without resizing a column.
     void sizeAndTimeColumnsFitTheirTexts()
     {
-        FileEntry big;
-        big.name = QStringLiteral("big.iso");
-        big.size = qint64{3} << 30;
-        big.lastWrite = QDateTime(QDate(2005, 3, 5), QTime(14, 7, 9), QTimeZone::utc());
-        m_model->setRows({big}, {}, {ListSide::Local, AttributeOrder::Local, {}});
-        QTreeView* details = m_view->detailView();
-        const QAbstractItemView* view = details; // asks what the cells of a column need
+        const QDateTime time(QDate(2005, 3, 5), QTime(14, 7, 9), QTimeZone::utc());
+        m_model->setRows({{EntryKind::File, QStringLiteral("big.iso"), {}, {}, 0, qint64{3} << 30, time, {}, {}}}, {},
+                         {ListSide::Local, AttributeOrder::Local, {}});
+        const QAbstractItemView* view = m_view->detailView(); // asks what the cells of a column need
         for (const auto column : {EntryListModel::SizeColumn, EntryListModel::ChangedColumn})
-            QVERIFY2(details->columnWidth(column) >= view->sizeHintForColumn(column), qPrintable(m_model->text(0, column)));
+            QVERIFY2(m_view->detailView()->columnWidth(column) >= view->sizeHintForColumn(column),
+                     qPrintable(m_model->text(0, column)));
     }
 
     void accessibleToScreenReaders()
