@@ -7,6 +7,7 @@
 EntryTypeResolver::EntryTypeResolver(TypeInfoProvider& provider, FallbackRule rule)
     : m_provider(provider)
     , m_rule(rule)
+    , m_fallbackSuffix(fallbackSuffix())
 {
 }
 
@@ -21,19 +22,20 @@ ResolvedType EntryTypeResolver::resolve(const QString& fileName)
     }
 
     if (const auto cached = m_cache.find(key)) {
-        const QString name = cached->isEmpty() && m_rule == FallbackRule::Local ? localFallbackTypeName(key)
-                                                                                : *cached;
+        const QString name = cached->isEmpty() && m_rule == FallbackRule::Local
+                                 ? localFallbackTypeName(key, m_fallbackSuffix)
+                                 : *cached;
         return {key, name};
     }
 
     QString name = m_provider.typeName(fileName);
     if (m_rule == FallbackRule::Remote && name.isEmpty())
-        name = remoteFallbackTypeName(key);
+        name = remoteFallbackTypeName(key, m_fallbackSuffix);
     // The local rule caches the empty name and applies its fallback only to what it shows.
     m_cache.insert(key, name);
     m_icons.insert(key, m_provider.fileIcon(fileName));
     if (name.isEmpty())
-        name = localFallbackTypeName(key);
+        name = localFallbackTypeName(key, m_fallbackSuffix);
     return {key, name};
 }
 

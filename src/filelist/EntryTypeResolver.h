@@ -10,8 +10,8 @@ class TypeInfoProvider;
 
 // Which fallback names a type that the provider cannot name.
 enum class FallbackRule {
-    Local,  // the key's last three characters: zhtml -> "TML-Datei"
-    Remote, // the whole extension: zhtml -> "HTML-Datei"
+    Local,  // the key's last three characters: zhtml -> "TML-Datei", "TML file"
+    Remote, // the whole extension: zhtml -> "HTML-Datei", "HTML file"
 };
 
 // The icon key and type name of one file.
@@ -41,6 +41,7 @@ public:
 private:
     TypeInfoProvider& m_provider;
     FallbackRule m_rule;
+    QString m_fallbackSuffix; // read once: a listing may name thousands of files by the fallback
     TypeNameCache m_cache;
     int m_builtInCounter = 0;
     QHash<QString, QIcon> m_icons;

@@ -22,7 +22,7 @@ struct FileEntry {
     EntryKind kind = EntryKind::File;
     QString name;         // without path, exactly as the file system or the server reports it
     QString iconKey;      // "Folder", "z" + lower-case extension, or a built-in key with its number (zexe0)
-    QString typeName;     // the type's name or its "-Datei" fallback; folders show the catalogue's word instead
+    QString typeName;     // the type's name or its fallback ("BIN-Datei"); folders show the catalogue's word instead
     quint32 attributes = FileAttribute::normal;
     qint64 size = 0;      // in bytes; 64-bit, so nothing wraps at 2 GiB
     QDateTime lastWrite;  // local: UTC; remote: as the server reports it
