@@ -87,10 +87,17 @@ void RemoteDeleteJob::walkDeleteFolder(qsizetype folderIndex, int depth)
     QString folderPath = m_items.at(folderIndex).folder;
     if (!folderPath.endsWith(QLatin1Char('/')))
         folderPath += QLatin1Char('/');
+    const QStringList names = folderNames(folderPath);
     // Every listing starts on a fresh (or checked) connection, reached from the root.
     std::optional<QList<RemoteEntry>> entries;
-    if (reconnect() && reachFolder(folderNames(folderPath)))
+    if (!m_walkStopped && reconnect() && isConfirmedFolder(names) && reachFolder(names))
         entries = m_session.ftpList();
+    if (entries && m_items.size() + entries->size() > m_request.maxWalkEntries) {
+        m_walkStopped = true;
+        entries.reset();
+        const QString limit = QString::number(m_request.maxWalkEntries);
+        m_context.appendHistory(getText("MPUB_WALKLIMIT") + QLatin1Char(' ') + limit, HistoryColour::Red);
+    }
     if (!entries) {
         m_items[folderIndex].unlisted = true;
         return;
@@ -102,6 +109,8 @@ void RemoteDeleteJob::walkDeleteFolder(qsizetype folderIndex, int depth)
             continue;
         Item item;
         item.refused = !isUsableLocalName(entry.name);
+        if (entry.isLink)
+            m_links.insert(pathOf(names) + QLatin1Char('/') + entry.name);
         if (entry.isDirectory && !entry.isLink && !item.refused) {
             item.isFolder = true;
             item.folder = folderPath + entry.name + QLatin1Char('/');
@@ -122,6 +131,21 @@ void RemoteDeleteJob::walkDeleteFolder(qsizetype folderIndex, int depth)
             return;
         walkDeleteFolder(index, depth + 1);
     }
+}
+
+bool RemoteDeleteJob::isConfirmedFolder(const QStringList& names)
+{
+    const QString path = pathOf(names);
+    if (m_links.contains(path))
+        return false;
+    // Without MLST, reachFolder() compares where the server stands once it is inside.
+    if (!m_session.offersEntryFacts())
+        return true;
+    // Servers name the entry by the path asked, or by a longer one that ends in it.
+    const std::optional<RemoteEntry> facts = m_session.ftpEntryFacts(path);
+    const QStringList answered = facts ? folderNames(facts->name) : QStringList();
+    return facts && facts->isDirectory && !facts->isLink && answered.size() >= names.size()
+           && answered.sliced(answered.size() - names.size()) == names;
 }
 
 void RemoteDeleteJob::deleteFiles(QList<qsizetype>& folders)

@@ -37,6 +37,10 @@ enum class TlsOutcome {
     CertificateRefused, // the certificate was not accepted: no connection
 };
 
+// The most entries a walk over a folder tree collects (download, remote delete), as one listing
+// holds at most: a server that invents folders must not make the client hold more.
+inline constexpr qsizetype walkEntryLimit = 1'000'000;
+
 // The type an upload is sent with.
 enum class TransferFlag : quint32 { Ascii = 1, Binary = 2 };
 
@@ -96,4 +100,9 @@ public:
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
     // could be listed, or more than a million entries came. An empty folder gives an empty list.
     virtual std::optional<QList<RemoteEntry>> ftpList() = 0;
+    // Whether ftpEntryFacts() can ask the server (it offers MLST).
+    virtual bool offersEntryFacts() const { return false; }
+    // What the server says of one entry (MLST): name holds the path as the server answered it.
+    // nullopt when the server refuses, or answers nothing readable.
+    virtual std::optional<RemoteEntry> ftpEntryFacts(const QString& /*path*/) { return std::nullopt; }
 };

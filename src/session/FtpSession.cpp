@@ -6,6 +6,7 @@
 #include "FtpUploadStream.h"
 #include "ListingBuilder.h"
 #include "ListingFields.h"
+#include "MlsdParser.h"
 #include "ReplyParsers.h"
 
 #include <QDateTime>
@@ -234,8 +235,9 @@ std::optional<QList<RemoteEntry>> FtpSession::ftpList()
         return std::nullopt;
     // Plain LIST, no options: "-a" and friends break strict servers and files named like them.
     const ListingFormat format = d->protocol.offersMlsd() ? ListingFormat::Mlsd : ListingFormat::List;
+    const QStringView verb = format == ListingFormat::Mlsd ? u"MLSD" : u"LIST";
     FtpProtocol::Transfer transfer;
-    if (!d->protocol.startTransfer(format == ListingFormat::Mlsd ? u"MLSD" : u"LIST", {}, transfer)) {
+    if (!d->protocol.startTransfer(verb, {}, transfer)) {
         if (transfer.refusal && ReplyParsers::isEmptyListingReply(*transfer.refusal))
             return QList<RemoteEntry>{};
         return std::nullopt;
@@ -257,9 +259,33 @@ std::optional<QList<RemoteEntry>> FtpSession::ftpList()
     });
     if (!complete)
         return std::nullopt;
+    if (ReplyParsers::isUnopenedListingReply(*transfer.finalReply)) {
+        d->protocol.fail(QStringLiteral("%1: %2").arg(verb, d->protocol.replyText(*transfer.finalReply)));
+        return std::nullopt;
+    }
     if (!builder.finish()) {
         d->protocol.fail(QStringLiteral("the listing has more than %1 entries").arg(ListingBuilder::maxEntries));
         return std::nullopt;
     }
     return builder.takeEntries();
+}
+
+bool FtpSession::offersEntryFacts() const
+{
+    return d->protocol.offers(u"MLST");
+}
+
+std::optional<RemoteEntry> FtpSession::ftpEntryFacts(const QString& path)
+{
+    if (!d->protocol.ensureReady())
+        return std::nullopt;
+    const std::optional<Reply> reply = d->protocol.command(u"MLST", path);
+    if (!reply || !reply->isCompletion() || reply->isCut)
+        return std::nullopt;
+    // The facts come on an inner line of their own that starts with a blank (RFC 3659, 7.2).
+    for (qsizetype i = 1; i + 1 < reply->lines.size(); ++i) {
+        if (reply->lines.at(i).startsWith(QLatin1Char(' ')))
+            return parseMlsdLine(QStringView(reply->lines.at(i)).mid(1));
+    }
+    return std::nullopt;
 }

@@ -59,6 +59,8 @@ public:
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
     // could be listed, or more than a million entries came. An empty folder gives an empty list.
     std::optional<QList<RemoteEntry>> ftpList() override;
+    bool offersEntryFacts() const override;
+    std::optional<RemoteEntry> ftpEntryFacts(const QString& path) override;
 
 private:
     struct Private;

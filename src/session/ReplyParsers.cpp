@@ -122,4 +122,9 @@ bool isEmptyListingReply(const Reply& reply)
     return nothingFound.match(reply.firstLine()).hasMatch();
 }
 
+bool isUnopenedListingReply(const Reply& reply)
+{
+    return reply.isCompletion() && reply.text().contains(u"failed to open directory", Qt::CaseInsensitive);
+}
+
 } // namespace ReplyParsers

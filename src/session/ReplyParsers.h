@@ -31,5 +31,8 @@ bool hasFeature(const QStringList& features, QStringView keyword);
 std::optional<qint64> parseTransferSize(const QString& text);
 // "550 No files found." and its relatives answer a listing of an empty folder.
 bool isEmptyListingReply(const Reply& reply);
+// "226 Transfer done (but failed to open directory).": vsftpd's empty listing of a folder it could
+// not read, which is not an empty folder.
+bool isUnopenedListingReply(const Reply& reply);
 
 } // namespace ReplyParsers

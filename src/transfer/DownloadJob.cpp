@@ -109,10 +109,18 @@ void DownloadJob::walkRemoteFolder(qsizetype folderIndex, int depth)
 {
     const QString folderPath = m_items.at(folderIndex).remoteFolder;
     std::optional<QList<RemoteEntry>> entries;
-    withConnection([&] {
-        entries = changeToFolder(folderPath) ? m_session.ftpList() : std::nullopt;
-        return entries.has_value();
-    });
+    if (!m_walkStopped) {
+        withConnection([&] {
+            entries = changeToFolder(folderPath) ? m_session.ftpList() : std::nullopt;
+            return entries.has_value();
+        });
+    }
+    if (entries && m_items.size() + entries->size() > m_request.maxWalkEntries) {
+        m_walkStopped = true;
+        entries.reset();
+        const QString limit = QString::number(m_request.maxWalkEntries);
+        m_context.appendHistory(getText("MPUB_WALKLIMIT") + QLatin1Char(' ') + limit, HistoryColour::Red);
+    }
     if (!entries) {
         m_items[folderIndex].unlisted = true;
         return;

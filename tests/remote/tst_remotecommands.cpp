@@ -1,5 +1,8 @@
 #include "DownloadAsDialog.h"
+#include "FakeFtpServer.h"
+#include "InlineJobRunner.h"
 #include "RemoteCommands.h"
+#include "RemoteDeleteJob.h"
 #include "RemoteFixture.h"
 #include "SessionRunner.h"
 
@@ -41,6 +44,31 @@ QStringList treeOf(const QString& folder)
     paths.sort();
     return paths;
 }
+
+// A server in memory that lies as a test stages it: MLSD's listing of each folder, MLST's answer
+// for each path. It enters any folder and reports it by the path entered, as servers with logical
+// paths do; DELE and RMD succeed.
+class LyingServer final : public FakeFtpServer
+{
+public:
+    QMap<QString, QList<RemoteEntry>> listings;
+    QMap<QString, RemoteEntry> facts;
+
+    bool ftpRemoveDir(const QString&) override { return true; }
+    bool ftpDelete(const QString&) override { return true; }
+    QString ftpCurrentDir() override { return m_path; }
+    bool ftpSetDir(const QString& name) override
+    {
+        m_path = QDir::cleanPath(name.startsWith(QLatin1Char('/')) ? name : m_path + QLatin1Char('/') + name);
+        return true;
+    }
+    std::optional<QList<RemoteEntry>> ftpList() override { return listings.value(m_path); }
+    bool offersEntryFacts() const override { return true; }
+    std::optional<RemoteEntry> ftpEntryFacts(const QString& path) override { return facts.value(path); }
+
+private:
+    QString m_path;
+};
 
 } // namespace
 
@@ -171,6 +199,63 @@ private Q_SLOTS:
         QCOMPARE(shown, QDir(m_root->filePath(QStringLiteral("pub")))
                             .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name));
         QCOMPARE(serverFolder(*m_runner), QStringLiteral("/pub"));
+    }
+
+    // A link that MLSD calls a folder (or a folder that became a link since it was listed), on a
+    // server that reports paths as entered: it is never walked, nothing below it is deleted. The
+    // walk also stops at its bound of items.
+    void deleteOnALyingServer_data()
+    {
+        QTest::addColumn<QByteArray>("lie");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QStringList>("lines");
+        const int unbound = int(walkEntryLimit);
+        const QStringList rest = deleted("/pub/old/link/", false) + deleted("/pub/old/sub/") + deleted("/pub/old");
+        const QStringList files = deleted("/pub/old/x.txt") + deleted("/pub/old/sub/y.txt");
+        QTest::newRow("MLST calls it a link") << QByteArray("link") << unbound << files + rest;
+        QTest::newRow("MLST names another path") << QByteArray("elsewhere") << unbound << files + rest;
+        QTest::newRow("a listing calls it a link too")
+            << QByteArray("twice") << unbound
+            << deleted("/pub/old/x.txt") + deleted("/pub/old/link") + deleted("/pub/old/sub/y.txt") + rest;
+        QTest::newRow("three items at most") << QByteArray() << 3
+                                             << QStringList{historyKey("red", "MPUB_WALKLIMIT", QStringLiteral("3"))}
+                                                    + deleted("/pub/old/x.txt") + deleted("/pub/old/sub/", false)
+                                                    + deleted("/pub/old");
+    }
+
+    void deleteOnALyingServer()
+    {
+        QFETCH(QByteArray, lie);
+        const auto entry = [](const char* name, bool folder, bool link = false) {
+            RemoteEntry made;
+            made.name = QString::fromUtf8(name);
+            made.isDirectory = folder;
+            made.isLink = link;
+            return made;
+        };
+        const QString old = QStringLiteral("/pub/old");
+        LyingServer server;
+        server.listings = {{old, {entry("x.txt", false), entry("sub", true)}},
+                           {old + QStringLiteral("/sub"), {entry("y.txt", false)}},
+                           {old + QStringLiteral("/link"), {entry("victim.txt", false)}}};
+        // A folder may be named by a longer path that ends in the one asked.
+        server.facts = {{old, entry("/pub/old", true)},
+                        {old + QStringLiteral("/sub"), entry("/home/u/pub/old/sub", true)},
+                        {old + QStringLiteral("/link"),
+                         entry(lie == "elsewhere" ? "/victim" : "/pub/old/link", lie != "link", lie == "link")}};
+        if (!lie.isEmpty())
+            server.listings[old].append(entry("link", true));
+        if (lie == "twice")
+            server.listings[old].append(entry("link", false, true));
+        server.openConnection({});
+        InlineJobRunner runner(server);
+        QStringList lines;
+        recordHistory(runner, lines, &runner);
+        const RemoteDeleteRequest request{
+            {DeleteRow{QStringLiteral("old"), true}}, QStringLiteral("/pub"), {}, {}, testData<int>("limit")};
+
+        QVERIFY(runJob(runner, [&request](JobContext& ctx) { RemoteDeleteJob(ctx, request).deleteSelection(); }));
+        QTEST(lines, "lines");
     }
 
     void newFolderAndRename_data()

@@ -246,6 +246,10 @@ private Q_SLOTS:
             << list << false << none << QByteArray("550 No files found.") << none << none << QString();
         QTest::newRow("no members found")
             << list << false << none << QByteArray("450 No members found") << none << none << QString();
+        // vsftpd's listing of a folder it cannot read: no data, and a 226 that says so.
+        QTest::newRow("folder not opened") << list << false << none << go << none
+                                           << QByteArray("226 Transfer done (but failed to open directory).")
+                                           << QStringLiteral("failed to open directory");
         QTest::newRow("missing folder") << list << false << none << QByteArray("550 No such file or directory.") << none
                                         << none << QStringLiteral("550");
         // Three bytes a line on the wire, a few hundred bytes each in memory: a million is enough.

@@ -14,7 +14,7 @@
 //   FakeFtpServer server;
 //   server.addFile("/pub/a.txt", "alpha");   // parents are made as needed
 //   server.addFolder("/pub/empty");
-class FakeFtpServer final : public FtpOperations
+class FakeFtpServer : public FtpOperations
 {
 public:
     FakeFtpServer() { m_folders.append(QStringLiteral("/")); }

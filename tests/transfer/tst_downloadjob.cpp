@@ -237,6 +237,25 @@ private Q_SLOTS:
         QCOMPARE(outcome.argumentsOf("RETR"), strings({"x.txt"}));
     }
 
+    // A server that invents folders cannot make the walk hold more than its bound (three items
+    // here): the folder that would pass it is not listed and gets its red line.
+    void walkStopsAtItsBound()
+    {
+        serverFile("pub/docs/x.txt", "x");
+        serverFile("pub/docs/sub/y.txt", "y");
+        QVERIFY(m_jobs->startServer());
+        DownloadRequest request{JobHarness::rows({"docs/"}), QStringLiteral("/pub"), m_jobs->local,
+                                settingsOf(m_jobs->server())};
+        request.maxWalkEntries = 3;
+
+        const auto outcome = m_jobs->download(request);
+
+        const QString docs = m_jobs->local + QStringLiteral("pub/docs");
+        QCOMPARE(outcome.lines, QStringList{historyKey("red", "MPUB_WALKLIMIT", QStringLiteral("3"))} + created(docs)
+                                    + created(docs + QStringLiteral("/sub")) + refused(u"/pub/docs/sub/")
+                                    + fetched(u"/pub/docs/x.txt"));
+    }
+
 private:
     // Downloads rows of remoteFolder into the local folder, with settings for its re-connections
     // (by default the server's own).
