@@ -54,9 +54,9 @@ private Q_SLOTS:
     void initTestCase()
     {
         useCatalogue("deutsch");
-        // Files downloaded for opening land here.
-        QVERIFY(m_runtime.isValid());
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+        // Files downloaded for opening land in the cache folder, made when missing.
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("cache"))));
     }
 
     void init()
@@ -290,7 +290,7 @@ private Q_SLOTS:
             QCOMPARE(m_fixture->prompter.messages.first().buttons, PromptButtons::YesNo);
         }
         // The file waits in the private folder, whatever became of it.
-        const QString local = m_runtime.filePath(QStringLiteral("tempcorvc/") + row);
+        const QString local = m_home.filePath(QStringLiteral("cache/tempcorvc/") + row);
         const bool got = lines[1].startsWith(QLatin1String("green"));
         QCOMPARE(readFile(local), got ? QByteArray("pub/" + row.toUtf8()) : QByteArray("<missing>"));
         QCOMPARE(m_handed, handedTo.isEmpty() ? QStringList() : QStringList{handedTo + QLatin1Char(' ') + local});
@@ -411,7 +411,7 @@ private:
         return !dialog->isVisible() && idle.wait(jobTimeout);
     }
 
-    QTemporaryDir m_runtime;
+    QTemporaryDir m_home;
     std::unique_ptr<QTemporaryDir> m_root;
     std::unique_ptr<QTemporaryDir> m_local;
     std::unique_ptr<FtpServerFixture> m_server;
