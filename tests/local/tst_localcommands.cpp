@@ -45,8 +45,12 @@ void setUpDesktop(const QString& folder)
     writeFile(folder + QStringLiteral("/data/applications/ftpclient-recorder.desktop"),
               "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + QFile::encodeName(recorder)
                   + " %f\nMimeType=text/plain;\n");
+    // A program for tables that needs a terminal, which the test's path does not hold.
+    writeFile(folder + QStringLiteral("/data/applications/ftpclient-terminal.desktop"),
+              "[Desktop Entry]\nType=Application\nName=Console\nExec=" + QFile::encodeName(recorder)
+                  + " %f\nTerminal=true\nMimeType=text/csv;\n");
     writeFile(folder + QStringLiteral("/config/mimeapps.list"),
-              "[Default Applications]\ntext/plain=ftpclient-recorder.desktop\n");
+              "[Default Applications]\ntext/plain=ftpclient-recorder.desktop\ntext/csv=ftpclient-terminal.desktop\n");
 }
 
 QString recordFile()
@@ -318,7 +322,8 @@ private Q_SLOTS:
                             << strings({"Alpha", "beta", "link", "v1.0", "README", "Z.txt", "file.txt"});
         // What is gone already counts as deleted; a failure is shown and goes on with the next.
         const auto threeLines = [&](const QString& first) {
-            return QStringList{begin, willDelete("Alpha"), first, willDelete("file.txt"), done, willDelete("Z.txt"), done};
+            return QStringList{begin, willDelete("Alpha"), first, willDelete("file.txt"),
+                               done,  willDelete("Z.txt"), done};
         };
         QTest::newRow("removed meanwhile") << strings({"Alpha", "file.txt", "Z.txt"}) << "removed" << true << three
                                            << threeLines(done) << strings({"beta", "link", "v1.0", "README"});
@@ -402,7 +407,8 @@ private Q_SLOTS:
         QFETCH(rlim_t, fileLimit);
         // Removing 30,000 folders takes minutes on some disks and seconds in memory.
         const QTemporaryDir memory(QStringLiteral("/dev/shm/tst_localcommands-XXXXXX"));
-        const QByteArray root = QFile::encodeName((memory.isValid() ? memory.path() : m_dir->path()) + QStringLiteral("/deep"));
+        const QString parent = memory.isValid() ? memory.path() : m_dir->path();
+        const QByteArray root = QFile::encodeName(parent + QStringLiteral("/deep"));
         int bottom = ::mkdir(root.constData(), 0700) == 0 ? ::open(root.constData(), O_DIRECTORY) : -1;
         for (int level = 0; level < levels && bottom >= 0; ++level) {
             const int next = ::mkdirat(bottom, "d", 0700) == 0 ? ::openat(bottom, "d", O_DIRECTORY) : -1;
@@ -454,6 +460,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::newRow("open: text with blanks") << "open" << "mit Leer zeichen.txt";
         QTest::newRow("open: program file") << "open" << "tool";
+        QTest::newRow("open: a program that does not start") << "open" << "table.csv";
         QTest::newRow("chooser: program") << "chooser" << "file.txt";
         QTest::newRow("chooser: own command line") << "command line" << "file.txt";
     }
@@ -470,8 +477,19 @@ private Q_SLOTS:
         if (how == QLatin1String("open")) {
             m_pane->refreshLocal();
             m_fixture->select({name});
+            const bool starts = !name.endsWith(QLatin1String(".csv"));
+            const QByteArray programs = qgetenv("PATH");
+            if (!starts)
+                qputenv("PATH", QFile::encodeName(m_outside->path()));
             m_fixture->actions->action(LocalCommand::Open)->trigger();
-            QVERIFY(m_fixture->lines.isEmpty());
+            qputenv("PATH", programs);
+            // Only a program that does not start is written down.
+            QCOMPARE(m_fixture->lines,
+                     starts ? QStringList() : QStringList{historyKey("red", "MPUB_OPENFAILED", path)});
+            if (!starts) {
+                QVERIFY(m_fixture->prompter.messages.isEmpty() && !QFile::exists(recordFile()));
+                return;
+            }
         } else {
             ApplicationChooser chooser(path);
             QListWidget* list = chooser.applications();

@@ -237,7 +237,7 @@ private Q_SLOTS:
     void openRemoteFile_data()
     {
         QTest::addColumn<RemoteCommand>("command");
-        QTest::addColumn<QString>("row"); // the desktop has a program for report.pdf only
+        QTest::addColumn<QString>("row"); // the desktop has a program for report.pdf, and one that fails for .odt
         QTest::addColumn<bool>("yes");
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("asked");
@@ -251,6 +251,13 @@ private Q_SLOTS:
                                  historyKey("green", "FRMPUSERVER_OPENOK")};
         QTest::newRow("open with the registered program")
             << RemoteCommand::Open << "report.pdf" << false << start("FRMPUSERVER_STARTDOWN", "report.pdf") + opened
+            << QString() << "open";
+        QTest::newRow("the program does not start (toolbar texts)")
+            << RemoteCommand::ToolbarOpen << "letter.odt" << false
+            << QStringList{historyKey("black", "FRMSERVER_STARTDOWN", QStringLiteral("letter.odt")),
+                           historyKey("green", "FRMSERVER_DOWNOK"),
+                           historyKey("black", "FRMSERVER_OPENFILE", QStringLiteral("letter.odt")),
+                           historyKey("red", "MPUB_OPENFAILED", QStringLiteral("letter.odt"))}
             << QString() << "open";
         QTest::newRow("no program, No (toolbar texts)")
             << RemoteCommand::ToolbarOpen << "data.xyz" << false
@@ -277,7 +284,7 @@ private Q_SLOTS:
         QFETCH(QStringList, lines);
         QFETCH(QString, asked);
         QFETCH(QString, handedTo);
-        makeTree(strings({"pub/report.pdf", "pub/data.xyz", "pub/docs/"}));
+        makeTree(strings({"pub/report.pdf", "pub/data.xyz", "pub/letter.odt", "pub/docs/"}));
         QVERIFY(startWith());
         m_fixture->select({row});
         m_fixture->prompter.messageAnswers.enqueue(testData<bool>("yes") ? PromptAnswer::Yes : PromptAnswer::No);
@@ -374,10 +381,13 @@ private:
                                       {}};
         environment.listLocalFolder = [this](const QString& folder) { m_listed.append(folder); };
         environment.openFile = [this](const QString& path) {
-            const bool known = path.endsWith(QLatin1String(".pdf"));
-            if (known)
+            using Result = ShellServices::OpenResult;
+            const Result result = path.endsWith(QLatin1String(".pdf"))   ? Result::Opened
+                                  : path.endsWith(QLatin1String(".odt")) ? Result::NotStarted
+                                                                         : Result::NoProgram;
+            if (result != Result::NoProgram)
                 m_handed.append(QStringLiteral("open ") + path);
-            return known;
+            return result;
         };
         environment.chooseProgram = [this](const QString& path) { m_handed.append(QStringLiteral("choose ") + path); };
         m_fixture = std::make_unique<RemoteFixture>(*m_runner, environment);
