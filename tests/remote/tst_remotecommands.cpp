@@ -82,9 +82,9 @@ private Q_SLOTS:
     void initTestCase()
     {
         useCatalogue("deutsch");
-        // Files downloaded for opening land here.
-        QVERIFY(m_runtime.isValid());
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+        // Files downloaded for opening land in the cache folder, made when missing.
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("cache"))));
     }
 
     void init()
@@ -322,7 +322,7 @@ private Q_SLOTS:
     void openRemoteFile_data()
     {
         QTest::addColumn<RemoteCommand>("command");
-        QTest::addColumn<QString>("row"); // the desktop has a program for report.pdf only
+        QTest::addColumn<QString>("row"); // the desktop has a program for report.pdf, and one that fails for .odt
         QTest::addColumn<bool>("yes");
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("asked");
@@ -336,6 +336,13 @@ private Q_SLOTS:
                                  historyKey("green", "FRMPUSERVER_OPENOK")};
         QTest::newRow("open with the registered program")
             << RemoteCommand::Open << "report.pdf" << false << start("FRMPUSERVER_STARTDOWN", "report.pdf") + opened
+            << QString() << "open";
+        QTest::newRow("the program does not start (toolbar texts)")
+            << RemoteCommand::ToolbarOpen << "letter.odt" << false
+            << QStringList{historyKey("black", "FRMSERVER_STARTDOWN", QStringLiteral("letter.odt")),
+                           historyKey("green", "FRMSERVER_DOWNOK"),
+                           historyKey("black", "FRMSERVER_OPENFILE", QStringLiteral("letter.odt")),
+                           historyKey("red", "MPUB_OPENFAILED", QStringLiteral("letter.odt"))}
             << QString() << "open";
         QTest::newRow("no program, No (toolbar texts)")
             << RemoteCommand::ToolbarOpen << "data.xyz" << false
@@ -362,7 +369,7 @@ private Q_SLOTS:
         QFETCH(QStringList, lines);
         QFETCH(QString, asked);
         QFETCH(QString, handedTo);
-        makeTree(strings({"pub/report.pdf", "pub/data.xyz", "pub/docs/"}));
+        makeTree(strings({"pub/report.pdf", "pub/data.xyz", "pub/letter.odt", "pub/docs/"}));
         QVERIFY(startWith());
         m_fixture->select({row});
         m_fixture->prompter.messageAnswers.enqueue(testData<bool>("yes") ? PromptAnswer::Yes : PromptAnswer::No);
@@ -375,7 +382,7 @@ private Q_SLOTS:
             QCOMPARE(m_fixture->prompter.messages.first().buttons, PromptButtons::YesNo);
         }
         // The file waits in the private folder, whatever became of it.
-        const QString local = m_runtime.filePath(QStringLiteral("tempcorvc/") + row);
+        const QString local = m_home.filePath(QStringLiteral("cache/tempcorvc/") + row);
         const bool got = lines[1].startsWith(QLatin1String("green"));
         QCOMPARE(readFile(local), got ? QByteArray("pub/" + row.toUtf8()) : QByteArray("<missing>"));
         QCOMPARE(m_handed, handedTo.isEmpty() ? QStringList() : QStringList{handedTo + QLatin1Char(' ') + local});
@@ -459,10 +466,13 @@ private:
                                       {}};
         environment.listLocalFolder = [this](const QString& folder) { m_listed.append(folder); };
         environment.openFile = [this](const QString& path) {
-            const bool known = path.endsWith(QLatin1String(".pdf"));
-            if (known)
+            using Result = ShellServices::OpenResult;
+            const Result result = path.endsWith(QLatin1String(".pdf"))   ? Result::Opened
+                                  : path.endsWith(QLatin1String(".odt")) ? Result::NotStarted
+                                                                         : Result::NoProgram;
+            if (result != Result::NoProgram)
                 m_handed.append(QStringLiteral("open ") + path);
-            return known;
+            return result;
         };
         environment.chooseProgram = [this](const QString& path) { m_handed.append(QStringLiteral("choose ") + path); };
         m_fixture = std::make_unique<RemoteFixture>(*m_runner, environment);
@@ -496,7 +506,7 @@ private:
         return !dialog->isVisible() && idle.wait(jobTimeout);
     }
 
-    QTemporaryDir m_runtime;
+    QTemporaryDir m_home;
     std::unique_ptr<QTemporaryDir> m_root;
     std::unique_ptr<QTemporaryDir> m_local;
     std::unique_ptr<FtpServerFixture> m_server;
