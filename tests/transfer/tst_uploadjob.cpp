@@ -122,8 +122,8 @@ private Q_SLOTS:
         QTest::newRow("BINARY") << 1 << txt << "a.txt" << "" << text << text;
         QTest::newRow("AUTO, listed") << 2 << txt << "readme.TXT" << "" << text << crLf;
         QTest::newRow("as, the new name is not listed") << 2 << txt << "notes.txt" << "notes.html" << text << text;
-        QTest::newRow("as, HTM occurs in the new name") << 2 << strings({"HTM"}) << "notes.txt"
-                                                        << "notes.html" << text << crLf;
+        QTest::newRow("as, HTM is not the new name's extension") << 2 << strings({"HTM"}) << "notes.txt"
+                                                                 << "notes.html" << text << text;
         QTest::newRow("as, an empty file is refused") << 2 << txt << "notes.txt"
                                                       << "notes.html" << QByteArray() << QByteArray("<missing>");
     }
