@@ -7,6 +7,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,7 +53,7 @@ UploadResult UploadJob::uploadSelection()
     for (qsizetype i = 0; i < selected && !cancelled(); ++i) {
         // A copy: the walk appends to the list the item lives in.
         const UploadItem item = m_items.at(i);
-        if (item.isFolder())
+        if (item.isFolder() && item.refusal == UploadItem::Refusal::None)
             UploadWalk::walkLocalFolder(item, m_items, [this] { return cancelled(); });
     }
     if (m_items.isEmpty() || cancelled())
@@ -81,6 +83,11 @@ UploadResult UploadJob::uploadAs(const QString& localName, const QString& newNam
 {
     m_context.appendHistory(QStringLiteral("Aktion: Starte Upload von ") + localName + QStringLiteral(" als ") + newName);
     const QString localPath = m_request.sourceFolder + localName;
+    if (!UploadWalk::isExactLocalName(m_request.sourceFolder, localName)) {
+        ++m_result.filesFailed;
+        m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
+        return m_result;
+    }
     QFile file;
     if (openRegularFile(file, localPath) && file.size() == 0) {
         m_context.appendHistory(QStringLiteral("Status: Upload fehlgeschlagen (Größe der Datei: 0 Byte)"),
@@ -117,24 +124,34 @@ bool UploadJob::returnToStartFolder()
 
 void UploadJob::uploadItem(const UploadItem& item)
 {
-    if (!returnToStartFolder()) {
+    // The red line of the folder that could not be made stands for everything below it.
+    if (isBelowFailedFolder(item)) {
+        ++(item.isFolder() ? m_result.foldersFailed : m_result.filesFailed);
+        return;
+    }
+    if (item.refusal != UploadItem::Refusal::None || !returnToStartFolder()) {
         reportFailure(item);
         return;
     }
-    // A folder item only has to exist: the server goes into its parents, not into it.
-    const qsizetype toEnter = item.isFolder() ? item.remoteFolders.size() - 1 : item.remoteFolders.size();
     for (qsizetype i = 0; i < item.remoteFolders.size(); ++i) {
         const QString& name = item.remoteFolders.at(i);
+        const bool ownFolder = item.isFolder() && i == item.remoteFolders.size() - 1;
         // Fails for a folder that exists, which is then used as it is.
         if (m_session.ftpCreateDir(name)) {
             announceFolder(name);
             m_context.appendHistory(m_request.variant == UploadVariant::Main ? QStringLiteral("Status: Anlegen erfolgreich")
                                                                               : getText("FRMPULOC_GENOK"),
                                     HistoryColour::Green);
+            // Everything stored into it is new.
+            m_namesBefore.insert(m_serverFolder + name + QLatin1Char('/'), QSet<QString>());
+            if (ownFolder)
+                return;
         }
-        if (i >= toEnter)
-            break;
+        // A folder item is entered only to see that it exists when it could not be created.
         if (!m_session.ftpSetDir(name)) {
+            // Refused by a server that is still there: no permission, or a file of that name.
+            if (ownFolder && m_session.isConnected())
+                m_failedFolders.append(item.remoteFolders);
             reportFailure(item);
             return;
         }
@@ -142,10 +159,6 @@ void UploadJob::uploadItem(const UploadItem& item)
     }
     if (item.isFolder())
         return;
-    if (item.refusal != UploadItem::Refusal::None) {
-        reportFailure(item);
-        return;
-    }
     announceFile(item.localPath());
     uploadFile(item.localPath(), item.name);
 }
@@ -154,9 +167,12 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
 {
     QFile file;
     std::unique_ptr<UploadStream> stream;
+    bool createdByUs = false;
     // The local file is opened first: one that cannot be read creates nothing on the server.
-    if (!remoteName.isEmpty() && openRegularFile(file, localPath))
+    if (!remoteName.isEmpty() && openRegularFile(file, localPath)) {
+        createdByUs = isNewName(remoteName);
         stream = m_session.ftpOpenForUpload(remoteName, m_request.type.flagFor(remoteName));
+    }
     if (!stream) {
         ++m_result.filesFailed;
         m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
@@ -164,6 +180,8 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
     }
     const bool sent = sendContent(file, *stream, remoteName) && stream->close();
     stream.reset(); // breaks off a transfer that did not end
+    // Whatever is there now is no longer a name this upload may remove.
+    rememberStored(remoteName);
     if (sent) {
         ++m_result.filesUploaded;
         m_context.appendHistory(getText("MPUB_UPOK"), HistoryColour::Green);
@@ -171,7 +189,7 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
     }
     ++m_result.filesFailed;
     m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
-    removePartial(remoteName);
+    removePartial(remoteName, createdByUs);
     return false;
 }
 
@@ -199,9 +217,38 @@ bool UploadJob::sendContent(QFile& file, UploadStream& stream, const QString& re
     }
 }
 
-void UploadJob::removePartial(const QString& remoteName)
+bool UploadJob::isNewName(const QString& remoteName)
+{
+    // A name in another folder is not in this folder's listing.
+    if (remoteName.contains(QLatin1Char('/')))
+        return false;
+    auto known = m_namesBefore.find(m_serverFolder);
+    if (known == m_namesBefore.end()) {
+        std::optional<QSet<QString>> names;
+        if (const std::optional<QList<RemoteEntry>> entries = m_session.ftpList()) {
+            names.emplace();
+            for (const RemoteEntry& entry : *entries)
+                names->insert(entry.name.toCaseFolded());
+        }
+        known = m_namesBefore.insert(m_serverFolder, names);
+    }
+    return known->has_value() && !(*known)->contains(remoteName.toCaseFolded());
+}
+
+void UploadJob::rememberStored(const QString& remoteName)
+{
+    const auto known = m_namesBefore.find(m_serverFolder);
+    if (known != m_namesBefore.end() && known->has_value())
+        (*known)->insert(remoteName.toCaseFolded());
+}
+
+void UploadJob::removePartial(const QString& remoteName, bool createdByUs)
 {
     const QString path = remoteName.startsWith(QLatin1Char('/')) ? remoteName : m_serverFolder + remoteName;
+    if (!createdByUs) {
+        m_context.appendHistory(getText("MPUB_PARTKEPT") + QLatin1Char(' ') + path, HistoryColour::Red);
+        return;
+    }
     // A stop ends every wait of the session at once; the removal waits until the stop is over.
     if (cancelled()) {
         m_result.partialFile = path;
@@ -221,6 +268,13 @@ bool UploadJob::removePartialFile(JobContext& context, const ConnectionSettings&
     else
         context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + path, HistoryColour::Red);
     return removed;
+}
+
+bool UploadJob::isBelowFailedFolder(const UploadItem& item) const
+{
+    return std::any_of(m_failedFolders.cbegin(), m_failedFolders.cend(), [&item](const QStringList& failed) {
+        return item.remoteFolders.size() >= failed.size() && item.remoteFolders.mid(0, failed.size()) == failed;
+    });
 }
 
 void UploadJob::reportFailure(const UploadItem& item)

@@ -92,7 +92,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         useCatalogue("deutsch");
-        QVERIFY(AsciiList::save(strings({"HTM"})));
+        QVERIFY(AsciiList::save(strings({"HTML"})));
     }
 
     void init()
@@ -265,7 +265,7 @@ private Q_SLOTS:
         QVERIFY(finished.wait(jobTimeout));
         QCOMPARE(m_fixture->server.content(QStringLiteral("/pub/file.txt")), QByteArray("file.txt"));
         QCOMPARE(m_fixture->server.content(QStringLiteral("/pub/Alpha/inside.txt")), QByteArray("Alpha/inside.txt"));
-        // Upload as: the new name is trimmed, and the list of the user's (HTM) makes it ASCII.
+        // Upload as: the new name is trimmed, and the list of the user's (HTML) makes it ASCII.
         m_fixture->select({QStringLiteral("notes.txt")});
         m_fixture->actions->action(LocalCommand::UploadAs)->trigger();
         auto* dialog = m_pane->findChild<UploadAsDialog*>();

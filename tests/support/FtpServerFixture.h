@@ -34,6 +34,8 @@
 //                      data connection and replies 426 (a full disk), leaving the part behind
 //   refuseDelete       every DELE is answered 550
 //   throttle           N > 0: uploads are received at no more than N bytes a second
+//   hiddenStores       STOR writes to a hidden name that replaces the file only once complete, and
+//                      is removed when the transfer breaks: the old file stays (proftpd's HiddenStores)
 // Names that are not valid UTF-8 reach the server's file system as the same bytes. Wrong
 // passwords are refused at once (pyftpdlib normally waits 3 seconds).
 struct FtpServerOptions {
@@ -49,6 +51,7 @@ struct FtpServerOptions {
     QString brokenStorName = {};
     bool refuseDelete = false;
     int throttle = 0;
+    bool hiddenStores = false;
 };
 
 class FtpServerFixture

@@ -16,13 +16,18 @@ from pyftpdlib.servers import FTPServer
 HOSTILE_NAMES = ["../evil", "a/b"]
 
 
+def hidden_name(name):
+    return ".in." + name + "."
+
+
 def parse_arguments():
     parser = argparse.ArgumentParser()
     for name in ("--root", "--host", "--user", "--password", "--broken-retr", "--protected", "--broken-stor"):
         parser.add_argument(name, default="")
     for name in ("--drop-after", "--throttle"):
         parser.add_argument(name, type=int, default=0)
-    for name in ("--hostile-names", "--advertise-mlsd", "--raw-ascii", "--no-extended", "--real-pwd", "--refuse-dele"):
+    for name in ("--hostile-names", "--advertise-mlsd", "--raw-ascii", "--no-extended", "--real-pwd", "--refuse-dele",
+                 "--hidden-stores"):
         parser.add_argument(name, action="store_true")
     return parser.parse_args()
 
@@ -60,7 +65,7 @@ def main():
         def handle_read(self):
             ThrottledDTPHandler.handle_read(self)
             if (args.broken_stor and self.file_obj is not None and self.tot_bytes_received >= 4096
-                    and os.path.basename(self.file_obj.name) == args.broken_stor):
+                    and os.path.basename(self.file_obj.name) in (args.broken_stor, hidden_name(args.broken_stor))):
                 raise _FileReadWriteError(errno.ENOSPC, "simulated full disk")
 
         handle_read_event = handle_read
@@ -101,6 +106,21 @@ def main():
 
         def ftp_DELE(self, path):
             return self.respond("550 Permission denied.") if args.refuse_dele else FTPHandler.ftp_DELE(self, path)
+
+        def ftp_STOR(self, file, mode="w"):
+            if not args.hidden_stores:
+                return FTPHandler.ftp_STOR(self, file, mode)
+            folder, name = os.path.split(file)
+            self.hidden_target = file
+            return FTPHandler.ftp_STOR(self, os.path.join(folder, hidden_name(name)), mode)
+
+        def on_file_received(self, file):
+            if args.hidden_stores:
+                os.replace(file, self.hidden_target)
+
+        def on_incomplete_file_received(self, file):
+            if args.hidden_stores:
+                os.remove(file)
 
         def ftp_RETR(self, file):
             if not args.broken_retr or os.path.basename(file) != args.broken_retr:
