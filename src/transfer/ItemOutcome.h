@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// How the transfer of one queue item ended, as its worker reports it. A default-made outcome is
+// that of a job stopped before it began.
+struct ItemOutcome {
+    enum class End {
+        Stopped,      // the user stopped it (or it never began): it waits again
+        Done,         // complete
+        Failed,       // reason says why
+        NoConnection, // the server could not be reached or refused the log-in: it waits again
+    };
+
+    End end = End::Stopped;
+    QString reason;
+    qint64 bytesDone = 0;
+    qint64 size = -1; // as learnt during the transfer; -1 when nothing new was learnt
+    // A partly sent file that a stopped upload made on the server (absolute path), to be removed
+    // once the stop is over; empty when there is none.
+    QString partialFile;
+    // What a later resume needs (see TransferItem).
+    QString partialPath;
+    qint64 remoteSizeAtStart = -1;
+    QDateTime remoteTimeAtStart;
+};

@@ -1,0 +1,234 @@
+#include "QueuePane.h"
+
+#include "QueueProcessor.h"
+#include "TextCatalogue.h"
+#include "TransferQueue.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QSortFilterProxyModel>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+struct TabTexts {
+    const char* objectName;
+    const char* title;
+    const char* description;
+    // The states the tab shows, as a pattern on TransferQueue::StateRole.
+    const char* states;
+};
+
+const TabTexts tabTexts[QueuePane::TabCount] = {
+    {"lsvQueue", "QUEUE_TAB_QUEUE", "DESC_QUEUE_QUEUE", "^[01]$"},
+    {"lsvFailed", "QUEUE_TAB_FAILED", "DESC_QUEUE_FAILED", "^2$"},
+    {"lsvDone", "QUEUE_TAB_DONE", "DESC_QUEUE_DONE", "^3$"},
+};
+
+struct CommandTexts {
+    const char* objectName;
+    const char* caption;
+    QKeySequence key;
+};
+
+const CommandTexts commandTexts[] = {
+    {"mnuQueueRemove", "QUEUE_REMOVE", QKeySequence(Qt::Key_Delete)},
+    {"mnuQueueUp", "QUEUE_UP", QKeySequence(Qt::CTRL | Qt::Key_Up)},
+    {"mnuQueueDown", "QUEUE_DOWN", QKeySequence(Qt::CTRL | Qt::Key_Down)},
+    {"mnuQueueRequeue", "QUEUE_REQUEUE", QKeySequence(Qt::CTRL | Qt::Key_R)},
+    {"mnuQueueRequeueAll", "QUEUE_REQUEUEALL", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
+    {"mnuQueueProcess", "QUEUE_PROCESS", QKeySequence(Qt::Key_F9)},
+};
+
+} // namespace
+
+QueuePane::QueuePane(TransferQueue& queue, QueueProcessor& processor, QWidget* parent)
+    : QWidget(parent)
+    , m_queue(queue)
+    , m_processor(processor)
+    , m_tabs(new QTabWidget(this))
+    , m_menu(new QMenu(this))
+    , m_parallelLabel(new QLabel(this))
+    , m_parallel(new QSpinBox(this))
+    , m_processButton(new QToolButton(this))
+{
+    setObjectName(QStringLiteral("frmQueue"));
+    m_tabs->setObjectName(QStringLiteral("tabQueue"));
+    for (int tab = 0; tab < TabCount; ++tab) {
+        auto* filter = new QSortFilterProxyModel(this);
+        filter->setSourceModel(&m_queue);
+        filter->setFilterRole(TransferQueue::StateRole);
+        filter->setFilterRegularExpression(QRegularExpression(QLatin1String(tabTexts[tab].states)));
+        auto* view = new QTreeView;
+        view->setObjectName(QLatin1String(tabTexts[tab].objectName));
+        view->setModel(filter);
+        view->setRootIsDecorated(false);
+        view->setUniformRowHeights(true);
+        view->setAllColumnsShowFocus(true);
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        view->header()->setStretchLastSection(true);
+        view->setColumnWidth(TransferQueue::LocalColumn, 260);
+        view->setColumnWidth(TransferQueue::DirectionColumn, 90);
+        view->setColumnWidth(TransferQueue::RemoteColumn, 260);
+        view->setColumnWidth(TransferQueue::SizeColumn, 70);
+        view->setColumnWidth(TransferQueue::ProgressColumn, 70);
+        connect(view, &QWidget::customContextMenuRequested, this, &QueuePane::showContextMenu);
+        connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &QueuePane::updateActions);
+        m_filters[tab] = filter;
+        m_views[tab] = view;
+        m_tabs->addTab(view, QString());
+    }
+    connect(m_tabs, &QTabWidget::currentChanged, this, &QueuePane::updateActions);
+
+    for (const CommandTexts& texts : commandTexts) {
+        auto* action = new QAction(this);
+        action->setObjectName(QLatin1String(texts.objectName));
+        action->setShortcut(texts.key);
+        // The keys work wherever the focus is inside the pane.
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        const auto command = static_cast<QueueCommand>(m_actions.size());
+        connect(action, &QAction::triggered, this, [this, command] { run(command); });
+        addAction(action);
+        m_actions.append(action);
+    }
+    m_menu->setObjectName(QStringLiteral("mnuQueue"));
+    m_menu->addAction(action(QueueCommand::Remove));
+    m_menu->addSeparator();
+    m_menu->addAction(action(QueueCommand::MoveUp));
+    m_menu->addAction(action(QueueCommand::MoveDown));
+    m_menu->addSeparator();
+    m_menu->addAction(action(QueueCommand::Requeue));
+    m_menu->addAction(action(QueueCommand::RequeueAll));
+    m_menu->addSeparator();
+    m_menu->addAction(action(QueueCommand::Process));
+
+    m_parallel->setObjectName(QStringLiteral("spnParallel"));
+    m_parallel->setRange(TransferQueue::minimumParallel, TransferQueue::maximumParallel);
+    m_parallel->setValue(m_queue.parallel());
+    m_parallelLabel->setBuddy(m_parallel);
+    connect(m_parallel, &QSpinBox::valueChanged, &m_processor, &QueueProcessor::setParallel);
+    m_processButton->setObjectName(QStringLiteral("cmdQueueProcess"));
+    m_processButton->setDefaultAction(action(QueueCommand::Process));
+    m_processButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->addWidget(m_processButton);
+    bar->addStretch(1);
+    bar->addWidget(m_parallelLabel);
+    bar->addWidget(m_parallel);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->addLayout(bar);
+    layout->addWidget(m_tabs, 1);
+
+    connect(&m_queue, &QAbstractItemModel::dataChanged, this, &QueuePane::updateActions);
+    connect(&m_queue, &QAbstractItemModel::rowsRemoved, this, &QueuePane::updateActions);
+    retranslate();
+    updateActions();
+}
+
+void QueuePane::retranslate()
+{
+    const QString caption = getText("QUEUE_CAPTION");
+    setWindowTitle(caption);
+    m_tabs->setAccessibleName(caption);
+    m_tabs->setAccessibleDescription(getText("DESC_QUEUE"));
+    for (int tab = 0; tab < TabCount; ++tab) {
+        const QString title = getText(tabTexts[tab].title);
+        m_tabs->setTabText(tab, title);
+        m_views[tab]->setAccessibleName(title);
+        m_views[tab]->setAccessibleDescription(getText(tabTexts[tab].description));
+    }
+    for (int at = 0; at < m_actions.size(); ++at) {
+        const QString text = getText(commandTexts[at].caption);
+        m_actions[at]->setText(text);
+        m_actions[at]->setToolTip(QString(text).remove(QLatin1Char('&')));
+    }
+    m_parallelLabel->setText(getText("QUEUE_PARALLEL"));
+    m_parallel->setAccessibleName(getText("QUEUE_PARALLEL").remove(QLatin1Char('&')));
+    m_parallel->setAccessibleDescription(getText("DESC_QUEUE_PARALLEL"));
+    m_processButton->setAccessibleDescription(getText("DESC_QUEUE_PROCESS"));
+    m_queue.retranslate();
+}
+
+QTreeView* QueuePane::currentView() const
+{
+    return m_views[std::clamp(m_tabs->currentIndex(), 0, TabCount - 1)];
+}
+
+QAction* QueuePane::action(QueueCommand command) const
+{
+    return m_actions.at(static_cast<qsizetype>(command));
+}
+
+QList<qint64> QueuePane::selectedIds() const
+{
+    QList<QPair<int, qint64>> rows;
+    for (const QModelIndex& index : currentView()->selectionModel()->selectedRows())
+        rows.append({index.row(), index.data(TransferQueue::IdRole).toLongLong()});
+    std::sort(rows.begin(), rows.end());
+    QList<qint64> ids;
+    for (const auto& row : std::as_const(rows))
+        ids.append(row.second);
+    return ids;
+}
+
+void QueuePane::run(QueueCommand command)
+{
+    const QList<qint64> ids = selectedIds();
+    switch (command) {
+    case QueueCommand::Remove:
+        m_processor.remove(ids);
+        break;
+    case QueueCommand::MoveUp:
+        m_queue.moveUp(ids);
+        break;
+    case QueueCommand::MoveDown:
+        m_queue.moveDown(ids);
+        break;
+    case QueueCommand::Requeue:
+        m_processor.requeue(ids);
+        break;
+    case QueueCommand::RequeueAll:
+        m_processor.requeueAllFailed();
+        break;
+    case QueueCommand::Process:
+        m_processor.process();
+        break;
+    }
+    // The moved rows stay in view.
+    if (command == QueueCommand::MoveUp || command == QueueCommand::MoveDown) {
+        const QModelIndexList selected = currentView()->selectionModel()->selectedRows();
+        if (!selected.isEmpty())
+            currentView()->scrollTo(selected.first());
+    }
+    updateActions();
+}
+
+void QueuePane::updateActions()
+{
+    const bool selection = currentView()->selectionModel()->hasSelection();
+    const int tab = m_tabs->currentIndex();
+    action(QueueCommand::Remove)->setEnabled(selection);
+    action(QueueCommand::MoveUp)->setEnabled(selection && tab != DoneTab);
+    action(QueueCommand::MoveDown)->setEnabled(selection && tab != DoneTab);
+    action(QueueCommand::Requeue)->setEnabled(selection && tab == FailedTab);
+    action(QueueCommand::RequeueAll)->setEnabled(m_filters[FailedTab]->rowCount() > 0);
+}
+
+void QueuePane::showContextMenu(const QPoint& position)
+{
+    updateActions();
+    m_menu->popup(currentView()->viewport()->mapToGlobal(position));
+}
