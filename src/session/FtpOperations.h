@@ -94,6 +94,7 @@ public:
     // nullptr on failure.
     virtual std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag) = 0;
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
-    // could be listed, or more than a million entries came. An empty folder gives an empty list.
+    // could be listed, or more than a million entries or 64 MiB of text came. An empty folder
+    // gives an empty list.
     virtual std::optional<QList<RemoteEntry>> ftpList() = 0;
 };

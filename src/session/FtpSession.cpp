@@ -13,8 +13,9 @@
 namespace {
 
 // A listing larger than this is not a listing any more but a server gone wrong, even if its lines
-// make few entries.
-constexpr qsizetype maxListingBytes = 256 * 1024 * 1024;
+// make few entries: 64 MiB are a quarter of a million names of 200 characters, and the rows cost
+// a few times their text.
+constexpr qsizetype maxListingBytes = 64 * 1024 * 1024;
 
 } // namespace
 

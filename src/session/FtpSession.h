@@ -56,7 +56,8 @@ public:
     // nullptr on failure.
     std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag) override;
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
-    // could be listed, or more than a million entries came. An empty folder gives an empty list.
+    // could be listed, or more than a million entries or 64 MiB of text came. An empty folder
+    // gives an empty list.
     std::optional<QList<RemoteEntry>> ftpList() override;
 
 private:

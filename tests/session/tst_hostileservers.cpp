@@ -265,6 +265,10 @@ private Q_SLOTS:
         QTest::newRow("more than a million entries") << list << false << none << go
                                                      << QByteArray("x\r\n").repeated(1'000'001) << done
                                                      << QStringLiteral("more than 1000000 entries");
+        // Long names reach the bound of the text long before that of the entries.
+        QTest::newRow("more than 64 MiB of text") << list << false << none << go
+                                                  << (QByteArray(1022, 'n') + "\r\n").repeated(64 * 1024 + 1) << done
+                                                  << QStringLiteral("larger than 64 MiB");
     }
 
     void dataCommand()
