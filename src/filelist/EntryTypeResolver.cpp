@@ -4,26 +4,35 @@
 #include "FileEntry.h"
 #include "TypeInfoProvider.h"
 
-EntryTypeResolver::EntryTypeResolver(TypeInfoProvider& provider, FallbackRule rule)
+EntryTypeResolver::EntryTypeResolver(TypeInfoProvider& provider, FallbackRule rule, QString unknownIconKey)
     : m_provider(provider)
     , m_rule(rule)
+    , m_unknownIconKey(std::move(unknownIconKey))
 {
 }
 
 ResolvedType EntryTypeResolver::resolve(const QString& fileName)
 {
-    const QString key = iconKeyOf(fileName);
+    QString key = iconKeyOf(fileName);
+    const std::optional<QString> builtIn = TypeNameCache::builtInTypeName(key);
 
-    if (const auto builtIn = TypeNameCache::builtInTypeName(key)) {
-        const QString iconKey = key + QString::number(m_builtInCounter++);
-        m_icons.insert(iconKey, m_provider.fileIcon(fileName));
-        return {iconKey, *builtIn};
-    }
-
-    if (const auto cached = m_cache.find(key)) {
+    // The cache's own key, so that the rows of one type share one text.
+    if (const auto cached = builtIn ? std::nullopt : m_cache.find(key, &key)) {
         const QString name = cached->isEmpty() && m_rule == FallbackRule::Local ? localFallbackTypeName(key)
                                                                                 : *cached;
         return {key, name};
+    }
+
+    if (!m_unknownIconKey.isEmpty() && m_questions >= maxQuestions) {
+        const QString fallback = m_rule == FallbackRule::Remote ? remoteFallbackTypeName(key) : localFallbackTypeName(key);
+        return {m_unknownIconKey, builtIn.value_or(fallback)};
+    }
+    ++m_questions;
+
+    if (builtIn) {
+        const QString iconKey = key + QString::number(m_builtInCounter++);
+        m_icons.insert(iconKey, m_provider.fileIcon(fileName));
+        return {iconKey, *builtIn};
     }
 
     QString name = m_provider.typeName(fileName);
