@@ -22,6 +22,8 @@ constexpr qsizetype maxListingBytes = 64 * 1024 * 1024;
 struct FtpSession::Private {
     FtpProtocol protocol;
     ConnectTrust trust;
+    // The encryption chosen for the connection there is.
+    ConnectionSettings::Encryption encryption = ConnectionSettings::Encryption::IfAvailable;
 };
 
 FtpSession::FtpSession()
@@ -66,7 +68,18 @@ bool FtpSession::openConnection(const ConnectionSettings& settings)
     if (!d->protocol.login(settings.host, *port, settings.user, settings.password, settings.passive, encryption, check))
         return false;
     d->trust.connected(settings.host, *port, d->protocol.isEncrypted());
+    d->encryption = settings.encryption;
     return true;
+}
+
+void FtpSession::setPassive(bool passive)
+{
+    d->protocol.setPassive(passive);
+}
+
+bool FtpSession::connectedWith(ConnectionSettings::Encryption encryption) const
+{
+    return d->encryption == encryption;
 }
 
 void FtpSession::forgetConnectDecision()

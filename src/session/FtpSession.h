@@ -28,6 +28,8 @@ public:
     // always", or in this session's last connect to it, whose re-connections never ask.
     bool openConnection(const ConnectionSettings& settings) override;
     void forgetConnectDecision() override;
+    void setPassive(bool passive) override;
+    bool connectedWith(ConnectionSettings::Encryption encryption) const override;
     // Answers the certificate question; called on the session thread. Without one, a certificate
     // that needs the question is refused.
     void setCertificateQuestion(CertificateQuestion question);
