@@ -231,10 +231,13 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
     const bool mlsd = arguments.removeAll(QStringLiteral("--mlsd")) > 0;
-    const SyntheticServer::Shape shape = arguments.removeAll(QStringLiteral("--shape=names")) > 0 ? SyntheticServer::Shape::Names
-                                         : arguments.removeAll(QStringLiteral("--shape=long")) > 0 ? SyntheticServer::Shape::Long
-                                         : arguments.removeAll(QStringLiteral("--shape=bare")) > 0 ? SyntheticServer::Shape::Bare
-                                                                                                   : SyntheticServer::Shape::Unix;
+    using Shape = SyntheticServer::Shape;
+    Shape shape = Shape::Unix;
+    const std::pair<const char*, Shape> shapes[] = {{"names", Shape::Names}, {"long", Shape::Long}, {"bare", Shape::Bare}};
+    for (const auto& [name, named] : shapes) {
+        if (arguments.removeAll(QStringLiteral("--shape=") + QLatin1String(name)) > 0)
+            shape = named;
+    }
     arguments.removeAll(QStringLiteral("--shape=unix"));
     const bool passive = arguments.removeAll(QStringLiteral("--passive")) > 0;
     const bool intoPane = arguments.removeAll(QStringLiteral("--pane")) > 0;

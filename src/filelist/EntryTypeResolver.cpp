@@ -24,8 +24,9 @@ ResolvedType EntryTypeResolver::resolve(const QString& fileName)
     }
 
     if (!m_unknownIconKey.isEmpty() && m_questions >= maxQuestions) {
-        const QString fallback = m_rule == FallbackRule::Remote ? remoteFallbackTypeName(key) : localFallbackTypeName(key);
-        return {m_unknownIconKey, builtIn.value_or(fallback)};
+        if (builtIn)
+            return {m_unknownIconKey, *builtIn};
+        return {m_unknownIconKey, m_rule == FallbackRule::Remote ? remoteFallbackTypeName(key) : localFallbackTypeName(key)};
     }
     ++m_questions;
 

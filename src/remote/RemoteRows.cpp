@@ -19,7 +19,9 @@ FileEntry parentRow()
 
 EntryKind kindOf(const RemoteEntry& entry)
 {
-    return entry.isLink ? EntryKind::Link : entry.attributes == FileAttribute::directory ? EntryKind::Folder : EntryKind::File;
+    if (entry.isLink)
+        return EntryKind::Link;
+    return entry.attributes == FileAttribute::directory ? EntryKind::Folder : EntryKind::File;
 }
 
 bool isFolderRow(const RemoteEntry& entry)

@@ -53,8 +53,9 @@ private Q_SLOTS:
         // Each one comes well within the idle time-out of 500 ms; together they take longer.
         QTest::newRow("120 now and then") << pwd << QByteArray("120 slowly") << QStringLiteral("time-out");
         // One more line every 200 ms; the reply would end (and the login go on) only after 4 s.
-        QTest::newRow("greeting a line now and then") << greeting << QByteArray("lines slowly") << QStringLiteral("time-out");
-        QTest::newRow("reply a line now and then") << pwd << QByteArray("lines slowly") << QStringLiteral("time-out");
+        const QByteArray lines("lines slowly");
+        QTest::newRow("greeting a line now and then") << greeting << lines << QStringLiteral("time-out");
+        QTest::newRow("reply a line now and then") << pwd << lines << QStringLiteral("time-out");
         QTest::newRow("endless 120 during a download") << retr << QByteArray("120") << QStringLiteral("preliminary replies");
         QTest::newRow("421") << pwd << QByteArray("421 Timeout.") << QStringLiteral("421");
         QTest::newRow("hung up without a reply") << pwd << QByteArray("hang up") << QString();
@@ -67,13 +68,13 @@ private Q_SLOTS:
         QFETCH(QString, error);
         std::atomic<bool> cancelled{false};
         RawServer server([&cancelled, stage, behaviour](RawServer::Connection& connection) {
-            const bool lines = behaviour == "lines slowly";
+            const bool slow = behaviour == "lines slowly";
             const auto slowLines = [&connection](const QByteArray& code) {
                 for (int i = 0; i < 20 && connection.send(code + "-and more\r\n"); ++i)
                     std::this_thread::sleep_for(std::chrono::milliseconds(200));
             };
             int data = -1;
-            if (stage != "greeting" || lines) {
+            if (stage != "greeting" || slow) {
                 if (stage == "greeting")
                     slowLines("220");
                 if (!RawServer::greetAndLogin(connection))
@@ -87,7 +88,7 @@ private Q_SLOTS:
                     return;
                 }
             }
-            if (stage == "PWD" && lines) {
+            if (stage == "PWD" && slow) {
                 slowLines("257");
                 connection.send("257 \"/\"\r\n");
             }
