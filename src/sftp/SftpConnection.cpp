@@ -91,6 +91,7 @@ SftpStatus SftpConnection::broken(SftpStatus status)
 SftpStatus SftpConnection::connect(const SftpConnectOptions& options)
 {
     disconnect();
+    m_thread = std::this_thread::get_id();
     SftpStatus status = m_transport->open(options);
     if (!status) {
         m_transport->close();
@@ -135,6 +136,10 @@ SftpStatus SftpConnection::receive(Packet& packet)
 {
     if (!m_transport->isOpen())
         return SftpStatus::failure(SftpStatus::Code::ConnectionLost, QStringLiteral("not connected"));
+    // libssh's handles are not to be shared between threads; a caller that does gets an error, not
+    // a corrupted connection.
+    if (std::this_thread::get_id() != m_thread)
+        return SftpStatus::failure(SftpStatus::Code::LocalError, QStringLiteral("the connection is used from another thread"));
     for (;;) {
         bool isBroken = false;
         while (std::optional<Packet> taken = SftpWire::takePacket(m_in, m_inStart, isBroken)) {

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <memory>
+#include <thread>
 
 class SftpUploadStream;
 class SshTransport;
@@ -96,6 +97,7 @@ private:
     void lookUpLinks(const QByteArray& folder, QList<SftpEntry>& entries);
 
     std::unique_ptr<SshTransport> m_transport;
+    std::thread::id m_thread; // the one that connected
     QByteArray m_out;
     qsizetype m_outSent = 0;
     QByteArray m_in;

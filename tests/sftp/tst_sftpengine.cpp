@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -310,18 +311,21 @@ private Q_SLOTS:
 
     void logIn_data()
     {
-        QTest::addColumn<QString>("keyPassphrase"); // a key in the folder; "-": none
+        QTest::addColumn<QString>("keyPassphrase"); // a key file in the folder; "-": none
+        QTest::addColumn<bool>("agent");            // the client key in a running ssh-agent
         QTest::addColumn<bool>("passwordUser");
         QTest::addColumn<SshAuthMethod>("method");
-        QTest::newRow("key file") << QString() << false << SshAuthMethod::KeyFile;
-        QTest::newRow("key file with passphrase") << QStringLiteral("secret words") << false << SshAuthMethod::KeyFile;
-        QTest::newRow("password") << QStringLiteral("-") << true << SshAuthMethod::Password;
-        QTest::newRow("nothing works") << QStringLiteral("-") << false << SshAuthMethod::None;
+        QTest::newRow("agent first") << QString() << true << false << SshAuthMethod::Agent;
+        QTest::newRow("key file") << QString() << false << false << SshAuthMethod::KeyFile;
+        QTest::newRow("key file with passphrase") << QStringLiteral("secret words") << false << false << SshAuthMethod::KeyFile;
+        QTest::newRow("password") << QStringLiteral("-") << false << true << SshAuthMethod::Password;
+        QTest::newRow("nothing works") << QStringLiteral("-") << false << false << SshAuthMethod::None;
     }
 
     void logIn()
     {
         QFETCH(QString, keyPassphrase);
+        QFETCH(bool, agent);
         QFETCH(bool, passwordUser);
         QTemporaryDir folder;
         SftpConnectOptions options = this->options(folder.path());
@@ -329,6 +333,25 @@ private Q_SLOTS:
             const QString key = folder.filePath(QStringLiteral("id_ecdsa")); // the name is what counts, not the type
             QVERIFY2(m_server.makeKey(key, keyPassphrase) && m_server.authorize(key + QStringLiteral(".pub")), qPrintable(m_server.errorText()));
         }
+        QProcess sshAgent;
+        const QString agentSocket = folder.filePath(QStringLiteral("agent"));
+        if (agent) {
+            sshAgent.start(QStringLiteral("ssh-agent"), {QStringLiteral("-D"), QStringLiteral("-a"), agentSocket});
+            QTRY_VERIFY(QFileInfo::exists(agentSocket));
+            QProcess add;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("SSH_AUTH_SOCK"), agentSocket);
+            add.setProcessEnvironment(environment);
+            add.start(QStringLiteral("ssh-add"), {m_server.clientFolder() + QStringLiteral("/id_ed25519")});
+            QVERIFY(add.waitForFinished() && add.exitCode() == 0);
+            qputenv("SSH_AUTH_SOCK", agentSocket.toLocal8Bit());
+            options.useAgent = true;
+        }
+        const auto stopAgent = qScopeGuard([&] {
+            qunsetenv("SSH_AUTH_SOCK");
+            sshAgent.kill();
+            sshAgent.waitForFinished();
+        });
         QStringList askedFor;
         options.askPassphrase = [&](const QString& file) -> std::optional<QString> {
             askedFor.append(QFileInfo(file).fileName());
