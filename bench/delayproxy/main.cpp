@@ -150,7 +150,7 @@ using Filter = std::function<std::string(std::string&)>;
 void relay(int client, int server, Filter serverFilter);
 
 // FTP: a passive-mode reply leads the client to a port of ours that relays to the server's port.
-std::string offerDataPort(int serverPort, const std::string& line)
+std::string offerDataPort(int serverPort, bool extended, const std::string& line)
 {
     int port = 0;
     const int listener = listenOn(0, port);
@@ -168,8 +168,7 @@ std::string offerDataPort(int serverPort, const std::string& line)
         }
         relay(client, server, {});
     }).detach();
-    static const std::regex pasv(R"(^227 .*)");
-    if (std::regex_match(line, pasv))
+    if (!extended)
         return "227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + ',' + std::to_string(port % 256)
             + ").\r\n";
     return "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|).\r\n";
@@ -181,9 +180,9 @@ std::string rewriteFtpLine(const std::string& line)
     static const std::regex epsv(R"(^229 .*\(\|\|\|(\d+)\|\).*\r?\n$)");
     std::smatch match;
     if (std::regex_match(line, match, pasv))
-        return offerDataPort(std::stoi(match[5]) * 256 + std::stoi(match[6]), line);
+        return offerDataPort(std::stoi(match[5]) * 256 + std::stoi(match[6]), false, line);
     if (std::regex_match(line, match, epsv))
-        return offerDataPort(std::stoi(match[1]), line);
+        return offerDataPort(std::stoi(match[1]), true, line);
     return line;
 }
 

@@ -368,10 +368,10 @@ SftpStatus SshTransport::logIn(const SftpConnectOptions& options, const QDeadlin
     }
 
     // Keyboard-interactive, answered with the password: the first round of prompts gets it, a
-    // second round means it was not taken.
+    // second round means it was not taken. Rounds without prompts are passed through, a few.
     if (!password.isEmpty() && (offered() & SSH_AUTH_METHOD_INTERACTIVE)) {
         bool answered = false;
-        for (;;) {
+        for (int round = 0; round < 10; ++round) {
             result = repeat([this] { return ssh_userauth_kbdint(m_session, nullptr, nullptr); }, SSH_AUTH_AGAIN, deadline,
                             logInWait, status);
             if (!status)
