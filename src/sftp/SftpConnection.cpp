@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QTimeZone>
 
+#include <cstring>
 #include <limits>
 
 using SftpWire::Packet;
@@ -97,6 +98,8 @@ SftpStatus SftpConnection::connect(const SftpConnectOptions& options)
         m_transport->close();
         return status;
     }
+    m_in.reserve(SshTransport::receiveWindow + SftpWire::maxPacket + 16);
+    m_out.reserve(SftpWire::maxPacket + (defaultRequestsInFlight + 1) * (blockSize + 64));
     send(Writer(SftpWire::Init, std::nullopt).u32(3).finish());
     Packet version;
     if (!(status = receive(version)))
@@ -120,13 +123,15 @@ quint32 SftpConnection::nextId()
 
 void SftpConnection::send(QByteArray packet)
 {
+    // The buffers keep their memory: resize() never shrinks it, and what is left is moved to the
+    // front by hand, so a transfer does not allocate a fresh buffer for every block.
     if (m_outSent == m_out.size()) {
-        m_out = std::move(packet);
+        m_out.resize(0);
         m_outSent = 0;
-        return;
-    }
-    if (m_outSent > readChunk) {
-        m_out.remove(0, m_outSent);
+    } else if (m_outSent > readChunk) {
+        const qsizetype rest = m_out.size() - m_outSent;
+        std::memmove(m_out.data(), m_out.constData() + m_outSent, static_cast<size_t>(rest));
+        m_out.resize(rest);
         m_outSent = 0;
     }
     m_out += packet;
@@ -152,7 +157,9 @@ SftpStatus SftpConnection::receive(Packet& packet)
             return broken(SftpStatus::failure(SftpStatus::Code::ProtocolError, QStringLiteral("the server sent a broken SFTP packet")));
         // Keep the unread rest at the front, so the buffer does not grow with the transfer.
         if (m_inStart > 0) {
-            m_in.remove(0, m_inStart);
+            const qsizetype rest = m_in.size() - m_inStart;
+            std::memmove(m_in.data(), m_in.constData() + m_inStart, static_cast<size_t>(rest));
+            m_in.resize(rest);
             m_inStart = 0;
         }
         const SftpStatus status = m_transport->exchange(m_out, m_outSent, m_in, m_in.size() + readChunk);

@@ -17,6 +17,10 @@ struct ssh_channel_struct;
 class SshTransport
 {
 public:
+    // The most the server may send ahead of what was read; a buffer passed to exchange() must be
+    // able to grow by that much.
+    static constexpr qsizetype receiveWindow = 4 * 1024 * 1024;
+
     SshTransport();
     ~SshTransport();
     SshTransport(const SshTransport&) = delete;
@@ -34,10 +38,10 @@ public:
     // The methods the server named in its last refusal ("publickey", "password", ...).
     QStringList offeredMethods() const { return m_offered; }
 
-    // Moves bytes both ways without blocking: as much of out from outSent on as the channel
-    // takes (outSent advances), and whatever has arrived, appended to in up to inLimit bytes.
-    // When neither moved, waits up to 50 ms for the socket. Fails on cancel, on a closed
-    // channel, and when nothing moved for the idle time-out.
+    // Moves bytes both ways: as much of out from outSent on as the channel takes (outSent
+    // advances), and whatever has arrived, appended to in (up to inLimit bytes, now and then up
+    // to receiveWindow more). When nothing was sent, waits up to 50 ms for data. Fails on cancel,
+    // on a closed channel, and when nothing moved for the idle time-out.
     SftpStatus exchange(const QByteArray& out, qsizetype& outSent, QByteArray& in, qsizetype inLimit);
 
 private:
@@ -59,6 +63,7 @@ private:
     const std::atomic<bool>* m_cancel = nullptr;
     int m_idleMilliseconds = 60'000;
     QDeadlineTimer m_idleDeadline;
+    qsizetype m_sinceWindowRaise = 0; // bytes read since the window was last raised
     SshHostKey m_hostKey;
     KnownHostState m_knownState = KnownHostState::Unknown;
     SshAuthMethod m_authMethod = SshAuthMethod::None;
