@@ -148,8 +148,14 @@ SftpStatus SftpConnection::receive(Packet& packet)
     for (;;) {
         bool isBroken = false;
         while (std::optional<Packet> taken = SftpWire::takePacket(m_in, m_inStart, isBroken)) {
-            if (m_abandoned.remove(taken->id))
+            if (m_abandoned.remove(taken->id)) {
+                // A file opened by a request given up on is closed, not left open on the server.
+                SftpWire::Reader reader(taken->body);
+                const QByteArrayView handle = taken->type == SftpWire::Handle ? reader.string() : QByteArrayView();
+                if (reader.ok() && !handle.isEmpty())
+                    abandon({}, handle.toByteArray());
                 continue;
+            }
             packet = std::move(*taken);
             return {};
         }
@@ -172,6 +178,9 @@ SftpStatus SftpConnection::request(QByteArray packet, quint32 id, Packet& reply)
 {
     send(std::move(packet));
     const SftpStatus status = receive(reply);
+    // A request given up on (cancelled) still gets its reply; it must not pass for the next one's.
+    if (!status)
+        m_abandoned.insert(id);
     if (status && reply.id != id)
         return broken(SftpStatus::failure(SftpStatus::Code::ProtocolError, QStringLiteral("the server answered a request not made")));
     return status;

@@ -208,6 +208,9 @@ private Q_SLOTS:
         SftpConnection& connection = m_connection;
         SftpStatus status;
         QByteArray resolved;
+        m_cancel = true; // the request is given up on; its late reply must not answer the next one
+        QCOMPARE(connection.realPath("..", resolved).code(), SftpStatus::Code::Cancelled);
+        m_cancel = false;
         QVERIFY(connection.realPath(".", resolved));
         QCOMPARE(resolved, QFile::encodeName(QDir(m_server.rootPath()).canonicalPath()));
 
