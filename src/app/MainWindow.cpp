@@ -233,6 +233,8 @@ void MainWindow::wireCommands()
     connect(m_bar, &ConnectionBar::connectOnEnterRequested, this,
             [this] { m_connection->connectToServer(ConnectVariant::Enter); });
     connect(m_bar, &ConnectionBar::passiveToggledByUser, this, &MainWindow::passiveChanged);
+    // From the next command on, on the connection there is.
+    connect(m_bar->passive(), &QCheckBox::toggled, m_runner, &JobRunner::setPassive);
 
     new RegionFocus(this, m_mdi,
                     {{m_bar, [this] { return m_bar->address(); }},

@@ -38,3 +38,5 @@ struct FileEntry {
 
     bool operator==(const FileEntry&) const = default;
 };
+// Moved as bytes when a list of them grows.
+Q_DECLARE_TYPEINFO(FileEntry, Q_RELOCATABLE_TYPE);

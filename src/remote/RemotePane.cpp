@@ -219,10 +219,11 @@ void RemotePane::fillRows(const QList<RemoteEntry>& entries)
         m_icons.insert(RemoteRows::unknownIconKey,
                        QIcon::fromTheme(QStringLiteral("unknown"), style()->standardIcon(QStyle::SP_FileIcon)));
 
-    EntryTypeResolver resolver(m_provider, FallbackRule::Remote);
-    m_listing = RemoteRows::buildListing(entries, resolver);
+    EntryTypeResolver resolver(m_provider, FallbackRule::Remote, RemoteRows::unknownIconKey);
+    // The rows are the one store of the listing's entries.
+    QList<FileEntry> rows = RemoteRows::rowsOf(entries, resolver);
     m_icons.insertNew(resolver.icons());
-    m_model->setRows(RemoteRows::rowsOf(m_listing), m_icons.icons(),
+    m_model->setRows(std::move(rows), m_icons.icons(),
                      {ListSide::Remote, AttributeOrder::Remote, getText("MPUB_FOLDER")});
 
     // The ".." row is the current and selected row until the user picks another.
@@ -285,7 +286,6 @@ void RemotePane::removePaths(const QStringList& paths)
 
 void RemotePane::clearRemote()
 {
-    m_listing.clear();
     m_folder.clear();
     m_model->clear();
 }

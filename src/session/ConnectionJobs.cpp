@@ -65,7 +65,8 @@ bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVar
 bool reconnect(JobContext& context, const ConnectionSettings& settings)
 {
     FtpOperations& session = context.session();
-    if (session.isConnected() && session.answersNoop(aliveAnswerMilliseconds) && session.ftpSetDir(QStringLiteral("/")))
+    if (session.isConnected() && session.connectedWith(settings.encryption) && session.answersNoop(aliveAnswerMilliseconds)
+        && session.ftpSetDir(QStringLiteral("/")))
         return true;
     session.closeConnection();
     if (session.openConnection(settings)) {

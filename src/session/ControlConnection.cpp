@@ -181,9 +181,8 @@ bool ControlConnection::receiveAvailable()
     return receive() >= 0 || m_transport->failed();
 }
 
-std::optional<QByteArray> ControlConnection::readLine(int idleMilliseconds)
+std::optional<QByteArray> ControlConnection::readLine(const QDeadlineTimer& deadline)
 {
-    QDeadlineTimer idle(idleMilliseconds);
     for (;;) {
         const qsizetype end = m_buffer.indexOf('\n');
         if (end >= 0) {
@@ -202,10 +201,8 @@ std::optional<QByteArray> ControlConnection::readLine(int idleMilliseconds)
             return std::nullopt;
         }
         const qint64 received = receive();
-        if (received > 0) {
-            idle.setRemainingTime(idleMilliseconds);
+        if (received > 0)
             continue;
-        }
         if (received == 0) {
             fail(QStringLiteral("the server closed the connection"));
             return std::nullopt;
@@ -214,7 +211,7 @@ std::optional<QByteArray> ControlConnection::readLine(int idleMilliseconds)
             fail(QStringLiteral("connection lost: %1").arg(m_transport->errorText()));
             return std::nullopt;
         }
-        if (!waitFor(POLLIN, idle, QStringLiteral("the server did not answer (time-out)")))
+        if (!waitFor(POLLIN, deadline, QStringLiteral("the server did not answer (time-out)")))
             return std::nullopt;
     }
     fail(QStringLiteral("the server sent a reply line longer than %1 bytes").arg(maxLineLength));
@@ -226,7 +223,9 @@ std::optional<Reply> ControlConnection::readReply(int idleMilliseconds)
     m_error.clear();
     if (idleMilliseconds < 0)
         idleMilliseconds = m_policy.idleTimeout();
-    const auto first = readLine(idleMilliseconds);
+    // Bytes that trickle in do not stretch the wait: a line, and then the rest of the reply, each
+    // come within the idle time-out, however the server spaces them.
+    const auto first = readLine(QDeadlineTimer(idleMilliseconds));
     if (!first)
         return std::nullopt;
     if (!isReplyCode(*first) || (first->size() > 3 && first->at(3) != '-' && first->at(3) != ' ')) {
@@ -242,12 +241,13 @@ std::optional<Reply> ControlConnection::readReply(int idleMilliseconds)
     // Multi-line: runs until a line that starts with the same code and a blank (or is the code).
     // The reply keeps only its first few KiB; the line count bounds how long a server may go on.
     const QByteArray code = first->left(3);
+    const QDeadlineTimer rest(idleMilliseconds);
     for (qsizetype count = 1;; ++count) {
         if (count >= maxReplyLines) {
             fail(QStringLiteral("the server sent a reply of more than %1 lines").arg(maxReplyLines));
             return std::nullopt;
         }
-        const auto line = readLine(idleMilliseconds);
+        const auto line = readLine(rest);
         if (!line)
             return std::nullopt;
         const bool hasCode = line->startsWith(code);

@@ -48,8 +48,9 @@ public:
     bool send(const QByteArray& line);
     static bool isSafeCommandLine(const QByteArray& line);
 
-    // The next complete reply, or nullopt (see errorText()). idleMilliseconds replaces the
-    // policy's idle time-out when given.
+    // The next complete reply, or nullopt (see errorText()): its first line must come within the
+    // idle time-out, and the rest of a multi-line reply within the idle time-out of that line.
+    // idleMilliseconds replaces the policy's idle time-out when given.
     std::optional<Reply> readReply(int idleMilliseconds = -1);
     // Something has arrived that readReply() would consume, without waiting.
     bool hasPendingInput() const;
@@ -65,7 +66,7 @@ public:
     bool wasCancelled() const { return m_cancelled; }
 
 private:
-    std::optional<QByteArray> readLine(int idleMilliseconds);
+    std::optional<QByteArray> readLine(const QDeadlineTimer& deadline);
     // One read into the buffer, without waiting; the transport's read() result.
     qint64 receive();
     // Waits until the socket can go on in the direction given; false (and closed) on time-out,

@@ -72,6 +72,12 @@ public:
     // Starts a new connect: a certificate accepted once, and the encryption of the last connect,
     // no longer hold. The connect command calls it; re-connections do not.
     virtual void forgetConnectDecision() {}
+    // Passive (EPSV, PASV) or active (EPRT, PORT) data connections from the next one on, on the
+    // connection there is; openConnection() sets it from its settings.
+    virtual void setPassive(bool) {}
+    // Whether the connection was made with this encryption choice: a re-connection keeps a live
+    // connection only then, so that a changed choice holds from the next re-connection.
+    virtual bool connectedWith(ConnectionSettings::Encryption) const { return true; }
     // How the last openConnection() went as to encryption, and the TLS version ("TLSv1.3").
     virtual TlsOutcome tlsOutcome() const { return TlsOutcome::NotAsked; }
     virtual QString tlsVersion() const { return {}; }
@@ -98,7 +104,8 @@ public:
     // nullptr on failure.
     virtual std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag) = 0;
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
-    // could be listed, or more than a million entries came. An empty folder gives an empty list.
+    // could be listed, or more than a million entries or 64 MiB of text came. An empty folder
+    // gives an empty list.
     virtual std::optional<QList<RemoteEntry>> ftpList() = 0;
     // Whether ftpEntryFacts() can ask the server (it offers MLST).
     virtual bool offersEntryFacts() const { return false; }

@@ -70,6 +70,8 @@ public:
     // Sends QUIT without waiting for the answer and closes everything.
     void disconnect();
     bool isConnected() const;
+    // Passive or active from the next data connection on.
+    void setPassive(bool passive) { m_passive = passive; }
     State state() const { return m_state; }
     bool isEncrypted() const { return m_encrypted; }
     TlsOutcome tlsOutcome() const { return m_tlsOutcome; }

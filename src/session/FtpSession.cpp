@@ -14,14 +14,17 @@
 namespace {
 
 // A listing larger than this is not a listing any more but a server gone wrong, even if its lines
-// make few entries.
-constexpr qsizetype maxListingBytes = 256 * 1024 * 1024;
+// make few entries: 64 MiB are a quarter of a million names of 200 characters, and the rows cost
+// a few times their text.
+constexpr qsizetype maxListingBytes = 64 * 1024 * 1024;
 
 } // namespace
 
 struct FtpSession::Private {
     FtpProtocol protocol;
     ConnectTrust trust;
+    // The encryption chosen for the connection there is.
+    ConnectionSettings::Encryption encryption = ConnectionSettings::Encryption::IfAvailable;
 };
 
 FtpSession::FtpSession()
@@ -66,7 +69,18 @@ bool FtpSession::openConnection(const ConnectionSettings& settings)
     if (!d->protocol.login(settings.host, *port, settings.user, settings.password, settings.passive, encryption, check))
         return false;
     d->trust.connected(settings.host, *port, d->protocol.isEncrypted());
+    d->encryption = settings.encryption;
     return true;
+}
+
+void FtpSession::setPassive(bool passive)
+{
+    d->protocol.setPassive(passive);
+}
+
+bool FtpSession::connectedWith(ConnectionSettings::Encryption encryption) const
+{
+    return d->encryption == encryption;
 }
 
 void FtpSession::forgetConnectDecision()

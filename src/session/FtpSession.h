@@ -29,6 +29,8 @@ public:
     // another certificate (with the warning that it changed).
     bool openConnection(const ConnectionSettings& settings) override;
     void forgetConnectDecision() override;
+    void setPassive(bool passive) override;
+    bool connectedWith(ConnectionSettings::Encryption encryption) const override;
     // Answers the certificate question; called on the session thread. Without one, a certificate
     // that needs the question is refused.
     void setCertificateQuestion(CertificateQuestion question);
@@ -57,7 +59,8 @@ public:
     // nullptr on failure.
     std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag) override;
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
-    // could be listed, or more than a million entries came. An empty folder gives an empty list.
+    // could be listed, or more than a million entries or 64 MiB of text came. An empty folder
+    // gives an empty list.
     std::optional<QList<RemoteEntry>> ftpList() override;
     bool offersEntryFacts() const override;
     std::optional<RemoteEntry> ftpEntryFacts(const QString& path) override;

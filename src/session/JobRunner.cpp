@@ -1,5 +1,6 @@
 #include "JobRunner.h"
 
+#include "FtpOperations.h"
 #include "JobContext.h"
 #include "TextCatalogue.h"
 
@@ -22,6 +23,12 @@ JobHandle JobRunner::start(std::function<void(JobContext&)> job, std::function<v
 
 JobHandle JobRunner::enqueueTask(Task task, JobVisibility visibility)
 {
+    if (m_passive) {
+        task = [task = std::move(task), passive = *m_passive](JobContext& context) {
+            context.session().setPassive(passive);
+            task(context);
+        };
+    }
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     if (visibility == JobVisibility::Shown && m_pending++ == 0)
         Q_EMIT busyChanged(true);

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class FtpOperations;
 
@@ -82,6 +83,11 @@ public:
     // such a certificate is refused.
     void setCertificateHandler(CertificateHandler handler) { m_certificateHandler = std::move(handler); }
 
+    // The passive switch for the jobs started from now on: a job puts the session into the mode of
+    // the moment it was started (the connection is kept), so a change holds from the next command
+    // and never in the middle of one. Never set, the session keeps the mode of its last connect.
+    void setPassive(bool passive) { m_passive = passive; }
+
     // A shown job is running or waiting.
     bool isBusy() const { return m_pending.load() > 0; }
     // The session has a connection, as of the last job that ended.
@@ -130,6 +136,7 @@ private:
     friend class JobContext;
     JobHandle enqueueTask(Task task, JobVisibility visibility = JobVisibility::Shown);
 
+    std::optional<bool> m_passive;
     std::atomic<int> m_pending{0};
     std::atomic<bool> m_connected{false};
     MessageHandler m_messageHandler;

@@ -8,6 +8,9 @@
 
 namespace {
 
+// How many different permission texts are shared; a server that sends more gets them kept apiece.
+constexpr qsizetype maxSharedTexts = 256;
+
 // ls prints the block count first; it names no entry.
 bool isTotalLine(QStringView line)
 {
@@ -90,6 +93,11 @@ bool ListingBuilder::addLine(QByteArrayView bytes)
         entry = ListingFields::makeEntry(line, false, false, 0, QDateTime());
     if (entry->name == QLatin1String(".") || entry->name == QLatin1String(".."))
         return true;
+    // Most entries of a folder have one of a few permission texts: one copy of each will do.
+    if (const auto known = m_permissions.constFind(entry->permissions); known != m_permissions.constEnd())
+        entry->permissions = *known;
+    else if (m_permissions.size() < maxSharedTexts)
+        m_permissions.insert(entry->permissions);
     if (m_entries.size() >= maxEntries) {
         m_tooMany = true;
         m_entries = {};

@@ -3,6 +3,7 @@
 #include "ListingParser.h"
 
 #include <QByteArray>
+#include <QSet>
 
 // Builds the entries of a listing from its bytes as they arrive, block by block: only an
 // unfinished line waits for the next block, so a listing costs its entries and no copy of its
@@ -27,6 +28,7 @@ private:
     ListingFormat m_format;
     QDate m_today;
     QList<RemoteEntry> m_entries;
+    QSet<QString> m_permissions; // the texts seen, which the entries share
     QByteArray m_unfinished;     // the start of a line whose end has not arrived
     bool m_skippingLine = false; // the rest of a line too long to be a name
     bool m_tooMany = false;

@@ -29,3 +29,5 @@ struct RemoteEntry {
 
     bool operator==(const RemoteEntry&) const = default;
 };
+// Moved as bytes when a list of them grows.
+Q_DECLARE_TYPEINFO(RemoteEntry, Q_RELOCATABLE_TYPE);

@@ -91,6 +91,17 @@ private Q_SLOTS:
         // The remote pane shows the server's root folder; the progress bar shows only while work runs.
         QTRY_COMPARE(namesOf(m_window->remotePane()->rows()), strings({"..", "pub"}));
         QVERIFY(!m_window->progressBar()->isVisible());
+
+        // Unticked, the next listing goes active, on the same connection.
+        auto wire = std::make_shared<QStringList>();
+        runner()->start([wire](JobContext& context) {
+            context.session().setTranscript([wire](const QString& line) { wire->append(line); });
+        });
+        bar()->passive()->click();
+        m_window->remotePane()->refreshRemote(true);
+        QVERIFY(waitIdle(*runner()));
+        QVERIFY2(wire->filter(QStringLiteral("> EPRT")).size() == 1 && wire->filter(QStringLiteral("> USER")).isEmpty(),
+                 qPrintable(wire->join(QLatin1Char('\n'))));
     }
 
     // Connect, browse and download with the keyboard alone, as a user without a mouse does.
@@ -183,6 +194,13 @@ private Q_SLOTS:
         QVERIFY(bar()->address()->isEnabled() && bar()->port()->isEnabled());
     }
 
+    void reconnectKeepsALiveConnectionAndSaysWhenItFails_data()
+    {
+        QTest::addColumn<bool>("encryptionChanged");
+        QTest::newRow("connection gone") << false;
+        QTest::newRow("encryption choice changed") << true;
+    }
+
     void reconnectKeepsALiveConnectionAndSaysWhenItFails()
     {
         QVERIFY(connectToServer());
@@ -194,8 +212,12 @@ private Q_SLOTS:
         QCOMPARE(serverFolder(*runner()), QStringLiteral("/"));
         QVERIFY(m_prompter->messages.isEmpty());
 
-        // A connection that is gone is made again from the bar's values; they fail here.
-        runner()->start([](JobContext& context) { context.session().closeConnection(); });
+        // A connection that is gone, or was made with another encryption choice than the bar now
+        // shows, is made again from the bar's values; they fail here.
+        if (testData<bool>("encryptionChanged"))
+            bar()->encryption()->setCurrentIndex(int(ConnectionSettings::Encryption::Plain));
+        else
+            runner()->start([](JobContext& context) { context.session().closeConnection(); });
         m_window->connection()->reconnect();
         QVERIFY(waitIdle(*runner()));
         QCOMPARE(m_prompter->messages.size(), 1);

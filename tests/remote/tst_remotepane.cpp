@@ -32,10 +32,10 @@ RemoteEntry entry(const char* name, quint32 attributes = FileAttribute::normal, 
 QStringList rowsFor(const QList<RemoteEntry>& entries)
 {
     CountingTypeProvider provider({{QStringLiteral("txt"), QStringLiteral("Textdatei")}});
-    EntryTypeResolver resolver(provider, FallbackRule::Remote);
+    EntryTypeResolver resolver(provider, FallbackRule::Remote, RemoteRows::unknownIconKey);
     const char* const kinds[] = {"parent", "folder", "file", "link"};
     QStringList rows;
-    for (const FileEntry& row : RemoteRows::rowsOf(RemoteRows::buildListing(entries, resolver)))
+    for (const FileEntry& row : RemoteRows::rowsOf(entries, resolver))
         rows.append(QStringList{row.name, QLatin1String(kinds[int(row.kind)]), row.iconKey, row.typeName,
                                 row.linkTarget, row.permissions}
                         .join(QLatin1Char('|')));
@@ -102,6 +102,13 @@ private Q_SLOTS:
                                             "locked|file|zlocked|LOCKED-Datei||",
                                             "l.txt|link|ztxt|Textdatei|/pub/l|lrwxrwxrwx",
                                             "x.EXE|file|zexe1|Anwendung||"}));
+        // A name without an extension is a type of its own; past a thousand types nothing more is
+        // asked, and the rows show the unknown file's picture.
+        QList<RemoteEntry> untyped;
+        for (int i = 0; i <= EntryTypeResolver::maxQuestions; ++i)
+            untyped.append(entry(QByteArray::number(i).constData()));
+        QCOMPARE(rowsFor(untyped).mid(EntryTypeResolver::maxQuestions),
+                 strings({"999|file|z999|999-Datei||", "1000|file|zunbekannty|1000-Datei||"}));
     }
     void rowsShowTheListingByTheRemoteRules()
     {
@@ -130,10 +137,10 @@ private Q_SLOTS:
         QCOMPARE(m_remote->provider.typeNameQuestions, strings({"b", "more.qqq", "z.txt"}));
         const qint64 picture0 = m_fixture->icons.icon(QStringLiteral("zexe0")).cacheKey();
         QVERIFY(picture0 != m_fixture->icons.icon(QStringLiteral("zexe1")).cacheKey());
-        const RemoteListing first = m_pane->listing();
+        const QList<FileEntry> first = m_pane->rows();
         m_remote->provider.iconQuestions.clear();
         QVERIFY(m_fixture->list([this] { m_pane->refreshRemote(true); }));
-        QCOMPARE(m_pane->listing(), first);
+        QCOMPARE(m_pane->rows(), first);
         QCOMPARE(m_remote->provider.iconQuestions, strings({"b", "more.qqq", "x.EXE", "y.exe", "z.txt"}));
         QCOMPARE(m_fixture->icons.icon(QStringLiteral("zexe0")).cacheKey(), picture0);
     }

@@ -53,6 +53,10 @@ private Q_SLOTS:
         QTest::newRow("endless 120 replies") << pwd << QByteArray("120") << QStringLiteral("preliminary replies");
         // Each one comes well within the idle time-out of 500 ms; together they take longer.
         QTest::newRow("120 now and then") << pwd << QByteArray("120 slowly") << QStringLiteral("time-out");
+        // One more line every 200 ms; the reply would end (and the login go on) only after 4 s.
+        const QByteArray lines("lines slowly");
+        QTest::newRow("greeting a line now and then") << greeting << lines << QStringLiteral("time-out");
+        QTest::newRow("reply a line now and then") << pwd << lines << QStringLiteral("time-out");
         QTest::newRow("endless 120 during a download") << retr << QByteArray("120") << QStringLiteral("preliminary replies");
         QTest::newRow("421") << pwd << QByteArray("421 Timeout.") << QStringLiteral("421");
         QTest::newRow("hung up without a reply") << pwd << QByteArray("hang up") << QString();
@@ -65,8 +69,15 @@ private Q_SLOTS:
         QFETCH(QString, error);
         std::atomic<bool> cancelled{false};
         RawServer server([&cancelled, stage, behaviour](RawServer::Connection& connection) {
+            const bool slow = behaviour == "lines slowly";
+            const auto slowLines = [&connection](const QByteArray& code) {
+                for (int i = 0; i < 20 && connection.send(code + "-and more\r\n"); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            };
             int data = -1;
-            if (stage != "greeting") {
+            if (stage != "greeting" || slow) {
+                if (stage == "greeting")
+                    slowLines("220");
                 if (!RawServer::greetAndLogin(connection))
                     return;
                 if (stage == "RETR") {
@@ -77,6 +88,10 @@ private Q_SLOTS:
                 } else if (!connection.expect(stage)) {
                     return;
                 }
+            }
+            if (stage == "PWD" && slow) {
+                slowLines("257");
+                connection.send("257 \"/\"\r\n");
             }
             cancelled = behaviour == "cancel";
             if (behaviour.startsWith("421"))
@@ -256,6 +271,10 @@ private Q_SLOTS:
         QTest::newRow("more than a million entries") << list << false << none << go
                                                      << QByteArray("x\r\n").repeated(1'000'001) << done
                                                      << QStringLiteral("more than 1000000 entries");
+        // Long names reach the bound of the text long before that of the entries.
+        QTest::newRow("more than 64 MiB of text") << list << false << none << go
+                                                  << (QByteArray(1022, 'n') + "\r\n").repeated(64 * 1024 + 1) << done
+                                                  << QStringLiteral("larger than 64 MiB");
     }
 
     void dataCommand()
