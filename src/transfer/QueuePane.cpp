@@ -121,15 +121,21 @@ QueuePane::QueuePane(TransferQueue& queue, QueueProcessor& processor, QWidget* p
     m_processButton->setDefaultAction(action(QueueCommand::Process));
     m_processButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
-    auto* bar = new QHBoxLayout;
-    bar->setContentsMargins(0, 0, 0, 0);
+    // The controls sit beside the tabs, which leaves the rows as much of the height as there is.
+    auto* corner = new QWidget;
+    corner->setObjectName(QStringLiteral("fraQueueControls"));
+    auto* bar = new QHBoxLayout(corner);
+    bar->setContentsMargins(4, 0, 2, 0);
     bar->addWidget(m_processButton);
-    bar->addStretch(1);
+    bar->addSpacing(8);
     bar->addWidget(m_parallelLabel);
     bar->addWidget(m_parallel);
+    m_processButton->setParent(corner);
+    m_parallelLabel->setParent(corner);
+    m_parallel->setParent(corner);
+    m_tabs->setCornerWidget(corner, Qt::TopRightCorner);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
-    layout->addLayout(bar);
     layout->addWidget(m_tabs, 1);
 
     connect(&m_queue, &QAbstractItemModel::dataChanged, this, &QueuePane::updateActions);

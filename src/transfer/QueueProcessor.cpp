@@ -16,6 +16,7 @@ struct QueueProcessor::Worker {
     qint64 itemId = 0; // the running item; 0 while the worker is free
     QList<QPair<QString, HistoryColour>> lines; // the running item's, written when it ends
     qint64 bytesDone = 0;
+    bool used = false; // ran an item since the queue last stood still: it may hold a connection
 };
 
 QueueProcessor::QueueProcessor(TransferQueue& queue, Work work, QObject* parent)
@@ -110,13 +111,13 @@ void QueueProcessor::stop()
 void QueueProcessor::requeue(const QList<qint64>& ids)
 {
     if (m_queue.requeue(ids) > 0)
-        dispatch();
+        process();
 }
 
 void QueueProcessor::requeueAllFailed()
 {
     if (m_queue.requeueAllFailed() > 0)
-        dispatch();
+        process();
 }
 
 void QueueProcessor::remove(const QList<qint64>& ids)
@@ -209,6 +210,7 @@ void QueueProcessor::start(Worker& worker, qint64 id)
     ConnectionSettings server = item.server;
     server.password = m_passwords.value(serverKey(server));
     worker.itemId = id;
+    worker.used = true;
     worker.lines.clear();
     worker.bytesDone = 0;
     ++m_running;
@@ -346,7 +348,7 @@ void QueueProcessor::becameIdle()
     m_wasBusy = false;
     // Connections are kept while items remain, and no longer.
     for (const auto& worker : m_workers) {
-        if (worker->runner->isConnected())
+        if (std::exchange(worker->used, false))
             worker->runner->start([](JobContext& context) { context.session().closeConnection(); });
     }
     Q_EMIT busyChanged(false);

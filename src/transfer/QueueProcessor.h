@@ -59,7 +59,7 @@ public:
     void process();
     // Stops every running item; they and the rest wait as queued.
     void stop();
-    // Failed items wait again, and run at once while the queue is being processed.
+    // Failed items wait again, and the queue is processed.
     void requeue(const QList<qint64>& ids);
     void requeueAllFailed();
     // Removes items from the queue, stopping those that run.

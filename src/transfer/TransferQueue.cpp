@@ -250,10 +250,10 @@ int TransferQueue::requeueAllFailed()
     return requeue(failed);
 }
 
-std::optional<TransferQueue::Next> TransferQueue::next(const QSet<QString>& skippedServers) const
+std::optional<TransferQueue::Next> TransferQueue::next(const QSet<QString>& servers) const
 {
     for (const TransferItem& item : m_items) {
-        if (item.state != TransferState::Queued || skippedServers.contains(serverKey(item.server)))
+        if (item.state != TransferState::Queued || !servers.contains(serverKey(item.server)))
             continue;
         if (item.refusal != TransferRefusal::None && item.refusal != TransferRefusal::Unlisted)
             return Next{item.id, Next::Action::Refuse};

@@ -73,8 +73,8 @@ public:
     int requeue(const QList<qint64>& ids);
     int requeueAllFailed();
 
-    // The first queued item the rules let go, skipping the servers named (by serverKey()).
-    std::optional<Next> next(const QSet<QString>& skippedServers) const;
+    // The first queued item the rules let go, among those of the servers named (by serverKey()).
+    std::optional<Next> next(const QSet<QString>& servers) const;
     void setRunning(qint64 id);
     void setProgress(qint64 id, qint64 bytesDone);
     // The item ended (Done or Failed) or went back to waiting (Queued); what changed is taken

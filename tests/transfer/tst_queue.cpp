@@ -1,8 +1,18 @@
+#include "FakeFtpServer.h"
+#include "InlineJobRunner.h"
+#include "ItemTransfer.h"
+#include "QueuePane.h"
+#include "QueueProcessor.h"
 #include "QueueStore.h"
 #include "TestHelpers.h"
+#include "TransferLedger.h"
 #include "TransferQueue.h"
 
+#include <QAction>
+#include <QSortFilterProxyModel>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTreeView>
 
 #include <sqlite3.h>
 
@@ -45,6 +55,31 @@ QByteArray filesIn(const QString& folder)
     for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files))
         all += readFile(file.absoluteFilePath());
     return all;
+}
+
+// The states of the items, in queue order: "q" queued, "r" running, "f" failed, "d" done.
+QString states(const TransferQueue& queue)
+{
+    QString letters;
+    for (const TransferItem& it : queue.items())
+        letters += QLatin1Char("qrfd"[static_cast<int>(it.state)]);
+    return letters;
+}
+
+// Selects the rows of the tab that show the items at these queue positions, and runs command.
+void runOn(QueuePane& pane, QueuePane::Tab tab, const QList<int>& positions, QueueCommand command)
+{
+    pane.tabs()->setCurrentIndex(tab);
+    QTreeView* view = pane.view(tab);
+    view->selectionModel()->clearSelection();
+    auto* filter = static_cast<QSortFilterProxyModel*>(view->model());
+    for (const int position : positions) {
+        const QModelIndex row = filter->mapFromSource(filter->sourceModel()->index(position, 0));
+        QVERIFY(row.isValid());
+        view->selectionModel()->select(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    QVERIFY(pane.action(command)->isEnabled());
+    pane.action(command)->trigger();
 }
 
 } // namespace
@@ -138,6 +173,63 @@ private Q_SLOTS:
         TransferQueue again;
         QCOMPARE(again.open(path), QueueStore::Opened::Read);
         QCOMPARE(again.items().size(), 1);
+    }
+
+    // The pane's commands on workers that run on the in-memory server: stop, order, the failed tab.
+    void paneCommandsOnTheFakeRunner()
+    {
+        useCatalogue("deutsch");
+        QTemporaryDir local;
+        FakeFtpServer server;
+        server.addFolder(QStringLiteral("/pub"));
+        TransferQueue queue;
+        queue.open(local.filePath(QStringLiteral("queue.sqlite3")));
+        QStringList lines;
+        QueueProcessor processor(queue, {[&server] { return std::make_unique<InlineJobRunner>(server); },
+                                         [ledger = std::make_shared<TransferLedger>()] { return ItemTransfer::makeJob(ledger); },
+                                         {}});
+        QObject::connect(&processor, &QueueProcessor::historyLine, recorderOf(lines));
+        QueuePane pane(queue, processor);
+        QList<TransferItem> items;
+        const qint64 batch = queue.newBatch();
+        for (const char* name : {"a", "b", "c", "d"}) {
+            const QString path = local.filePath(QString::fromLatin1(name));
+            if (name != QByteArray("d"))
+                QVERIFY(writeFile(path, name));
+            items.append(item(TransferDirection::Upload, qPrintable(path), qPrintable(QStringLiteral("/pub/") + QLatin1String(name))));
+            items.last().batch = batch;
+            items.last().texts = TransferTexts::Upload;
+            items.last().shownName = path;
+        }
+
+        processor.add(items, password);
+        QCOMPARE(states(queue), QStringLiteral("rrqq"));
+        pane.action(QueueCommand::Process)->trigger(); // nothing changes while it runs
+        processor.stop();
+        QTRY_COMPARE(states(queue), QStringLiteral("qqqq"));
+        QCOMPARE(lines, QStringList{historyKey("red", "MPUB_STOPPED")});
+        QVERIFY(!server.exists(QStringLiteral("/pub/a")));
+
+        runOn(pane, QueuePane::QueueTab, {3}, QueueCommand::MoveUp);
+        runOn(pane, QueuePane::QueueTab, {2, 3}, QueueCommand::MoveUp); // c and d: d moves, c is held
+        QCOMPARE(queue.item(queue.items().at(1).id)->localPath, local.filePath(QStringLiteral("d")));
+        pane.action(QueueCommand::Process)->trigger();
+        QTRY_COMPARE(states(queue), QStringLiteral("dfdd"));
+        QCOMPARE(queue.items().at(1).reason, getText("QUEUE_REASON_LOCALREAD"));
+        QCOMPARE(lines.mid(1, 4), QStringList({historyLine("black", QStringLiteral("Aktion: Starte Upload von ") + local.filePath(QStringLiteral("a"))),
+                                               historyKey("green", "MPUB_UPOK"),
+                                               historyLine("black", QStringLiteral("Aktion: Starte Upload von ") + local.filePath(QStringLiteral("d"))),
+                                               historyKey("red", "MPUB_UPFAILED")}));
+
+        QVERIFY(writeFile(local.filePath(QStringLiteral("d")), "d"));
+        runOn(pane, QueuePane::FailedTab, {1}, QueueCommand::Requeue);
+        QTRY_COMPARE(states(queue), QStringLiteral("dddd"));
+        QCOMPARE(server.content(QStringLiteral("/pub/d")), QByteArray("d"));
+        runOn(pane, QueuePane::DoneTab, {0, 2}, QueueCommand::Remove);
+        QCOMPARE(pane.view(QueuePane::DoneTab)->model()->rowCount(), 2);
+        // One connection per worker, kept between items and closed when the queue stands still.
+        QCOMPARE(server.calls.count(QStringLiteral("LOGIN")), 3);
+        QTRY_VERIFY(!server.isConnected());
     }
 };
 

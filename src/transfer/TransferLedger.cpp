@@ -1,0 +1,47 @@
+#include "TransferLedger.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+namespace {
+
+std::optional<std::pair<quint64, quint64>> fileIdentity(const QString& path)
+{
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return std::pair{static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)};
+}
+
+} // namespace
+
+void TransferLedger::folderMade(const QString& folderKey)
+{
+    std::lock_guard lock(m_mutex);
+    m_namesBefore.insert(folderKey, QSet<QString>());
+}
+
+void TransferLedger::stored(const QString& folderKey, const QString& name)
+{
+    std::lock_guard lock(m_mutex);
+    const auto known = m_namesBefore.find(folderKey);
+    if (known != m_namesBefore.end() && known->has_value())
+        (*known)->insert(name.toCaseFolded());
+}
+
+bool TransferLedger::isWritten(qint64 batch, const QString& localPath) const
+{
+    const auto identity = fileIdentity(localPath);
+    std::lock_guard lock(m_mutex);
+    const auto files = m_written.constFind(batch);
+    return identity && files != m_written.cend() && files->count(*identity) > 0;
+}
+
+void TransferLedger::written(qint64 batch, const QString& localPath)
+{
+    if (const auto identity = fileIdentity(localPath)) {
+        std::lock_guard lock(m_mutex);
+        m_written[batch].insert(*identity);
+    }
+}
