@@ -114,20 +114,20 @@ bool FtpBench::runCommand(const QStringList& command)
         return put(command[1], command[2], type == QLatin1String("ascii") ? TransferFlag::Ascii : TransferFlag::Binary);
     }
     if (name == QLatin1String("mkdir") && count == 1)
-        return m_session.ftpCreateDir(command[1]);
+        return m_session.createDir(command[1]);
     if (name == QLatin1String("rmdir") && count == 1)
-        return m_session.ftpRemoveDir(command[1]);
+        return m_session.removeDir(command[1]);
     if (name == QLatin1String("delete") && count == 1)
-        return m_session.ftpDelete(command[1]);
+        return m_session.remove(command[1]);
     if (name == QLatin1String("rename") && count == 2)
-        return m_session.ftpRename(command[1], command[2]);
+        return m_session.rename(command[1], command[2]);
     m_err << "ftpbench: unknown command or wrong number of arguments: " << command.join(QLatin1Char(' ')) << "\n";
     return false;
 }
 
 bool FtpBench::pwd()
 {
-    const QString directory = m_session.ftpCurrentDir();
+    const QString directory = m_session.currentDir();
     if (directory.isEmpty())
         return false;
     m_out << directory << "\n";
@@ -136,25 +136,25 @@ bool FtpBench::pwd()
 
 bool FtpBench::cd(const QString& directory)
 {
-    return m_session.ftpSetDir(directory) && pwd();
+    return m_session.setDir(directory) && pwd();
 }
 
 bool FtpBench::list(const QString& directory)
 {
     QString back;
     if (!directory.isEmpty()) {
-        back = m_session.ftpCurrentDir();
-        if (back.isEmpty() || !m_session.ftpSetDir(directory))
+        back = m_session.currentDir();
+        if (back.isEmpty() || !m_session.setDir(directory))
             return false;
     }
-    const auto entries = m_session.ftpList();
+    const auto entries = m_session.list();
     if (!entries)
         return false;
     for (const RemoteEntry& entry : *entries) {
         m_out << entry.name << '\t' << (entry.isDirectory ? 'd' : '-') << '\t' << entry.size << '\t'
               << entry.lastWrite.toString(QStringLiteral("yyyy-MM-dd HH:mm")) << '\t' << entry.attributes << '\n';
     }
-    return back.isEmpty() || m_session.ftpSetDir(back);
+    return back.isEmpty() || m_session.setDir(back);
 }
 
 void FtpBench::printRate(qint64 bytes, qint64 nanoseconds)
@@ -170,7 +170,7 @@ bool FtpBench::get(const QString& remote, const QString& local)
     qint64 bytes = 0;
     QElapsedTimer timer;
     timer.start();
-    const bool ok = m_session.ftpGet(local, remote, [&bytes](qint64 done, qint64) { bytes = done; });
+    const bool ok = m_session.get(local, remote, [&bytes](qint64 done, qint64) { bytes = done; });
     const qint64 elapsed = timer.nsecsElapsed();
     if (ok)
         printRate(bytes, elapsed);
@@ -186,7 +186,7 @@ bool FtpBench::put(const QString& local, const QString& remote, TransferFlag fla
     }
     QElapsedTimer timer;
     timer.start();
-    std::unique_ptr<UploadStream> upload = m_session.ftpOpenForUpload(remote, flag);
+    std::unique_ptr<UploadStream> upload = m_session.openForUpload(remote, flag);
     if (!upload)
         return false;
     QByteArray piece(m_pieceSize, Qt::Uninitialized);

@@ -99,9 +99,9 @@ void JobCommand::connectInto(SessionRunner& runner, const ConnectionSettings& se
     // As the user would: connect, go to the folder; the job starts there.
     runner.start<QString>(
         [settings, remoteFolder, folder](JobContext& context) {
-            FtpOperations& session = context.session();
-            if (session.openConnection(settings) && session.ftpSetDir(QStringLiteral("/")) && session.ftpSetDir(remoteFolder))
-                *folder = session.ftpCurrentDir();
+            RemoteOperations& session = context.session();
+            if (session.openConnection(settings) && session.setDir(QStringLiteral("/")) && session.setDir(remoteFolder))
+                *folder = session.currentDir();
             if (!folder->isEmpty())
                 return QString();
             return session.lastError().isEmpty() ? QStringLiteral("cannot change to %1").arg(remoteFolder)

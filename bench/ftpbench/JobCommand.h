@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FtpOperations.h"
+#include "RemoteOperations.h"
 #include "SelectedRow.h"
 #include "SessionRunner.h"
 #include "TlsOptions.h"

@@ -1,4 +1,4 @@
-// Times one listing through the FTP session (FtpSession::ftpList, no widgets) and reports the
+// Times one listing through the FTP session (FtpSession::list, no widgets) and reports the
 // peak memory of the process, so that the cost per entry can be read off:
 //   listbench [--mlsd] [--shape=unix|names|long|bare] [--pane] ENTRIES   against a built-in loopback
 //                                                        server that sends ENTRIES synthetic lines
@@ -197,7 +197,7 @@ int listIntoPane(const ConnectionSettings& settings, const QString& folder)
                      [](const QString& text, HistoryColour) { QTextStream(stderr) << "history: " << text << '\n'; });
     runner.start([settings, folder](JobContext& context) {
         if (context.session().openConnection(settings) && !folder.isEmpty())
-            context.session().ftpSetDir(folder);
+            context.session().setDir(folder);
     });
     const qint64 before = peakResidentKib();
     // The longest time between two ticks of a 10 ms timer: how long the window froze.
@@ -263,14 +263,14 @@ int main(int argc, char* argv[])
         return listIntoPane(settings, folder);
     QTextStream out(stdout);
     FtpSession session;
-    if (!session.openConnection(settings) || (!folder.isEmpty() && !session.ftpSetDir(folder))) {
+    if (!session.openConnection(settings) || (!folder.isEmpty() && !session.setDir(folder))) {
         QTextStream(stderr) << "listbench: " << session.lastError() << '\n';
         return 1;
     }
     const qint64 before = peakResidentKib();
     QElapsedTimer timer;
     timer.start();
-    const auto entries = session.ftpList();
+    const auto entries = session.list();
     const qint64 nanoseconds = timer.nsecsElapsed();
     const qint64 peak = peakResidentKib();
     if (!entries)

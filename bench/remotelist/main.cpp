@@ -101,10 +101,10 @@ int main(int argc, char* argv[])
     auto entered = std::make_shared<QString>();
     runner.start<QString>(
         [settings, folder](JobContext& context) {
-            FtpOperations& session = context.session();
+            RemoteOperations& session = context.session();
             if (!session.openConnection(settings))
                 return QStringLiteral("connect failed: ") + session.lastError();
-            if (!session.ftpSetDir(folder))
+            if (!session.setDir(folder))
                 return QStringLiteral("cd %1 failed: ").arg(folder) + session.lastError();
             return QString();
         },

@@ -36,7 +36,7 @@ constexpr int aliveAnswerMilliseconds = 5000;
 
 bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVariant variant)
 {
-    FtpOperations& session = context.session();
+    RemoteOperations& session = context.session();
     session.forgetConnectDecision(); // a certificate trusted once is asked about again
     if (!session.openConnection(settings)) {
         if (const char* key = tlsFailureKey(session.tlsOutcome()); key && !context.isCancelled()) {
@@ -45,7 +45,7 @@ bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVar
         }
         return false;
     }
-    session.ftpSetDir(QStringLiteral("/"));
+    session.setDir(QStringLiteral("/"));
     context.appendHistory(getText("CONNECT_WITH") + QLatin1Char(' ') + settings.host + QStringLiteral(" ..."));
     if (variant == ConnectVariant::Menu)
         context.appendHistory(getText("CONNECTION_TO") + QLatin1Char(' ') + settings.host + QLatin1Char(' ')
@@ -64,13 +64,13 @@ bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVar
 
 bool reconnect(JobContext& context, const ConnectionSettings& settings)
 {
-    FtpOperations& session = context.session();
-    if (session.isConnected() && session.connectedWith(settings.encryption) && session.answersNoop(aliveAnswerMilliseconds)
-        && session.ftpSetDir(QStringLiteral("/")))
+    RemoteOperations& session = context.session();
+    if (session.isConnected() && session.connectedWith(settings.encryption) && session.isAlive(aliveAnswerMilliseconds)
+        && session.setDir(QStringLiteral("/")))
         return true;
     session.closeConnection();
     if (session.openConnection(settings)) {
-        session.ftpSetDir(QStringLiteral("/"));
+        session.setDir(QStringLiteral("/"));
         return true;
     }
     if (context.isCancelled())
@@ -92,12 +92,12 @@ bool reconnectTo(JobContext& context, const ConnectionSettings& settings, const 
 {
     if (!reconnect(context, settings))
         return false;
-    return folder.isEmpty() || context.session().ftpSetDir(folder);
+    return folder.isEmpty() || context.session().setDir(folder);
 }
 
 bool connectionLost(JobContext& context)
 {
-    return context.session().ftpCurrentDir().trimmed().isEmpty();
+    return context.session().currentDir().trimmed().isEmpty();
 }
 
 } // namespace ConnectionJobs

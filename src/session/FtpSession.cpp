@@ -113,7 +113,7 @@ bool FtpSession::isConnected() const
     return d->protocol.isConnected();
 }
 
-bool FtpSession::answersNoop(int answerMilliseconds)
+bool FtpSession::isAlive(int answerMilliseconds)
 {
     // Any reply will do: the server is there and in step. A 421 or silence closes the connection.
     return d->protocol.ensureReady() && d->protocol.command(u"NOOP", {}, answerMilliseconds).has_value();
@@ -124,7 +124,7 @@ QString FtpSession::lastError() const
     return d->protocol.lastError();
 }
 
-bool FtpSession::ftpRename(const QString& oldName, const QString& newName)
+bool FtpSession::rename(const QString& oldName, const QString& newName)
 {
     if (!d->protocol.ensureReady())
         return false;
@@ -136,22 +136,22 @@ bool FtpSession::ftpRename(const QString& oldName, const QString& newName)
     return d->protocol.expectCompletion(u"RNTO", newName);
 }
 
-bool FtpSession::ftpCreateDir(const QString& name)
+bool FtpSession::createDir(const QString& name)
 {
     return d->protocol.ensureReady() && d->protocol.expectCompletion(u"MKD", name);
 }
 
-bool FtpSession::ftpRemoveDir(const QString& name)
+bool FtpSession::removeDir(const QString& name)
 {
     return d->protocol.ensureReady() && d->protocol.expectCompletion(u"RMD", name);
 }
 
-bool FtpSession::ftpDelete(const QString& name)
+bool FtpSession::remove(const QString& name)
 {
     return d->protocol.ensureReady() && d->protocol.expectCompletion(u"DELE", name);
 }
 
-bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress)
+bool FtpSession::get(const QString& localPath, const QString& remoteName, const Progress& progress)
 {
     if (!d->protocol.ensureReady() || !d->protocol.checkArgument(u"RETR", remoteName))
         return false;
@@ -207,7 +207,7 @@ bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, con
     return true;
 }
 
-QString FtpSession::ftpCurrentDir()
+QString FtpSession::currentDir()
 {
     if (!d->protocol.ensureReady())
         return {};
@@ -227,12 +227,12 @@ QString FtpSession::ftpCurrentDir()
     return *path;
 }
 
-bool FtpSession::ftpSetDir(const QString& directory)
+bool FtpSession::setDir(const QString& directory)
 {
     return d->protocol.ensureReady() && d->protocol.expectCompletion(u"CWD", directory);
 }
 
-std::unique_ptr<UploadStream> FtpSession::ftpOpenForUpload(const QString& remoteName, TransferFlag flag)
+std::unique_ptr<UploadStream> FtpSession::openForUpload(const QString& remoteName, TransferFlag flag)
 {
     if (!d->protocol.ensureReady() || !d->protocol.checkArgument(u"STOR", remoteName)
         || !d->protocol.setType(flag == TransferFlag::Ascii ? 'A' : 'I'))
@@ -243,7 +243,7 @@ std::unique_ptr<UploadStream> FtpSession::ftpOpenForUpload(const QString& remote
     return std::make_unique<FtpUploadStream>(d->protocol, std::move(transfer), flag);
 }
 
-std::optional<QList<RemoteEntry>> FtpSession::ftpList()
+std::optional<QList<RemoteEntry>> FtpSession::list()
 {
     if (!d->protocol.ensureReady())
         return std::nullopt;
@@ -289,7 +289,7 @@ bool FtpSession::offersEntryFacts() const
     return d->protocol.offers(u"MLST");
 }
 
-std::optional<RemoteEntry> FtpSession::ftpEntryFacts(const QString& path)
+std::optional<RemoteEntry> FtpSession::entryFacts(const QString& path)
 {
     if (!d->protocol.ensureReady())
         return std::nullopt;

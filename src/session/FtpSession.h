@@ -1,13 +1,13 @@
 #pragma once
 
 #include "CertificateInfo.h"
-#include "FtpOperations.h"
+#include "RemoteOperations.h"
 
 #include <atomic>
 
 // The one FTP connection. Lives on the session thread; every call blocks that thread only, and
 // every wait ends within 100 ms once the cancel flag is set.
-class FtpSession final : public FtpOperations
+class FtpSession final : public RemoteOperations
 {
 public:
     FtpSession();
@@ -40,30 +40,30 @@ public:
     bool isConnected() const override;
     // True when the connection answers a NOOP within answerMilliseconds; one that does not is
     // closed.
-    bool answersNoop(int answerMilliseconds) override;
+    bool isAlive(int answerMilliseconds) override;
     // What went wrong last, for logs and the benchmark driver; never holds the password.
     QString lastError() const override;
 
     // The operation table: names are relative to the current folder, or absolute.
-    bool ftpRename(const QString& oldName, const QString& newName) override;
-    bool ftpCreateDir(const QString& name) override;
-    bool ftpRemoveDir(const QString& name) override;
-    bool ftpDelete(const QString& name) override;
+    bool rename(const QString& oldName, const QString& newName) override;
+    bool createDir(const QString& name) override;
+    bool removeDir(const QString& name) override;
+    bool remove(const QString& name) override;
     // Binary, byte for byte; writes beside localPath and replaces it only when complete. Where the
     // server names the size (SIZE, asked when progress is wanted, or the 150 reply), a different
     // byte count fails the download.
-    bool ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress = {}) override;
+    bool get(const QString& localPath, const QString& remoteName, const Progress& progress = {}) override;
     // Empty when the query fails.
-    QString ftpCurrentDir() override;
-    bool ftpSetDir(const QString& directory) override;
+    QString currentDir() override;
+    bool setDir(const QString& directory) override;
     // nullptr on failure.
-    std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag) override;
+    std::unique_ptr<UploadStream> openForUpload(const QString& remoteName, TransferFlag flag) override;
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
     // could be listed, or more than a million entries or 64 MiB of text came. An empty folder
     // gives an empty list.
-    std::optional<QList<RemoteEntry>> ftpList() override;
+    std::optional<QList<RemoteEntry>> list() override;
     bool offersEntryFacts() const override;
-    std::optional<RemoteEntry> ftpEntryFacts(const QString& path) override;
+    std::optional<RemoteEntry> entryFacts(const QString& path) override;
 
 private:
     struct Private;

@@ -9,7 +9,7 @@
 
 #include <atomic>
 
-class FtpOperations;
+class RemoteOperations;
 class JobRunner;
 
 // What a job may use while it runs: the one FTP session, and the ways back to the GUI thread.
@@ -17,9 +17,9 @@ class JobRunner;
 class JobContext
 {
 public:
-    JobContext(JobRunner& runner, FtpOperations& session, const std::atomic<bool>& cancelled);
+    JobContext(JobRunner& runner, RemoteOperations& session, const std::atomic<bool>& cancelled);
 
-    FtpOperations& session() { return m_session; }
+    RemoteOperations& session() { return m_session; }
 
     void appendHistory(const QString& text, HistoryColour colour = HistoryColour::Black);
     // Steps of a command that counts its items (the progress bar).
@@ -45,7 +45,7 @@ public:
 
 private:
     JobRunner& m_runner;
-    FtpOperations& m_session;
+    RemoteOperations& m_session;
     const std::atomic<bool>& m_cancelled;
     QElapsedTimer m_lastTransferReport;
 };

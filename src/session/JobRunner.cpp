@@ -1,7 +1,7 @@
 #include "JobRunner.h"
 
-#include "FtpOperations.h"
 #include "JobContext.h"
+#include "RemoteOperations.h"
 #include "TextCatalogue.h"
 
 JobRunner::JobRunner(QObject* parent)
@@ -78,7 +78,7 @@ TrustDecision JobRunner::answer(const CertificateInfo& info) const
     return m_certificateHandler ? m_certificateHandler(info) : TrustDecision::Cancel;
 }
 
-JobContext::JobContext(JobRunner& runner, FtpOperations& session, const std::atomic<bool>& cancelled)
+JobContext::JobContext(JobRunner& runner, RemoteOperations& session, const std::atomic<bool>& cancelled)
     : m_runner(runner)
     , m_session(session)
     , m_cancelled(cancelled)

@@ -12,7 +12,7 @@
 #include <memory>
 #include <optional>
 
-class FtpOperations;
+class RemoteOperations;
 
 // Stops one job: the running one ends as soon as it can, a waiting one ends before it talks to
 // the server. Handles are cheap to copy; an empty handle stops nothing.

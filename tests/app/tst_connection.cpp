@@ -204,7 +204,7 @@ private Q_SLOTS:
     void reconnectKeepsALiveConnectionAndSaysWhenItFails()
     {
         QVERIFY(connectToServer());
-        runner()->start([](JobContext& context) { context.session().ftpSetDir(QStringLiteral("pub/docs")); });
+        runner()->start([](JobContext& context) { context.session().setDir(QStringLiteral("pub/docs")); });
         QCOMPARE(serverFolder(*runner()), QStringLiteral("/pub/docs"));
         // The connection answers, so it is kept: the values in the bar are not even tried.
         bar()->port()->setText(closedPort());

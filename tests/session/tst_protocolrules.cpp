@@ -1,8 +1,8 @@
 #include "DosListParser.h"
-#include "FtpOperations.h"
 #include "ListingBuilder.h"
 #include "MlsdParser.h"
 #include "NameCodec.h"
+#include "RemoteOperations.h"
 #include "ReplyParsers.h"
 #include "UnixListParser.h"
 

@@ -128,7 +128,7 @@ private Q_SLOTS:
         QCOMPARE(harness.commands.contains(QStringLiteral("> AUTH TLS")), encryption != Encryption::Plain);
         QCOMPARE(server.serverLog().contains(QLatin1String("\"PASS ")), connected);
         if (connected)
-            QVERIFY(harness.session.ftpList().has_value());
+            QVERIFY(harness.session.list().has_value());
     }
 
     // One host and port through the certificate's life: asked about once per connect until trusted

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "FtpOperations.h"
 #include "FtpServerFixture.h"
 #include "HistoryColour.h"
 #include "JobContext.h"
 #include "JobRunner.h"
+#include "RemoteOperations.h"
 #include "TextCatalogue.h"
 
 #include <QDir>
@@ -131,6 +131,6 @@ inline bool runJob(JobRunner& runner, std::function<void(JobContext&)> job)
 inline QString serverFolder(JobRunner& runner)
 {
     QString folder = QStringLiteral("(no answer)");
-    runJob(runner, [&folder](JobContext& context) { folder = context.session().ftpCurrentDir(); });
+    runJob(runner, [&folder](JobContext& context) { folder = context.session().currentDir(); });
     return folder;
 }

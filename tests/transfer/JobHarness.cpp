@@ -1,7 +1,7 @@
 #include "JobHarness.h"
 
-#include "FtpOperations.h"
 #include "JobContext.h"
+#include "RemoteOperations.h"
 #include "SessionRunner.h"
 #include "TestHelpers.h"
 
@@ -78,7 +78,7 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
         });
         if (!connected)
             connected = context.session().openConnection(settings)
-                        && (folder.isEmpty() || context.session().ftpSetDir(folder));
+                        && (folder.isEmpty() || context.session().setDir(folder));
     });
     if (!waitIdle(runner) || !connected)
         return outcome;
@@ -91,7 +91,7 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
     runner.start([&outcome, settings](JobContext& context) {
         if (!outcome.upload.partialFile.isEmpty())
             UploadJob::removePartialFile(context, settings, outcome.upload.partialFile);
-        outcome.folderAfterwards = context.session().ftpCurrentDir();
+        outcome.folderAfterwards = context.session().currentDir();
     });
     outcome.finished = waitIdle(runner);
     return outcome;

@@ -58,14 +58,14 @@ public:
     virtual bool close() = 0;
 };
 
-// The operation table every job works through: the one FTP session, or a stand-in server in the
-// tests of the panes. Names are relative to the current folder, or absolute.
-class FtpOperations
+// The operation table every job works through, whatever the protocol: the FTP session, or a
+// stand-in server in the tests of the panes. Names are relative to the current folder, or absolute.
+class RemoteOperations
 {
 public:
     using Progress = std::function<void(qint64 done, qint64 total)>;
 
-    virtual ~FtpOperations() = default;
+    virtual ~RemoteOperations() = default;
 
     // Connects and logs in (OpenConnection); replaces any earlier connection.
     virtual bool openConnection(const ConnectionSettings& settings) = 0;
@@ -85,31 +85,31 @@ public:
     virtual bool isConnected() const = 0;
     // True when the connection answers a NOOP within answerMilliseconds; one that does not is
     // closed.
-    virtual bool answersNoop(int answerMilliseconds) = 0;
+    virtual bool isAlive(int answerMilliseconds) = 0;
     // What went wrong last, for logs and the benchmark driver; never holds the password.
     virtual QString lastError() const = 0;
     // Every command, reply and state change, the password masked (transfer log, tests).
     virtual void setTranscript(std::function<void(const QString& line)> transcript) = 0;
 
-    virtual bool ftpRename(const QString& oldName, const QString& newName) = 0;
-    virtual bool ftpCreateDir(const QString& name) = 0;
-    virtual bool ftpRemoveDir(const QString& name) = 0;
-    virtual bool ftpDelete(const QString& name) = 0;
+    virtual bool rename(const QString& oldName, const QString& newName) = 0;
+    virtual bool createDir(const QString& name) = 0;
+    virtual bool removeDir(const QString& name) = 0;
+    virtual bool remove(const QString& name) = 0;
     // Binary, byte for byte; writes beside localPath and replaces it only when complete. Where the
     // server names the size, a different byte count fails the download.
-    virtual bool ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress = {}) = 0;
+    virtual bool get(const QString& localPath, const QString& remoteName, const Progress& progress = {}) = 0;
     // Empty when the query fails.
-    virtual QString ftpCurrentDir() = 0;
-    virtual bool ftpSetDir(const QString& directory) = 0;
+    virtual QString currentDir() = 0;
+    virtual bool setDir(const QString& directory) = 0;
     // nullptr on failure.
-    virtual std::unique_ptr<UploadStream> ftpOpenForUpload(const QString& remoteName, TransferFlag flag) = 0;
+    virtual std::unique_ptr<UploadStream> openForUpload(const QString& remoteName, TransferFlag flag) = 0;
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
     // could be listed, or more than a million entries or 64 MiB of text came. An empty folder
     // gives an empty list.
-    virtual std::optional<QList<RemoteEntry>> ftpList() = 0;
-    // Whether ftpEntryFacts() can ask the server (it offers MLST).
+    virtual std::optional<QList<RemoteEntry>> list() = 0;
+    // Whether entryFacts() can ask the server (it offers MLST).
     virtual bool offersEntryFacts() const { return false; }
     // What the server says of one entry (MLST): name holds the path as the server answered it.
     // nullopt when the server refuses, or answers nothing readable.
-    virtual std::optional<RemoteEntry> ftpEntryFacts(const QString& /*path*/) { return std::nullopt; }
+    virtual std::optional<RemoteEntry> entryFacts(const QString& /*path*/) { return std::nullopt; }
 };
