@@ -39,7 +39,7 @@ int FtpBench::run(const QStringList& arguments)
             continue;
         const QString option = rest.takeFirst();
         if (option == QLatin1String("--passive")) {
-            settings.passive = true;
+            settings.ftp.passive = true;
         } else if (option == QLatin1String("--piece") && !rest.isEmpty()) {
             bool ok = false;
             m_pieceSize = rest.takeFirst().toLongLong(&ok);

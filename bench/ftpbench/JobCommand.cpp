@@ -1,5 +1,6 @@
 #include "JobCommand.h"
 
+#include "RemoteOperations.h"
 #include "TextCatalogue.h"
 
 #include <QCoreApplication>
@@ -37,7 +38,7 @@ bool JobCommand::parse(const QStringList& arguments, int minimumOperands, const 
         if (handled)
             continue;
         if (rest.first() == QLatin1String("--passive")) {
-            m_settings.passive = true;
+            m_settings.ftp.passive = true;
             rest.removeFirst();
             continue;
         }

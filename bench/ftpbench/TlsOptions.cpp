@@ -22,11 +22,11 @@ bool TlsOptions::take(QStringList& rest, ConnectionSettings& settings, bool& han
         return trusted.has_value();
     }
     if (value == QLatin1String("off"))
-        settings.encryption = ConnectionSettings::Encryption::Plain;
+        settings.ftp.encryption = FtpSettings::Encryption::Plain;
     else if (value == QLatin1String("auto"))
-        settings.encryption = ConnectionSettings::Encryption::IfAvailable;
+        settings.ftp.encryption = FtpSettings::Encryption::IfAvailable;
     else if (value == QLatin1String("require"))
-        settings.encryption = ConnectionSettings::Encryption::Required;
+        settings.ftp.encryption = FtpSettings::Encryption::Required;
     else {
         problem = QStringLiteral("--tls takes off, auto or require, not %1").arg(value);
         return false;

@@ -242,11 +242,13 @@ int main(int argc, char* argv[])
     const bool passive = arguments.removeAll(QStringLiteral("--passive")) > 0;
     const bool intoPane = arguments.removeAll(QStringLiteral("--pane")) > 0;
     // The built-in server offers only passive data connections.
-    ConnectionSettings settings{QStringLiteral("127.0.0.1"), {}, QStringLiteral("u"), QStringLiteral("p"), true};
+    ConnectionSettings settings{.host = QStringLiteral("127.0.0.1"), .port = {}, .user = QStringLiteral("u"), .password = QStringLiteral("p"),
+                                .ftp = {.passive = true}};
     QString folder;
     std::unique_ptr<SyntheticServer> server;
     if (arguments.size() == 6 && arguments.first() == QLatin1String("--server")) {
-        settings = {arguments[1], arguments[2], arguments[3], arguments[4], passive};
+        settings = {.host = arguments[1], .port = arguments[2], .user = arguments[3], .password = arguments[4],
+                    .ftp = {.passive = passive}};
         folder = arguments[5];
     } else if (arguments.size() == 1) {
         bool ok = false;

@@ -59,7 +59,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
     ConnectionSettings settings;
-    settings.passive = arguments.removeAll(QStringLiteral("--passive")) > 0;
+    settings.ftp.passive = arguments.removeAll(QStringLiteral("--passive")) > 0;
     const bool shown = arguments.removeAll(QStringLiteral("--shown")) > 0;
     RemotePane::ViewMode view = RemotePane::ViewMode::Details;
     QString grabPath;

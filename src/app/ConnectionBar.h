@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RemoteOperations.h"
+#include "ConnectionSettings.h"
 
 #include <QWidget>
 

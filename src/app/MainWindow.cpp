@@ -234,7 +234,7 @@ void MainWindow::wireCommands()
             [this] { m_connection->connectToServer(ConnectVariant::Enter); });
     connect(m_bar, &ConnectionBar::passiveToggledByUser, this, &MainWindow::passiveChanged);
     // From the next command on, on the connection there is.
-    connect(m_bar->passive(), &QCheckBox::toggled, m_runner, &JobRunner::setPassive);
+    connect(m_bar->passive(), &QCheckBox::toggled, this, [this] { m_runner->updateSettings(m_bar->settings()); });
 
     new RegionFocus(this, m_mdi,
                     {{m_bar, [this] { return m_bar->address(); }},

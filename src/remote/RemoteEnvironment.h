@@ -1,7 +1,7 @@
 #pragma once
 
+#include "ConnectionSettings.h"
 #include "HistoryColour.h"
-#include "RemoteOperations.h"
 #include "ShellServices.h"
 
 #include <QString>

@@ -3,6 +3,7 @@
 #include "ConnectionJobs.h"
 #include "DownloadPaths.h"
 #include "JobContext.h"
+#include "RemoteOperations.h"
 #include "TempFolder.h"
 #include "TextCatalogue.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "ConnectionSettings.h"
 #include "RemoteCommandKeys.h"
-#include "RemoteOperations.h"
 
 #include <QString>
 

@@ -15,11 +15,11 @@ bool ConnectTrust::isSettled(const QString& host, quint16 port) const
     return m_settled && m_settled->host == TrustStore::hostKey(host) && m_settled->port == port;
 }
 
-ConnectionSettings::Encryption ConnectTrust::encryptionFor(const QString& host, quint16 port,
-                                                           ConnectionSettings::Encryption requested) const
+FtpSettings::Encryption ConnectTrust::encryptionFor(const QString& host, quint16 port,
+                                                           FtpSettings::Encryption requested) const
 {
-    if (requested == ConnectionSettings::Encryption::IfAvailable && isSettled(host, port) && m_settled->encrypted)
-        return ConnectionSettings::Encryption::Required;
+    if (requested == FtpSettings::Encryption::IfAvailable && isSettled(host, port) && m_settled->encrypted)
+        return FtpSettings::Encryption::Required;
     return requested;
 }
 

@@ -29,8 +29,8 @@ public:
     void forget();
     // The encryption a connection must use: once a connect to this host and port was encrypted,
     // its re-connections do not go on in plain text (someone in between could strip AUTH TLS).
-    ConnectionSettings::Encryption encryptionFor(const QString& host, quint16 port,
-                                                 ConnectionSettings::Encryption requested) const;
+    FtpSettings::Encryption encryptionFor(const QString& host, quint16 port,
+                                                 FtpSettings::Encryption requested) const;
     // True when the certificate may be used; why says otherwise.
     bool acceptCertificate(const QString& host, quint16 port, const QSslCertificate& certificate,
                            const QList<QSslError>& errors, QString& why);

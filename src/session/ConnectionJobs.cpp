@@ -1,6 +1,7 @@
 #include "ConnectionJobs.h"
 
 #include "JobContext.h"
+#include "RemoteOperations.h"
 #include "TextCatalogue.h"
 
 namespace {
@@ -65,7 +66,7 @@ bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVar
 bool reconnect(JobContext& context, const ConnectionSettings& settings)
 {
     RemoteOperations& session = context.session();
-    if (session.isConnected() && session.connectedWith(settings.encryption) && session.isAlive(aliveAnswerMilliseconds)
+    if (session.isConnected() && session.connectedWith(settings) && session.isAlive(aliveAnswerMilliseconds)
         && session.setDir(QStringLiteral("/")))
         return true;
     session.closeConnection();

@@ -24,7 +24,7 @@ struct FtpSession::Private {
     FtpProtocol protocol;
     ConnectTrust trust;
     // The encryption chosen for the connection there is.
-    ConnectionSettings::Encryption encryption = ConnectionSettings::Encryption::IfAvailable;
+    FtpSettings::Encryption encryption = FtpSettings::Encryption::IfAvailable;
 };
 
 FtpSession::FtpSession()
@@ -62,25 +62,25 @@ bool FtpSession::openConnection(const ConnectionSettings& settings)
         d->protocol.disconnect();
         return d->protocol.fail(QStringLiteral("invalid port \"%1\"").arg(settings.port));
     }
-    const ConnectionSettings::Encryption encryption = d->trust.encryptionFor(settings.host, *port, settings.encryption);
+    const FtpSettings::Encryption encryption = d->trust.encryptionFor(settings.host, *port, settings.ftp.encryption);
     const auto check = [this, &settings, port](const QSslCertificate& certificate, const QList<QSslError>& errors, QString& why) {
         return d->trust.acceptCertificate(settings.host, *port, certificate, errors, why);
     };
-    if (!d->protocol.login(settings.host, *port, settings.user, settings.password, settings.passive, encryption, check))
+    if (!d->protocol.login(settings.host, *port, settings.user, settings.password, settings.ftp.passive, encryption, check))
         return false;
     d->trust.connected(settings.host, *port, d->protocol.isEncrypted());
-    d->encryption = settings.encryption;
+    d->encryption = settings.ftp.encryption;
     return true;
 }
 
-void FtpSession::setPassive(bool passive)
+void FtpSession::updateSettings(const ConnectionSettings& settings)
 {
-    d->protocol.setPassive(passive);
+    d->protocol.setPassive(settings.ftp.passive);
 }
 
-bool FtpSession::connectedWith(ConnectionSettings::Encryption encryption) const
+bool FtpSession::connectedWith(const ConnectionSettings& settings) const
 {
-    return d->encryption == encryption;
+    return settings.protocol == Protocol::Ftp && d->encryption == settings.ftp.encryption;
 }
 
 void FtpSession::forgetConnectDecision()

@@ -29,8 +29,9 @@ public:
     // another certificate (with the warning that it changed).
     bool openConnection(const ConnectionSettings& settings) override;
     void forgetConnectDecision() override;
-    void setPassive(bool passive) override;
-    bool connectedWith(ConnectionSettings::Encryption encryption) const override;
+    // Takes the passive switch, from the next data connection on.
+    void updateSettings(const ConnectionSettings& settings) override;
+    bool connectedWith(const ConnectionSettings& settings) const override;
     // Answers the certificate question; called on the session thread. Without one, a certificate
     // that needs the question is refused.
     void setCertificateQuestion(CertificateQuestion question);

@@ -23,9 +23,9 @@ JobHandle JobRunner::start(std::function<void(JobContext&)> job, std::function<v
 
 JobHandle JobRunner::enqueueTask(Task task, JobVisibility visibility)
 {
-    if (m_passive) {
-        task = [task = std::move(task), passive = *m_passive](JobContext& context) {
-            context.session().setPassive(passive);
+    if (m_settings) {
+        task = [task = std::move(task), settings = *m_settings](JobContext& context) {
+            context.session().updateSettings(settings);
             task(context);
         };
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CertificateInfo.h"
+#include "ConnectionSettings.h"
 #include "HistoryColour.h"
 #include "JobContext.h"
 #include "PromptTypes.h"
@@ -83,10 +84,12 @@ public:
     // such a certificate is refused.
     void setCertificateHandler(CertificateHandler handler) { m_certificateHandler = std::move(handler); }
 
-    // The passive switch for the jobs started from now on: a job puts the session into the mode of
-    // the moment it was started (the connection is kept), so a change holds from the next command
-    // and never in the middle of one. Never set, the session keeps the mode of its last connect.
-    void setPassive(bool passive) { m_passive = passive; }
+    // The connection bar's values for the jobs started from now on: a job hands those of the
+    // moment it was started to the session before it runs (RemoteOperations::updateSettings), so
+    // that a switch which holds on a live connection (passive) changes from the next command on,
+    // never in the middle of one, and the connection is kept. Never set, the session keeps what
+    // its last connect set.
+    void updateSettings(const ConnectionSettings& settings) { m_settings = settings; }
 
     // A shown job is running or waiting.
     bool isBusy() const { return m_pending.load() > 0; }
@@ -136,7 +139,7 @@ private:
     friend class JobContext;
     JobHandle enqueueTask(Task task, JobVisibility visibility = JobVisibility::Shown);
 
-    std::optional<bool> m_passive;
+    std::optional<ConnectionSettings> m_settings;
     std::atomic<int> m_pending{0};
     std::atomic<bool> m_connected{false};
     MessageHandler m_messageHandler;

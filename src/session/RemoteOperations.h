@@ -1,6 +1,9 @@
 #pragma once
 
+#include "ConnectionSettings.h"
 #include "RemoteEntry.h"
+#include "TransferFlag.h"
+#include "UploadStream.h"
 
 #include <QList>
 #include <QString>
@@ -8,24 +11,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-
-// The values of the connection bar, read when a command starts.
-struct ConnectionSettings {
-    // Explicit FTP over TLS (AUTH TLS): the control connection is encrypted before the user name
-    // and password go out, and every data connection is encrypted too.
-    enum class Encryption {
-        Plain,       // plain FTP only: AUTH TLS is never sent
-        IfAvailable, // TLS when the server agrees to AUTH TLS, else plain text
-        Required,    // TLS or no connection; the password never goes out in plain text
-    };
-
-    QString host;     // as typed
-    QString port;     // as typed; see parsePort()
-    QString user;
-    QString password; // never written to history, logs or error texts
-    bool passive = false;
-    Encryption encryption = Encryption::IfAvailable;
-};
 
 // What the last connect found out about encryption, for the history.
 enum class TlsOutcome {
@@ -41,23 +26,6 @@ enum class TlsOutcome {
 // holds at most: a server that invents folders must not make the client hold more.
 inline constexpr qsizetype walkEntryLimit = 1'000'000;
 
-// The type an upload is sent with.
-enum class TransferFlag : quint32 { Ascii = 1, Binary = 2 };
-
-// Port text as typed: blanks around it ignored, a decimal number rounded to the nearest whole
-// number (halves to even); accepted when it lies in 1..65535.
-std::optional<quint16> parsePort(const QString& text);
-
-// An open upload: the caller hands over the file piece by piece, the engine writes large blocks.
-class UploadStream
-{
-public:
-    virtual ~UploadStream() = default;
-    virtual bool write(const char* data, qint64 size) = 0;
-    // Ends the transfer; true only when the server confirmed the complete file.
-    virtual bool close() = 0;
-};
-
 // The operation table every job works through, whatever the protocol: the FTP session, or a
 // stand-in server in the tests of the panes. Names are relative to the current folder, or absolute.
 class RemoteOperations
@@ -72,12 +40,15 @@ public:
     // Starts a new connect: a certificate accepted once, and the encryption of the last connect,
     // no longer hold. The connect command calls it; re-connections do not.
     virtual void forgetConnectDecision() {}
-    // Passive (EPSV, PASV) or active (EPRT, PORT) data connections from the next one on, on the
-    // connection there is; openConnection() sets it from its settings.
-    virtual void setPassive(bool) {}
-    // Whether the connection was made with this encryption choice: a re-connection keeps a live
-    // connection only then, so that a changed choice holds from the next re-connection.
-    virtual bool connectedWith(ConnectionSettings::Encryption) const { return true; }
+    // The connection bar's values of the moment a job was started: what can change on the
+    // connection there is holds from the next command on (FTP: passive or active data
+    // connections); the rest waits for the next openConnection(). Each protocol takes what
+    // concerns it.
+    virtual void updateSettings(const ConnectionSettings&) {}
+    // Whether the connection there is was made with the connect-time choices of settings (FTP:
+    // the encryption): a re-connection keeps a live connection only then, so that a changed
+    // choice holds from the next re-connection.
+    virtual bool connectedWith(const ConnectionSettings&) const { return true; }
     // How the last openConnection() went as to encryption, and the TLS version ("TLSv1.3").
     virtual TlsOutcome tlsOutcome() const { return TlsOutcome::NotAsked; }
     virtual QString tlsVersion() const { return {}; }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RemoteOperations.h"
+#include "TransferFlag.h"
 #include "TransferType.h"
 
 #include <QStringList>

@@ -215,7 +215,7 @@ private Q_SLOTS:
         // A connection that is gone, or was made with another encryption choice than the bar now
         // shows, is made again from the bar's values; they fail here.
         if (testData<bool>("encryptionChanged"))
-            bar()->encryption()->setCurrentIndex(int(ConnectionSettings::Encryption::Plain));
+            bar()->encryption()->setCurrentIndex(int(FtpSettings::Encryption::Plain));
         else
             runner()->start([](JobContext& context) { context.session().closeConnection(); });
         m_window->connection()->reconnect();
@@ -322,8 +322,8 @@ private Q_SLOTS:
         bar()->user()->setText(QStringLiteral("anonymous"));
         bar()->port()->setText(server.portText());
         bar()->passive()->setChecked(true);
-        bar()->encryption()->setCurrentIndex(int(ConnectionSettings::Encryption::Required));
-        QCOMPARE(bar()->settings().encryption, ConnectionSettings::Encryption::Required);
+        bar()->encryption()->setCurrentIndex(int(FtpSettings::Encryption::Required));
+        QCOMPARE(bar()->settings().ftp.encryption, FtpSettings::Encryption::Required);
 
         m_prompter->messageAnswers.enqueue(PromptAnswer(answer));
         bar()->connectAction()->trigger();

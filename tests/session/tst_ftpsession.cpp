@@ -106,8 +106,8 @@ private Q_SLOTS:
         ConnectionSettings settings;
         if (mode.tls) {
             QVERIFY2(vsftpd.start(m_root->path()), qPrintable(vsftpd.errorText()));
-            settings = {vsftpd.host(), vsftpd.portText(), QStringLiteral("anonymous"), QString(), mode.passive,
-                        ConnectionSettings::Encryption::Required};
+            settings = {.host = vsftpd.host(), .port = vsftpd.portText(), .user = QStringLiteral("anonymous"),
+                        .password = {}, .ftp = {mode.passive, FtpSettings::Encryption::Required}};
         } else {
             if (!pyftpdlib.start(m_root->path()) && pyftpdlib.host() == QLatin1String("::1"))
                 QSKIP("no IPv6 loopback here");

@@ -18,7 +18,11 @@ const QString secret = QStringLiteral("hunter2-pw");
 
 ConnectionSettings settings(const RawServer& server)
 {
-    return {QStringLiteral("127.0.0.1"), QString::number(server.port()), QStringLiteral("u"), secret, true};
+    return {.host = QStringLiteral("127.0.0.1"),
+            .port = QString::number(server.port()),
+            .user = QStringLiteral("u"),
+            .password = secret,
+            .ftp = {.passive = true}};
 }
 
 } // namespace
@@ -218,9 +222,10 @@ private Q_SLOTS:
         QStringList transcript;
         FtpSession session;
         session.setTranscript([&transcript](const QString& line) { transcript.append(line); });
-        ConnectionSettings values{QStringLiteral("127.0.0.1"), QString::number(server.port()), user, password, true};
+        ConnectionSettings values{.host = QStringLiteral("127.0.0.1"), .port = QString::number(server.port()), .user = user,
+                                  .password = password, .ftp = {.passive = true}};
         if (script.first() == "AUTH")
-            values.encryption = ConnectionSettings::Encryption::Required;
+            values.ftp.encryption = FtpSettings::Encryption::Required;
         QVERIFY(!session.openConnection(values));
         for (const QString& line : std::as_const(transcriptHas))
             QVERIFY2(transcript.contains(line), qPrintable(transcript.join(QLatin1Char('\n'))));
@@ -394,7 +399,7 @@ private Q_SLOTS:
         FtpSession session;
         session.setCertificateQuestion([](const CertificateInfo&) { return TrustDecision::Once; });
         ConnectionSettings values = settings(server);
-        values.encryption = tls ? ConnectionSettings::Encryption::Required : ConnectionSettings::Encryption::Plain;
+        values.ftp.encryption = tls ? FtpSettings::Encryption::Required : FtpSettings::Encryption::Plain;
         QVERIFY(session.openConnection(values));
         if (verb == "RETR") {
             QCOMPARE(session.get(m_target, QStringLiteral("f")), error.isEmpty());

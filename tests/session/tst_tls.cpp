@@ -12,7 +12,7 @@
 
 namespace {
 
-using Encryption = ConnectionSettings::Encryption;
+using Encryption = FtpSettings::Encryption;
 
 // The connection commands as the session thread runs them, here on the test's thread: history
 // lines and the no-connection message are recorded, certificate answers come from a queue (Cancel
@@ -39,7 +39,8 @@ struct Harness {
     }
     void use(const VsftpdFixture& other, Encryption encryption)
     {
-        settings = {other.host(), other.portText(), QStringLiteral("anonymous"), QString(), true, encryption};
+        settings = {.host = other.host(), .port = other.portText(), .user = QStringLiteral("anonymous"),
+                    .password = {}, .ftp = {true, encryption}};
     }
     bool run(bool reconnection)
     {

@@ -109,7 +109,11 @@ inline QByteArray readFile(const QString& path)
 
 inline ConnectionSettings settingsOf(const FtpServerFixture& server, bool passive = true)
 {
-    return {server.host(), server.portText(), FtpServerFixture::user(), FtpServerFixture::password(), passive};
+    return {.host = server.host(),
+            .port = server.portText(),
+            .user = FtpServerFixture::user(),
+            .password = FtpServerFixture::password(),
+            .ftp = {.passive = passive}};
 }
 
 // Waits until every job of runner has ended and its continuation has run.

@@ -104,7 +104,7 @@ JobHarness::Outcome JobHarness::download(const DownloadRequest& request, const s
     };
     // The server stands in "/" when the download starts.
     const bool connect = !request.remoteFolder.isEmpty();
-    return run(connect ? settingsOf(*m_server, request.settings.passive) : ConnectionSettings{}, {}, before, job);
+    return run(connect ? settingsOf(*m_server, request.settings.ftp.passive) : ConnectionSettings{}, {}, before, job);
 }
 
 JobHarness::Outcome JobHarness::upload(const UploadRequest& request, const UploadWork& work,
