@@ -68,7 +68,7 @@ int FtpBench::run(const QStringList& arguments)
             return usage(QStringLiteral("empty command"));
     }
 
-    m_session.setCertificateQuestion([this](const CertificateInfo& info) { return m_tls.decide(info, m_err); });
+    m_session.setPeerIdentityQuestion([this](const PeerIdentity& identity) { return m_tls.decide(identity, m_err); });
     if (!m_session.openConnection(settings)) {
         m_err << "ftpbench: connect failed: " << m_session.lastError() << "\n";
         m_err.flush();

@@ -91,7 +91,7 @@ void JobCommand::prepare(SessionRunner& runner)
         m_err.flush();
         return PromptAnswer::Ok;
     });
-    runner.setCertificateHandler([this](const CertificateInfo& info) { return m_tls.decide(info, m_err); });
+    runner.setPeerIdentityHandler([this](const PeerIdentity& identity) { return m_tls.decide(identity, m_err); });
 }
 
 void JobCommand::connectInto(SessionRunner& runner, const ConnectionSettings& settings, const QString& remoteFolder,

@@ -76,7 +76,7 @@ MainWindow::MainWindow(QWidget* parent)
         return Prompter::current().message(request, this);
     });
     m_runner->setInputHandler([this](const InputRequest& request) { return Prompter::current().input(request, this); });
-    m_runner->setCertificateHandler([this](const CertificateInfo& info) { return askAboutCertificate(info, this); });
+    m_runner->setPeerIdentityHandler([this](const PeerIdentity& identity) { return askAboutPeerIdentity(identity, this); });
     connect(m_runner, &JobRunner::historyLine, m_history, &TransferHistory::append);
     connect(m_runner, &JobRunner::progressChanged, this, &MainWindow::showProgress);
     connect(m_runner, &JobRunner::idle, m_progress, &QWidget::hide);

@@ -7,18 +7,10 @@
 #include <QStringList>
 #include <QStringView>
 
-#include <functional>
 #include <optional>
 
 class QSslCertificate;
 class QSslError;
-
-// The user's answer to a certificate that the system does not accept.
-enum class TrustDecision {
-    Always, // trust it now and on every later connect to this host and port (stored)
-    Once,   // trust it for this connect and the re-connections made for its commands
-    Cancel, // do not connect
-};
 
 // Why the system does not accept a certificate.
 enum class CertificateProblem {
@@ -55,6 +47,3 @@ struct CertificateInfo {
     static CertificateInfo describe(const QString& host, quint16 port, const QSslCertificate& certificate,
                                     const QList<QSslError>& errors);
 };
-
-// Asks the user about a certificate; runs on the session thread and waits for the answer.
-using CertificateQuestion = std::function<TrustDecision(const CertificateInfo&)>;

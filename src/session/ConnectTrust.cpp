@@ -48,7 +48,7 @@ bool ConnectTrust::acceptCertificate(const QString& host, quint16 port, const QS
     CertificateInfo info = CertificateInfo::describe(host, port, certificate, errors);
     info.changed = stored.has_value();
     info.storedSha256 = stored.value_or(QByteArray());
-    const TrustDecision decision = m_question ? m_question(info) : TrustDecision::Cancel;
+    const TrustDecision decision = m_question ? m_question(PeerIdentity(info)) : TrustDecision::Cancel;
     if (decision == TrustDecision::Cancel) {
         why = QStringLiteral("the certificate %1 was not accepted (%2)")
                   .arg(info.fingerprint(), info.reasons.join(QStringLiteral("; ")));

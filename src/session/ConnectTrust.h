@@ -2,6 +2,7 @@
 
 #include "CertificateInfo.h"
 #include "FtpSession.h"
+#include "PeerIdentity.h"
 #include "TrustStore.h"
 
 #include <QByteArray>
@@ -23,7 +24,7 @@ class QSslError;
 class ConnectTrust
 {
 public:
-    void setQuestion(CertificateQuestion question) { m_question = std::move(question); }
+    void setQuestion(PeerIdentityQuestion question) { m_question = std::move(question); }
 
     // A new connect: what the last one settled no longer holds.
     void forget();
@@ -46,7 +47,7 @@ private:
     };
     bool isSettled(const QString& host, quint16 port) const;
 
-    CertificateQuestion m_question;
+    PeerIdentityQuestion m_question;
     TrustStore m_store;
     std::optional<Settled> m_settled;
     QByteArray m_accepted; // the certificate accepted in the connection being made

@@ -88,7 +88,7 @@ void FtpSession::forgetConnectDecision()
     d->trust.forget();
 }
 
-void FtpSession::setCertificateQuestion(CertificateQuestion question)
+void FtpSession::setPeerIdentityQuestion(PeerIdentityQuestion question)
 {
     d->trust.setQuestion(std::move(question));
 }

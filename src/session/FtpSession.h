@@ -1,6 +1,5 @@
 #pragma once
 
-#include "CertificateInfo.h"
 #include "RemoteOperations.h"
 
 #include <atomic>
@@ -23,8 +22,8 @@ public:
     void setTranscript(std::function<void(const QString& line)> transcript) override;
 
     // Connects and logs in (OpenConnection); replaces any earlier connection. With TLS, a
-    // certificate the system does not accept goes to the certificate question (see
-    // setCertificateQuestion()), unless it was accepted before for this host and port: by "trust
+    // certificate the system does not accept goes to the peer-identity question (see
+    // setPeerIdentityQuestion()), unless it was accepted before for this host and port: by "trust
     // always", or in this session's last connect to it, whose re-connections ask only about
     // another certificate (with the warning that it changed).
     bool openConnection(const ConnectionSettings& settings) override;
@@ -32,9 +31,7 @@ public:
     // Takes the passive switch, from the next data connection on.
     void updateSettings(const ConnectionSettings& settings) override;
     bool connectedWith(const ConnectionSettings& settings) const override;
-    // Answers the certificate question; called on the session thread. Without one, a certificate
-    // that needs the question is refused.
-    void setCertificateQuestion(CertificateQuestion question);
+    void setPeerIdentityQuestion(PeerIdentityQuestion question) override;
     TlsOutcome tlsOutcome() const override;
     QString tlsVersion() const override;
     void closeConnection() override;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CertificateInfo.h"
 #include "HistoryColour.h"
+#include "PeerIdentity.h"
 #include "PromptTypes.h"
 
 #include <QElapsedTimer>
@@ -32,10 +32,10 @@ public:
     // the program closes meanwhile, the answer is No (or Ok for a box that only has OK).
     PromptAnswer ask(const MessageRequest& request);
     InputAnswer askText(const InputRequest& request);
-    // Puts the certificate question to the GUI thread's handler and waits for the answer; Cancel
-    // when there is no handler or the program closes meanwhile. The session asks it by itself
-    // while it connects.
-    TrustDecision askCertificate(const CertificateInfo& info);
+    // Puts the peer-identity question to the GUI thread's handler and waits for the answer;
+    // Cancel when there is no handler or the program closes meanwhile. The session asks it by
+    // itself while it connects.
+    TrustDecision askPeerIdentity(const PeerIdentity& identity);
 
     // Tells the GUI that a re-connection failed (it puts the focus into the address field).
     void reconnectFailed();

@@ -73,9 +73,9 @@ InputAnswer JobRunner::answer(const InputRequest& request) const
     return m_inputHandler ? m_inputHandler(request) : InputAnswer{};
 }
 
-TrustDecision JobRunner::answer(const CertificateInfo& info) const
+TrustDecision JobRunner::answer(const PeerIdentity& identity) const
 {
-    return m_certificateHandler ? m_certificateHandler(info) : TrustDecision::Cancel;
+    return m_peerIdentityHandler ? m_peerIdentityHandler(identity) : TrustDecision::Cancel;
 }
 
 JobContext::JobContext(JobRunner& runner, RemoteOperations& session, const std::atomic<bool>& cancelled)
@@ -119,9 +119,9 @@ InputAnswer JobContext::askText(const InputRequest& request)
     return m_runner.askTextOnGui(request, m_cancelled);
 }
 
-TrustDecision JobContext::askCertificate(const CertificateInfo& info)
+TrustDecision JobContext::askPeerIdentity(const PeerIdentity& identity)
 {
-    return m_runner.askCertificateOnGui(info, m_cancelled);
+    return m_runner.askPeerIdentityOnGui(identity, m_cancelled);
 }
 
 void JobContext::reconnectFailed()

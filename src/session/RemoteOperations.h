@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConnectionSettings.h"
+#include "PeerIdentity.h"
 #include "RemoteEntry.h"
 #include "TransferFlag.h"
 #include "UploadStream.h"
@@ -37,6 +38,10 @@ public:
 
     // Connects and logs in (OpenConnection); replaces any earlier connection.
     virtual bool openConnection(const ConnectionSettings& settings) = 0;
+    // Answers the question about a server's identity that nothing vouches for (a certificate, a host
+    // key), asked while a connect runs and before anything of the log-in goes out; called on the
+    // session's thread. Without one, such a server is refused.
+    virtual void setPeerIdentityQuestion(PeerIdentityQuestion) {}
     // Starts a new connect: a certificate accepted once, and the encryption of the last connect,
     // no longer hold. The connect command calls it; re-connections do not.
     virtual void forgetConnectDecision() {}

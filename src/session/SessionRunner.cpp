@@ -67,10 +67,10 @@ void SessionRunner::runLoop()
         // Every wait of the session looks at the running job's own flag.
         session.setCancelFlag(queued.cancelled.get());
         JobContext context(*this, session, *queued.cancelled);
-        // A connect may need the user's word on a certificate; the job waits for it.
-        session.setCertificateQuestion([&context](const CertificateInfo& info) { return context.askCertificate(info); });
+        // A connect may need the user's word on the server's identity; the job waits for it.
+        session.setPeerIdentityQuestion([&context](const PeerIdentity& identity) { return context.askPeerIdentity(identity); });
         queued.task(context);
-        session.setCertificateQuestion({});
+        session.setPeerIdentityQuestion({});
         // Between jobs only the closing of the program stops a wait.
         session.setCancelFlag(&m_closing);
         {
@@ -131,7 +131,7 @@ InputAnswer SessionRunner::askTextOnGui(const InputRequest& request, const std::
     return askAndWait(request, cancelled, InputAnswer{});
 }
 
-TrustDecision SessionRunner::askCertificateOnGui(const CertificateInfo& info, const std::atomic<bool>& cancelled)
+TrustDecision SessionRunner::askPeerIdentityOnGui(const PeerIdentity& identity, const std::atomic<bool>& cancelled)
 {
-    return askAndWait(info, cancelled, TrustDecision::Cancel);
+    return askAndWait(identity, cancelled, TrustDecision::Cancel);
 }

@@ -25,7 +25,7 @@ protected:
     void enqueue(QueuedTask queued) override;
     PromptAnswer askOnGui(const MessageRequest& request, const std::atomic<bool>& cancelled) override;
     InputAnswer askTextOnGui(const InputRequest& request, const std::atomic<bool>& cancelled) override;
-    TrustDecision askCertificateOnGui(const CertificateInfo& info, const std::atomic<bool>& cancelled) override;
+    TrustDecision askPeerIdentityOnGui(const PeerIdentity& identity, const std::atomic<bool>& cancelled) override;
     void cancelQueued(bool announce) override;
 
 private:

@@ -375,6 +375,47 @@ private Q_SLOTS:
         QCOMPARE(lines[4], getText("CERT_ISSUER") + QLatin1Char(' ') + shown);
     }
 
+    // An SSH host key goes through the same question, asked from a job: type and fingerprint, and
+    // the warning (with the earlier fingerprint where known) when the key changed.
+    void hostKeyQuestionFromAJob_data()
+    {
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<PromptAnswer>("answer");
+        QTest::addColumn<TrustDecision>("decision");
+        QTest::newRow("unknown, always") << false << QString() << PromptAnswer::First << TrustDecision::Always;
+        QTest::newRow("changed, earlier known, once")
+            << true << QStringLiteral("SHA256:b1dC0de") << PromptAnswer::Second << TrustDecision::Once;
+        QTest::newRow("changed, cancel") << true << QString() << PromptAnswer::Third << TrustDecision::Cancel;
+    }
+
+    void hostKeyQuestionFromAJob()
+    {
+        QFETCH(bool, changed);
+        QFETCH(QString, stored);
+        QFETCH(PromptAnswer, answer);
+        const HostKeyInfo key{QStringLiteral("sftp.example.org"), 2222, QStringLiteral("ssh-ed25519"),
+                              QStringLiteral("SHA256:n4bQgYhMfWWaL+qgxVrQFaO/TxsrC4Is0V1sFbDwCgg"), changed, stored};
+        m_prompter->messageAnswers.enqueue(answer);
+        auto decision = std::make_shared<TrustDecision>(TrustDecision::Always);
+        QVERIFY(runJob(*runner(), [decision, key](JobContext& context) {
+            *decision = context.askPeerIdentity(PeerIdentity(key));
+        }));
+        QCOMPARE(*decision, testData<TrustDecision>("decision"));
+        QCOMPARE(m_prompter->messages.size(), 1);
+        const MessageRequest& question = m_prompter->messages[0];
+        QCOMPARE(question.title, withoutMnemonic(getText("HOSTKEY_TITLE")));
+        QCOMPARE(question.icon, changed ? PromptIcon::Critical : PromptIcon::Exclamation);
+        QCOMPARE(question.choiceTexts,
+                 QStringList({getText("CERT_ALWAYS"), getText("CERT_ONCE"), getText("CERT_CANCEL")}));
+        const QStringList lines = question.text.split(u'\n');
+        QVERIFY(lines.contains(getText("HOSTKEY_QUESTION").arg(QStringLiteral("sftp.example.org:2222"))));
+        QVERIFY(lines.contains(getText("HOSTKEY_TYPE") + QStringLiteral(" ssh-ed25519")));
+        QVERIFY(lines.contains(getText("HOSTKEY_FINGERPRINT") + QLatin1Char(' ') + key.fingerprint));
+        QCOMPARE(lines.first() == getText("HOSTKEY_CHANGED"), changed);
+        QCOMPARE(lines.contains(getText("HOSTKEY_STORED").arg(stored)), !stored.isEmpty());
+    }
+
     void closingEndsAJobThatWaits()
     {
         // A server that accepts and then never says a word.

@@ -116,8 +116,9 @@ private Q_SLOTS:
         }
 
         FtpSession session;
-        session.setCertificateQuestion([&vsftpd](const CertificateInfo& info) {
-            return info.sha256 == vsftpd.certificateSha256() ? TrustDecision::Once : TrustDecision::Cancel;
+        session.setPeerIdentityQuestion([&vsftpd](const PeerIdentity& identity) {
+            const CertificateInfo* info = identity.certificate();
+            return info && info->sha256 == vsftpd.certificateSha256() ? TrustDecision::Once : TrustDecision::Cancel;
         });
         QVERIFY2(connect(session, settings), qPrintable(session.lastError()));
         const QString home = session.currentDir(); // vsftpd, run without chroot, names the real path

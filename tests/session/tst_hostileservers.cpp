@@ -397,7 +397,7 @@ private Q_SLOTS:
             connection.readUntilGone();
         });
         FtpSession session;
-        session.setCertificateQuestion([](const CertificateInfo&) { return TrustDecision::Once; });
+        session.setPeerIdentityQuestion([](const PeerIdentity&) { return TrustDecision::Once; });
         ConnectionSettings values = settings(server);
         values.ftp.encryption = tls ? FtpSettings::Encryption::Required : FtpSettings::Encryption::Plain;
         QVERIFY(session.openConnection(values));

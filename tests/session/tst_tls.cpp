@@ -31,8 +31,8 @@ struct Harness {
             if (line.startsWith(QLatin1String("> ")))
                 commands.append(line);
         });
-        session.setCertificateQuestion([this](const CertificateInfo& info) {
-            questions.append(info);
+        session.setPeerIdentityQuestion([this](const PeerIdentity& identity) {
+            questions.append(identity.certificate() ? *identity.certificate() : CertificateInfo{});
             commandsAtQuestion = commands;
             return answers.isEmpty() ? TrustDecision::Cancel : answers.takeFirst();
         });

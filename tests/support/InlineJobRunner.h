@@ -24,9 +24,9 @@ protected:
     void enqueue(QueuedTask queued) override;
     PromptAnswer askOnGui(const MessageRequest& request, const std::atomic<bool>&) override { return answer(request); }
     InputAnswer askTextOnGui(const InputRequest& request, const std::atomic<bool>&) override { return answer(request); }
-    TrustDecision askCertificateOnGui(const CertificateInfo& info, const std::atomic<bool>&) override
+    TrustDecision askPeerIdentityOnGui(const PeerIdentity& identity, const std::atomic<bool>&) override
     {
-        return answer(info);
+        return answer(identity);
     }
     // Jobs run whole on the GUI thread: only waiting ones can be stopped.
     void cancelQueued(bool) override
