@@ -74,8 +74,8 @@ int FtpBench::run(const QStringList& arguments)
         m_err.flush();
         return 1;
     }
-    if (m_session.tlsOutcome() == TlsOutcome::Encrypted)
-        m_err << "ftpbench: encrypted with " << m_session.tlsVersion() << "\n";
+    if (const ConnectFacts facts = m_session.connectFacts(); facts.tls == TlsOutcome::Encrypted)
+        m_err << "ftpbench: encrypted with " << facts.tlsVersion << "\n";
     else
         m_err << "ftpbench: not encrypted\n";
     m_err.flush();

@@ -93,14 +93,9 @@ void FtpSession::setPeerIdentityQuestion(PeerIdentityQuestion question)
     d->trust.setQuestion(std::move(question));
 }
 
-TlsOutcome FtpSession::tlsOutcome() const
+ConnectFacts FtpSession::connectFacts() const
 {
-    return d->protocol.tlsOutcome();
-}
-
-QString FtpSession::tlsVersion() const
-{
-    return d->protocol.tlsVersion();
+    return {d->protocol.tlsOutcome(), d->protocol.tlsVersion()};
 }
 
 void FtpSession::closeConnection()

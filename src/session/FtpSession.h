@@ -32,8 +32,8 @@ public:
     void updateSettings(const ConnectionSettings& settings) override;
     bool connectedWith(const ConnectionSettings& settings) const override;
     void setPeerIdentityQuestion(PeerIdentityQuestion question) override;
-    TlsOutcome tlsOutcome() const override;
-    QString tlsVersion() const override;
+    // How the last connect went as to encryption, and the TLS version.
+    ConnectFacts connectFacts() const override;
     void closeConnection() override;
     bool isConnected() const override;
     // True when the connection answers a NOOP within answerMilliseconds; one that does not is

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConnectFacts.h"
 #include "ConnectionSettings.h"
 #include "PeerIdentity.h"
 #include "RemoteEntry.h"
@@ -12,16 +13,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-
-// What the last connect found out about encryption, for the history.
-enum class TlsOutcome {
-    NotAsked,           // Plain: AUTH TLS was not sent
-    Encrypted,          // TLS on the control and every data connection; tlsVersion() names it
-    PlainFallback,      // IfAvailable: the server refused AUTH TLS, the connection went on in plain text
-    NotOffered,         // Required: the server refused AUTH TLS; no connection, nothing of the login sent
-    Failed,             // the server agreed, but the TLS handshake, PBSZ or PROT failed: no connection
-    CertificateRefused, // the certificate was not accepted: no connection
-};
 
 // The most entries a walk over a folder tree collects (download, remote delete), as one listing
 // holds at most: a server that invents folders must not make the client hold more.
@@ -54,9 +45,8 @@ public:
     // the encryption): a re-connection keeps a live connection only then, so that a changed
     // choice holds from the next re-connection.
     virtual bool connectedWith(const ConnectionSettings&) const { return true; }
-    // How the last openConnection() went as to encryption, and the TLS version ("TLSv1.3").
-    virtual TlsOutcome tlsOutcome() const { return TlsOutcome::NotAsked; }
-    virtual QString tlsVersion() const { return {}; }
+    // What the last openConnection() settled, for the history (FTP: the encryption).
+    virtual ConnectFacts connectFacts() const { return {}; }
     virtual void closeConnection() = 0;
     virtual bool isConnected() const = 0;
     // True when the connection answers a NOOP within answerMilliseconds; one that does not is

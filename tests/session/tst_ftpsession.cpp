@@ -124,7 +124,7 @@ private Q_SLOTS:
         const QString home = session.currentDir(); // vsftpd, run without chroot, names the real path
         QVERIFY(home.startsWith(QLatin1Char('/')));
         if (mode.tls) {
-            QCOMPARE(session.tlsOutcome(), TlsOutcome::Encrypted);
+            QCOMPARE(session.connectFacts().tls, TlsOutcome::Encrypted);
             QVERIFY(m_transcript.contains(QStringLiteral("> PBSZ 0")) && m_transcript.contains(QStringLiteral("> PROT P")));
         }
 
