@@ -14,6 +14,7 @@
 #include "JobContext.h"
 #include "RemoteIconStore.h"
 #include "RemotePane.h"
+#include "SessionMaker.h"
 #include "SessionRunner.h"
 
 #include <QByteArray>
@@ -188,7 +189,7 @@ QString summary(qsizetype count, qint64 nanoseconds, qint64 before, qint64 peak)
 // The listing into a remote pane, as the program shows it.
 int listIntoPane(const ConnectionSettings& settings, const QString& folder)
 {
-    SessionRunner runner;
+    SessionRunner runner(makeSession);
     RemoteIconStore icons;
     RemotePane pane(runner, icons);
     pane.resize(1000, 700);

@@ -10,6 +10,7 @@
 #include "JobContext.h"
 #include "RemoteIconStore.h"
 #include "RemotePane.h"
+#include "SessionMaker.h"
 #include "SessionRunner.h"
 #include "TextCatalogue.h"
 
@@ -87,7 +88,7 @@ int main(int argc, char* argv[])
     TextCatalogue::instance().openCatalogue(QCoreApplication::applicationDirPath() + QStringLiteral("/lang.db"));
     TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
 
-    SessionRunner runner;
+    SessionRunner runner(makeSession);
     RemoteIconStore icons;
     RemotePane pane(runner, icons);
     pane.setViewMode(view);

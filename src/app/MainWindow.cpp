@@ -14,6 +14,7 @@
 #include "RemoteActions.h"
 #include "RegionFocus.h"
 #include "RemotePane.h"
+#include "SessionMaker.h"
 #include "SessionRunner.h"
 #include "ShellServices.h"
 #include "StartupTexts.h"
@@ -39,7 +40,7 @@
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
-    , m_runner(new SessionRunner(this))
+    , m_runner(new SessionRunner(makeSession, this))
     , m_bar(new ConnectionBar)
     , m_mdi(new QMdiArea)
     , m_local(new LocalPane)

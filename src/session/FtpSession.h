@@ -14,9 +14,10 @@ public:
     FtpSession(const FtpSession&) = delete;
     FtpSession& operator=(const FtpSession&) = delete;
 
-    void setCancelFlag(const std::atomic<bool>* cancelled);
+    // Every wait ends within 100 ms once the flag is set.
+    void setCancelFlag(const std::atomic<bool>* cancelled) override;
     // Defaults: 20 s to connect, 60 s of silence from the server before giving up.
-    void setTimeouts(int connectMilliseconds, int idleMilliseconds);
+    void setTimeouts(int connectMilliseconds, int idleMilliseconds) override;
     // Every command, reply (as one line) and state change, the password masked; for the
     // transfer log's debug view and for tests that check what went over the wire.
     void setTranscript(std::function<void(const QString& line)> transcript) override;

@@ -12,7 +12,7 @@
 class RemoteOperations;
 class JobRunner;
 
-// What a job may use while it runs: the one FTP session, and the ways back to the GUI thread.
+// What a job may use while it runs: the session, and the ways back to the GUI thread.
 // Everything reported through it arrives there in the order it was reported.
 class JobContext
 {

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,8 +19,9 @@
 // holds at most: a server that invents folders must not make the client hold more.
 inline constexpr qsizetype walkEntryLimit = 1'000'000;
 
-// The operation table every job works through, whatever the protocol: the FTP session, or a
-// stand-in server in the tests of the panes. Names are relative to the current folder, or absolute.
+// The operation table every job works through, whatever the protocol: the session of the
+// protocol connected with (behind the session thread's ProtocolSwitch), or a stand-in server in
+// the tests of the panes. Names are relative to the current folder, or absolute.
 class RemoteOperations
 {
 public:
@@ -56,6 +58,11 @@ public:
     virtual QString lastError() const = 0;
     // Every command, reply and state change, the password masked (transfer log, tests).
     virtual void setTranscript(std::function<void(const QString& line)> transcript) = 0;
+    // Every wait looks at this flag (may be null) and ends soon after it is set: the session
+    // thread points it at the running job's stop flag, and between jobs at the program's closing.
+    virtual void setCancelFlag(const std::atomic<bool>* cancelled) = 0;
+    // How long a connect may take, and how long the server may stay silent, before giving up.
+    virtual void setTimeouts(int connectMilliseconds, int idleMilliseconds) = 0;
 
     virtual bool rename(const QString& oldName, const QString& newName) = 0;
     virtual bool createDir(const QString& name) = 0;

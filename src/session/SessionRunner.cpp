@@ -1,7 +1,7 @@
 #include "SessionRunner.h"
 
-#include "FtpSession.h"
 #include "JobContext.h"
+#include "ProtocolSwitch.h"
 
 #include <QThread>
 
@@ -13,10 +13,11 @@ namespace {
 constexpr auto answerPollInterval = std::chrono::milliseconds(50);
 } // namespace
 
-SessionRunner::SessionRunner(QObject* parent)
+SessionRunner::SessionRunner(SessionFactory factory, QObject* parent)
     : JobRunner(parent)
+    , m_factory(std::move(factory))
 {
-    // The session is made on its own thread, so that its sockets belong to it.
+    // The sessions are made on their own thread, so that their sockets belong to it.
     m_thread = QThread::create([this] { runLoop(); });
     m_thread->setObjectName(QStringLiteral("session"));
     m_thread->start();
@@ -52,7 +53,7 @@ void SessionRunner::cancelQueued(bool announce)
 
 void SessionRunner::runLoop()
 {
-    FtpSession session;
+    ProtocolSwitch session(m_factory);
     for (;;) {
         QueuedTask queued;
         {

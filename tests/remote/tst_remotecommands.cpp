@@ -4,6 +4,7 @@
 #include "RemoteCommands.h"
 #include "RemoteDeleteJob.h"
 #include "RemoteFixture.h"
+#include "SessionMaker.h"
 #include "SessionRunner.h"
 
 #include <QDirIterator>
@@ -458,7 +459,7 @@ private:
         m_server = std::make_unique<FtpServerFixture>(options);
         if (!m_server->start(m_root->path()))
             return false;
-        m_runner = std::make_unique<SessionRunner>();
+        m_runner = std::make_unique<SessionRunner>(makeSession);
         const ConnectionSettings settings = settingsOf(*m_server);
         RemoteEnvironment environment{[settings] { return settings; },
                                       [this] { return m_local->path() + QLatin1Char('/'); },

@@ -37,6 +37,8 @@ public:
     bool isAlive(int) override { return m_connected; }
     QString lastError() const override { return QStringLiteral("550 No such directory."); }
     void setTranscript(std::function<void(const QString&)>) override {}
+    void setCancelFlag(const std::atomic<bool>*) override {}
+    void setTimeouts(int, int) override {}
     bool rename(const QString& oldName, const QString&) override { return refuse("RNFR", oldName); }
     bool createDir(const QString& name) override;
     bool removeDir(const QString& name) override { return refuse("RMD", name); }

@@ -2,6 +2,7 @@
 
 #include "JobContext.h"
 #include "RemoteOperations.h"
+#include "SessionMaker.h"
 #include "SessionRunner.h"
 #include "TestHelpers.h"
 
@@ -56,7 +57,7 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
                                     const ProgressWatch& watch) const
 {
     Outcome outcome;
-    SessionRunner runner;
+    SessionRunner runner(makeSession);
     JobHandle handle;
     runner.setMessageHandler([&outcome](const MessageRequest& message) {
         outcome.messages.append(message.text);
