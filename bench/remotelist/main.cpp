@@ -6,9 +6,9 @@
 // The time runs from the start of the listing until the rows are in the pane and the views have
 // laid them out; connecting and changing folder are not counted. The last line is
 // "rows=N seconds=S".
-#include "FtpSession.h"
 #include "JobContext.h"
 #include "RemoteIconStore.h"
+#include "RemoteOperations.h"
 #include "RemotePane.h"
 #include "SessionMaker.h"
 #include "SessionRunner.h"

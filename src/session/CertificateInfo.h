@@ -9,9 +9,6 @@
 
 #include <optional>
 
-class QSslCertificate;
-class QSslError;
-
 // Why the system does not accept a certificate.
 enum class CertificateProblem {
     SelfSigned,       // signed by itself, not by an authority
@@ -44,6 +41,4 @@ struct CertificateInfo {
     static QString formatFingerprint(const QByteArray& digest);
     // A SHA-256 fingerprint typed by a user: 64 hex digits, in pairs separated by colons or not.
     static std::optional<QByteArray> parseFingerprint(QStringView text);
-    static CertificateInfo describe(const QString& host, quint16 port, const QSslCertificate& certificate,
-                                    const QList<QSslError>& errors);
 };

@@ -1,5 +1,7 @@
 #include "ConnectTrust.h"
 
+#include "CertificateDescription.h"
+
 #include <QCryptographicHash>
 #include <QSslCertificate>
 #include <QSslError>
@@ -45,7 +47,7 @@ bool ConnectTrust::acceptCertificate(const QString& host, quint16 port, const QS
         m_accepted = sha256;
         return true;
     }
-    CertificateInfo info = CertificateInfo::describe(host, port, certificate, errors);
+    CertificateInfo info = describeCertificate(host, port, certificate, errors);
     info.changed = stored.has_value();
     info.storedSha256 = stored.value_or(QByteArray());
     const TrustDecision decision = m_question ? m_question(PeerIdentity(info)) : TrustDecision::Cancel;
