@@ -1,5 +1,7 @@
 #include "FtpBench.h"
 
+#include "AsciiUploadFilter.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -186,7 +188,7 @@ bool FtpBench::put(const QString& local, const QString& remote, TransferFlag fla
     }
     QElapsedTimer timer;
     timer.start();
-    std::unique_ptr<UploadStream> upload = m_session.openForUpload(remote, flag);
+    std::unique_ptr<UploadStream> upload = AsciiUploadFilter::forType(m_session.openForUpload(remote, flag), flag);
     if (!upload)
         return false;
     QByteArray piece(m_pieceSize, Qt::Uninitialized);

@@ -235,7 +235,7 @@ std::unique_ptr<UploadStream> FtpSession::openForUpload(const QString& remoteNam
     FtpProtocol::Transfer transfer;
     if (!d->protocol.startTransfer(u"STOR", remoteName, transfer))
         return nullptr;
-    return std::make_unique<FtpUploadStream>(d->protocol, std::move(transfer), flag);
+    return std::make_unique<FtpUploadStream>(d->protocol, std::move(transfer));
 }
 
 std::optional<QList<RemoteEntry>> FtpSession::list()

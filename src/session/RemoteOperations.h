@@ -74,7 +74,9 @@ public:
     // Empty when the query fails.
     virtual QString currentDir() = 0;
     virtual bool setDir(const QString& directory) = 0;
-    // nullptr on failure.
+    // nullptr on failure. The bytes go to the server as they are handed over: for an Ascii upload
+    // the caller converts the line ends (AsciiUploadFilter::forType); the session marks the
+    // transfer as text where its protocol knows that (FTP: TYPE A).
     virtual std::unique_ptr<UploadStream> openForUpload(const QString& remoteName, TransferFlag flag) = 0;
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
     // could be listed, or more than a million entries or 64 MiB of text came. An empty folder

@@ -1,5 +1,6 @@
 #include "UploadJob.h"
 
+#include "AsciiUploadFilter.h"
 #include "ConnectionJobs.h"
 #include "JobContext.h"
 #include "TextCatalogue.h"
@@ -171,7 +172,8 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
     // The local file is opened first: one that cannot be read creates nothing on the server.
     if (!remoteName.isEmpty() && openRegularFile(file, localPath)) {
         createdByUs = isNewName(remoteName);
-        stream = m_session.openForUpload(remoteName, m_request.type.flagFor(remoteName));
+        const TransferFlag flag = m_request.type.flagFor(remoteName);
+        stream = AsciiUploadFilter::forType(m_session.openForUpload(remoteName, flag), flag);
     }
     if (!stream) {
         ++m_result.filesFailed;

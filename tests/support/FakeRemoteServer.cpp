@@ -10,12 +10,14 @@ QString parentOf(const QString& path)
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
-// Writes into the server's file as the data comes.
+// Writes into the server's file as the data comes; a text upload is stored with the line ends of
+// a Unix server, LF.
 class MemoryUpload final : public UploadStream
 {
 public:
-    explicit MemoryUpload(QByteArray& target)
+    MemoryUpload(QByteArray& target, bool text)
         : m_target(target)
+        , m_text(text)
     {
         m_target.clear();
     }
@@ -24,10 +26,16 @@ public:
         m_target.append(data, size);
         return true;
     }
-    bool close() override { return true; }
+    bool close() override
+    {
+        if (m_text)
+            m_target.replace("\r\n", "\n");
+        return true;
+    }
 
 private:
     QByteArray& m_target;
+    bool m_text;
 };
 
 } // namespace
@@ -115,7 +123,7 @@ std::unique_ptr<UploadStream> FakeRemoteServer::openForUpload(const QString& rem
     calls.append(flag == TransferFlag::Ascii ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
     if (!call(QStringLiteral("STOR ") + remoteName))
         return nullptr;
-    return std::make_unique<MemoryUpload>(m_files[resolve(remoteName)]);
+    return std::make_unique<MemoryUpload>(m_files[resolve(remoteName)], flag == TransferFlag::Ascii);
 }
 
 std::optional<QList<RemoteEntry>> FakeRemoteServer::list()
