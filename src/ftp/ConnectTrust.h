@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CertificateInfo.h"
-#include "FtpSession.h"
+#include "ConnectionSettings.h"
 #include "PeerIdentity.h"
 #include "TrustStore.h"
 

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "ConnectFacts.h"
+#include "ConnectionSettings.h"
 #include "ControlConnection.h"
 #include "DataConnection.h"
-#include "FtpSession.h"
 #include "Reply.h"
 #include "WaitPolicy.h"
 

@@ -1,5 +1,6 @@
 #include "FtpProtocol.h"
 
+#include "CertificateInfo.h"
 #include "TlsTransport.h"
 
 #include <QCryptographicHash>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FtpProtocol.h"
-#include "FtpSession.h"
+#include "UploadStream.h"
 
 #include <QByteArray>
 

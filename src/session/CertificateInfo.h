@@ -19,7 +19,8 @@ enum class CertificateProblem {
     Other,            // revoked, wrong purpose, broken signature and the like
 };
 
-// Everything the certificate question shows. Plain values: the GUI builds its dialog from them.
+// Everything the peer-identity question shows of an X.509 certificate. Plain values: the GUI
+// builds its dialog from them.
 struct CertificateInfo {
     QString host; // as typed in the connection bar
     quint16 port = 0;

@@ -1,8 +1,8 @@
+#include "ConnectionSettings.h"
 #include "DosListParser.h"
 #include "ListingBuilder.h"
 #include "MlsdParser.h"
 #include "NameCodec.h"
-#include "RemoteOperations.h"
 #include "ReplyParsers.h"
 #include "UnixListParser.h"
 
