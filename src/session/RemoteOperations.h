@@ -35,8 +35,9 @@ public:
     // key), asked while a connect runs and before anything of the log-in goes out; called on the
     // session's thread. Without one, such a server is refused.
     virtual void setPeerIdentityQuestion(PeerIdentityQuestion) {}
-    // Starts a new connect: a certificate accepted once, and the encryption of the last connect,
-    // no longer hold. The connect command calls it; re-connections do not.
+    // Starts a new connect: what the last connect settled for its re-connections (an identity
+    // trusted this time, FTP's encryption) no longer holds. The connect command calls it;
+    // re-connections do not.
     virtual void forgetConnectDecision() {}
     // The connection bar's values of the moment a job was started: what can change on the
     // connection there is holds from the next command on (FTP: passive or active data
@@ -51,8 +52,8 @@ public:
     virtual ConnectFacts connectFacts() const { return {}; }
     virtual void closeConnection() = 0;
     virtual bool isConnected() const = 0;
-    // True when the connection answers a NOOP within answerMilliseconds; one that does not is
-    // closed.
+    // True when the connection answers within answerMilliseconds (FTP: a NOOP); one that does not
+    // is closed.
     virtual bool isAlive(int answerMilliseconds) = 0;
     // What went wrong last, for logs and the benchmark driver; never holds the password.
     virtual QString lastError() const = 0;
@@ -82,9 +83,9 @@ public:
     // could be listed, or more than a million entries or 64 MiB of text came. An empty folder
     // gives an empty list.
     virtual std::optional<QList<RemoteEntry>> list() = 0;
-    // Whether entryFacts() can ask the server (it offers MLST).
+    // Whether entryFacts() can ask the server (FTP: it offers MLST).
     virtual bool offersEntryFacts() const { return false; }
-    // What the server says of one entry (MLST): name holds the path as the server answered it.
+    // What the server says of one entry (FTP: MLST): name holds the path as the server answered it.
     // nullopt when the server refuses, or answers nothing readable.
     virtual std::optional<RemoteEntry> entryFacts(const QString& /*path*/) { return std::nullopt; }
 };
