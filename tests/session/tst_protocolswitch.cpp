@@ -49,17 +49,6 @@ private Q_SLOTS:
         cancelled = true;
         QVERIFY(!session.openConnection(ftp));
     }
-
-    // Until there is an SFTP session, the program's SFTP connect fails with a clear reason.
-    void programSessionForSftpRefusesToConnect()
-    {
-        ConnectionSettings settings;
-        settings.protocol = Protocol::Sftp;
-        settings.host = QStringLiteral("127.0.0.1");
-        const std::unique_ptr<RemoteOperations> session = makeSession(Protocol::Sftp);
-        QVERIFY(!session->openConnection(settings));
-        QCOMPARE(session->lastError(), QStringLiteral("SFTP is not available in this build"));
-    }
 };
 
 QTEST_GUILESS_MAIN(ProtocolSwitchTest)
