@@ -1,4 +1,4 @@
-// Times one listing through the FTP session (FtpSession::ftpList, no widgets) and reports the
+// Times one listing through the FTP session (FtpSession::list, no widgets) and reports the
 // peak memory of the process, so that the cost per entry can be read off:
 //   listbench [--mlsd] [--shape=unix|names|long|bare] [--pane] ENTRIES   against a built-in loopback
 //                                                        server that sends ENTRIES synthetic lines
@@ -14,6 +14,7 @@
 #include "JobContext.h"
 #include "RemoteIconStore.h"
 #include "RemotePane.h"
+#include "SessionMaker.h"
 #include "SessionRunner.h"
 
 #include <QByteArray>
@@ -188,7 +189,7 @@ QString summary(qsizetype count, qint64 nanoseconds, qint64 before, qint64 peak)
 // The listing into a remote pane, as the program shows it.
 int listIntoPane(const ConnectionSettings& settings, const QString& folder)
 {
-    SessionRunner runner;
+    SessionRunner runner(makeSession);
     RemoteIconStore icons;
     RemotePane pane(runner, icons);
     pane.resize(1000, 700);
@@ -197,7 +198,7 @@ int listIntoPane(const ConnectionSettings& settings, const QString& folder)
                      [](const QString& text, HistoryColour) { QTextStream(stderr) << "history: " << text << '\n'; });
     runner.start([settings, folder](JobContext& context) {
         if (context.session().openConnection(settings) && !folder.isEmpty())
-            context.session().ftpSetDir(folder);
+            context.session().setDir(folder);
     });
     const qint64 before = peakResidentKib();
     // The longest time between two ticks of a 10 ms timer: how long the window froze.
@@ -242,11 +243,13 @@ int main(int argc, char* argv[])
     const bool passive = arguments.removeAll(QStringLiteral("--passive")) > 0;
     const bool intoPane = arguments.removeAll(QStringLiteral("--pane")) > 0;
     // The built-in server offers only passive data connections.
-    ConnectionSettings settings{QStringLiteral("127.0.0.1"), {}, QStringLiteral("u"), QStringLiteral("p"), true};
+    ConnectionSettings settings{.host = QStringLiteral("127.0.0.1"), .port = {}, .user = QStringLiteral("u"), .password = QStringLiteral("p"),
+                                .ftp = {.passive = true}};
     QString folder;
     std::unique_ptr<SyntheticServer> server;
     if (arguments.size() == 6 && arguments.first() == QLatin1String("--server")) {
-        settings = {arguments[1], arguments[2], arguments[3], arguments[4], passive};
+        settings = {.host = arguments[1], .port = arguments[2], .user = arguments[3], .password = arguments[4],
+                    .ftp = {.passive = passive}};
         folder = arguments[5];
     } else if (arguments.size() == 1) {
         bool ok = false;
@@ -263,14 +266,14 @@ int main(int argc, char* argv[])
         return listIntoPane(settings, folder);
     QTextStream out(stdout);
     FtpSession session;
-    if (!session.openConnection(settings) || (!folder.isEmpty() && !session.ftpSetDir(folder))) {
+    if (!session.openConnection(settings) || (!folder.isEmpty() && !session.setDir(folder))) {
         QTextStream(stderr) << "listbench: " << session.lastError() << '\n';
         return 1;
     }
     const qint64 before = peakResidentKib();
     QElapsedTimer timer;
     timer.start();
-    const auto entries = session.ftpList();
+    const auto entries = session.list();
     const qint64 nanoseconds = timer.nsecsElapsed();
     const qint64 peak = peakResidentKib();
     if (!entries)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FtpOperations.h"
+#include "RemoteOperations.h"
 
 #include <QList>
 #include <QSet>
@@ -84,7 +84,7 @@ private:
     bool cancelled() const;
 
     JobContext& m_context;
-    FtpOperations& m_session;
+    RemoteOperations& m_session;
     RemoteDeleteRequest m_request;
     QString m_start;     // as the server reported it
     QString m_startPath; // with "/" at its end; empty when there is no absolute start folder

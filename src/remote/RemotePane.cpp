@@ -2,11 +2,11 @@
 
 #include "EntryListModel.h"
 #include "EntryTypeResolver.h"
-#include "FtpOperations.h"
 #include "JobContext.h"
 #include "JobRunner.h"
 #include "MimeTypeInfoProvider.h"
 #include "RemoteIconStore.h"
+#include "RemoteOperations.h"
 #include "TextCatalogue.h"
 #include "ViewModeBar.h"
 

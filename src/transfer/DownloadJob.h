@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DownloadItem.h"
-#include "FtpOperations.h"
+#include "RemoteOperations.h"
 #include "SelectedRow.h"
 
 #include <QList>
@@ -91,7 +91,7 @@ private:
     void rememberWritten(const QString& localPath);
 
     JobContext& m_context;
-    FtpOperations& m_session;
+    RemoteOperations& m_session;
     DownloadRequest m_request;
     QString m_startFolderPath; // the request's folder with "/" at its end; empty when not absolute
     QString m_serverFolder;    // where the server stands, ending in "/"; empty when not known

@@ -1,5 +1,6 @@
 #include "UploadJob.h"
 
+#include "AsciiUploadFilter.h"
 #include "ConnectionJobs.h"
 #include "JobContext.h"
 #include "TextCatalogue.h"
@@ -60,7 +61,7 @@ UploadResult UploadJob::uploadSelection()
         return m_result;
     m_result.anythingToDo = true;
 
-    m_startFolder = m_request.remoteFolder.isEmpty() ? m_session.ftpCurrentDir() : m_request.remoteFolder;
+    m_startFolder = m_request.remoteFolder.isEmpty() ? m_session.currentDir() : m_request.remoteFolder;
     const bool drivesBar = m_request.variant == UploadVariant::ContextMenu;
     if (drivesBar) {
         for (const UploadItem& item : std::as_const(m_items))
@@ -75,7 +76,7 @@ UploadResult UploadJob::uploadSelection()
         uploadItem(item);
     }
     if (!cancelled() && m_session.isConnected() && !m_startFolder.isEmpty())
-        m_session.ftpSetDir(m_startFolder);
+        m_session.setDir(m_startFolder);
     return m_result;
 }
 
@@ -98,12 +99,12 @@ UploadResult UploadJob::uploadAs(const QString& localName, const QString& newNam
     m_result.anythingToDo = true;
     m_startFolder = m_request.remoteFolder;
     // The file goes where the pane shows, or nowhere.
-    if (!m_startFolder.isEmpty() && !m_session.ftpSetDir(m_startFolder)) {
+    if (!m_startFolder.isEmpty() && !m_session.setDir(m_startFolder)) {
         ++m_result.filesFailed;
         m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
         return m_result;
     }
-    m_serverFolder = withTrailingSlash(m_startFolder.isEmpty() ? m_session.ftpCurrentDir() : m_startFolder);
+    m_serverFolder = withTrailingSlash(m_startFolder.isEmpty() ? m_session.currentDir() : m_startFolder);
     uploadFile(localPath, newName);
     return m_result;
 }
@@ -137,7 +138,7 @@ void UploadJob::uploadItem(const UploadItem& item)
         const QString& name = item.remoteFolders.at(i);
         const bool ownFolder = item.isFolder() && i == item.remoteFolders.size() - 1;
         // Fails for a folder that exists, which is then used as it is.
-        if (m_session.ftpCreateDir(name)) {
+        if (m_session.createDir(name)) {
             announceFolder(name);
             m_context.appendHistory(m_request.variant == UploadVariant::Main ? QStringLiteral("Status: Anlegen erfolgreich")
                                                                               : getText("FRMPULOC_GENOK"),
@@ -148,7 +149,7 @@ void UploadJob::uploadItem(const UploadItem& item)
                 return;
         }
         // A folder item is entered only to see that it exists when it could not be created.
-        if (!m_session.ftpSetDir(name)) {
+        if (!m_session.setDir(name)) {
             // Refused by a server that is still there: no permission, or a file of that name.
             if (ownFolder && m_session.isConnected())
                 m_failedFolders.append(item.remoteFolders);
@@ -171,7 +172,8 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
     // The local file is opened first: one that cannot be read creates nothing on the server.
     if (!remoteName.isEmpty() && openRegularFile(file, localPath)) {
         createdByUs = isNewName(remoteName);
-        stream = m_session.ftpOpenForUpload(remoteName, m_request.type.flagFor(remoteName));
+        const TransferFlag flag = m_request.type.flagFor(remoteName);
+        stream = AsciiUploadFilter::forType(m_session.openForUpload(remoteName, flag), flag);
     }
     if (!stream) {
         ++m_result.filesFailed;
@@ -225,7 +227,7 @@ bool UploadJob::isNewName(const QString& remoteName)
     auto known = m_namesBefore.find(m_serverFolder);
     if (known == m_namesBefore.end()) {
         std::optional<QSet<QString>> names;
-        if (const std::optional<QList<RemoteEntry>> entries = m_session.ftpList()) {
+        if (const std::optional<QList<RemoteEntry>> entries = m_session.list()) {
             names.emplace();
             for (const RemoteEntry& entry : *entries)
                 names->insert(entry.name.toCaseFolded());
@@ -254,7 +256,7 @@ void UploadJob::removePartial(const QString& remoteName, bool createdByUs)
         m_result.partialFile = path;
         return;
     }
-    if (m_session.isConnected() && m_session.ftpDelete(remoteName))
+    if (m_session.isConnected() && m_session.remove(remoteName))
         m_context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + path);
     else
         m_context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + path, HistoryColour::Red);
@@ -262,7 +264,7 @@ void UploadJob::removePartial(const QString& remoteName, bool createdByUs)
 
 bool UploadJob::removePartialFile(JobContext& context, const ConnectionSettings& settings, const QString& path)
 {
-    const bool removed = ConnectionJobs::reconnect(context, settings) && context.session().ftpDelete(path);
+    const bool removed = ConnectionJobs::reconnect(context, settings) && context.session().remove(path);
     if (removed)
         context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + path);
     else

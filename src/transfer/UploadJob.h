@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FtpOperations.h"
+#include "RemoteOperations.h"
 #include "SelectedRow.h"
 #include "UploadItem.h"
 #include "UploadType.h"
@@ -93,7 +93,7 @@ private:
     bool cancelled() const;
 
     JobContext& m_context;
-    FtpOperations& m_session;
+    RemoteOperations& m_session;
     UploadRequest m_request;
     QString m_startFolder;   // the folder every item starts from, as the pane showed it
     QString m_serverFolder;  // the absolute folder the server is in now, ending in "/"

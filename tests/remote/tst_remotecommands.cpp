@@ -1,9 +1,10 @@
 #include "DownloadAsDialog.h"
-#include "FakeFtpServer.h"
+#include "FakeRemoteServer.h"
 #include "InlineJobRunner.h"
 #include "RemoteCommands.h"
 #include "RemoteDeleteJob.h"
 #include "RemoteFixture.h"
+#include "SessionMaker.h"
 #include "SessionRunner.h"
 
 #include <QDirIterator>
@@ -48,23 +49,23 @@ QStringList treeOf(const QString& folder)
 // A server in memory that lies as a test stages it: MLSD's listing of each folder, MLST's answer
 // for each path. It enters any folder and reports it by the path entered, as servers with logical
 // paths do; DELE and RMD succeed.
-class LyingServer final : public FakeFtpServer
+class LyingServer final : public FakeRemoteServer
 {
 public:
     QMap<QString, QList<RemoteEntry>> listings;
     QMap<QString, RemoteEntry> facts;
 
-    bool ftpRemoveDir(const QString&) override { return true; }
-    bool ftpDelete(const QString&) override { return true; }
-    QString ftpCurrentDir() override { return m_path; }
-    bool ftpSetDir(const QString& name) override
+    bool removeDir(const QString&) override { return true; }
+    bool remove(const QString&) override { return true; }
+    QString currentDir() override { return m_path; }
+    bool setDir(const QString& name) override
     {
         m_path = QDir::cleanPath(name.startsWith(QLatin1Char('/')) ? name : m_path + QLatin1Char('/') + name);
         return true;
     }
-    std::optional<QList<RemoteEntry>> ftpList() override { return listings.value(m_path); }
+    std::optional<QList<RemoteEntry>> list() override { return listings.value(m_path); }
     bool offersEntryFacts() const override { return true; }
-    std::optional<RemoteEntry> ftpEntryFacts(const QString& path) override { return facts.value(path); }
+    std::optional<RemoteEntry> entryFacts(const QString& path) override { return facts.value(path); }
 
 private:
     QString m_path;
@@ -458,7 +459,7 @@ private:
         m_server = std::make_unique<FtpServerFixture>(options);
         if (!m_server->start(m_root->path()))
             return false;
-        m_runner = std::make_unique<SessionRunner>();
+        m_runner = std::make_unique<SessionRunner>(makeSession);
         const ConnectionSettings settings = settingsOf(*m_server);
         RemoteEnvironment environment{[settings] { return settings; },
                                       [this] { return m_local->path() + QLatin1Char('/'); },

@@ -1,6 +1,6 @@
 #include "CountingTypeProvider.h"
 #include "EntryTypeResolver.h"
-#include "FakeFtpServer.h"
+#include "FakeRemoteServer.h"
 #include "InlineJobRunner.h"
 #include "RemoteFixture.h"
 #include "RemoteRows.h"
@@ -44,7 +44,7 @@ QStringList rowsFor(const QList<RemoteEntry>& entries)
 
 // The remote pane with its actions on the server in memory.
 struct FakeRemote {
-    FakeFtpServer server;
+    FakeRemoteServer server;
     InlineJobRunner runner{server};
     CountingTypeProvider provider;
     RemoteFixture fixture{
@@ -165,10 +165,10 @@ private Q_SLOTS:
         QCOMPARE(m_pane->pathBox()->currentText(), QStringLiteral("/pub"));
 
         // The session may stand elsewhere (a re-connection leaves it in "/"); the pane's folder decides.
-        QVERIFY(m_server->ftpSetDir(QStringLiteral("/")));
+        QVERIFY(m_server->setDir(QStringLiteral("/")));
         QVERIFY(m_fixture->list([this] { m_pane->refreshRemote(true); }));
         QCOMPARE(namesOf(m_pane->rows()), strings({"..", "docs", "readme.txt"}));
-        QVERIFY(m_server->ftpSetDir(QStringLiteral("/")));
+        QVERIFY(m_server->setDir(QStringLiteral("/")));
         QVERIFY(m_fixture->list([this] { m_pane->activateRow(m_fixture->rowOf(QStringLiteral("docs"))); }));
         QCOMPARE(m_pane->folder(), QStringLiteral("/pub/docs"));
         QVERIFY(m_fixture->list([this] { m_pane->activateRow(0); }));
@@ -208,7 +208,7 @@ private Q_SLOTS:
         QCOMPARE(m_pane->pathBoxEntries(), strings({"/", "/pub/old/deep", "/pub/old", "/pub", "/other"}));
 
         // A path box choice that cannot be entered lists the unchanged folder, entries untouched.
-        m_server->remove(QStringLiteral("/pub/old"));
+        m_server->removeEntry(QStringLiteral("/pub/old"));
         QVERIFY(m_fixture->list([this] { Q_EMIT m_pane->pathBox()->activated(2); }));
         QCOMPARE(namesOf(m_pane->rows()), strings({"..", "keep.txt"}));
         QCOMPARE(m_pane->pathBox()->count(), 5);
@@ -222,7 +222,7 @@ private Q_SLOTS:
 
         // The folder shown goes away: only "..", and a red line that says why.
         m_fixture->lines.clear();
-        m_server->remove(QStringLiteral("/pub"));
+        m_server->removeEntry(QStringLiteral("/pub"));
         QVERIFY(m_fixture->list([this] { m_pane->refreshRemote(true); }));
         QCOMPARE(namesOf(m_pane->rows()), strings({".."}));
         QCOMPARE(m_fixture->lines,
@@ -311,7 +311,7 @@ private Q_SLOTS:
 
 private:
     std::unique_ptr<FakeRemote> m_remote;
-    FakeFtpServer* m_server = nullptr;
+    FakeRemoteServer* m_server = nullptr;
     RemoteFixture* m_fixture = nullptr;
     RemotePane* m_pane = nullptr;
 };

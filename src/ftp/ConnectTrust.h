@@ -1,7 +1,8 @@
 #pragma once
 
 #include "CertificateInfo.h"
-#include "FtpSession.h"
+#include "ConnectionSettings.h"
+#include "PeerIdentity.h"
 #include "TrustStore.h"
 
 #include <QByteArray>
@@ -23,14 +24,14 @@ class QSslError;
 class ConnectTrust
 {
 public:
-    void setQuestion(CertificateQuestion question) { m_question = std::move(question); }
+    void setQuestion(PeerIdentityQuestion question) { m_question = std::move(question); }
 
     // A new connect: what the last one settled no longer holds.
     void forget();
     // The encryption a connection must use: once a connect to this host and port was encrypted,
     // its re-connections do not go on in plain text (someone in between could strip AUTH TLS).
-    ConnectionSettings::Encryption encryptionFor(const QString& host, quint16 port,
-                                                 ConnectionSettings::Encryption requested) const;
+    FtpSettings::Encryption encryptionFor(const QString& host, quint16 port,
+                                                 FtpSettings::Encryption requested) const;
     // True when the certificate may be used; why says otherwise.
     bool acceptCertificate(const QString& host, quint16 port, const QSslCertificate& certificate,
                            const QList<QSslError>& errors, QString& why);
@@ -46,7 +47,7 @@ private:
     };
     bool isSettled(const QString& host, quint16 port) const;
 
-    CertificateQuestion m_question;
+    PeerIdentityQuestion m_question;
     TrustStore m_store;
     std::optional<Settled> m_settled;
     QByteArray m_accepted; // the certificate accepted in the connection being made

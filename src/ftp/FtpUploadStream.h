@@ -1,20 +1,19 @@
 #pragma once
 
 #include "FtpProtocol.h"
-#include "FtpSession.h"
+#include "UploadStream.h"
 
 #include <QByteArray>
 
-// An open STOR. Callers hand over pieces as small as they like (the upload sends 255 bytes at a
-// time); they are gathered into large blocks before they go to the socket. In ASCII mode every
-// line end goes out as CR LF, as the TYPE A wire format requires: a bare LF gains its CR, a
-// CR LF stays as it is, also when a piece ends between the two.
+// An open STOR. Callers hand over pieces as small as they like; they are gathered into large
+// blocks before they go to the socket. The bytes go out as they come: for TYPE A, the caller
+// hands over CR LF line ends (AsciiUploadFilter).
 class FtpUploadStream final : public UploadStream
 {
 public:
     static constexpr qsizetype blockSize = 256 * 1024;
 
-    FtpUploadStream(FtpProtocol& protocol, FtpProtocol::Transfer transfer, TransferFlag flag);
+    FtpUploadStream(FtpProtocol& protocol, FtpProtocol::Transfer transfer);
     // Not closed: the transfer is broken off so the server cannot take the part for the whole.
     ~FtpUploadStream() override;
 
@@ -26,12 +25,9 @@ public:
 
 private:
     bool flush();
-    void appendAscii(const char* data, qint64 size);
 
     FtpProtocol* m_protocol;
     FtpProtocol::Transfer m_transfer;
-    bool m_ascii;
-    bool m_previousWasCr = false;
     bool m_broken = false;
     bool m_closed = false;
     QByteArray m_buffer;

@@ -1,5 +1,7 @@
 #include "ConnectTrust.h"
 
+#include "CertificateDescription.h"
+
 #include <QCryptographicHash>
 #include <QSslCertificate>
 #include <QSslError>
@@ -15,11 +17,11 @@ bool ConnectTrust::isSettled(const QString& host, quint16 port) const
     return m_settled && m_settled->host == TrustStore::hostKey(host) && m_settled->port == port;
 }
 
-ConnectionSettings::Encryption ConnectTrust::encryptionFor(const QString& host, quint16 port,
-                                                           ConnectionSettings::Encryption requested) const
+FtpSettings::Encryption ConnectTrust::encryptionFor(const QString& host, quint16 port,
+                                                           FtpSettings::Encryption requested) const
 {
-    if (requested == ConnectionSettings::Encryption::IfAvailable && isSettled(host, port) && m_settled->encrypted)
-        return ConnectionSettings::Encryption::Required;
+    if (requested == FtpSettings::Encryption::IfAvailable && isSettled(host, port) && m_settled->encrypted)
+        return FtpSettings::Encryption::Required;
     return requested;
 }
 
@@ -45,10 +47,10 @@ bool ConnectTrust::acceptCertificate(const QString& host, quint16 port, const QS
         m_accepted = sha256;
         return true;
     }
-    CertificateInfo info = CertificateInfo::describe(host, port, certificate, errors);
+    CertificateInfo info = describeCertificate(host, port, certificate, errors);
     info.changed = stored.has_value();
     info.storedSha256 = stored.value_or(QByteArray());
-    const TrustDecision decision = m_question ? m_question(info) : TrustDecision::Cancel;
+    const TrustDecision decision = m_question ? m_question(PeerIdentity(info)) : TrustDecision::Cancel;
     if (decision == TrustDecision::Cancel) {
         why = QStringLiteral("the certificate %1 was not accepted (%2)")
                   .arg(info.fingerprint(), info.reasons.join(QStringLiteral("; ")));

@@ -24,7 +24,7 @@ struct FtpSession::Private {
     FtpProtocol protocol;
     ConnectTrust trust;
     // The encryption chosen for the connection there is.
-    ConnectionSettings::Encryption encryption = ConnectionSettings::Encryption::IfAvailable;
+    FtpSettings::Encryption encryption = FtpSettings::Encryption::IfAvailable;
 };
 
 FtpSession::FtpSession()
@@ -62,25 +62,25 @@ bool FtpSession::openConnection(const ConnectionSettings& settings)
         d->protocol.disconnect();
         return d->protocol.fail(QStringLiteral("invalid port \"%1\"").arg(settings.port));
     }
-    const ConnectionSettings::Encryption encryption = d->trust.encryptionFor(settings.host, *port, settings.encryption);
+    const FtpSettings::Encryption encryption = d->trust.encryptionFor(settings.host, *port, settings.ftp.encryption);
     const auto check = [this, &settings, port](const QSslCertificate& certificate, const QList<QSslError>& errors, QString& why) {
         return d->trust.acceptCertificate(settings.host, *port, certificate, errors, why);
     };
-    if (!d->protocol.login(settings.host, *port, settings.user, settings.password, settings.passive, encryption, check))
+    if (!d->protocol.login(settings.host, *port, settings.user, settings.password, settings.ftp.passive, encryption, check))
         return false;
     d->trust.connected(settings.host, *port, d->protocol.isEncrypted());
-    d->encryption = settings.encryption;
+    d->encryption = settings.ftp.encryption;
     return true;
 }
 
-void FtpSession::setPassive(bool passive)
+void FtpSession::updateSettings(const ConnectionSettings& settings)
 {
-    d->protocol.setPassive(passive);
+    d->protocol.setPassive(settings.ftp.passive);
 }
 
-bool FtpSession::connectedWith(ConnectionSettings::Encryption encryption) const
+bool FtpSession::connectedWith(const ConnectionSettings& settings) const
 {
-    return d->encryption == encryption;
+    return settings.protocol == Protocol::Ftp && d->encryption == settings.ftp.encryption;
 }
 
 void FtpSession::forgetConnectDecision()
@@ -88,19 +88,14 @@ void FtpSession::forgetConnectDecision()
     d->trust.forget();
 }
 
-void FtpSession::setCertificateQuestion(CertificateQuestion question)
+void FtpSession::setPeerIdentityQuestion(PeerIdentityQuestion question)
 {
     d->trust.setQuestion(std::move(question));
 }
 
-TlsOutcome FtpSession::tlsOutcome() const
+ConnectFacts FtpSession::connectFacts() const
 {
-    return d->protocol.tlsOutcome();
-}
-
-QString FtpSession::tlsVersion() const
-{
-    return d->protocol.tlsVersion();
+    return {d->protocol.tlsOutcome(), d->protocol.tlsVersion()};
 }
 
 void FtpSession::closeConnection()
@@ -113,7 +108,7 @@ bool FtpSession::isConnected() const
     return d->protocol.isConnected();
 }
 
-bool FtpSession::answersNoop(int answerMilliseconds)
+bool FtpSession::isAlive(int answerMilliseconds)
 {
     // Any reply will do: the server is there and in step. A 421 or silence closes the connection.
     return d->protocol.ensureReady() && d->protocol.command(u"NOOP", {}, answerMilliseconds).has_value();
@@ -124,7 +119,7 @@ QString FtpSession::lastError() const
     return d->protocol.lastError();
 }
 
-bool FtpSession::ftpRename(const QString& oldName, const QString& newName)
+bool FtpSession::rename(const QString& oldName, const QString& newName)
 {
     if (!d->protocol.ensureReady())
         return false;
@@ -136,22 +131,22 @@ bool FtpSession::ftpRename(const QString& oldName, const QString& newName)
     return d->protocol.expectCompletion(u"RNTO", newName);
 }
 
-bool FtpSession::ftpCreateDir(const QString& name)
+bool FtpSession::createDir(const QString& name)
 {
     return d->protocol.ensureReady() && d->protocol.expectCompletion(u"MKD", name);
 }
 
-bool FtpSession::ftpRemoveDir(const QString& name)
+bool FtpSession::removeDir(const QString& name)
 {
     return d->protocol.ensureReady() && d->protocol.expectCompletion(u"RMD", name);
 }
 
-bool FtpSession::ftpDelete(const QString& name)
+bool FtpSession::remove(const QString& name)
 {
     return d->protocol.ensureReady() && d->protocol.expectCompletion(u"DELE", name);
 }
 
-bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, const Progress& progress)
+bool FtpSession::get(const QString& localPath, const QString& remoteName, const Progress& progress)
 {
     if (!d->protocol.ensureReady() || !d->protocol.checkArgument(u"RETR", remoteName))
         return false;
@@ -207,7 +202,7 @@ bool FtpSession::ftpGet(const QString& localPath, const QString& remoteName, con
     return true;
 }
 
-QString FtpSession::ftpCurrentDir()
+QString FtpSession::currentDir()
 {
     if (!d->protocol.ensureReady())
         return {};
@@ -227,12 +222,12 @@ QString FtpSession::ftpCurrentDir()
     return *path;
 }
 
-bool FtpSession::ftpSetDir(const QString& directory)
+bool FtpSession::setDir(const QString& directory)
 {
     return d->protocol.ensureReady() && d->protocol.expectCompletion(u"CWD", directory);
 }
 
-std::unique_ptr<UploadStream> FtpSession::ftpOpenForUpload(const QString& remoteName, TransferFlag flag)
+std::unique_ptr<UploadStream> FtpSession::openForUpload(const QString& remoteName, TransferFlag flag)
 {
     if (!d->protocol.ensureReady() || !d->protocol.checkArgument(u"STOR", remoteName)
         || !d->protocol.setType(flag == TransferFlag::Ascii ? 'A' : 'I'))
@@ -240,10 +235,10 @@ std::unique_ptr<UploadStream> FtpSession::ftpOpenForUpload(const QString& remote
     FtpProtocol::Transfer transfer;
     if (!d->protocol.startTransfer(u"STOR", remoteName, transfer))
         return nullptr;
-    return std::make_unique<FtpUploadStream>(d->protocol, std::move(transfer), flag);
+    return std::make_unique<FtpUploadStream>(d->protocol, std::move(transfer));
 }
 
-std::optional<QList<RemoteEntry>> FtpSession::ftpList()
+std::optional<QList<RemoteEntry>> FtpSession::list()
 {
     if (!d->protocol.ensureReady())
         return std::nullopt;
@@ -289,7 +284,7 @@ bool FtpSession::offersEntryFacts() const
     return d->protocol.offers(u"MLST");
 }
 
-std::optional<RemoteEntry> FtpSession::ftpEntryFacts(const QString& path)
+std::optional<RemoteEntry> FtpSession::entryFacts(const QString& path)
 {
     if (!d->protocol.ensureReady())
         return std::nullopt;

@@ -1,4 +1,4 @@
-#include "FakeFtpServer.h"
+#include "FakeRemoteServer.h"
 
 #include <QDir>
 
@@ -10,12 +10,14 @@ QString parentOf(const QString& path)
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
-// Writes into the server's file as the data comes.
+// Writes into the server's file as the data comes; a text upload is stored with the line ends of
+// a Unix server, LF.
 class MemoryUpload final : public UploadStream
 {
 public:
-    explicit MemoryUpload(QByteArray& target)
+    MemoryUpload(QByteArray& target, bool text)
         : m_target(target)
+        , m_text(text)
     {
         m_target.clear();
     }
@@ -24,15 +26,21 @@ public:
         m_target.append(data, size);
         return true;
     }
-    bool close() override { return true; }
+    bool close() override
+    {
+        if (m_text)
+            m_target.replace("\r\n", "\n");
+        return true;
+    }
 
 private:
     QByteArray& m_target;
+    bool m_text;
 };
 
 } // namespace
 
-void FakeFtpServer::addFolder(const QString& path)
+void FakeRemoteServer::addFolder(const QString& path)
 {
     if (path.isEmpty() || m_folders.contains(path))
         return;
@@ -40,19 +48,19 @@ void FakeFtpServer::addFolder(const QString& path)
     m_folders.append(path);
 }
 
-void FakeFtpServer::addFile(const QString& path, const QByteArray& content)
+void FakeRemoteServer::addFile(const QString& path, const QByteArray& content)
 {
     addFolder(parentOf(path));
     m_files.insert(path, content);
 }
 
-void FakeFtpServer::addLink(const QString& path, const QString& target)
+void FakeRemoteServer::addLink(const QString& path, const QString& target)
 {
     addFolder(parentOf(path));
     m_links.insert(path, target);
 }
 
-void FakeFtpServer::remove(const QString& path)
+void FakeRemoteServer::removeEntry(const QString& path)
 {
     const QString below = path + QLatin1Char('/');
     m_folders.removeIf([&](const QString& folder) { return folder == path || folder.startsWith(below); });
@@ -60,12 +68,12 @@ void FakeFtpServer::remove(const QString& path)
     m_links.remove(path);
 }
 
-bool FakeFtpServer::exists(const QString& path) const
+bool FakeRemoteServer::exists(const QString& path) const
 {
     return m_folders.contains(path) || m_files.contains(path) || m_links.contains(path);
 }
 
-QString FakeFtpServer::resolve(const QString& name) const
+QString FakeRemoteServer::resolve(const QString& name) const
 {
     const QString path =
         QDir::cleanPath(name.startsWith(QLatin1Char('/')) ? name : m_current + QLatin1Char('/') + name);
@@ -73,26 +81,26 @@ QString FakeFtpServer::resolve(const QString& name) const
     return m_links.value(path, path);
 }
 
-bool FakeFtpServer::call(const QString& what)
+bool FakeRemoteServer::call(const QString& what)
 {
     calls.append(what);
     return m_connected;
 }
 
-bool FakeFtpServer::refuse(const char* command, const QString& name)
+bool FakeRemoteServer::refuse(const char* command, const QString& name)
 {
     calls.append(QLatin1String(command) + QLatin1Char(' ') + name);
     return false;
 }
 
-bool FakeFtpServer::openConnection(const ConnectionSettings&)
+bool FakeRemoteServer::openConnection(const ConnectionSettings&)
 {
     calls.append(QStringLiteral("LOGIN"));
     m_current = QStringLiteral("/");
     return m_connected = true;
 }
 
-bool FakeFtpServer::ftpCreateDir(const QString& name)
+bool FakeRemoteServer::createDir(const QString& name)
 {
     const QString path = resolve(name);
     if (!call(QStringLiteral("MKD ") + name) || exists(path) || !m_folders.contains(parentOf(path)))
@@ -101,7 +109,7 @@ bool FakeFtpServer::ftpCreateDir(const QString& name)
     return true;
 }
 
-bool FakeFtpServer::ftpSetDir(const QString& directory)
+bool FakeRemoteServer::setDir(const QString& directory)
 {
     const QString path = resolve(directory);
     if (!call(QStringLiteral("CWD ") + directory) || !m_folders.contains(path))
@@ -110,15 +118,15 @@ bool FakeFtpServer::ftpSetDir(const QString& directory)
     return true;
 }
 
-std::unique_ptr<UploadStream> FakeFtpServer::ftpOpenForUpload(const QString& remoteName, TransferFlag flag)
+std::unique_ptr<UploadStream> FakeRemoteServer::openForUpload(const QString& remoteName, TransferFlag flag)
 {
     calls.append(flag == TransferFlag::Ascii ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
     if (!call(QStringLiteral("STOR ") + remoteName))
         return nullptr;
-    return std::make_unique<MemoryUpload>(m_files[resolve(remoteName)]);
+    return std::make_unique<MemoryUpload>(m_files[resolve(remoteName)], flag == TransferFlag::Ascii);
 }
 
-std::optional<QList<RemoteEntry>> FakeFtpServer::ftpList()
+std::optional<QList<RemoteEntry>> FakeRemoteServer::list()
 {
     // A folder removed under the session cannot be listed, as on a real server.
     if (!call(QStringLiteral("LIST")) || !m_folders.contains(m_current))

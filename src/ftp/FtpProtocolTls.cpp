@@ -1,5 +1,6 @@
 #include "FtpProtocol.h"
 
+#include "CertificateInfo.h"
 #include "TlsTransport.h"
 
 #include <QCryptographicHash>
@@ -8,7 +9,7 @@
 
 // The TLS steps of FtpProtocol (RFC 4217), apart from the plain sequencing.
 
-bool FtpProtocol::negotiateTls(const QString& host, ConnectionSettings::Encryption encryption, const CertificateCheck& check)
+bool FtpProtocol::negotiateTls(const QString& host, FtpSettings::Encryption encryption, const CertificateCheck& check)
 {
     const std::optional<Reply> auth = command(u"AUTH", QStringLiteral("TLS"));
     if (!auth) {
@@ -16,7 +17,7 @@ bool FtpProtocol::negotiateTls(const QString& host, ConnectionSettings::Encrypti
         return false;
     }
     if (auth->code != 234) {
-        if (encryption == ConnectionSettings::Encryption::Required) {
+        if (encryption == FtpSettings::Encryption::Required) {
             m_tlsOutcome = TlsOutcome::NotOffered;
             dropConnection(); // before the user name: nothing of the login goes out in plain text
             return fail(QStringLiteral("the server does not offer TLS: %1").arg(auth->summary()));

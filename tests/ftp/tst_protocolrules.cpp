@@ -1,5 +1,5 @@
+#include "ConnectionSettings.h"
 #include "DosListParser.h"
-#include "FtpOperations.h"
 #include "ListingBuilder.h"
 #include "MlsdParser.h"
 #include "NameCodec.h"

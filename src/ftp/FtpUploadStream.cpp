@@ -1,11 +1,8 @@
 #include "FtpUploadStream.h"
 
-#include <cstring>
-
-FtpUploadStream::FtpUploadStream(FtpProtocol& protocol, FtpProtocol::Transfer transfer, TransferFlag flag)
+FtpUploadStream::FtpUploadStream(FtpProtocol& protocol, FtpProtocol::Transfer transfer)
     : m_protocol(&protocol)
     , m_transfer(std::move(transfer))
-    , m_ascii(flag == TransferFlag::Ascii)
 {
     m_buffer.reserve(blockSize + blockSize / 2);
     m_protocol->setOpenUpload(this);
@@ -27,36 +24,13 @@ void FtpUploadStream::detach()
     m_transfer.data.reset();
 }
 
-void FtpUploadStream::appendAscii(const char* data, qint64 size)
-{
-    const char* at = data;
-    const char* const end = data + size;
-    while (at < end) {
-        const auto* lineFeed = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
-        const char* runEnd = lineFeed ? lineFeed : end;
-        if (runEnd > at) {
-            m_buffer.append(at, runEnd - at);
-            m_previousWasCr = runEnd[-1] == '\r';
-        }
-        if (!lineFeed)
-            break;
-        if (!m_previousWasCr)
-            m_buffer.append('\r');
-        m_buffer.append('\n');
-        m_previousWasCr = false;
-        at = lineFeed + 1;
-    }
-}
-
 bool FtpUploadStream::write(const char* data, qint64 size)
 {
     if (!m_protocol || m_broken || m_closed)
         return false;
     if (size <= 0)
         return true;
-    if (m_ascii) {
-        appendAscii(data, size);
-    } else if (m_buffer.isEmpty() && size >= blockSize) {
+    if (m_buffer.isEmpty() && size >= blockSize) {
         // Already a large block: straight to the socket, no copy.
         if (!m_protocol->send(m_transfer, data, size)) {
             m_broken = true;

@@ -106,8 +106,8 @@ private Q_SLOTS:
         ConnectionSettings settings;
         if (mode.tls) {
             QVERIFY2(vsftpd.start(m_root->path()), qPrintable(vsftpd.errorText()));
-            settings = {vsftpd.host(), vsftpd.portText(), QStringLiteral("anonymous"), QString(), mode.passive,
-                        ConnectionSettings::Encryption::Required};
+            settings = {.host = vsftpd.host(), .port = vsftpd.portText(), .user = QStringLiteral("anonymous"),
+                        .password = {}, .ftp = {mode.passive, FtpSettings::Encryption::Required}};
         } else {
             if (!pyftpdlib.start(m_root->path()) && pyftpdlib.host() == QLatin1String("::1"))
                 QSKIP("no IPv6 loopback here");
@@ -116,18 +116,19 @@ private Q_SLOTS:
         }
 
         FtpSession session;
-        session.setCertificateQuestion([&vsftpd](const CertificateInfo& info) {
-            return info.sha256 == vsftpd.certificateSha256() ? TrustDecision::Once : TrustDecision::Cancel;
+        session.setPeerIdentityQuestion([&vsftpd](const PeerIdentity& identity) {
+            const CertificateInfo* info = identity.certificate();
+            return info && info->sha256 == vsftpd.certificateSha256() ? TrustDecision::Once : TrustDecision::Cancel;
         });
         QVERIFY2(connect(session, settings), qPrintable(session.lastError()));
-        const QString home = session.ftpCurrentDir(); // vsftpd, run without chroot, names the real path
+        const QString home = session.currentDir(); // vsftpd, run without chroot, names the real path
         QVERIFY(home.startsWith(QLatin1Char('/')));
         if (mode.tls) {
-            QCOMPARE(session.tlsOutcome(), TlsOutcome::Encrypted);
+            QCOMPARE(session.connectFacts().tls, TlsOutcome::Encrypted);
             QVERIFY(m_transcript.contains(QStringLiteral("> PBSZ 0")) && m_transcript.contains(QStringLiteral("> PROT P")));
         }
 
-        const auto entries = session.ftpList();
+        const auto entries = session.list();
         QVERIFY2(entries, qPrintable(session.lastError()));
         QStringList names;
         for (const RemoteEntry& entry : *entries)
@@ -144,36 +145,36 @@ private Q_SLOTS:
             QCOMPARE(entry.size, content.size());
             QPair<qint64, qint64> progress;
             const auto report = [&progress](qint64 done, qint64 total) { progress = {done, total}; };
-            QVERIFY2(session.ftpGet(copy, entry.name, report), qPrintable(session.lastError()));
+            QVERIFY2(session.get(copy, entry.name, report), qPrintable(session.lastError()));
             QVERIFY2(readFile(copy) == content, qPrintable(entry.name));
             QCOMPARE(progress, qMakePair(content.size(), content.size()));
             QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("copy")});
         }
-        QVERIFY(session.ftpSetDir(QStringLiteral("link")));
-        QVERIFY(session.ftpSetDir(home));
+        QVERIFY(session.setDir(QStringLiteral("link")));
+        QVERIFY(session.setDir(home));
 
         const QString folder = QStringLiteral("Neuer Ordner ü");
-        QVERIFY2(session.ftpCreateDir(folder), qPrintable(session.lastError()));
-        QVERIFY(session.ftpSetDir(folder));
-        QCOMPARE(session.ftpCurrentDir(), QDir::cleanPath(home + QLatin1Char('/') + folder));
-        auto upload = session.ftpOpenForUpload(QStringLiteral("a b.txt"), TransferFlag::Binary);
+        QVERIFY2(session.createDir(folder), qPrintable(session.lastError()));
+        QVERIFY(session.setDir(folder));
+        QCOMPARE(session.currentDir(), QDir::cleanPath(home + QLatin1Char('/') + folder));
+        auto upload = session.openForUpload(QStringLiteral("a b.txt"), TransferFlag::Binary);
         QVERIFY2(upload, qPrintable(session.lastError()));
         constexpr qint64 piece = 255; // as the upload command hands the file over
         for (qint64 at = 0; at < m_payload.size(); at += piece)
             QVERIFY(upload->write(m_payload.constData() + at, std::min(piece, m_payload.size() - at)));
         // An open upload holds every other command off.
-        QVERIFY(session.ftpCurrentDir().isEmpty());
+        QVERIFY(session.currentDir().isEmpty());
         QVERIFY(session.lastError().contains(QLatin1String("transfer")));
         QVERIFY2(upload->close(), qPrintable(session.lastError()));
         QVERIFY(!upload->write("more", 4));
         QVERIFY(readFile(m_root->filePath(folder + QStringLiteral("/a b.txt"))) == m_payload);
-        QVERIFY(session.ftpRename(QStringLiteral("a b.txt"), QStringLiteral("c  d.txt")));
+        QVERIFY(session.rename(QStringLiteral("a b.txt"), QStringLiteral("c  d.txt")));
         QVERIFY(QFile::exists(m_root->filePath(folder + QStringLiteral("/c  d.txt"))));
-        QVERIFY(session.ftpDelete(QStringLiteral("c  d.txt")));
-        QVERIFY(session.ftpSetDir(home));
-        QVERIFY(session.ftpRemoveDir(folder));
+        QVERIFY(session.remove(QStringLiteral("c  d.txt")));
+        QVERIFY(session.setDir(home));
+        QVERIFY(session.removeDir(folder));
         QVERIFY(!QFileInfo::exists(m_root->filePath(folder)));
-        QVERIFY(session.ftpRename(NameCodec::decode(latin), NameCodec::decode(latin + ".bak")));
+        QVERIFY(session.rename(NameCodec::decode(latin), NameCodec::decode(latin + ".bak")));
         QCOMPARE(::unlink(root + latin + ".bak"), 0); // QTemporaryDir cannot name it
 
         // One data connection per listing and transfer, in the mode asked for.
@@ -187,7 +188,7 @@ private Q_SLOTS:
             QCOMPARE(vsftpd.serverLog().count(QLatin1String(", reused,")), dataConnections);
         session.closeConnection();
         QVERIFY(!session.isConnected());
-        QVERIFY(session.ftpCurrentDir().isEmpty());
+        QVERIFY(session.currentDir().isEmpty());
     }
 
     // Every refusal, by the server or before anything is sent, leaves the connection, the server's
@@ -230,13 +231,13 @@ private Q_SLOTS:
         if (login)
             (operation == QLatin1String("user") ? values.user : values.password) = name;
         const bool ok = login                                   ? session.openConnection(values)
-                        : operation == QLatin1String("cd")     ? session.ftpSetDir(name)
-                        : operation == QLatin1String("mkdir")  ? session.ftpCreateDir(name)
-                        : operation == QLatin1String("rmdir")  ? session.ftpRemoveDir(name)
-                        : operation == QLatin1String("delete") ? session.ftpDelete(name)
-                        : operation == QLatin1String("rename") ? session.ftpRename(name, QStringLiteral("other.txt"))
-                        : operation == QLatin1String("get")    ? session.ftpGet(local, name)
-                                                               : session.ftpOpenForUpload(name, TransferFlag::Binary) != nullptr;
+                        : operation == QLatin1String("cd")     ? session.setDir(name)
+                        : operation == QLatin1String("mkdir")  ? session.createDir(name)
+                        : operation == QLatin1String("rmdir")  ? session.removeDir(name)
+                        : operation == QLatin1String("delete") ? session.remove(name)
+                        : operation == QLatin1String("rename") ? session.rename(name, QStringLiteral("other.txt"))
+                        : operation == QLatin1String("get")    ? session.get(local, name)
+                                                               : session.openForUpload(name, TransferFlag::Binary) != nullptr;
         QVERIFY(!ok);
         QVERIFY2(session.lastError().contains(error) && !session.lastError().contains(QLatin1String("victim")),
                  qPrintable(session.lastError()));
@@ -244,7 +245,7 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(m_sharedRoot.filePath(QStringLiteral("victim.txt"))));
         QVERIFY(QFileInfo(m_sharedRoot.filePath(QStringLiteral("full/inner"))).isDir());
         QCOMPARE(session.isConnected(), !login);
-        QCOMPARE(session.ftpCurrentDir(), login ? QString() : QStringLiteral("/"));
+        QCOMPARE(session.currentDir(), login ? QString() : QStringLiteral("/"));
         QCOMPARE(readFile(local), QByteArray("old content"));
         QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("x")});
     }
@@ -269,7 +270,7 @@ private Q_SLOTS:
         };
         FtpSession session;
         QVERIFY(connect(session, settingsOf(m_shared)));
-        QVERIFY2(session.ftpGet(target, QStringLiteral("f")) && session.ftpGet(link, QStringLiteral("f")),
+        QVERIFY2(session.get(target, QStringLiteral("f")) && session.get(link, QStringLiteral("f")),
                  qPrintable(session.lastError()));
         QCOMPARE(typeAndMode(target), mode_t(S_IFREG | 0755));
         QCOMPARE(typeAndMode(link), mode_t(S_IFREG | (0666 & ~mask)));
@@ -310,7 +311,7 @@ private Q_SLOTS:
         FtpSession session;
         QVERIFY(connect(session, settingsOf(server)));
         {
-            auto upload = session.ftpOpenForUpload(QStringLiteral("partial.bin"), TransferFlag::Binary);
+            auto upload = session.openForUpload(QStringLiteral("partial.bin"), TransferFlag::Binary);
             QVERIFY(upload);
             QVERIFY(upload->write(m_payload.constData(), 1024 * 1024));
             // Gone without close(), as when the local file could not be read to its end.
@@ -318,7 +319,7 @@ private Q_SLOTS:
         // The server's answer to the reset is read (pyftpdlib takes the part for the whole and says
         // 226; sometimes it says nothing, and then the connection or the server goes): either way
         // the next command gets its own reply.
-        QVERIFY(!session.isConnected() || session.ftpCurrentDir() == QStringLiteral("/"));
+        QVERIFY(!session.isConnected() || session.currentDir() == QStringLiteral("/"));
         QVERIFY(!m_transcript.filter(QStringLiteral("[Finishing] ->")).isEmpty());
     }
 
@@ -356,7 +357,7 @@ private Q_SLOTS:
         });
         QVERIFY(session.openConnection(settingsOf(m_shared, false)));
         const QString local = m_local->filePath(QStringLiteral("data.bin"));
-        QVERIFY2(session.ftpGet(local, QStringLiteral("data.bin")), qPrintable(session.lastError()));
+        QVERIFY2(session.get(local, QStringLiteral("data.bin")), qPrintable(session.lastError()));
         QVERIFY(intruder >= 0);
         QCOMPARE(readFile(local), QByteArray(100000, 'd'));
         // The intruder was hung up on without a byte.

@@ -18,7 +18,11 @@ const QString secret = QStringLiteral("hunter2-pw");
 
 ConnectionSettings settings(const RawServer& server)
 {
-    return {QStringLiteral("127.0.0.1"), QString::number(server.port()), QStringLiteral("u"), secret, true};
+    return {.host = QStringLiteral("127.0.0.1"),
+            .port = QString::number(server.port()),
+            .user = QStringLiteral("u"),
+            .password = secret,
+            .ftp = {.passive = true}};
 }
 
 } // namespace
@@ -109,9 +113,9 @@ private Q_SLOTS:
         session.setTimeouts(20'000, behaviour == "cancel" ? 60'000 : 500);
         QCOMPARE(session.openConnection(settings(server)), stage != "greeting");
         if (stage == "RETR")
-            QVERIFY(!session.ftpGet(m_target, QStringLiteral("f")));
+            QVERIFY(!session.get(m_target, QStringLiteral("f")));
         else if (stage == "PWD")
-            QVERIFY(session.ftpCurrentDir().isEmpty());
+            QVERIFY(session.currentDir().isEmpty());
         QVERIFY2(!session.lastError().isEmpty() && session.lastError().contains(error), qPrintable(session.lastError()));
         QVERIFY(!session.isConnected());
         checkOldFileUntouched();
@@ -218,9 +222,10 @@ private Q_SLOTS:
         QStringList transcript;
         FtpSession session;
         session.setTranscript([&transcript](const QString& line) { transcript.append(line); });
-        ConnectionSettings values{QStringLiteral("127.0.0.1"), QString::number(server.port()), user, password, true};
+        ConnectionSettings values{.host = QStringLiteral("127.0.0.1"), .port = QString::number(server.port()), .user = user,
+                                  .password = password, .ftp = {.passive = true}};
         if (script.first() == "AUTH")
-            values.encryption = ConnectionSettings::Encryption::Required;
+            values.ftp.encryption = FtpSettings::Encryption::Required;
         QVERIFY(!session.openConnection(values));
         for (const QString& line : std::as_const(transcriptHas))
             QVERIFY2(transcript.contains(line), qPrintable(transcript.join(QLatin1Char('\n'))));
@@ -317,12 +322,12 @@ private Q_SLOTS:
         FtpSession session;
         QVERIFY(session.openConnection(settings(server)));
         if (verb == "LIST") {
-            const auto entries = session.ftpList();
+            const auto entries = session.list();
             QCOMPARE(entries.has_value(), error.isEmpty());
             QVERIFY(entries ? entries->isEmpty() : session.lastError().contains(error));
         } else {
             const FtpSession::Progress progress = sizeReply.isEmpty() ? FtpSession::Progress() : [](qint64, qint64) {};
-            QCOMPARE(session.ftpGet(m_target, QStringLiteral("f"), progress), error.isEmpty());
+            QCOMPARE(session.get(m_target, QStringLiteral("f"), progress), error.isEmpty());
             QVERIFY2(session.lastError().contains(error), qPrintable(session.lastError()));
             if (!error.isEmpty())
                 checkOldFileUntouched();
@@ -392,23 +397,23 @@ private Q_SLOTS:
             connection.readUntilGone();
         });
         FtpSession session;
-        session.setCertificateQuestion([](const CertificateInfo&) { return TrustDecision::Once; });
+        session.setPeerIdentityQuestion([](const PeerIdentity&) { return TrustDecision::Once; });
         ConnectionSettings values = settings(server);
-        values.encryption = tls ? ConnectionSettings::Encryption::Required : ConnectionSettings::Encryption::Plain;
+        values.ftp.encryption = tls ? FtpSettings::Encryption::Required : FtpSettings::Encryption::Plain;
         QVERIFY(session.openConnection(values));
         if (verb == "RETR") {
-            QCOMPARE(session.ftpGet(m_target, QStringLiteral("f")), error.isEmpty());
+            QCOMPARE(session.get(m_target, QStringLiteral("f")), error.isEmpty());
             if (error.isEmpty())
                 QCOMPARE(readFile(m_target), file);
             else
                 checkOldFileUntouched();
         } else if (verb == "LIST") {
-            QVERIFY(!session.ftpList()); // not an empty folder either
+            QVERIFY(!session.list()); // not an empty folder either
         } else {
             // The second half goes once the server has replied: in the middle of the upload. Without a
             // data connection, the file is empty: nothing to send, and still not a success.
             const QByteArray half(ending == "no handshake" ? 0 : FtpUploadStream::blockSize, 'u');
-            const auto upload = session.ftpOpenForUpload(QStringLiteral("f"), TransferFlag::Binary);
+            const auto upload = session.openForUpload(QStringLiteral("f"), TransferFlag::Binary);
             const bool sent = upload && upload->write(half.constData(), half.size())
                 && (ending != "226 early" || QTest::qWaitFor([&replied] { return replied.load(); }, jobTimeout))
                 && upload->write(half.constData(), half.size()) && upload->close();

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "ConnectFacts.h"
+#include "ConnectionSettings.h"
 #include "ControlConnection.h"
 #include "DataConnection.h"
-#include "FtpSession.h"
 #include "Reply.h"
 #include "WaitPolicy.h"
 
@@ -66,7 +67,7 @@ public:
     // logs in, protects the data connections (PBSZ 0, PROT P), asks FEAT and switches UTF-8 on
     // when offered.
     bool login(const QString& host, quint16 port, const QString& user, const QString& password, bool passive,
-               ConnectionSettings::Encryption encryption, const CertificateCheck& check);
+               FtpSettings::Encryption encryption, const CertificateCheck& check);
     // Sends QUIT without waiting for the answer and closes everything.
     void disconnect();
     bool isConnected() const;
@@ -134,7 +135,7 @@ private:
     std::unique_ptr<DataConnection> openActive();
     // The TLS steps (FtpProtocolTls.cpp): AUTH TLS with the handshake and the certificate's
     // check, PBSZ/PROT after the login, and TLS on each transfer's data connection.
-    bool negotiateTls(const QString& host, ConnectionSettings::Encryption encryption, const CertificateCheck& check);
+    bool negotiateTls(const QString& host, FtpSettings::Encryption encryption, const CertificateCheck& check);
     bool protectData();
     bool secureData(Transfer& transfer);
     bool readFinalReply(Transfer& transfer, int idleMilliseconds = -1);

@@ -119,7 +119,7 @@ bool FtpProtocol::isConnected() const
 }
 
 bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, const QString& password, bool passive,
-                        ConnectionSettings::Encryption encryption, const CertificateCheck& check)
+                        FtpSettings::Encryption encryption, const CertificateCheck& check)
 {
     disconnect();
     m_lastError.clear();
@@ -158,7 +158,7 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
         return fail(QStringLiteral("the server refused the connection: %1").arg(replyText(*greeting)));
     }
 
-    if (encryption != ConnectionSettings::Encryption::Plain && !negotiateTls(host, encryption, check))
+    if (encryption != FtpSettings::Encryption::Plain && !negotiateTls(host, encryption, check))
         return false;
 
     const QString loginName = user.isEmpty() ? QStringLiteral("anonymous") : user;

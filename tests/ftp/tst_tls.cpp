@@ -12,7 +12,7 @@
 
 namespace {
 
-using Encryption = ConnectionSettings::Encryption;
+using Encryption = FtpSettings::Encryption;
 
 // The connection commands as the session thread runs them, here on the test's thread: history
 // lines and the no-connection message are recorded, certificate answers come from a queue (Cancel
@@ -31,15 +31,16 @@ struct Harness {
             if (line.startsWith(QLatin1String("> ")))
                 commands.append(line);
         });
-        session.setCertificateQuestion([this](const CertificateInfo& info) {
-            questions.append(info);
+        session.setPeerIdentityQuestion([this](const PeerIdentity& identity) {
+            questions.append(identity.certificate() ? *identity.certificate() : CertificateInfo{});
             commandsAtQuestion = commands;
             return answers.isEmpty() ? TrustDecision::Cancel : answers.takeFirst();
         });
     }
     void use(const VsftpdFixture& other, Encryption encryption)
     {
-        settings = {other.host(), other.portText(), QStringLiteral("anonymous"), QString(), true, encryption};
+        settings = {.host = other.host(), .port = other.portText(), .user = QStringLiteral("anonymous"),
+                    .password = {}, .ftp = {true, encryption}};
     }
     bool run(bool reconnection)
     {
@@ -128,7 +129,7 @@ private Q_SLOTS:
         QCOMPARE(harness.commands.contains(QStringLiteral("> AUTH TLS")), encryption != Encryption::Plain);
         QCOMPARE(server.serverLog().contains(QLatin1String("\"PASS ")), connected);
         if (connected)
-            QVERIFY(harness.session.ftpList().has_value());
+            QVERIFY(harness.session.list().has_value());
     }
 
     // One host and port through the certificate's life: asked about once per connect until trusted
