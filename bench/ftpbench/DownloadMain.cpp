@@ -17,14 +17,21 @@ int runDownload(const QStringList& arguments)
         return command.usage(QStringLiteral("no folder %1").arg(target));
     const QList<SelectedRow> rows = JobCommand::rowsOf(rest);
     const ConnectionSettings settings = command.settings();
-    return command.run<DownloadResult>(
+    // The walk on one connection, as the remote pane's, then the items through the queue.
+    QList<TransferItem> items;
+    const int walked = command.run<DownloadResult>(
         remoteFolder,
         [rows, target, settings](JobContext& context, const QString& folder) {
             return DownloadJob(context, DownloadRequest{rows, folder, target + QLatin1Char('/'), settings}).downloadSelection();
         },
-        [&command](const DownloadResult& result) {
-            command.err() << "fetched " << result.filesFetched << " files, " << result.filesFailed << " failed, "
-                          << result.foldersFailed << " folders failed\n";
-            return result.filesFailed == 0 && result.foldersFailed == 0;
+        [&items](const DownloadResult& result) {
+            items = result.items;
+            return !items.isEmpty();
         });
+    if (walked != 0)
+        return walked;
+    const JobCommand::QueueCounts counts = command.runQueue(std::move(items));
+    command.err() << "fetched " << counts.files << " files on " << command.connections() << " connections, "
+                  << counts.failed << " items failed\n";
+    return counts.failed == 0 ? 0 : 1;
 }

@@ -1,9 +1,15 @@
 #include "JobCommand.h"
 
+#include "ItemTransfer.h"
+#include "QueueProcessor.h"
 #include "RemoteOperations.h"
+#include "SessionMaker.h"
 #include "TextCatalogue.h"
+#include "TransferLedger.h"
+#include "TransferQueue.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 
 JobCommand::JobCommand(const char* name, QString operands, QString options)
     : m_name(name)
@@ -21,6 +27,8 @@ int JobCommand::usage(const QString& problem)
           << (m_optionsUsage.isEmpty() ? QString() : QLatin1Char(' ') + m_optionsUsage) << " HOST PORT USER PASS "
           << m_operandsUsage << "\n"
           << "       a NAME ending in \"/\" is a folder\n";
+    if (m_name == QByteArrayView("download") || m_name == QByteArrayView("upload"))
+        m_err << "       --connections N: the transfers run on N connections at once (1 to 10; 1 by default)\n";
     m_err.flush();
     return 2;
 }
@@ -37,6 +45,16 @@ bool JobCommand::parse(const QStringList& arguments, int minimumOperands, const 
         }
         if (handled)
             continue;
+        if (rest.first() == QLatin1String("--connections")) {
+            rest.removeFirst();
+            bool number = false;
+            m_connections = rest.isEmpty() ? 0 : rest.takeFirst().toInt(&number);
+            if (!number || m_connections < TransferQueue::minimumParallel || m_connections > TransferQueue::maximumParallel) {
+                usage(QStringLiteral("--connections takes a number from 1 to 10"));
+                return false;
+            }
+            continue;
+        }
         if (rest.first() == QLatin1String("--passive")) {
             m_settings.ftp.passive = true;
             rest.removeFirst();
@@ -119,4 +137,43 @@ int JobCommand::finish(bool connected, const QString& connectError, bool succeed
         return 1;
     }
     return succeeded ? 0 : 1;
+}
+
+JobCommand::QueueCounts JobCommand::runQueue(QList<TransferItem> items)
+{
+    QueueCounts counts;
+    if (items.isEmpty())
+        return counts;
+    // The program keeps its queue on disk as it works; so does the benchmark.
+    QTemporaryDir storeFolder;
+    TransferQueue queue;
+    queue.open(storeFolder.filePath(QStringLiteral("queue.sqlite3")));
+    queue.setParallel(m_connections);
+    auto ledger = std::make_shared<TransferLedger>();
+    QueueProcessor::Work work;
+    work.makeWorker = [this] {
+        auto worker = std::make_unique<SessionRunner>(makeSession);
+        worker->setPeerIdentityHandler([this](const PeerIdentity& identity) { return m_tls.decide(identity, m_err); });
+        return std::unique_ptr<JobRunner>(std::move(worker));
+    };
+    work.makeItemJob = [ledger] { return ItemTransfer::makeJob(ledger); };
+    work.removePartial = &ItemTransfer::removePartialFile;
+    QueueProcessor processor(queue, std::move(work));
+    QObject::connect(&processor, &QueueProcessor::historyLine, [this](const QString& text, HistoryColour colour) {
+        m_out << colourName(colour) << '\t' << text << '\n';
+    });
+    processor.setNoConnectionNotice([this](const QString& reason) { m_err << "no connection: " << reason << '\n'; });
+    bool ended = false;
+    QObject::connect(&processor, &QueueProcessor::idle, [&ended] { ended = true; });
+    processor.add(std::move(items), m_settings.password);
+    while (!ended)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    for (const TransferItem& item : queue.items()) {
+        if (item.state != TransferState::Done)
+            ++counts.failed;
+        else if (!item.isFolder)
+            ++counts.files;
+    }
+    m_out.flush();
+    return counts;
 }

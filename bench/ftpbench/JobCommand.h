@@ -5,6 +5,7 @@
 #include "SessionMaker.h"
 #include "SessionRunner.h"
 #include "TlsOptions.h"
+#include "TransferItem.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -32,6 +33,8 @@ public:
     int usage(const QString& problem);
 
     ConnectionSettings& settings() { return m_settings; }
+    // --connections N: the queue's workers (1 to 10).
+    int connections() const { return m_connections; }
     QStringList& operands() { return m_operands; }
     // NAME... as selected rows: a NAME ending in "/" is a folder.
     static QList<SelectedRow> rowsOf(const QStringList& names);
@@ -43,6 +46,15 @@ public:
             std::function<bool(const Result&)> succeeded);
 
     QTextStream& err() { return m_err; }
+
+    // Runs items through a transfer queue (its store in a temporary folder) with connections()
+    // workers, each with a connection of its own, as the program does; prints their history
+    // lines. How many files arrived and how many items failed.
+    struct QueueCounts {
+        int files = 0;
+        int failed = 0;
+    };
+    QueueCounts runQueue(QList<TransferItem> items);
 
 private:
     void prepare(SessionRunner& runner);
@@ -58,6 +70,7 @@ private:
     ConnectionSettings m_settings;
     TlsOptions m_tls;
     QStringList m_operands;
+    int m_connections = 1;
 };
 
 template <typename Result>

@@ -38,16 +38,23 @@ int runUpload(const QStringList& arguments)
         return command.usage(QStringLiteral("no folder %1").arg(source));
     const UploadRequest request{source + QLatin1Char('/'), JobCommand::rowsOf(rest), QString(), command.settings(),
                                 type, UploadVariant::Main};
-    return command.run<UploadResult>(
+    // The walk, as the local pane's upload does, then the items through the queue.
+    QList<TransferItem> items;
+    const int walked = command.run<UploadResult>(
         remoteFolder,
         [request](JobContext& context, const QString& folder) {
             UploadRequest inFolder = request;
             inFolder.remoteFolder = folder;
             return UploadJob(context, inFolder).uploadSelection();
         },
-        [&command](const UploadResult& result) {
-            command.err() << "uploaded " << result.filesUploaded << " files, " << result.filesFailed << " failed, "
-                          << result.foldersFailed << " folders failed\n";
-            return result.filesFailed == 0 && result.foldersFailed == 0;
+        [&items](const UploadResult& result) {
+            items = result.items;
+            return !items.isEmpty();
         });
+    if (walked != 0)
+        return walked;
+    const JobCommand::QueueCounts counts = command.runQueue(std::move(items));
+    command.err() << "uploaded " << counts.files << " files on " << command.connections() << " connections, "
+                  << counts.failed << " items failed\n";
+    return counts.failed == 0 ? 0 : 1;
 }

@@ -5,6 +5,7 @@ enum class AppCommand {
     Exit,
     Connect,
     Stop,
+    ProcessQueue,
     TransferAscii,
     TransferBinary,
     TransferAuto,

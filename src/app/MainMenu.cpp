@@ -150,7 +150,8 @@ void MainMenu::build(QMenuBar* menuBar)
     addEntries(server, {sep,
                         {"mnuMyServerAktualisieren", nullptr, "", RemoteCommand::Refresh, Qt::CTRL | Qt::Key_F5},
                         sep,
-                        {"mnuMyServerStop", "STOP_COMMAND", "&Anhalten", AppCommand::Stop}});
+                        {"mnuMyServerStop", "STOP_COMMAND", "&Anhalten", AppCommand::Stop},
+                        {"mnuMyServerQueue", "QUEUE_PROCESS", "Warteschlange a&barbeiten", AppCommand::ProcessQueue, Qt::Key_F9}});
 
     QMenu* info = addMenu(nullptr, menuBar, {"mniInfo", nullptr, "&?"});
     QMenu* web = addMenu(info, nullptr, {"mnuInfoWeb", "MDIMAIN_WEBSITE", "&Website"});

@@ -6,6 +6,10 @@
 #include "ChildWindowLayout.h"
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
+#include "ItemTransfer.h"
+#include "PeerDecisions.h"
+#include "QueuePane.h"
+#include "QueueProcessor.h"
 #include "LocalActions.h"
 #include "LocalCommands.h"
 #include "LocalPane.h"
@@ -20,6 +24,8 @@
 #include "StartupTexts.h"
 #include "TextCatalogue.h"
 #include "TransferHistory.h"
+#include "TransferLedger.h"
+#include "TransferQueue.h"
 #include "TransferStatus.h"
 #include "TransferTypeSelector.h"
 
@@ -36,6 +42,7 @@
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QTimer>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 MainWindow::MainWindow(QWidget* parent)
@@ -48,6 +55,7 @@ MainWindow::MainWindow(QWidget* parent)
     , m_history(new TransferHistory)
     , m_progress(new QProgressBar)
     , m_transferStatus(new TransferStatus)
+    , m_decisions(std::make_shared<PeerDecisions>())
 {
     setObjectName(QStringLiteral("mdiMain"));
     setWindowTitle(QStringLiteral("FTP Client 1"));
@@ -72,18 +80,28 @@ MainWindow::MainWindow(QWidget* parent)
     m_localWindow = addChild(m_local);
     m_remoteWindow = addChild(m_remote);
     m_historyWindow = addChild(m_history);
+    createQueue();
+    m_queueWindow = addChild(m_queuePane);
 
     m_runner->setMessageHandler([this](const MessageRequest& request) {
         return Prompter::current().message(request, this);
     });
     m_runner->setInputHandler([this](const InputRequest& request) { return Prompter::current().input(request, this); });
-    m_runner->setPeerIdentityHandler([this](const PeerIdentity& identity) { return askAboutPeerIdentity(identity, this); });
+    // The user's answer holds for the queue's workers too, which never ask.
+    m_runner->setPeerIdentityHandler([this](const PeerIdentity& identity) {
+        const TrustDecision decision = askAboutPeerIdentity(identity, this);
+        m_decisions->record(identity, decision);
+        return decision;
+    });
     connect(m_runner, &JobRunner::historyLine, m_history, &TransferHistory::append);
     connect(m_runner, &JobRunner::progressChanged, this, &MainWindow::showProgress);
-    connect(m_runner, &JobRunner::idle, m_progress, &QWidget::hide);
+    connect(m_runner, &JobRunner::idle, this, &MainWindow::workEnded);
     statusBar()->addWidget(m_transferStatus, 1);
     connect(m_runner, &JobRunner::transferProgressChanged, m_transferStatus, &TransferStatus::report);
-    connect(m_runner, &JobRunner::idle, m_transferStatus, &TransferStatus::finish);
+    connect(m_processor, &QueueProcessor::historyLine, m_history, &TransferHistory::append);
+    connect(m_processor, &QueueProcessor::progressChanged, this, &MainWindow::showProgress);
+    connect(m_processor, &QueueProcessor::transferProgressChanged, m_transferStatus, &TransferStatus::report);
+    connect(m_processor, &QueueProcessor::idle, this, &MainWindow::workEnded);
 
     createActions();
     m_connection = new ConnectionController(*m_runner, *m_bar, *m_history, this, [this] { return m_remote->folder(); });
@@ -101,7 +119,64 @@ MainWindow::MainWindow(QWidget* parent)
     m_transferType->setTransferFlag(TransferFlag::Binary);
     m_history->moveToEnd();
     m_history->append(welcomeText());
+    reportQueueStore(static_cast<int>(m_queue->open(QueueStore::defaultPath())));
     m_transferType->setStartingUp(false);
+}
+
+void MainWindow::createQueue()
+{
+    m_queue = new TransferQueue(this);
+    auto ledger = std::make_shared<TransferLedger>();
+    QueueProcessor::Work work;
+    work.makeWorker = [decisions = m_decisions] {
+        auto worker = std::make_unique<SessionRunner>(makeSession);
+        // A worker never asks: it takes the user's answer about the same identity, or refuses.
+        worker->setPeerIdentityHandler([decisions](const PeerIdentity& identity) { return decisions->decideForWorker(identity); });
+        return std::unique_ptr<JobRunner>(std::move(worker));
+    };
+    work.makeItemJob = [ledger] { return ItemTransfer::makeJob(ledger); };
+    work.removePartial = &ItemTransfer::removePartialFile;
+    m_processor = new QueueProcessor(*m_queue, std::move(work), this);
+    m_processor->setPasswordQuestion([this](const ConnectionSettings& server) -> std::optional<QString> {
+        InputRequest request;
+        request.prompt = getText("QUEUE_PASSWORD").arg(server.user + QLatin1Char('@') + server.host);
+        request.masked = true;
+        const InputAnswer answer = Prompter::current().input(request, this);
+        return answer.accepted ? std::optional(answer.text) : std::nullopt;
+    });
+    m_processor->setNoConnectionNotice([this](const QString&) {
+        // The words of a re-connection that failed.
+        showMessage(this, getText("MPUB_NOCONN1") + QLatin1Char('\n') + getText("MPUB_NOCONN2") + QLatin1Char('\n')
+                              + getText("MPUB_NOCONN3"),
+                    PromptIcon::Exclamation);
+    });
+    m_processor->setIdentityQuestion(m_decisions, [this](const PeerIdentity& identity) { return askAboutPeerIdentity(identity, this); });
+    m_queuePane = new QueuePane(*m_queue, *m_processor);
+}
+
+void MainWindow::reportQueueStore(int opened)
+{
+    switch (static_cast<QueueStore::Opened>(opened)) {
+    case QueueStore::Opened::KeptAside:
+        m_history->append(getText("QUEUE_DAMAGED").arg(m_queue->keptAside()), HistoryColour::Red);
+        break;
+    case QueueStore::Opened::InUse:
+        m_history->append(getText("QUEUE_INUSE"), HistoryColour::Red);
+        break;
+    case QueueStore::Opened::Unavailable:
+        m_history->append(getText("QUEUE_UNAVAILABLE") + QLatin1Char(' ') + QueueStore::defaultPath(), HistoryColour::Red);
+        break;
+    case QueueStore::Opened::Read:
+        break;
+    }
+}
+
+void MainWindow::workEnded()
+{
+    if (m_runner->isBusy() || m_processor->isBusy())
+        return;
+    m_progress->hide();
+    m_transferStatus->finish();
 }
 
 MainWindow::~MainWindow()
@@ -124,8 +199,12 @@ void MainWindow::createActions()
 {
     auto append = [this](const QString& text, HistoryColour colour) { m_history->append(text, colour); };
     auto settings = [this] { return m_bar->settings(); };
+    const QueueTransfers queueTransfers = [this](QList<TransferItem> items, const QString& password,
+                                                 std::function<void()> done) {
+        m_processor->add(std::move(items), password, std::move(done));
+    };
     RemoteEnvironment remote{settings, [this] { return m_local->currentFolderPath(); },
-                             [this](const QString& folder) { m_local->showFolder(folder); }, append};
+                             [this](const QString& folder) { m_local->showFolder(folder); }, append, queueTransfers};
     remote.listLocalFolder = [this](const QString& folder) {
         m_local->viewFolder(folder, CompareMode::Code, AttributeOrder::Local);
     };
@@ -139,7 +218,7 @@ void MainWindow::createActions()
     };
     m_localActions = new LocalActions(*m_local, *m_runner,
                                       {settings, [this] { return m_remote->folder(); },
-                                       [this] { m_remote->refreshRemote(true); }, append, uploadType},
+                                       [this] { m_remote->refreshRemote(true); }, append, uploadType, queueTransfers},
                                       this);
     // Local work off the GUI thread (the local delete) moves the same progress bar.
     LocalCommands* localCommands = &m_localActions->commands();
@@ -164,6 +243,8 @@ void MainWindow::retranslate()
     m_remote->retranslate();
     m_remoteWindow->setWindowTitle(withoutMnemonic(getText("FRMSERVER_FRA")));
     m_historyWindow->setWindowTitle(withoutMnemonic(getText("FRMTH_FRACAPTION")));
+    m_queuePane->retranslate();
+    m_queueWindow->setWindowTitle(getText("QUEUE_CAPTION"));
     m_progress->setAccessibleName(withoutMnemonic(getText("DESC_PROGRESS")));
     m_progress->setAccessibleDescription(getText("DESC_PROGRESS"));
 }
@@ -174,6 +255,7 @@ void MainWindow::arrangeChildWindows()
     m_localWindow->setGeometry(layout.local);
     m_remoteWindow->setGeometry(layout.remote);
     m_historyWindow->setGeometry(layout.history);
+    m_queueWindow->setGeometry(layout.queue);
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -199,6 +281,7 @@ void MainWindow::wireCommands()
     on(AppCommand::Exit, [this] { close(); });
     on(AppCommand::Connect, [this] { m_connection->connectToServer(ConnectVariant::Menu); });
     on(AppCommand::Stop, [this] { stop(); });
+    on(AppCommand::ProcessQueue, [this] { m_processor->process(); });
     on(AppCommand::PassiveOn, [this] { setPassive(true); });
     on(AppCommand::PassiveOff, [this] { setPassive(false); });
     on(AppCommand::Homepage, [this] { openHomepage(this); });
@@ -222,9 +305,14 @@ void MainWindow::wireCommands()
     // Stop can be chosen while work runs; Esc in either pane stops it too.
     QAction* stopEntry = m_menu->action(AppCommand::Stop);
     stopEntry->setEnabled(false);
-    connect(m_runner, &JobRunner::busyChanged, stopEntry, &QAction::setEnabled);
-    connect(m_runner, &JobRunner::busyChanged, m_bar->stopAction(), &QAction::setEnabled);
-    for (QWidget* pane : {static_cast<QWidget*>(m_local), static_cast<QWidget*>(m_remote)}) {
+    const auto stoppable = [this, stopEntry] {
+        const bool busy = m_runner->isBusy() || m_processor->isBusy();
+        stopEntry->setEnabled(busy);
+        m_bar->stopAction()->setEnabled(busy);
+    };
+    connect(m_runner, &JobRunner::busyChanged, this, stoppable);
+    connect(m_processor, &QueueProcessor::busyChanged, this, stoppable);
+    for (QWidget* pane : {static_cast<QWidget*>(m_local), static_cast<QWidget*>(m_remote), static_cast<QWidget*>(m_queuePane)}) {
         auto* escape = new QAction(pane);
         escape->setShortcut(Qt::Key_Escape);
         escape->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -241,11 +329,15 @@ void MainWindow::wireCommands()
                     {{m_bar, [this] { return m_bar->address(); }},
                      {m_localWindow, [this] { return m_local->listView()->currentWidget(); }},
                      {m_remoteWindow, [this] { return m_remote->listView()->currentWidget(); }},
-                     {m_historyWindow, [this] { return m_history->textEdit(); }}});
+                     {m_historyWindow, [this] { return m_history->textEdit(); }},
+                     {m_queueWindow, [this] { return static_cast<QWidget*>(m_queuePane->currentView()); }}});
 }
 
 void MainWindow::stop()
 {
+    // Running transfers wait again in the queue.
+    if (m_processor->isBusy())
+        m_processor->stop();
     if (!m_runner->isBusy())
         return;
     // A stopped transfer takes the connection with it; the next commands find it again.
@@ -282,6 +374,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Nothing is asked, also not while a transfer runs.
     m_connection->stopWatch();
+    m_processor->shutdown();
     m_runner->shutdown();
     TextCatalogue::instance().closeCatalogue();
     event->accept();

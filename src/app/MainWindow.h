@@ -5,11 +5,16 @@
 
 #include <QMainWindow>
 
+#include <memory>
+
 class ConnectionBar;
 class ConnectionController;
 class LocalActions;
 class LocalPane;
 class MainMenu;
+class PeerDecisions;
+class QueuePane;
+class QueueProcessor;
 class QMdiArea;
 class QMdiSubWindow;
 class QProgressBar;
@@ -17,6 +22,7 @@ class RemoteActions;
 class RemotePane;
 class SessionRunner;
 class TransferHistory;
+class TransferQueue;
 class TransferStatus;
 class TransferTypeSelector;
 
@@ -43,6 +49,9 @@ public:
     SessionRunner* runner() const { return m_runner; }
     ConnectionController* connection() const { return m_connection; }
     TransferTypeSelector* transferType() const { return m_transferType; }
+    TransferQueue* queue() const { return m_queue; }
+    QueueProcessor* queueProcessor() const { return m_processor; }
+    QueuePane* queuePane() const { return m_queuePane; }
 
     // Places the child windows by the layout rules.
     void arrangeChildWindows();
@@ -55,6 +64,10 @@ protected:
 private:
     QMdiSubWindow* addChild(QWidget* widget);
     void createActions();
+    // The transfer queue, read from its store, with its workers and its pane.
+    void createQueue();
+    // The history line that says what became of the stored queue, when it was not read as it was.
+    void reportQueueStore(int opened);
     void retranslate();
     void wireCommands();
     // Stops the running work and drops what waits; a connection it had is made again.
@@ -62,6 +75,8 @@ private:
     void setPassive(bool passive);
     void passiveChanged(bool passive);
     void showProgress(qint64 done, qint64 total);
+    // The bar and the status line go when neither the session nor the queue works.
+    void workEnded();
 
     SessionRunner* m_runner;
     RemoteIconStore m_remoteIcons; // the remote pictures live for the whole run
@@ -75,6 +90,11 @@ private:
     QMdiSubWindow* m_localWindow;
     QMdiSubWindow* m_remoteWindow;
     QMdiSubWindow* m_historyWindow;
+    QMdiSubWindow* m_queueWindow = nullptr;
+    std::shared_ptr<PeerDecisions> m_decisions;
+    TransferQueue* m_queue = nullptr;
+    QueueProcessor* m_processor = nullptr;
+    QueuePane* m_queuePane = nullptr;
     LocalActions* m_localActions = nullptr;
     RemoteActions* m_remoteActions = nullptr;
     MainMenu* m_menu = nullptr;

@@ -2,6 +2,7 @@
 
 #include "ConnectionSettings.h"
 #include "HistoryColour.h"
+#include "TransferItem.h"
 #include "UploadType.h"
 
 #include <QString>
@@ -22,4 +23,6 @@ struct LocalEnvironment {
     // The transfer type chosen in the connection bar and the flag it set, read when an upload
     // starts (the ASCII list is read by the upload itself).
     std::function<UploadType()> uploadType;
+    // The transfer queue, which the upload's items go to.
+    QueueTransfers queueTransfers = {};
 };

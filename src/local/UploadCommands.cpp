@@ -79,7 +79,8 @@ void UploadCommands::uploadAs()
 
 void UploadCommands::start(UploadRequest request, std::function<UploadResult(UploadJob&)> work)
 {
-    // Busy, not blocking: the windows stay usable while the upload runs.
+    // Busy, not blocking: the windows stay usable while the upload is walked (or, for upload-as,
+    // sent on the browsing connection); the queue's workers send the selection's items.
     QApplication::setOverrideCursor(Qt::BusyCursor);
     const ConnectionSettings settings = request.settings;
     QPointer<UploadCommands> self(this);
@@ -97,8 +98,16 @@ void UploadCommands::start(UploadRequest request, std::function<UploadResult(Upl
                     UploadJob::removePartialFile(context, settings, path);
                 });
             }
-            if (result.anythingToDo && self->m_environment.refreshRemote)
-                self->m_environment.refreshRemote();
-            Q_EMIT self->uploadFinished();
+            auto finished = [self, anythingToDo = result.anythingToDo] {
+                if (!self)
+                    return;
+                if (anythingToDo && self->m_environment.refreshRemote)
+                    self->m_environment.refreshRemote();
+                Q_EMIT self->uploadFinished();
+            };
+            if (!result.items.isEmpty() && self->m_environment.queueTransfers)
+                self->m_environment.queueTransfers(std::move(result.items), settings.password, finished);
+            else
+                finished();
         });
 }

@@ -33,17 +33,26 @@ void RemoteCommands::download()
     request.remoteFolder = m_pane.folder();
     request.targetFolder = m_environment.localFolder();
     request.settings = m_environment.settings();
-    // Busy, not blocking: the windows stay usable while the download runs.
+    // Busy, not blocking, while the selection is walked; the queue's workers then transfer it
+    // while the windows stay usable.
     QApplication::setOverrideCursor(Qt::BusyCursor);
     QPointer<RemoteCommands> self(this);
     m_runner.start<DownloadResult>(
         [request](JobContext& context) { return DownloadJob(context, request).downloadSelection(); },
-        [self](DownloadResult result) {
+        [self, password = request.settings.password](DownloadResult result) {
             QApplication::restoreOverrideCursor();
             if (!self)
                 return;
-            self->m_environment.showLocalFolder(result.targetFolder);
-            Q_EMIT self->downloadFinished();
+            auto finished = [self, target = result.targetFolder] {
+                if (!self)
+                    return;
+                self->m_environment.showLocalFolder(target);
+                Q_EMIT self->downloadFinished();
+            };
+            if (self->m_environment.queueTransfers)
+                self->m_environment.queueTransfers(std::move(result.items), password, finished);
+            else
+                finished();
         });
     reconnectToPaneFolder();
 }

@@ -3,6 +3,7 @@
 #include "ConnectionSettings.h"
 #include "HistoryColour.h"
 #include "ShellServices.h"
+#include "TransferItem.h"
 
 #include <QString>
 
@@ -19,6 +20,9 @@ struct RemoteEnvironment {
     std::function<void(const QString& folder)> showLocalFolder;
     // A line of the transfer history written on the GUI side (before any job runs).
     std::function<void(const QString& text, HistoryColour colour)> appendHistory;
+
+    // The transfer queue, which the download's items go to.
+    QueueTransfers queueTransfers = {};
 
     // The rest may stay empty; the commands then leave that step out.
     // The local pane lists folder in code order, upper case before lower case (after a

@@ -5,12 +5,6 @@
 #include "JobContext.h"
 #include "TextCatalogue.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <sys/stat.h>
-
 using DownloadPaths::areUsableLocalNames;
 using DownloadPaths::isUsableLocalName;
 using DownloadPaths::splitFolderNames;
@@ -19,9 +13,19 @@ namespace {
 
 const QString root = QStringLiteral("/");
 
-QString startLine(const QString& what)
+TransferRefusal refusalOf(const DownloadItem& item)
 {
-    return getText("MDOWN_DOWNSTART") + QLatin1Char(' ') + what;
+    switch (item.refusal) {
+    case DownloadItem::Refusal::UnusableName:
+        return TransferRefusal::UnusableName;
+    case DownloadItem::Refusal::Link:
+        return TransferRefusal::FolderLink;
+    case DownloadItem::Refusal::TooDeep:
+        return TransferRefusal::TooDeep;
+    case DownloadItem::Refusal::None:
+        break;
+    }
+    return item.unlisted ? TransferRefusal::Unlisted : TransferRefusal::None;
 }
 
 } // namespace
@@ -36,6 +40,8 @@ DownloadJob::DownloadJob(JobContext& context, DownloadRequest request)
     // Without an absolute folder there is nothing to anchor the items' paths to.
     if (m_request.remoteFolder.startsWith(QLatin1Char('/')))
         m_startFolderPath = DownloadPaths::withTrailingSlash(m_request.remoteFolder);
+    m_server = m_request.settings;
+    m_server.password.clear();
 }
 
 DownloadResult DownloadJob::downloadSelection()
@@ -46,43 +52,34 @@ DownloadResult DownloadJob::downloadSelection()
     collectSelection();
     if (m_items.isEmpty())
         return m_result;
+    // The workers keep the encryption this connection has: they never fall back to plain text.
+    if (m_session.connectFacts().tls == TlsOutcome::Encrypted)
+        m_server.ftp.encryption = FtpSettings::Encryption::Required;
 
     // The folder the user sees, never the one the server happens to stand in.
-    m_inStartFolder = !m_startFolderPath.isEmpty() && withConnection([this] { return changeToFolder(m_startFolderPath); });
+    const bool inStartFolder = !m_startFolderPath.isEmpty() && withConnection([this] { return changeToFolder(m_startFolderPath); });
+    if (!inStartFolder) {
+        if (!m_gaveUp && !cancelled()) {
+            for (const qsizetype index : downloadOrder())
+                reportFailure(m_items.at(index));
+        }
+        return m_result;
+    }
     const qsizetype selected = m_items.size();
-    for (qsizetype i = 0; m_inStartFolder && i < selected && !m_gaveUp && !cancelled(); ++i) {
+    for (qsizetype i = 0; i < selected && !m_gaveUp && !cancelled(); ++i) {
         if (m_items.at(i).isFolder() && m_items.at(i).refusal == DownloadItem::Refusal::None)
             walkRemoteFolder(i, 1);
     }
     if (cancelled())
         return m_result;
-    const QList<qsizetype> order = downloadOrder();
     if (m_gaveUp) {
-        reportLeftUndone(order);
+        reportLeftUndone(m_items.size());
         return m_result;
     }
-
-    for (const DownloadItem& item : std::as_const(m_items)) {
-        if (!item.isFolder())
-            ++m_filesToDo;
-    }
-    m_context.progress(0, m_filesToDo);
-    for (qsizetype at = 0; at < order.size(); ++at) {
-        if (cancelled())
-            return m_result;
-        const DownloadItem& item = m_items.at(order.at(at));
-        if (item.isInStartFolder())
-            downloadStartFolderFile(item);
-        else
-            downloadFolderItem(item);
-        if (m_gaveUp) {
-            reportLeftUndone(order.mid(at + 1));
-            return m_result;
-        }
-    }
+    for (const qsizetype index : downloadOrder())
+        m_result.items.append(queueItem(m_items.at(index)));
     // The server ends where the download started.
-    if (m_inStartFolder)
-        withConnection([this] { return changeToFolder(m_startFolderPath); });
+    withConnection([this] { return changeToFolder(m_startFolderPath); });
     return m_result;
 }
 
@@ -171,6 +168,35 @@ QList<qsizetype> DownloadJob::downloadOrder() const
     return order;
 }
 
+TransferItem DownloadJob::queueItem(const DownloadItem& item) const
+{
+    TransferItem queued;
+    queued.direction = TransferDirection::Download;
+    queued.texts = TransferTexts::Download;
+    queued.server = m_server;
+    queued.isFolder = item.isFolder();
+    queued.size = item.isFolder() ? -1 : item.size;
+    queued.refusal = refusalOf(item);
+    if (item.isInStartFolder()) {
+        queued.remotePath = m_startFolderPath + item.name;
+        queued.localPath = m_request.targetFolder + item.name;
+        queued.shownName = item.name;
+    } else {
+        // The server's folder is part of every local path, so it is checked like the names.
+        const QStringList names = splitFolderNames(item.remoteFolder);
+        if (!areUsableLocalNames(names))
+            queued.refusal = TransferRefusal::UnusableName;
+        const QString localFolder = m_request.targetFolder + names.join(QLatin1Char('/'));
+        queued.remotePath = item.remoteFolder + item.name;
+        queued.localPath = item.isFolder() ? localFolder : localFolder + QLatin1Char('/') + item.name;
+        queued.shownName = item.remoteFolder + item.name;
+    }
+    // A name that is no local name never becomes a path.
+    if (queued.refusal == TransferRefusal::UnusableName)
+        queued.localPath.clear();
+    return queued;
+}
+
 bool DownloadJob::changeToFolder(const QString& folderPath)
 {
     if (m_serverFolder == folderPath)
@@ -219,148 +245,21 @@ bool DownloadJob::restoreConnection()
     return false;
 }
 
-void DownloadJob::downloadStartFolderFile(const DownloadItem& item)
+void DownloadJob::reportFailure(const DownloadItem& item)
 {
-    const QString announced = startLine(item.name);
-    if (item.refusal != DownloadItem::Refusal::None || !m_inStartFolder)
-        reportFailure(item, announced);
-    else
-        fetch(announced, m_startFolderPath, m_request.targetFolder + item.name, item);
-}
-
-void DownloadJob::downloadFolderItem(const DownloadItem& item)
-{
-    const QString announced = startLine(item.remoteFolder + item.name);
-    const QStringList names = splitFolderNames(item.remoteFolder);
-    // The server's folder is part of every local path, so it is checked like the names.
-    if (item.refusal != DownloadItem::Refusal::None || !m_inStartFolder || !areUsableLocalNames(names)) {
-        reportFailure(item, announced);
-        return;
-    }
-    const bool folderReady = createLocalFolders(names);
-    if (item.isFolder()) {
-        if (item.unlisted)
-            reportFailure(item, announced);
-        return;
-    }
-    if (!folderReady) {
-        reportFailure(item, announced);
-        return;
-    }
-    // Files of one folder follow each other: the server stays in their folder from one to the next.
-    fetch(announced, item.remoteFolder,
-          m_request.targetFolder + names.join(QLatin1Char('/')) + QLatin1Char('/') + item.name, item);
-}
-
-bool DownloadJob::createLocalFolders(const QStringList& names)
-{
-    bool created = false;
-    bool failed = false;
-    QString relative;
-    for (const QString& name : names) {
-        relative += relative.isEmpty() ? name : QLatin1Char('/') + name;
-        const QString path = m_request.targetFolder + relative;
-        // Anything of that name counts as there, as a plain file does; the fetch into it then fails.
-        if (QFileInfo::exists(path))
-            continue;
-        if (!QDir().mkdir(path)) {
-            failed = true;
-            break;
-        }
-        created = true;
-    }
-    if (created || failed) {
-        m_context.appendHistory(getText("MDOWN_FOLDNEW") + QLatin1Char(' ') + m_request.targetFolder
-                                + names.join(QLatin1Char('/')) + getText("MDOWN_AN"));
-        if (failed)
-            m_context.appendHistory(getText("FRMPULOC_GENFAIL"), HistoryColour::Red);
-        else
-            m_context.appendHistory(getText("MDOWN_CREATEOK"), HistoryColour::Green);
-    }
-    return QFileInfo(m_request.targetFolder + relative).isDir();
-}
-
-bool DownloadJob::fetch(const QString& announced, const QString& folderPath, const QString& localPath,
-                        const DownloadItem& item)
-{
-    m_context.appendHistory(announced);
-    // Large files show their bytes in the status line. Asking the server the size costs a round
-    // trip, which only files of some size can afford.
-    constexpr qint64 shownSize = 1024 * 1024;
-    RemoteOperations::Progress progress;
-    if (item.size >= shownSize) {
-        const QString shown = folderPath + item.name;
-        progress = [this, shown, listed = item.size](qint64 done, qint64 total) {
-            m_context.transferProgress(shown, done, total > 0 ? total : listed);
-        };
-    }
-    // Two items never end in one local file (a name listed twice, names that differ only in case
-    // on a file system that ignores case): the first one stays.
-    const bool fetched = !isWrittenByThisJob(localPath) && withConnection([&] {
-        return changeToFolder(folderPath) && m_session.get(localPath, item.name, progress);
-    });
-    if (fetched) {
-        rememberWritten(localPath);
-        ++m_result.filesFetched;
-        m_context.appendHistory(getText("MDOWN_DOWNOK"), HistoryColour::Green);
-    } else if (cancelled()) {
-        // The stop has its own line; the file was not replaced.
-        ++m_result.filesFailed;
-    } else {
-        ++m_result.filesFailed;
-        m_context.appendHistory(getText("MDOWN_DOWNFAILED"), HistoryColour::Red);
-    }
-    fileHandled();
-    return fetched;
-}
-
-void DownloadJob::reportFailure(const DownloadItem& item, const QString& announced)
-{
-    m_context.appendHistory(announced);
+    const QString what = item.isInStartFolder() ? item.name : item.remoteFolder + item.name;
+    m_context.appendHistory(getText("MDOWN_DOWNSTART") + QLatin1Char(' ') + what);
     m_context.appendHistory(getText("MDOWN_DOWNFAILED"), HistoryColour::Red);
-    if (item.isFolder()) {
-        ++m_result.foldersFailed;
-        return;
-    }
-    ++m_result.filesFailed;
-    fileHandled();
 }
 
-void DownloadJob::reportLeftUndone(const QList<qsizetype>& left)
+void DownloadJob::reportLeftUndone(qsizetype count)
 {
-    if (left.isEmpty())
+    if (count == 0)
         return;
-    for (const qsizetype index : left) {
-        if (m_items.at(index).isFolder())
-            ++m_result.foldersFailed;
-        else
-            ++m_result.filesFailed;
-    }
-    m_context.appendHistory(getText("MDOWN_NOTDONE") + QLatin1Char(' ') + QString::number(left.size()),
-                            HistoryColour::Red);
-}
-
-void DownloadJob::fileHandled()
-{
-    ++m_filesDone;
-    m_context.progress(m_filesDone, m_filesToDo);
+    m_context.appendHistory(getText("MDOWN_NOTDONE") + QLatin1Char(' ') + QString::number(count), HistoryColour::Red);
 }
 
 bool DownloadJob::cancelled() const
 {
     return m_context.isCancelled();
-}
-
-bool DownloadJob::isWrittenByThisJob(const QString& localPath) const
-{
-    struct stat status {};
-    return ::lstat(QFile::encodeName(localPath).constData(), &status) == 0
-        && m_written.count({static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)}) > 0;
-}
-
-void DownloadJob::rememberWritten(const QString& localPath)
-{
-    struct stat status {};
-    if (::lstat(QFile::encodeName(localPath).constData(), &status) == 0)
-        m_written.insert({static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)});
 }

@@ -15,6 +15,8 @@ struct ItemOutcome {
 
     End end = End::Stopped;
     QString reason;
+    // NoConnection because the server's identity was refused: the worker had no answer about it.
+    bool identityRefused = false;
     qint64 bytesDone = 0;
     qint64 size = -1; // as learnt during the transfer; -1 when nothing new was learnt
     // A partly sent file that a stopped upload made on the server (absolute path), to be removed

@@ -1,8 +1,9 @@
 #include "ItemTransfer.h"
 
-#include "FtpOperations.h"
+#include "AsciiUploadFilter.h"
 #include "ItemTexts.h"
 #include "JobContext.h"
+#include "RemoteOperations.h"
 #include "TextCatalogue.h"
 #include "TransferLedger.h"
 
@@ -63,8 +64,8 @@ QueueProcessor::ItemJob ItemTransfer::makeJob(std::shared_ptr<TransferLedger> le
 
 void ItemTransfer::removePartialFile(JobContext& context, const ConnectionSettings& server, const QString& path)
 {
-    FtpOperations& session = context.session();
-    const bool removed = (session.isConnected() || session.openConnection(server)) && session.ftpDelete(path);
+    RemoteOperations& session = context.session();
+    const bool removed = (session.isConnected() || session.openConnection(server)) && session.remove(path);
     if (removed)
         context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + path);
     else
@@ -138,7 +139,7 @@ ItemOutcome ItemTransfer::downloadFile()
     // Large files show their bytes. Asking the server the size costs a round trip, which only files
     // of some size can afford.
     constexpr qint64 shownSize = 1024 * 1024;
-    FtpOperations::Progress progress;
+    RemoteOperations::Progress progress;
     if (m_item.size >= shownSize) {
         progress = [this](qint64 done, qint64 total) {
             m_bytesDone = done;
@@ -147,7 +148,7 @@ ItemOutcome ItemTransfer::downloadFile()
     }
     const QString folder = folderOf(m_item.remotePath);
     const QString name = nameOf(m_item.remotePath);
-    const bool fetched = withConnection([&] { return changeToFolder(folder) && m_session.ftpGet(m_item.localPath, name, progress); });
+    const bool fetched = withConnection([&] { return changeToFolder(folder) && m_session.get(m_item.localPath, name, progress); });
     if (fetched) {
         m_ledger.written(m_item.batch, m_item.localPath);
         m_bytesDone = QFileInfo(m_item.localPath).size();
@@ -165,10 +166,10 @@ ItemOutcome ItemTransfer::uploadFolder()
     const bool ready = withConnection([&] {
         if (!changeToFolder(parent))
             return false;
-        made = m_session.ftpCreateDir(name);
+        made = m_session.createDir(name);
         if (made)
             return true;
-        if (!m_session.ftpSetDir(name))
+        if (!m_session.setDir(name))
             return false;
         m_state.folder = folder;
         return true;
@@ -205,7 +206,7 @@ ItemOutcome ItemTransfer::uploadFile()
         if (!changeToFolder(folder))
             return false;
         const TransferLedger::Names before = m_ledger.namesBefore(folderKey, [this]() -> TransferLedger::Names {
-            const std::optional<QList<RemoteEntry>> entries = m_session.ftpList();
+            const std::optional<QList<RemoteEntry>> entries = m_session.list();
             if (!entries)
                 return std::nullopt;
             QSet<QString> names;
@@ -214,7 +215,7 @@ ItemOutcome ItemTransfer::uploadFile()
             return names;
         });
         createdByUs = before.has_value() && !before->contains(name.toCaseFolded());
-        stream = m_session.ftpOpenForUpload(name, m_item.flag);
+        stream = AsciiUploadFilter::forType(m_session.openForUpload(name, m_item.flag), m_item.flag);
         return stream != nullptr;
     });
     if (!stream)
@@ -261,7 +262,7 @@ void ItemTransfer::removePartial(const QString& name, bool createdByUs, ItemOutc
         outcome.partialFile = m_item.remotePath;
         return;
     }
-    if (m_session.isConnected() && m_session.ftpDelete(name))
+    if (m_session.isConnected() && m_session.remove(name))
         m_context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + m_item.remotePath);
     else
         m_context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + m_item.remotePath, HistoryColour::Red);
@@ -291,6 +292,7 @@ bool ItemTransfer::connect()
         return true;
     }
     m_connectionFailure = cancelled() ? ItemOutcome::End::Stopped : ItemOutcome::End::NoConnection;
+    m_identityRefused = m_session.connectFacts().tls == TlsOutcome::CertificateRefused;
     return false;
 }
 
@@ -299,7 +301,7 @@ bool ItemTransfer::changeToFolder(const QString& folder)
     if (m_state.folder == folder)
         return true;
     m_state.folder.clear(); // not known when the change fails
-    if (!m_session.ftpSetDir(folder))
+    if (!m_session.setDir(folder))
         return false;
     m_state.folder = folder;
     return true;
@@ -314,6 +316,7 @@ ItemOutcome ItemTransfer::ended(bool success, const QString& reason)
     if (m_connectionFailure) {
         outcome.end = *m_connectionFailure;
         outcome.reason = m_session.lastError();
+        outcome.identityRefused = m_identityRefused;
         return outcome;
     }
     if (success) {

@@ -9,7 +9,8 @@
 
 #include <memory>
 
-class FtpOperations;
+class RemoteOperations;
+class UploadStream;
 class JobContext;
 class QFile;
 class TransferLedger;
@@ -59,11 +60,12 @@ private:
     bool cancelled() const;
 
     JobContext& m_context;
-    FtpOperations& m_session;
+    RemoteOperations& m_session;
     WorkerState& m_state;
     TransferLedger& m_ledger;
     const TransferItem& m_item;
     const ConnectionSettings& m_server;
     std::optional<ItemOutcome::End> m_connectionFailure; // set when a connection could not be made
+    bool m_identityRefused = false;
     qint64 m_bytesDone = 0;
 };

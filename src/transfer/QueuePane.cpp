@@ -45,7 +45,8 @@ const CommandTexts commandTexts[] = {
     {"mnuQueueDown", "QUEUE_DOWN", QKeySequence(Qt::CTRL | Qt::Key_Down)},
     {"mnuQueueRequeue", "QUEUE_REQUEUE", QKeySequence(Qt::CTRL | Qt::Key_R)},
     {"mnuQueueRequeueAll", "QUEUE_REQUEUEALL", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
-    {"mnuQueueProcess", "QUEUE_PROCESS", QKeySequence(Qt::Key_F9)},
+    // F9 is the main menu's, which reaches it from everywhere.
+    {"mnuQueueProcess", "QUEUE_PROCESS", QKeySequence()},
 };
 
 } // namespace
@@ -77,11 +78,13 @@ QueuePane::QueuePane(TransferQueue& queue, QueueProcessor& processor, QWidget* p
         view->setSelectionBehavior(QAbstractItemView::SelectRows);
         view->setContextMenuPolicy(Qt::CustomContextMenu);
         view->header()->setStretchLastSection(true);
-        view->setColumnWidth(TransferQueue::LocalColumn, 260);
-        view->setColumnWidth(TransferQueue::DirectionColumn, 90);
-        view->setColumnWidth(TransferQueue::RemoteColumn, 260);
-        view->setColumnWidth(TransferQueue::SizeColumn, 70);
-        view->setColumnWidth(TransferQueue::ProgressColumn, 70);
+        view->setColumnWidth(TransferQueue::LocalColumn, 200);
+        view->setColumnWidth(TransferQueue::DirectionColumn, 80);
+        view->setColumnWidth(TransferQueue::RemoteColumn, 200);
+        view->setColumnWidth(TransferQueue::SizeColumn, 60);
+        view->setColumnWidth(TransferQueue::ProgressColumn, 60);
+        // Long paths lose their middle, where folders repeat, not their file names.
+        view->setTextElideMode(Qt::ElideMiddle);
         connect(view, &QWidget::customContextMenuRequested, this, &QueuePane::showContextMenu);
         connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &QueuePane::updateActions);
         m_filters[tab] = filter;

@@ -21,7 +21,7 @@ enum class QueueCommand {
     MoveDown,   // Ctrl+Down
     Requeue,    // failed rows wait again (Ctrl+R)
     RequeueAll, // every failed item waits again (Ctrl+Shift+R)
-    Process,    // process the queue (F9)
+    Process,    // process the queue
 };
 
 // The transfer queue as the user sees it: three tabs (waiting and running items, failed ones with

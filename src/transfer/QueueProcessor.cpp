@@ -1,9 +1,10 @@
 #include "QueueProcessor.h"
 
-#include "FtpOperations.h"
 #include "ItemTexts.h"
 #include "JobContext.h"
 #include "JobRunner.h"
+#include "PeerDecisions.h"
+#include "RemoteOperations.h"
 #include "TextCatalogue.h"
 #include "TransferQueue.h"
 
@@ -13,7 +14,8 @@
 struct QueueProcessor::Worker {
     std::unique_ptr<JobRunner> runner;
     ItemJob job;
-    qint64 itemId = 0; // the running item; 0 while the worker is free
+    qint64 itemId = 0; // the running item; 0 while the worker is free, cleaningUp while it removes a part
+    static constexpr qint64 cleaningUp = -1;
     QList<QPair<QString, HistoryColour>> lines; // the running item's, written when it ends
     qint64 bytesDone = 0;
     bool used = false; // ran an item since the queue last stood still: it may hold a connection
@@ -25,10 +27,20 @@ QueueProcessor::QueueProcessor(TransferQueue& queue, Work work, QObject* parent)
     , m_work(std::move(work))
 {
     connect(&m_queue, &TransferQueue::batchChanged, this, &QueueProcessor::batchChanged);
+    constexpr int progressInterval = 250;
+    m_progressTimer.setSingleShot(true);
+    m_progressTimer.setInterval(progressInterval);
+    connect(&m_progressTimer, &QTimer::timeout, this, &QueueProcessor::sendProgress);
 }
 
 QueueProcessor::~QueueProcessor()
 {
+    shutdown();
+}
+
+void QueueProcessor::shutdown()
+{
+    m_processing = false;
     // Every worker is told first, so that they all wind down at the same time; the items they ran
     // stay "running" in the store and wait as queued at the next start.
     for (const auto& worker : m_workers)
@@ -43,7 +55,9 @@ void QueueProcessor::add(QList<TransferItem> items, const QString& password, std
             done();
         return;
     }
-    const qint64 batch = items.first().batch;
+    const qint64 batch = m_queue.newBatch();
+    for (TransferItem& item : items)
+        item.batch = batch;
     m_passwords.insert(serverKey(items.first().server), password);
     if (done)
         m_batchDone.insert(batch, std::move(done));
@@ -54,6 +68,7 @@ void QueueProcessor::add(QList<TransferItem> items, const QString& password, std
 void QueueProcessor::process()
 {
     m_heldBack.clear();
+    m_refusedIdentities.clear();
     askMissingPasswords();
     m_processing = true;
     dispatch();
@@ -99,7 +114,7 @@ void QueueProcessor::stop()
     m_processing = false;
     bool stopped = false;
     for (const auto& worker : m_workers) {
-        if (worker->itemId != 0) {
+        if (worker->itemId > 0) {
             worker->runner->stopAll(StopNotice::Quiet);
             stopped = true;
         }
@@ -192,8 +207,12 @@ QueueProcessor::Worker* QueueProcessor::freeWorker()
     worker->runner = m_work.makeWorker();
     worker->job = m_work.makeItemJob();
     Worker* made = worker.get();
-    connect(made->runner.get(), &JobRunner::historyLine, this,
-            [made](const QString& text, HistoryColour colour) { made->lines.append({text, colour}); });
+    connect(made->runner.get(), &JobRunner::historyLine, this, [this, made](const QString& text, HistoryColour colour) {
+        if (made->itemId > 0)
+            made->lines.append({text, colour});
+        else
+            Q_EMIT historyLine(text, colour);
+    });
     connect(made->runner.get(), &JobRunner::transferProgressChanged, this, [this, made](const QString&, qint64 done, qint64) {
         made->bytesDone = done;
         m_queue.setProgress(made->itemId, done);
@@ -237,6 +256,7 @@ void QueueProcessor::ended(Worker& worker, ItemOutcome outcome)
     QList<QPair<QString, HistoryColour>> lines = std::move(worker.lines);
     worker.lines.clear();
     QString unreachable;
+    std::optional<ConnectionSettings> unknownIdentity;
     std::optional<ConnectionSettings> server;
     if (const TransferItem* item = m_queue.item(id)) {
         server = item->server;
@@ -263,8 +283,17 @@ void QueueProcessor::ended(Worker& worker, ItemOutcome outcome)
         case ItemOutcome::End::NoConnection:
             changed.state = TransferState::Queued;
             lines.clear();
-            // The server's items wait until the queue is processed again; the user is told once.
-            if (!m_heldBack.contains(serverKey(changed.server))) {
+            // The server's items wait until the queue is processed again; the user is told once,
+            // or asked about the server's identity when that was the reason.
+            if (outcome.identityRefused && m_decisions) {
+                if (m_decisions->hasUnasked(changed.server.host, parsePort(changed.server.port).value_or(0))) {
+                    m_heldBack.insert(serverKey(changed.server));
+                    unknownIdentity = changed.server;
+                } else if (m_refusedIdentities.contains(serverKey(changed.server))) {
+                    // Answered meanwhile with no: the refusal has its line already.
+                    m_heldBack.insert(serverKey(changed.server));
+                }
+            } else if (!m_heldBack.contains(serverKey(changed.server))) {
                 m_heldBack.insert(serverKey(changed.server));
                 unreachable = changed.server.host + QStringLiteral(": ") + outcome.reason;
             }
@@ -279,17 +308,55 @@ void QueueProcessor::ended(Worker& worker, ItemOutcome outcome)
             m_queue.remove({id});
     }
     if (!outcome.partialFile.isEmpty() && m_work.removePartial && server) {
+        // The worker takes no item before the part is gone; its lines are written as they come.
         server->password = m_passwords.value(serverKey(*server));
-        worker.runner->start([remove = m_work.removePartial, server = *server, path = outcome.partialFile](JobContext& context) {
-            remove(context, server, path);
-        });
+        worker.itemId = Worker::cleaningUp;
+        ++m_running;
+        QPointer<QueueProcessor> self(this);
+        Worker* cleaning = &worker;
+        worker.runner->start(
+            [remove = m_work.removePartial, server = *server, path = outcome.partialFile](JobContext& context) {
+                remove(context, server, path);
+            },
+            [self, cleaning] {
+                if (!self)
+                    return;
+                cleaning->itemId = 0;
+                --self->m_running;
+                self->dispatch();
+            });
     }
     if (!unreachable.isEmpty())
         Q_EMIT historyLine(getText("QUEUE_NOCONNECTION") + QLatin1Char(' ') + unreachable, HistoryColour::Red);
     dispatch();
     reportProgress();
+    if (unknownIdentity && askAboutIdentity(*unknownIdentity))
+        dispatch();
     if (!unreachable.isEmpty() && m_noConnection)
         m_noConnection(unreachable);
+}
+
+bool QueueProcessor::askAboutIdentity(const ConnectionSettings& server)
+{
+    // One question at a time; the workers that meet the identity meanwhile wait with the rest.
+    if (m_askingIdentity)
+        return false;
+    const std::optional<PeerIdentity> identity = m_decisions->takeUnasked(server.host, parsePort(server.port).value_or(0));
+    if (!identity)
+        return false;
+    m_askingIdentity = true;
+    const TrustDecision decision = m_askIdentity ? m_askIdentity(*identity) : TrustDecision::Cancel;
+    m_askingIdentity = false;
+    m_decisions->record(*identity, decision);
+    if (decision == TrustDecision::Cancel) {
+        m_refusedIdentities.insert(serverKey(server));
+        Q_EMIT historyLine(getText("TLS_CERTREFUSED"), HistoryColour::Red);
+        return false;
+    }
+    m_refusedIdentities.remove(serverKey(server));
+    m_heldBack.remove(serverKey(server));
+    m_processing = true;
+    return true;
 }
 
 void QueueProcessor::finishWithoutWorker(qint64 id, const QString& reason,
@@ -311,6 +378,14 @@ void QueueProcessor::countItemEnded(const TransferItem& item)
 }
 
 void QueueProcessor::reportProgress()
+{
+    if (!m_progressTimer.isActive()) {
+        sendProgress();
+        m_progressTimer.start();
+    }
+}
+
+void QueueProcessor::sendProgress()
 {
     qint64 items = m_runItemsEnded;
     qint64 bytes = m_runBytesEnded;

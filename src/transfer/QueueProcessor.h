@@ -2,6 +2,7 @@
 
 #include "HistoryColour.h"
 #include "ItemOutcome.h"
+#include "PeerIdentity.h"
 #include "TransferItem.h"
 
 #include <QHash>
@@ -9,6 +10,7 @@
 #include <QObject>
 #include <QPair>
 #include <QSet>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -16,6 +18,7 @@
 
 class JobContext;
 class JobRunner;
+class PeerDecisions;
 class TransferQueue;
 
 // Carries out the queue: workers that each own a connection and a thread of their own take the
@@ -51,9 +54,17 @@ public:
     void setPasswordQuestion(PasswordQuestion question) { m_askPassword = std::move(question); }
     // Tells the user once that a server could not be reached (a message box in the program).
     void setNoConnectionNotice(std::function<void(const QString& reason)> notice) { m_noConnection = std::move(notice); }
+    // A server identity a worker met that nothing vouches for is asked about here, once, on the
+    // GUI side; the answer goes into decisions, which the workers answer from.
+    void setIdentityQuestion(std::shared_ptr<PeerDecisions> decisions, std::function<TrustDecision(const PeerIdentity&)> question)
+    {
+        m_decisions = std::move(decisions);
+        m_askIdentity = std::move(question);
+    }
 
-    // Queues the items of one command, whose server's password is password, and processes the
-    // queue. done (optional) runs once none of them waits or runs any more.
+    // Queues the items of one command (they become one batch), whose server's password is
+    // password, and processes the queue. done (optional) runs once none of them waits or runs any
+    // more.
     void add(QList<TransferItem> items, const QString& password, std::function<void()> done = {});
     // "Process the queue": what waits is given out again, servers held back included.
     void process();
@@ -65,6 +76,8 @@ public:
     // Removes items from the queue, stopping those that run.
     void remove(const QList<qint64>& ids);
     void setParallel(int count);
+    // The program ends: every worker stops at once; what ran waits as queued at the next start.
+    void shutdown();
 
     bool isProcessing() const { return m_processing; }
     // Items run.
@@ -92,22 +105,31 @@ private:
     void askMissingPasswords();
     QSet<QString> allowedServers() const;
     void batchChanged(qint64 batch);
+    // Reports at most a few times a second: the sums go over the whole queue.
     void reportProgress();
+    void sendProgress();
     void countItemEnded(const TransferItem& item);
     void becameIdle();
+    // The item's server could not be reached; true when that was an identity the user is now asked about.
+    bool askAboutIdentity(const ConnectionSettings& server);
 
     TransferQueue& m_queue;
     Work m_work;
     PasswordQuestion m_askPassword;
     std::function<void(const QString&)> m_noConnection;
+    std::shared_ptr<PeerDecisions> m_decisions;
+    std::function<TrustDecision(const PeerIdentity&)> m_askIdentity;
     std::vector<std::unique_ptr<Worker>> m_workers;
     QHash<QString, QString> m_passwords; // serverKey -> password, for this run of the program only
     QSet<QString> m_heldBack;            // servers not reached, or whose password was not given
+    QSet<QString> m_refusedIdentities;   // servers whose identity the user refused
     QHash<qint64, std::function<void()>> m_batchDone;
     QSet<qint64> m_removeWhenEnded; // removed while they ran: they go once their workers let go
+    QTimer m_progressTimer;
     bool m_processing = false;
     bool m_wasBusy = false;
     bool m_asking = false;
+    bool m_askingIdentity = false;
     bool m_dispatching = false;
     bool m_dispatchAgain = false;
     int m_running = 0;

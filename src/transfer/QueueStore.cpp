@@ -110,7 +110,7 @@ bool readItem(const Statement& row, TransferItem& item)
     item.server.host = row.text(9);
     item.server.port = row.text(10);
     item.server.user = row.text(11);
-    item.server.passive = row.integer(12) != 0;
+    item.server.ftp.passive = row.integer(12) != 0;
     item.shownName = row.text(15);
     item.reason = row.text(18);
     item.tries = static_cast<int>(std::clamp<qint64>(row.integer(19), 0, 1'000'000));
@@ -120,8 +120,8 @@ bool readItem(const Statement& row, TransferItem& item)
     if (!row.isNull(23))
         item.remoteTimeAtStart = QDateTime::fromMSecsSinceEpoch(row.integer(23), Qt::UTC);
     return item.id > 0 && toEnum(row.integer(2), 0, 1, item.direction) && toEnum(row.integer(7), 1, 2, item.flag)
-           && row.integer(8) == 0 // FTP
-           && toEnum(row.integer(13), 0, 2, item.server.encryption) && toEnum(row.integer(14), 0, 2, item.texts)
+           && toEnum(row.integer(8), 0, 1, item.server.protocol)
+           && toEnum(row.integer(13), 0, 2, item.server.ftp.encryption) && toEnum(row.integer(14), 0, 2, item.texts)
            && toEnum(row.integer(16), 0, 5, item.refusal) && toEnum(row.integer(17), 0, 3, item.state);
 }
 
@@ -150,6 +150,7 @@ QString QueueStore::defaultPath()
 
 void QueueStore::close()
 {
+    flush();
     if (m_db) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -274,12 +275,12 @@ void QueueStore::add(QList<TransferItem>& items)
         insert.bind(7, item.remotePath);
         insert.bind(8, item.size);
         insert.bind(9, static_cast<qint64>(item.flag));
-        insert.bind(10, qint64{0});
+        insert.bind(10, static_cast<qint64>(item.server.protocol));
         insert.bind(11, item.server.host);
         insert.bind(12, item.server.port);
         insert.bind(13, item.server.user);
-        insert.bind(14, item.server.passive ? 1 : 0);
-        insert.bind(15, static_cast<qint64>(item.server.encryption));
+        insert.bind(14, item.server.ftp.passive ? 1 : 0);
+        insert.bind(15, static_cast<qint64>(item.server.ftp.encryption));
         insert.bind(16, static_cast<qint64>(item.texts));
         insert.bind(17, item.shownName);
         insert.bind(18, static_cast<qint64>(item.refusal));
@@ -301,29 +302,43 @@ void QueueStore::add(QList<TransferItem>& items)
 
 void QueueStore::update(const TransferItem& item)
 {
+    if (m_db)
+        m_pending.insert(item.id, item);
+}
+
+void QueueStore::flush()
+{
+    if (!m_db || m_pending.isEmpty())
+        return;
+    exec("BEGIN");
     Statement change(m_db, "UPDATE items SET state = ?2, reason = ?3, tries = ?4, bytes_done = ?5, partial_path = ?6, "
                            "remote_size = ?7, remote_time = ?8, size = ?9 WHERE id = ?1");
-    if (!change.isValid())
-        return;
-    change.bind(1, item.id);
-    change.bind(2, static_cast<qint64>(item.state));
-    change.bind(3, item.reason);
-    change.bind(4, item.tries);
-    change.bind(5, item.bytesDone);
-    change.bind(6, item.partialPath);
-    change.bind(7, item.remoteSizeAtStart);
-    if (item.remoteTimeAtStart.isValid())
-        change.bind(8, item.remoteTimeAtStart.toMSecsSinceEpoch());
-    else
-        change.bindNull(8);
-    change.bind(9, item.size);
-    change.run();
+    for (const TransferItem& item : std::as_const(m_pending)) {
+        change.bind(1, item.id);
+        change.bind(2, static_cast<qint64>(item.state));
+        change.bind(3, item.reason);
+        change.bind(4, item.tries);
+        change.bind(5, item.bytesDone);
+        change.bind(6, item.partialPath);
+        change.bind(7, item.remoteSizeAtStart);
+        if (item.remoteTimeAtStart.isValid())
+            change.bind(8, item.remoteTimeAtStart.toMSecsSinceEpoch());
+        else
+            change.bindNull(8);
+        change.bind(9, item.size);
+        change.run();
+        change.reset();
+    }
+    exec("COMMIT");
+    m_pending.clear();
 }
 
 void QueueStore::remove(const QList<qint64>& ids)
 {
     if (!m_db)
         return;
+    for (const qint64 id : ids)
+        m_pending.remove(id);
     exec("BEGIN");
     Statement erase(m_db, "DELETE FROM items WHERE id = ?1");
     for (const qint64 id : ids) {

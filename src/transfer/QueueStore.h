@@ -2,6 +2,7 @@
 
 #include "TransferItem.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -46,8 +47,12 @@ public:
     // Appends items after the last, in their order, and gives each its id (also without a file,
     // so that ids stay unique in memory).
     void add(QList<TransferItem>& items);
-    // Writes what changes while an item waits, runs and ends.
+    // Writes what changes while an item waits, runs and ends: at the next flush(), together with
+    // the other changes since the last one, in one transaction.
     void update(const TransferItem& item);
+    // Writes the changes update() holds.
+    void flush();
+    bool hasPending() const { return !m_pending.isEmpty(); }
     void remove(const QList<qint64>& ids);
     // The items, which stand together in the queue's order, take their places in the order given.
     void reorder(const QList<qint64>& ids);
@@ -62,6 +67,7 @@ private:
     bool exec(const char* sql) const;
 
     sqlite3* m_db = nullptr;
+    QHash<qint64, TransferItem> m_pending; // id -> the item as it is to be written
     std::unique_ptr<QLockFile> m_lock;
     QString m_keptAside;
     qint64 m_nextId = 1; // used while there is no file

@@ -1,9 +1,13 @@
 #pragma once
 
-#include "FtpOperations.h"
+#include "ConnectionSettings.h"
+#include "TransferFlag.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
+
+#include <functional>
 
 enum class TransferDirection { Download, Upload };
 
@@ -63,11 +67,16 @@ struct TransferItem {
     bool hasEnded() const { return state == TransferState::Failed || state == TransferState::Done; }
 };
 
-// Names the account an item belongs to: host (case-insensitive), port and user. Items with the
+// Names the account an item belongs to: protocol, host (case-insensitive), port and user. Items with the
 // same key share a password and the workers' connections.
 inline QString serverKey(const ConnectionSettings& server)
 {
     const std::optional<quint16> port = parsePort(server.port);
-    return server.host.trimmed().toCaseFolded() + QLatin1Char(':') + (port ? QString::number(*port) : server.port)
+    const QString scheme = server.protocol == Protocol::Sftp ? QStringLiteral("sftp:") : QStringLiteral("ftp:");
+    return scheme + server.host.trimmed().toCaseFolded() + QLatin1Char(':') + (port ? QString::number(*port) : server.port)
            + QLatin1Char(':') + server.user;
 }
+
+// Puts a command's items into the transfer queue, with their server's password; done runs once
+// none of them waits or runs any more.
+using QueueTransfers = std::function<void(QList<TransferItem> items, const QString& password, std::function<void()> done)>;

@@ -26,21 +26,43 @@ QString withoutTrailingSlash(const QString& path)
 }
 
 // The server and path as one text: "ftp://user@host:2121/pub/a.txt" (the port only when it is
-// not the usual one).
+// not the protocol's usual one).
 QString remoteShown(const TransferItem& item)
 {
     const std::optional<quint16> port = parsePort(item.server.port);
     QString server = item.server.user.isEmpty() ? item.server.host : item.server.user + QLatin1Char('@') + item.server.host;
-    if (port != quint16{21})
+    if (port != defaultPort(item.server.protocol))
         server += QLatin1Char(':') + item.server.port.trimmed();
-    return QStringLiteral("ftp://") + server + item.remotePath;
+    const QString scheme = item.server.protocol == Protocol::Sftp ? QStringLiteral("sftp://") : QStringLiteral("ftp://");
+    return scheme + server + item.remotePath;
 }
 
+} // namespace
+
+namespace {
+// How long a change of state may wait before it is written; a crash loses at most this much, and
+// then only an item that shows as queued again.
+constexpr int flushDelay = 200;
 } // namespace
 
 TransferQueue::TransferQueue(QObject* parent)
     : QAbstractTableModel(parent)
 {
+    m_flush.setSingleShot(true);
+    m_flush.setInterval(flushDelay);
+    connect(&m_flush, &QTimer::timeout, this, [this] { m_store.flush(); });
+}
+
+TransferQueue::~TransferQueue()
+{
+    m_store.flush();
+}
+
+void TransferQueue::storeChanged(const TransferItem& item)
+{
+    m_store.update(item);
+    if (!m_flush.isActive())
+        m_flush.start();
 }
 
 QueueStore::Opened TransferQueue::open(const QString& path)
@@ -55,7 +77,7 @@ QueueStore::Opened TransferQueue::open(const QString& path)
         // Whatever ran when the program ended waits again.
         if (item.state == TransferState::Running) {
             item.state = TransferState::Queued;
-            m_store.update(item);
+            storeChanged(item);
         }
         if (isOpen(item.state))
             ++m_openInBatch[item.batch];
@@ -218,6 +240,7 @@ void TransferQueue::move(const QList<qint64>& ids, int step)
         m_items.move(row, neighbour);
         endMoveRows();
         order.move(row - low, neighbour - low);
+        m_store.flush();
         m_store.reorder(order);
         for (int at = low; at <= high; ++at)
             m_rows.insert(m_items.at(at).id, at);
@@ -322,7 +345,7 @@ void TransferQueue::setState(int row, TransferState state)
         else if (--m_openInBatch[item.batch] == 0)
             m_openInBatch.remove(item.batch);
     }
-    m_store.update(item);
+    storeChanged(item);
     rowChanged(row);
     if (state != TransferState::Running)
         Q_EMIT batchChanged(item.batch);

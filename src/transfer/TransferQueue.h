@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QSet>
+#include <QTimer>
 
 #include <optional>
 
@@ -48,6 +49,7 @@ public:
     };
 
     explicit TransferQueue(QObject* parent = nullptr);
+    ~TransferQueue() override;
 
     // Opens the store at path and shows what it holds; what was running when the program ended
     // waits as queued.
@@ -99,6 +101,8 @@ private:
     void move(const QList<qint64>& ids, int step);
     void setState(int row, TransferState state);
     void rowChanged(int row);
+    // State changes reach the file a moment later, many in one transaction.
+    void storeChanged(const TransferItem& item);
     void indexFolders(int from);
     void rebuildRows();
     // What only one item may write at a time.
@@ -108,6 +112,7 @@ private:
     static QString folderKey(qint64 batch, const QString& path);
 
     QueueStore m_store;
+    QTimer m_flush;
     QList<TransferItem> m_items;
     QHash<qint64, int> m_rows;         // id -> row
     QHash<QString, qint64> m_folders;  // folderKey -> id of the folder item

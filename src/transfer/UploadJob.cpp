@@ -59,25 +59,46 @@ UploadResult UploadJob::uploadSelection()
     }
     if (m_items.isEmpty() || cancelled())
         return m_result;
-    m_result.anythingToDo = true;
-
     m_startFolder = m_request.remoteFolder.isEmpty() ? m_session.currentDir() : m_request.remoteFolder;
-    const bool drivesBar = m_request.variant == UploadVariant::ContextMenu;
-    if (drivesBar) {
-        for (const UploadItem& item : std::as_const(m_items))
-            m_bytesTotal += item.size;
-        m_context.progress(0, m_bytesTotal);
-    }
-    for (const UploadItem& item : std::as_const(m_items)) {
-        if (cancelled())
-            break;
-        if (drivesBar)
-            m_context.progress(m_bytesDone, m_bytesTotal);
-        uploadItem(item);
-    }
-    if (!cancelled() && m_session.isConnected() && !m_startFolder.isEmpty())
-        m_session.setDir(m_startFolder);
+    // Without a folder to start from, nothing can be placed.
+    if (!m_startFolder.startsWith(QLatin1Char('/')))
+        return m_result;
+    m_result.anythingToDo = true;
+    for (const UploadItem& item : std::as_const(m_items))
+        m_result.items.append(queueItem(item));
     return m_result;
+}
+
+TransferItem UploadJob::queueItem(const UploadItem& item) const
+{
+    TransferItem queued;
+    queued.direction = TransferDirection::Upload;
+    queued.texts = m_request.variant == UploadVariant::Main ? TransferTexts::Upload : TransferTexts::UploadFromMenu;
+    queued.server = m_request.settings;
+    queued.server.password.clear();
+    // The workers keep the encryption this connection has: they never fall back to plain text.
+    if (m_session.connectFacts().tls == TlsOutcome::Encrypted)
+        queued.server.ftp.encryption = FtpSettings::Encryption::Required;
+    queued.isFolder = item.isFolder();
+    QString folder = m_startFolder;
+    for (const QString& name : item.remoteFolders)
+        folder = withTrailingSlash(folder) + name;
+    if (item.isFolder()) {
+        queued.localPath = item.localFolder.chopped(1);
+        queued.remotePath = folder;
+        queued.shownName = item.remoteFolders.isEmpty() ? QString() : item.remoteFolders.last();
+    } else {
+        queued.localPath = item.localPath();
+        queued.remotePath = withTrailingSlash(folder) + item.name;
+        queued.shownName = item.localPath();
+        queued.size = item.size;
+        queued.flag = m_request.type.flagFor(item.name);
+    }
+    if (item.refusal == UploadItem::Refusal::FolderLink)
+        queued.refusal = TransferRefusal::FolderLink;
+    else if (item.refusal == UploadItem::Refusal::UnencodableName)
+        queued.refusal = TransferRefusal::UnencodableName;
+    return queued;
 }
 
 UploadResult UploadJob::uploadAs(const QString& localName, const QString& newName)
@@ -109,61 +130,6 @@ UploadResult UploadJob::uploadAs(const QString& localName, const QString& newNam
     return m_result;
 }
 
-bool UploadJob::returnToStartFolder()
-{
-    if (m_connectionGone || !m_startFolder.startsWith(QLatin1Char('/')))
-        return false;
-    if (!ConnectionJobs::reconnectTo(m_context, m_request.settings, m_startFolder)) {
-        // The user was told once; the items left fail without asking again.
-        if (!m_session.isConnected())
-            m_connectionGone = true;
-        return false;
-    }
-    m_serverFolder = withTrailingSlash(m_startFolder);
-    return true;
-}
-
-void UploadJob::uploadItem(const UploadItem& item)
-{
-    // The red line of the folder that could not be made stands for everything below it.
-    if (isBelowFailedFolder(item)) {
-        ++(item.isFolder() ? m_result.foldersFailed : m_result.filesFailed);
-        return;
-    }
-    if (item.refusal != UploadItem::Refusal::None || !returnToStartFolder()) {
-        reportFailure(item);
-        return;
-    }
-    for (qsizetype i = 0; i < item.remoteFolders.size(); ++i) {
-        const QString& name = item.remoteFolders.at(i);
-        const bool ownFolder = item.isFolder() && i == item.remoteFolders.size() - 1;
-        // Fails for a folder that exists, which is then used as it is.
-        if (m_session.createDir(name)) {
-            announceFolder(name);
-            m_context.appendHistory(m_request.variant == UploadVariant::Main ? QStringLiteral("Status: Anlegen erfolgreich")
-                                                                              : getText("FRMPULOC_GENOK"),
-                                    HistoryColour::Green);
-            // Everything stored into it is new.
-            m_namesBefore.insert(m_serverFolder + name + QLatin1Char('/'), QSet<QString>());
-            if (ownFolder)
-                return;
-        }
-        // A folder item is entered only to see that it exists when it could not be created.
-        if (!m_session.setDir(name)) {
-            // Refused by a server that is still there: no permission, or a file of that name.
-            if (ownFolder && m_session.isConnected())
-                m_failedFolders.append(item.remoteFolders);
-            reportFailure(item);
-            return;
-        }
-        m_serverFolder += name + QLatin1Char('/');
-    }
-    if (item.isFolder())
-        return;
-    announceFile(item.localPath());
-    uploadFile(item.localPath(), item.name);
-}
-
 bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
 {
     QFile file;
@@ -182,8 +148,6 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
     }
     const bool sent = sendContent(file, *stream, remoteName) && stream->close();
     stream.reset(); // breaks off a transfer that did not end
-    // Whatever is there now is no longer a name this upload may remove.
-    rememberStored(remoteName);
     if (sent) {
         ++m_result.filesUploaded;
         m_context.appendHistory(getText("MPUB_UPOK"), HistoryColour::Green);
@@ -198,7 +162,6 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
 bool UploadJob::sendContent(QFile& file, UploadStream& stream, const QString& remoteName)
 {
     QByteArray block(blockSize, Qt::Uninitialized);
-    const bool drivesBar = m_request.variant == UploadVariant::ContextMenu;
     const qint64 fileSize = file.size();
     qint64 fileDone = 0;
     for (;;) {
@@ -211,10 +174,7 @@ bool UploadJob::sendContent(QFile& file, UploadStream& stream, const QString& re
             return true;
         if (!stream.write(block.constData(), read))
             return false;
-        m_bytesDone += read;
         fileDone += read;
-        if (drivesBar)
-            m_context.progress(m_bytesDone, m_bytesTotal);
         m_context.transferProgress(remoteName, fileDone, fileSize);
     }
 }
@@ -224,24 +184,13 @@ bool UploadJob::isNewName(const QString& remoteName)
     // A name in another folder is not in this folder's listing.
     if (remoteName.contains(QLatin1Char('/')))
         return false;
-    auto known = m_namesBefore.find(m_serverFolder);
-    if (known == m_namesBefore.end()) {
-        std::optional<QSet<QString>> names;
-        if (const std::optional<QList<RemoteEntry>> entries = m_session.list()) {
-            names.emplace();
-            for (const RemoteEntry& entry : *entries)
-                names->insert(entry.name.toCaseFolded());
-        }
-        known = m_namesBefore.insert(m_serverFolder, names);
-    }
-    return known->has_value() && !(*known)->contains(remoteName.toCaseFolded());
-}
-
-void UploadJob::rememberStored(const QString& remoteName)
-{
-    const auto known = m_namesBefore.find(m_serverFolder);
-    if (known != m_namesBefore.end() && known->has_value())
-        (*known)->insert(remoteName.toCaseFolded());
+    const std::optional<QList<RemoteEntry>> entries = m_session.list();
+    if (!entries)
+        return false;
+    // Some servers ignore case.
+    return std::none_of(entries->cbegin(), entries->cend(), [&remoteName](const RemoteEntry& entry) {
+        return entry.name.toCaseFolded() == remoteName.toCaseFolded();
+    });
 }
 
 void UploadJob::removePartial(const QString& remoteName, bool createdByUs)
@@ -270,42 +219,6 @@ bool UploadJob::removePartialFile(JobContext& context, const ConnectionSettings&
     else
         context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + path, HistoryColour::Red);
     return removed;
-}
-
-bool UploadJob::isBelowFailedFolder(const UploadItem& item) const
-{
-    return std::any_of(m_failedFolders.cbegin(), m_failedFolders.cend(), [&item](const QStringList& failed) {
-        return item.remoteFolders.size() >= failed.size() && item.remoteFolders.mid(0, failed.size()) == failed;
-    });
-}
-
-void UploadJob::reportFailure(const UploadItem& item)
-{
-    if (item.isFolder()) {
-        ++m_result.foldersFailed;
-        announceFolder(item.remoteFolders.isEmpty() ? QString() : item.remoteFolders.last());
-        m_context.appendHistory(getText("FRMPULOC_GENFAIL"), HistoryColour::Red);
-        return;
-    }
-    ++m_result.filesFailed;
-    announceFile(item.localPath());
-    m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
-}
-
-void UploadJob::announceFolder(const QString& name)
-{
-    if (m_request.variant == UploadVariant::Main)
-        m_context.appendHistory(QStringLiteral("Aktion: Lege Verzeichnis ") + name + QStringLiteral(" an"));
-    else
-        m_context.appendHistory(getText("FRMPULOC_NEWDIR1") + QLatin1Char(' ') + name + getText("FRMPULOC_NEWDIR2"));
-}
-
-void UploadJob::announceFile(const QString& localPath)
-{
-    if (m_request.variant == UploadVariant::Main)
-        m_context.appendHistory(QStringLiteral("Aktion: Starte Upload von ") + localPath);
-    else
-        m_context.appendHistory(getText("FRMPULOC_BEGUP") + QLatin1Char(' ') + localPath);
 }
 
 bool UploadJob::cancelled() const

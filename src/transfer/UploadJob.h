@@ -2,12 +2,11 @@
 
 #include "RemoteOperations.h"
 #include "SelectedRow.h"
+#include "TransferItem.h"
 #include "UploadItem.h"
 #include "UploadType.h"
 
-#include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -32,29 +31,29 @@ struct UploadRequest {
     UploadVariant variant = UploadVariant::Main;
 };
 
-// What the GUI needs when the upload has ended.
+// What the GUI needs when the upload has ended, or when its walk has: the selection's items to
+// queue, in their order.
 struct UploadResult {
-    bool anythingToDo = false; // items were handled: the remote pane is to list its folder again
+    bool anythingToDo = false; // items were found: the remote pane is to list its folder again
+    QList<TransferItem> items;
     int filesUploaded = 0;
     int filesFailed = 0;
-    int foldersFailed = 0;
     // A partly sent file that a stopped upload created on the server (absolute path), to be
     // removed by removePartialFile() once the stop is over; empty when there is none.
     QString partialFile;
 };
 
-// Uploads local files and whole folder trees into the server folder the remote pane shows, on
-// the session thread (UploadSelection). The selected items come first, in list order, then
-// everything the walks of the selected folders found. Every item starts from a checked
-// re-connection into that folder; remote folders are created on the way, existing ones used
-// silently, and an item whose folder cannot be entered gets its red line instead of landing in
-// another folder. A folder that can be neither created nor entered gets one red line, and nothing
-// below it is tried. Every file gets its start line and a green or red line.
+// The upload of the selection walks first (UploadSelection, on the session thread): the selected
+// items in list order, then everything the walks of the selected folders found, become one queue
+// item each, a folder to make before what is inside it, with the server folder the remote pane
+// shows as their start. The queue's workers send them; every item writes the lines the upload
+// writes for it.
 //
-// A transfer that breaks or is stopped removes its partial file only where the upload created it:
-// in a folder the upload made, or under a name the folder's listing, read before the first store
-// into it, did not hold. A file that was there before is never deleted (a server may keep the old
-// file when it refuses a store), nor one the job cannot tell about. The history says which.
+// Upload-as sends one file on the browsing connection. A transfer that breaks or is stopped
+// removes its partial file only where the upload created it: under a name the folder's listing,
+// read before the store, did not hold. A file that was there before is never deleted (a server may
+// keep the old file when it refuses a store), nor one the job cannot tell about. The history says
+// which.
 class UploadJob
 {
 public:
@@ -62,7 +61,7 @@ public:
 
     UploadJob(JobContext& context, UploadRequest request);
 
-    // Runs the whole upload of the selection; the job is used once.
+    // Walks the selection and gives its items; the job is used once.
     UploadResult uploadSelection();
     // Upload-as: the source folder's file localName under newName (already trimmed) into the
     // remote folder. An empty file is refused with its own red line and nothing is sent.
@@ -75,8 +74,7 @@ public:
     const QList<UploadItem>& uploadList() const { return m_items; }
 
 private:
-    bool returnToStartFolder();
-    void uploadItem(const UploadItem& item);
+    TransferItem queueItem(const UploadItem& item) const;
     // UploadFile: sends one local file under remoteName into the server's current folder and
     // writes its status line; true when the server confirmed the complete file.
     bool uploadFile(const QString& localPath, const QString& remoteName);
@@ -84,26 +82,14 @@ private:
     // Whether remoteName was absent from the server's current folder before this upload stored
     // into it; false when that cannot be told.
     bool isNewName(const QString& remoteName);
-    void rememberStored(const QString& remoteName);
     void removePartial(const QString& remoteName, bool createdByUs);
-    bool isBelowFailedFolder(const UploadItem& item) const;
-    void reportFailure(const UploadItem& item);
-    void announceFolder(const QString& name);
-    void announceFile(const QString& localPath);
     bool cancelled() const;
 
     JobContext& m_context;
     RemoteOperations& m_session;
     UploadRequest m_request;
-    QString m_startFolder;   // the folder every item starts from, as the pane showed it
-    QString m_serverFolder;  // the absolute folder the server is in now, ending in "/"
-    bool m_connectionGone = false; // a re-connection failed: no further attempts, no more messages
-    // The names each server folder (absolute, ending in "/") held before this upload stored into
-    // it, case-folded, as some servers ignore case; nullopt when it could not be listed.
-    QHash<QString, std::optional<QSet<QString>>> m_namesBefore;
-    QList<QStringList> m_failedFolders; // folders of items that could be neither created nor entered
+    QString m_startFolder;  // the folder every item starts from, as the pane showed it
+    QString m_serverFolder; // the absolute folder the server is in now, ending in "/"
     QList<UploadItem> m_items;
     UploadResult m_result;
-    qint64 m_bytesTotal = 0;
-    qint64 m_bytesDone = 0;
 };

@@ -139,6 +139,13 @@ private Q_SLOTS:
         QTest::keyClick(focus(), Qt::Key_F6);
         QTreeView* list = m_window->remotePane()->listView()->detailView();
         QTRY_COMPARE(focus(), static_cast<QWidget*>(list));
+        // On past the history to the transfer queue, and back.
+        QTest::keyClick(focus(), Qt::Key_F6);
+        QTest::keyClick(focus(), Qt::Key_F6);
+        QTRY_COMPARE(focus()->objectName(), QStringLiteral("lsvQueue"));
+        QTest::keyClick(focus(), Qt::Key_F6, Qt::ShiftModifier);
+        QTest::keyClick(focus(), Qt::Key_F6, Qt::ShiftModifier);
+        QTRY_COMPARE(focus(), static_cast<QWidget*>(list));
 
         // Rows: "..", "pub". Down to the folder, Enter goes into it.
         QTest::keyClick(list, Qt::Key_Down);

@@ -152,17 +152,20 @@ private Q_SLOTS:
     void childWindowsFollowTheMainWindow()
     {
         const auto windows = m_window->mdiArea()->subWindowList();
-        QCOMPARE(windows.size(), 3);
+        QCOMPARE(windows.size(), 4);
         for (const QSize size : {QSize(1000, 700), QSize(640, 480)}) {
             m_window->resize(size);
-            QTRY_COMPARE(windows[2]->width(), m_window->mdiArea()->viewport()->width());
-            // Local and remote side by side, the history below them down to the gap.
+            QTRY_COMPARE(windows[3]->x() + windows[3]->width(), m_window->mdiArea()->viewport()->width());
+            // Local and remote side by side; below them the history and the queue, down to the gap,
+            // a third of the height.
             const QSize area = m_window->mdiArea()->viewport()->size();
             const int half = area.width() / 2;
-            const int top = windows[2]->y();
-            QCOMPARE((QList<QRect>{windows[0]->geometry(), windows[1]->geometry(), windows[2]->geometry()}),
-                     (QList<QRect>{QRect(0, 0, half, top), QRect(half, 0, half, top),
-                                   QRect(0, top, area.width(), area.height() - ChildWindowLayout::bottomGap - top)}));
+            const int bottom = std::max(ChildWindowLayout::historyHeight, area.height() / 3);
+            const int top = area.height() - ChildWindowLayout::bottomGap - bottom;
+            QCOMPARE((QList<QRect>{windows[0]->geometry(), windows[1]->geometry(), windows[2]->geometry(),
+                                   windows[3]->geometry()}),
+                     (QList<QRect>{QRect(0, 0, half, top), QRect(half, 0, half, top), QRect(0, top, half, bottom),
+                                   QRect(half, top, area.width() - half, bottom)}));
         }
     }
 

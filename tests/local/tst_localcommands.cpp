@@ -265,6 +265,8 @@ private Q_SLOTS:
         QVERIFY(finished.wait(jobTimeout));
         QCOMPARE(m_fixture->server.content(QStringLiteral("/pub/file.txt")), QByteArray("file.txt"));
         QCOMPARE(m_fixture->server.content(QStringLiteral("/pub/Alpha/inside.txt")), QByteArray("Alpha/inside.txt"));
+        // The queue's worker shares the server in memory, and closed its connection when it was done.
+        QVERIFY(runJob(m_fixture->runner, [](JobContext& context) { context.session().openConnection({}); }));
         // Upload as: the new name is trimmed, and the list of the user's (HTML) makes it ASCII.
         m_fixture->select({QStringLiteral("notes.txt")});
         m_fixture->actions->action(LocalCommand::UploadAs)->trigger();

@@ -6,6 +6,7 @@
 #include "InlineJobRunner.h"
 #include "LocalActions.h"
 #include "LocalPane.h"
+#include "QueueFixture.h"
 #include "RowTexts.h"
 #include "ScriptedPrompter.h"
 #include "TestHelpers.h"
@@ -26,7 +27,9 @@ struct LocalFixture {
         recordHistory(runner, lines, &pane);
         LocalEnvironment environment{[] { return ConnectionSettings{}; }, [] { return QStringLiteral("/pub"); },
                                      [this] { ++remoteRefreshes; }, recorderOf(lines),
-                                     [] { return UploadType{TransferType::Auto, TransferFlag::Binary, {}}; }};
+                                     [] { return UploadType{TransferType::Auto, TransferFlag::Binary, {}}; },
+                                     transfers.transfers()};
+        QObject::connect(&transfers.processor, &QueueProcessor::historyLine, &pane, recorderOf(lines));
         actions = new LocalActions(pane, runner, environment, &pane);
         server.addFolder(QStringLiteral("/pub"));
         pane.resize(900, 600);
@@ -83,6 +86,7 @@ struct LocalFixture {
     QStringList lines;
     FakeRemoteServer server;
     InlineJobRunner runner{server};
+    QueueFixture transfers{[this] { return std::make_unique<InlineJobRunner>(server); }};
     CountingTypeProvider provider{{{QStringLiteral("txt"), QStringLiteral("Textdokument")}}};
     LocalPane pane{nullptr, &provider};
     LocalActions* actions = nullptr;

@@ -1,5 +1,12 @@
 #include "JobHarness.h"
 
+#include "ItemTransfer.h"
+#include "QueueProcessor.h"
+#include "TransferLedger.h"
+#include "TransferQueue.h"
+
+#include <mutex>
+
 #include "JobContext.h"
 #include "RemoteOperations.h"
 #include "SessionMaker.h"
@@ -33,6 +40,15 @@ bool JobHarness::startServer(const FtpServerFixture::Options& options)
     return started && TextCatalogue::instance().isOpen();
 }
 
+QStringList JobHarness::describe(const QList<TransferItem>& items, const QString& folder)
+{
+    QStringList described;
+    for (const TransferItem& item : items)
+        described.append((item.isFolder ? QStringLiteral("folder") : QString::number(item.size)) + QLatin1Char(' ')
+                         + item.localPath.mid(folder.size()));
+    return described;
+}
+
 QList<SelectedRow> JobHarness::rows(std::initializer_list<const char*> names)
 {
     QList<SelectedRow> result;
@@ -52,31 +68,39 @@ QList<QByteArray> JobHarness::contents(const QString& folder, std::initializer_l
     return result;
 }
 
+namespace {
+
+// Collects the commands sent on a connection (the transcript's "> " lines); several connections
+// may write at once.
+std::function<void(const QString&)> commandsInto(QStringList& commands, std::shared_ptr<std::mutex> lock)
+{
+    return [&commands, lock](const QString& line) {
+        if (!line.startsWith(QLatin1String("> ")))
+            return;
+        std::lock_guard guard(*lock);
+        commands.append(line.mid(2));
+    };
+}
+
+} // namespace
+
 JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QString& folder,
                                     const std::function<void()>& before, const Job& job,
                                     const ProgressWatch& watch) const
 {
     Outcome outcome;
     SessionRunner runner(makeSession);
-    JobHandle handle;
     runner.setMessageHandler([&outcome](const MessageRequest& message) {
         outcome.messages.append(message.text);
         return PromptAnswer::Ok;
     });
     QObject::connect(&runner, &SessionRunner::historyLine, recorderOf(outcome.lines));
-    QObject::connect(&runner, &SessionRunner::progressChanged, [&](qint64 done, qint64 total) {
-        outcome.progress.append({done, total});
-        if (watch)
-            watch(handle, done);
-    });
     // Without settings, no connection: the job meets a session that has none.
     bool connected = settings.host.isEmpty();
+    auto lock = std::make_shared<std::mutex>();
     // Written on the session thread; read, like the job's result, only once everything ended.
-    runner.start([&connected, &outcome, settings, folder](JobContext& context) {
-        context.session().setTranscript([&outcome](const QString& line) {
-            if (line.startsWith(QLatin1String("> ")))
-                outcome.commands.append(line.mid(2));
-        });
+    runner.start([&connected, &outcome, settings, folder, lock](JobContext& context) {
+        context.session().setTranscript(commandsInto(outcome.commands, lock));
         if (!connected)
             connected = context.session().openConnection(settings)
                         && (folder.isEmpty() || context.session().setDir(folder));
@@ -87,15 +111,50 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
         before();
 
     // The job writes its result into outcome, which the test reads only once everything ended.
-    handle = runner.start([&outcome, job](JobContext& context) { job(context, outcome); });
+    runner.start([&outcome, job](JobContext& context) { job(context, outcome); });
+    if (!waitIdle(runner))
+        return outcome;
+    const QList<TransferItem> items = outcome.download.items + outcome.upload.items;
+    outcome.finished = true;
+    if (!items.isEmpty())
+        runQueue(outcome, items, settings.password, watch);
     // As the command does: the part a stop left goes once the stop is over, by a job of its own.
     runner.start([&outcome, settings](JobContext& context) {
         if (!outcome.upload.partialFile.isEmpty())
             UploadJob::removePartialFile(context, settings, outcome.upload.partialFile);
         outcome.folderAfterwards = context.session().currentDir();
     });
-    outcome.finished = waitIdle(runner);
+    outcome.finished = waitIdle(runner) && outcome.finished;
     return outcome;
+}
+
+void JobHarness::runQueue(Outcome& outcome, QList<TransferItem> items, const QString& password, const ProgressWatch& watch)
+{
+    TransferQueue queue;
+    queue.setParallel(1);
+    auto lock = std::make_shared<std::mutex>();
+    auto ledger = std::make_shared<TransferLedger>();
+    QueueProcessor::Work work;
+    work.makeWorker = [&outcome, lock] {
+        auto worker = std::make_unique<SessionRunner>(makeSession);
+        worker->start([&outcome, lock](JobContext& context) { context.session().setTranscript(commandsInto(outcome.commands, lock)); });
+        return std::unique_ptr<JobRunner>(std::move(worker));
+    };
+    work.makeItemJob = [ledger] { return ItemTransfer::makeJob(ledger); };
+    work.removePartial = &ItemTransfer::removePartialFile;
+    QueueProcessor processor(queue, std::move(work));
+    QObject::connect(&processor, &QueueProcessor::historyLine, recorderOf(outcome.lines));
+    processor.setNoConnectionNotice([&outcome](const QString& reason) { outcome.messages.append(reason); });
+    QObject::connect(&processor, &QueueProcessor::progressChanged, [&](qint64 done, qint64 total) {
+        outcome.progress.append({done, total});
+        if (watch && watch(done))
+            processor.stop();
+    });
+    QSignalSpy idle(&processor, &QueueProcessor::idle);
+    processor.add(std::move(items), password);
+    outcome.finished = idle.size() > 0 || idle.wait(jobTimeout);
+    outcome.items = queue.items();
+    processor.shutdown();
 }
 
 JobHarness::Outcome JobHarness::download(const DownloadRequest& request, const std::function<void()>& before) const

@@ -14,9 +14,10 @@
 #include <memory>
 
 // A server folder served by a loopback FTP server and a local folder, with downloads and uploads
-// between them run on a session thread of their own, the way the commands run them. What a job
-// reports is recorded: history lines as "colour<TAB>text", progress, messages and commands sent.
-// The texts are the German ones.
+// between them run the way the commands run them: the walk on a session thread of its own, then
+// its items through a transfer queue with one worker (its own connection and thread). What they
+// report is recorded: history lines as "colour<TAB>text", progress, messages and the commands sent
+// on every connection. The texts are the German ones.
 class JobHarness
 {
 public:
@@ -29,13 +30,14 @@ public:
         QString folderAfterwards; // the server's current folder once everything has ended
         DownloadResult download;
         UploadResult upload;
+        QList<TransferItem> items; // as the queue holds them once everything ended
 
         // The arguments of every command verb sent ("RETR", "STOR"), in order.
         QStringList argumentsOf(const char* verb) const;
     };
     using UploadWork = std::function<UploadResult(UploadJob&)>;
-    // Sees every progress report with the handle of the job that made it.
-    using ProgressWatch = std::function<void(const JobHandle& job, qint64 done)>;
+    // Sees every progress report of the queue; true stops the queue.
+    using ProgressWatch = std::function<bool(qint64 done)>;
 
     JobHarness();
 
@@ -49,11 +51,16 @@ public:
     QList<QByteArray> localFiles(std::initializer_list<const char*> paths) const { return contents(local, paths); }
     QList<QByteArray> remoteFiles(std::initializer_list<const char*> paths) const { return contents(remote, paths); }
 
+    // Each item as "SIZE PATH" or "folder PATH", its local path without folder in front.
+    static QStringList describe(const QList<TransferItem>& items, const QString& folder);
+
     // Connects with the server's own values (not at all when request.remoteFolder is empty) and
-    // stays in "/", calls before and downloads; request.settings serve the re-connections.
+    // stays in "/", calls before and downloads; request.settings serve the re-connections and the
+    // queue's worker.
     Outcome download(const DownloadRequest& request, const std::function<void()>& before = {}) const;
     // Connects with request.settings and changes to request.remoteFolder, calls before, then runs
-    // work (the selection when none is given); a part a stop left is removed afterwards.
+    // work (the selection, through the queue, when none is given); a part a stop left is removed
+    // afterwards.
     Outcome upload(const UploadRequest& request, const UploadWork& work = {}, const std::function<void()>& before = {},
                    const ProgressWatch& watch = {}) const;
 
@@ -65,9 +72,11 @@ private:
     // Runs on the session thread and fills in its part of the outcome.
     using Job = std::function<void(JobContext& context, Outcome& outcome)>;
     // Connects with settings (not at all when they are empty) and changes to folder, calls before,
-    // runs job, and finally removes the part a stopped upload left.
+    // runs job, then the items it gave through the queue, and finally removes the part a stopped
+    // upload left.
     Outcome run(const ConnectionSettings& settings, const QString& folder, const std::function<void()>& before,
                 const Job& job, const ProgressWatch& watch = {}) const;
+    static void runQueue(Outcome& outcome, QList<TransferItem> items, const QString& password, const ProgressWatch& watch);
 
     QTemporaryDir m_remoteDir;
     QTemporaryDir m_localDir;

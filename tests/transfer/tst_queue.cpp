@@ -1,18 +1,25 @@
-#include "FakeFtpServer.h"
+#include "FakeRemoteServer.h"
+#include "FtpServerFixture.h"
 #include "InlineJobRunner.h"
 #include "ItemTransfer.h"
 #include "QueuePane.h"
 #include "QueueProcessor.h"
+#include "PeerDecisions.h"
 #include "QueueStore.h"
+#include "SessionMaker.h"
+#include "SessionRunner.h"
 #include "TestHelpers.h"
 #include "TransferLedger.h"
 #include "TransferQueue.h"
+#include "VsftpdFixture.h"
 
 #include <QAction>
 #include <QSortFilterProxyModel>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeView>
+
+#include <mutex>
 
 #include <sqlite3.h>
 
@@ -28,7 +35,10 @@ TransferItem item(TransferDirection direction, const char* local, const char* re
     made.localPath = QString::fromUtf8(local);
     made.remotePath = QString::fromUtf8(remote);
     made.size = folder ? -1 : 4096;
-    made.server = {QStringLiteral("ftp.example.org"), QStringLiteral("2121"), QStringLiteral("anna"), password, true};
+    made.server.host = QStringLiteral("ftp.example.org");
+    made.server.port = QStringLiteral("2121");
+    made.server.user = QStringLiteral("anna");
+    made.server.password = password;
     made.shownName = made.remotePath;
     return made;
 }
@@ -180,7 +190,7 @@ private Q_SLOTS:
     {
         useCatalogue("deutsch");
         QTemporaryDir local;
-        FakeFtpServer server;
+        FakeRemoteServer server;
         server.addFolder(QStringLiteral("/pub"));
         TransferQueue queue;
         queue.open(local.filePath(QStringLiteral("queue.sqlite3")));
@@ -230,6 +240,106 @@ private Q_SLOTS:
         // One connection per worker, kept between items and closed when the queue stands still.
         QCOMPARE(server.calls.count(QStringLiteral("LOGIN")), 3);
         QTRY_VERIFY(!server.isConnected());
+    }
+
+    // The same two files queued three times, on four workers with connections of their own to pyftpdlib:
+    // an item waits while another writes its target, so no two ever write one file at once.
+    void parallelWorkersNeverWriteOneTargetTwice()
+    {
+        useCatalogue("deutsch");
+        QTemporaryDir local;
+        QTemporaryDir remote;
+        FtpServerFixture server({.throttle = 256 * 1024}); // the uploads surely overlap
+        QVERIFY(server.start(remote.path()));
+        TransferQueue queue;
+        queue.setParallel(4);
+        std::mutex lock;
+        QHash<QString, int> writing;
+        int running = 0;
+        int mostRunning = 0;
+        int sameTarget = 0;
+        const auto ledger = std::make_shared<TransferLedger>();
+        QueueProcessor processor(
+            queue, {[] { return std::make_unique<SessionRunner>(makeSession); },
+                    [&, ledger] {
+                        return [&, job = ItemTransfer::makeJob(ledger)](JobContext& context, const TransferItem& it,
+                                                                        const ConnectionSettings& settings) {
+                            {
+                                std::lock_guard guard(lock);
+                                sameTarget += writing[it.remotePath]++ > 0 ? 1 : 0;
+                                mostRunning = std::max(mostRunning, ++running);
+                            }
+                            ItemOutcome outcome = job(context, it, settings);
+                            std::lock_guard guard(lock);
+                            --writing[it.remotePath];
+                            --running;
+                            return outcome;
+                        };
+                    },
+                    {}});
+        QList<TransferItem> items;
+        for (const char* name : {"a", "b"}) {
+            const QString path = local.filePath(QString::fromLatin1(name));
+            QVERIFY(writeFile(path, QByteArray(64 * 1024, name[0])));
+            items.append(item(TransferDirection::Upload, qPrintable(path), qPrintable(QLatin1Char('/') + QLatin1String(name))));
+            items.last().server = settingsOf(server);
+        }
+        QSignalSpy idle(&processor, &QueueProcessor::idle);
+        for (int times = 0; times < 3; ++times)
+            processor.add(items, FtpServerFixture::password());
+        QVERIFY(idle.wait(jobTimeout));
+
+        QCOMPARE(states(queue), QStringLiteral("dddddd"));
+        QCOMPARE(sameTarget, 0);
+        QVERIFY(mostRunning > 1);
+        QCOMPARE(readFile(remote.filePath(QStringLiteral("b"))), QByteArray(64 * 1024, 'b'));
+    }
+
+    // A certificate that nothing vouches for, met by three workers at once: the workers never ask,
+    // the queue asks once on the GUI side, and the answer lets every worker go on.
+    void certificateIsAskedOnceOnTheGuiSide()
+    {
+        useCatalogue("deutsch");
+        QTemporaryDir local;
+        QTemporaryDir remote;
+        VsftpdFixture server;
+        QVERIFY2(server.start(remote.path()), qPrintable(server.errorText()));
+        TransferQueue queue;
+        queue.setParallel(3);
+        const auto decisions = std::make_shared<PeerDecisions>();
+        int workerQuestions = 0;
+        QueueProcessor processor(queue, {[&workerQuestions, decisions] {
+                                             auto worker = std::make_unique<SessionRunner>(makeSession);
+                                             worker->setPeerIdentityHandler([&workerQuestions, decisions](const PeerIdentity& identity) {
+                                                 ++workerQuestions; // answered from decisions, never put to the user
+                                                 return decisions->decideForWorker(identity);
+                                             });
+                                             return std::unique_ptr<JobRunner>(std::move(worker));
+                                         },
+                                         [ledger = std::make_shared<TransferLedger>()] { return ItemTransfer::makeJob(ledger); },
+                                         {}});
+        QStringList asked;
+        processor.setIdentityQuestion(decisions, [&asked](const PeerIdentity& identity) {
+            asked.append(identity.certificate()->fingerprint());
+            return TrustDecision::Once;
+        });
+        QList<TransferItem> items;
+        for (const char* name : {"a", "b", "c"}) {
+            const QString path = local.filePath(QString::fromLatin1(name));
+            QVERIFY(writeFile(path, name));
+            items.append(item(TransferDirection::Upload, qPrintable(path), qPrintable(QLatin1Char('/') + QLatin1String(name))));
+            items.last().server.host = server.host();
+            items.last().server.port = server.portText();
+            items.last().server.user = QStringLiteral("anonymous");
+            items.last().server.ftp = {true, FtpSettings::Encryption::Required};
+        }
+        QSignalSpy idle(&processor, &QueueProcessor::idle);
+        processor.add(items, QStringLiteral("guest"));
+        QTRY_COMPARE_WITH_TIMEOUT(states(queue), QStringLiteral("ddd"), jobTimeout);
+
+        QCOMPARE(asked, QStringList{CertificateInfo::formatFingerprint(server.certificateSha256())});
+        QVERIFY(workerQuestions >= 3);
+        QCOMPARE(server.serverLog().count(QStringLiteral("\"STOR ")), 3);
     }
 };
 

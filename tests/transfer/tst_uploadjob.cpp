@@ -101,14 +101,14 @@ private Q_SLOTS:
         QCOMPARE(m_jobs->remoteFiles({"pub/ a.txt ", "pub/b.bin", "pub/docs/x.bin", "pub/docs/sub/y.txt"}),
                  QList<QByteArray>({"", QByteArray(255, 'b'), QByteArray(256, 'x'), "y"}));
         QVERIFY(QFileInfo(m_jobs->remote + QStringLiteral("pub/docs/empty")).isDir());
+        QCOMPARE(JobHarness::describe(outcome.upload.items, m_source),
+                 strings({"folder docs", "255 b.bin", "0  a.txt ", "folder docs/empty", "folder docs/sub", "256 docs/x.bin",
+                          "1 docs/sub/y.txt"}));
         QVERIFY(outcome.upload.anythingToDo && outcome.messages.isEmpty());
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
-        // Only the context menu's variant drives the bar, in bytes.
-        const QList<QPair<qint64, qint64>> ends{{0, 512}, {512, 512}};
-        if (variant == UploadVariant::Main)
-            QVERIFY(outcome.progress.isEmpty());
-        else
-            QCOMPARE((QList<QPair<qint64, qint64>>{outcome.progress.first(), outcome.progress.last()}), ends);
+        // The queue drives the bar, in bytes of the whole selection.
+        QVERIFY(!outcome.progress.isEmpty());
+        QCOMPARE(outcome.progress.last().second, 512);
     }
 
     void transferTypeOnTheWire_data()
@@ -251,7 +251,9 @@ private Q_SLOTS:
 
         QCOMPARE(outcome.lines, notCreated(QStringLiteral("top")));
         QCOMPARE(outcome.argumentsOf("MKD"), strings({"top"}));
-        QCOMPARE(outcome.upload.filesFailed + outcome.upload.foldersFailed, 5);
+        QCOMPARE(outcome.items.size(), 5);
+        for (const TransferItem& item : outcome.items)
+            QCOMPARE(item.state, TransferState::Failed);
     }
 
     void partialFileOfABrokenOrStoppedTransfer_data()
@@ -278,7 +280,8 @@ private Q_SLOTS:
         // A file that was there before is never deleted, whether the server kept it or not.
         QTest::newRow("broken, the file was there") << true << false << false << false << old << false << kept;
         QTest::newRow("broken, the server kept the old file") << true << false << false << false << old << true << kept;
-        QTest::newRow("stopped, the file was there") << false << false << false << true << old << false << kept;
+        // A stopped item waits again without lines of its own; the stop has its line.
+        QTest::newRow("stopped, the file was there") << false << false << false << true << old << false << QStringList();
     }
 
     void partialFileOfABrokenOrStoppedTransfer()
@@ -305,22 +308,19 @@ private Q_SLOTS:
         }
         request.variant = UploadVariant::ContextMenu;
 
-        const auto outcome = m_jobs->upload(request, {}, {}, [stop](const JobHandle& upload, qint64 done) {
-            if (stop && done > 0)
-                upload.cancel();
-        });
+        const auto outcome = m_jobs->upload(request, {}, {}, [stop](qint64 done) { return stop && done > 0; });
 
         const QString later = m_source + QStringLiteral("later.txt");
-        const QStringList laterLines = stop ? QStringList() : reader ? failed(later, UploadVariant::ContextMenu)
-                                                                     : uploaded(later, UploadVariant::ContextMenu);
-        QStringList expected = failed(m_source + QStringLiteral("big.bin"), UploadVariant::ContextMenu);
-        // A stopped upload ends there; its part goes once the stop is over.
-        expected += stop ? laterLines + partLine : partLine + laterLines;
+        const QStringList laterLines = reader ? failed(later, UploadVariant::ContextMenu) : uploaded(later, UploadVariant::ContextMenu);
+        // A stopped upload waits again, and so does the rest; its part goes once the stop is over.
+        const QStringList expected = stop ? QStringList{historyKey("red", "MPUB_STOPPED")} + partLine
+                                          : failed(m_source + QStringLiteral("big.bin"), UploadVariant::ContextMenu)
+                                                + partLine + laterLines;
         QCOMPARE(outcome.lines, expected);
         QCOMPARE(QFileInfo::exists(remoteBig), refuseDelete || !before.isEmpty());
         if (options.hiddenStores)
             QCOMPARE(readFile(remoteBig), before);
-        QCOMPARE(outcome.upload.partialFile, stop && before.isEmpty() ? QStringLiteral("/pub/big.bin") : QString());
+        QCOMPARE(outcome.items.at(0).state, stop ? TransferState::Queued : TransferState::Failed);
     }
 
     void lostServerIsReportedOnce()
@@ -331,10 +331,13 @@ private Q_SLOTS:
 
         const auto outcome = m_jobs->upload(request({"a.txt", "docs/"}), {}, [this] { m_jobs->server().stop(); });
 
+        // The items wait for the next time the queue is processed; the user is told once.
         QVERIFY(outcome.finished);
-        QCOMPARE(outcome.messages, QStringList{messageText({"MPUB_NOCONN1", "MPUB_NOCONN2", "MPUB_NOCONN3"})});
-        QCOMPARE(outcome.lines, failed(m_source + QStringLiteral("a.txt")) + notCreated(QStringLiteral("docs"))
-                                    + failed(m_source + QStringLiteral("docs/x.txt")));
+        QCOMPARE(outcome.messages.size(), 1);
+        QCOMPARE(outcome.lines.size(), 1);
+        QVERIFY(outcome.lines.first().startsWith(historyKey("red", "QUEUE_NOCONNECTION")));
+        for (const TransferItem& item : outcome.items)
+            QCOMPARE(item.state, TransferState::Queued);
     }
 
 private:
