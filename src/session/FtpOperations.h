@@ -107,6 +107,8 @@ public:
     // could be listed, or more than a million entries or 64 MiB of text came. An empty folder
     // gives an empty list.
     virtual std::optional<QList<RemoteEntry>> ftpList() = 0;
+    // How many lines of the last ftpList() no parser could read; they are not among its entries.
+    virtual qsizetype unreadableLines() const { return 0; }
     // Whether ftpEntryFacts() can ask the server (it offers MLST).
     virtual bool offersEntryFacts() const { return false; }
     // What the server says of one entry (MLST): name holds the path as the server answered it.
