@@ -25,6 +25,7 @@ RemoteFolderRead changeAndRead(FtpOperations& session, const QString& base, cons
     if (read.currentDir.isEmpty() && session.ftpSetDir(root))
         read.currentDir = session.ftpCurrentDir();
     read.entries = session.ftpList();
+    read.unreadableLines = read.entries ? session.unreadableLines() : 0;
     // A folder that cannot be listed still has a path; a server that answers neither is gone.
     read.connected = session.isConnected() && (read.entries || !read.currentDir.isEmpty());
     return read;
