@@ -2,6 +2,7 @@
 #include "EntryTypeResolver.h"
 #include "FakeFtpServer.h"
 #include "InlineJobRunner.h"
+#include "ListingShapes.h"
 #include "RawServer.h"
 #include "RemoteFixture.h"
 #include "RemoteRows.h"
@@ -13,6 +14,8 @@
 #include <QMenu>
 #include <QToolBar>
 #include <QTreeView>
+
+#include <span>
 
 Q_DECLARE_METATYPE(RemoteCommand)
 
@@ -55,18 +58,18 @@ struct FakeRemote {
         &provider};
 };
 
-// A listing of lines, and the rows they make as "name|kind|size|date" (no row: empty).
-void shapes(const char* tag, bool mlsd, std::initializer_list<std::pair<const char*, const char*>> lines)
+// The lines of shapes as one listing, and their entries, sorted.
+void shapes(const char* tag, bool mlsd, std::span<const ListingShape> shapes)
 {
     QByteArray listing;
-    QStringList rows;
-    for (const auto& [line, row] : lines) {
-        listing += QByteArray(line) + "\r\n";
-        if (*row)
-            rows.append(QString::fromUtf8(row));
+    QStringList entries;
+    for (const ListingShape& shape : shapes) {
+        listing += QByteArray(shape.line) + "\r\n";
+        if (*shape.entry)
+            entries += QString::fromUtf8(shape.entry);
     }
-    rows.sort();
-    QTest::newRow(tag) << mlsd << listing << rows;
+    entries.sort();
+    QTest::newRow(tag) << mlsd << listing << entries;
 }
 
 } // namespace
@@ -161,40 +164,16 @@ private Q_SLOTS:
         QCOMPARE(m_fixture->icons.icon(QStringLiteral("zexe0")).cacheKey(), picture0);
     }
 
-    // One line of each shape through a scripted server whose FEAT names only MLST, and the FTP
-    // session on its thread: MLSD where the server has it; LIST after it refused MLSD, which is
-    // not asked again. A line no parser reads is no row, and each listing counts them in red.
+    // One line of each shape of ListingShapes.h through a scripted server whose FEAT names only
+    // MLST, and the FTP session on its thread: MLSD where the server has it; LIST after it refused
+    // MLSD, which is not asked again. A line no parser reads is no row; each listing counts them.
     void everyListingShape_data()
     {
         QTest::addColumn<bool>("mlsd");
         QTest::addColumn<QByteArray>("listing");
         QTest::addColumn<QStringList>("rows");
-        shapes("LIST after a refused MLSD", false,
-               {{"-rw-r--r-- 1 ops ops 512 2019年 7月 14日 報告.txt", "報告.txt|file|512|2019-07-14 00:00"},
-                {"-rw-r--r-- 1 ops ops 512 2019년 7월 14일 보고.txt", "보고.txt|file|512|2019-07-14 00:00"},
-                {"-rw-r--r-- 1 ops ops 512 14. Juli 2019 bericht.txt", "bericht.txt|file|512|2019-07-14 00:00"},
-                {"-rw-r--r-- 1 ops ops 512 júl 14 2019 jelentes.txt", "jelentes.txt|file|512|2019-07-14 00:00"},
-                {"-rw-r--r-- 1 ops ops 512 14-07-2019 09:30 b", "b|file|512|2019-07-14 09:30"},
-                {"-rw-r--r-- 1 ops ops 512 2019.07.14 c", "c|file|512|2019-07-14 00:00"},
-                {"-rw-r--r-- 1 ops ops 512 14-jul-19 d", "d|file|512|2019-07-14 00:00"},
-                {"-rw-r--r-- 1 ops ops 512 Jul 14, 2019 09:30 e", "e|file|512|2019-07-14 09:30"},
-                {"drwxr-xr-x 3 ops ops 512 dateless", "dateless|folder|0|"},
-                {"drwxr-xr-x+1202 ops ops 4096 Jul 14 2019 acl", "acl|folder|0|2019-07-14 00:00"},
-                {"crw------- 1 root sys 12,34 Jul 14 2019 tty0", "tty0|file|0|2019-07-14 00:00"},
-                {"-r-xr-xr-x longowner longgroup123456 Jul 14 2019 joined", "joined|file|123456|2019-07-14 00:00"},
-                {"-rw-r--r-- 1 owner Domain Users 512 Jul 14 2019 group", "group|file|512|2019-07-14 00:00"},
-                {"frw-r--r-- 1 ops ops 512 Jul 14 2019 f", "f|file|512|2019-07-14 00:00"},
-                {"-rw-r--r-- 1 ops ops 12.5k Jul 14 2019 unit", "unit|file|12800|2019-07-14 00:00"},
-                {"lrwxrwxrwx 1 ops ops 4 Jul 14 2019 ln -> dir/", "ln|link|0|2019-07-14 00:00"},
-                {"-rw-r--r-- 1 ops ops 512 Jul 14 2019  two  blanks ", " two  blanks |file|512|2019-07-14 00:00"},
-                {"07-14-19  09:30AM       <DIR>          dos dir", "dos dir|folder|0|2019-07-14 09:30"},
-                {"-rw-r--r-- 1 ops ops 512 Jxn 14 2019 unreadable", ""}});
-        shapes("MLSD where FEAT names only MLST", true,
-               {{"type=file;size=5;\tname", "name|file|5|"},
-                {"type=file;x.hash=a=b;size=;modify=20190714093000 old draft", "old draft|file|0|2019-07-14 09:30"},
-                {"type=OS.unix=slink:dir/;size=; slink", "slink|link|0|"},
-                {"type=OS.unix=symlink;size=;   lead", "  lead|link|0|"},
-                {"-rw-r--r-- 1 ops ops 512 Jul 14 2019 not MLSD", ""}});
+        shapes("LIST after a refused MLSD", false, listShapes);
+        shapes("MLSD where FEAT names only MLST", true, mlsdShapes);
     }
 
     void everyListingShape()
@@ -203,25 +182,23 @@ private Q_SLOTS:
         QFETCH(QByteArray, listing);
         std::atomic<int> mlsdAsked{0};
         RawServer server([&, mlsd, listing](RawServer::Connection& connection) {
+            const QMap<QByteArray, QByteArray> replies{
+                {"USER", "230 in"}, {"PWD", "257 \"/\""}, {"FEAT", "211-Features:\r\n MLST type*;size*;modify*;\r\n211 End"}};
             bool going = connection.send("220 scripted\r\n");
             while (const auto line = going ? connection.readLine() : std::nullopt) {
-                const QByteArray verb = line->left(4);
-                if (verb == "FEAT") {
-                    going = connection.send("211-Features:\r\n MLST type*;size*;modify*;\r\n211 End\r\n");
-                } else if (verb == "PWD") {
-                    going = connection.send("257 \"/\"\r\n");
-                } else if (verb == "EPSV") {
-                    going = connection.send("229 (|||" + QByteArray::number(connection.listenForData()) + "|)\r\n");
+                const QByteArray verb = line->split(' ').first();
+                QByteArray reply = replies.value(verb, "200 ok");
+                if (verb == "EPSV") {
+                    reply = "229 (|||" + QByteArray::number(connection.listenForData()) + "|)";
                 } else if (verb == "MLSD" && (++mlsdAsked, !mlsd)) {
-                    going = connection.send("500 MLSD not understood\r\n");
+                    reply = "500 MLSD not understood";
                 } else if (verb == "MLSD" || verb == "LIST") {
                     const int data = connection.send("150 go\r\n") ? connection.acceptData() : -1;
                     going = data >= 0 && connection.send(listing, data);
                     connection.closeData(data);
-                    going = going && connection.send("226 done\r\n");
-                } else {
-                    going = connection.send(verb == "USER" ? "230 in\r\n" : "200 ok\r\n");
+                    reply = "226 done";
                 }
+                going = going && connection.send(reply + "\r\n");
             }
         });
         const ConnectionSettings settings{QStringLiteral("127.0.0.1"), QString::number(server.port()), QStringLiteral("u"),
@@ -234,9 +211,7 @@ private Q_SLOTS:
         const char* const kinds[] = {"parent", "folder", "file", "link"};
         QStringList rows;
         for (const FileEntry& row : fixture.pane->rows().mid(1))
-            rows.append(QStringList{row.name, QLatin1String(kinds[int(row.kind)]), QString::number(row.size),
-                                    row.lastWrite.toString(QStringLiteral("yyyy-MM-dd HH:mm"))}
-                            .join(QLatin1Char('|')));
+            rows.append(shapeEntry(row.name, kinds[int(row.kind)], row.size, row.lastWrite));
         rows.sort();
         QTEST(rows, "rows");
         QCOMPARE(fixture.lines, QStringList(2, historyKey("red", "FRMSERVER_UNREADABLE", QStringLiteral("1"))));
