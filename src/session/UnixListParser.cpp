@@ -102,9 +102,9 @@ std::optional<qint64> joinedSize(QStringView text, QChar)
     return parseDecimal(text.mid(digits));
 }
 
-// The readings of a line, in order: the first that fits wins. Today's shapes come first, so a line
-// they read is read as before whatever the later ones could make of it; then the other dates with
-// sizes as ls -h and devices write them, then owner or group run into the size.
+// The readings of a line, in order: the first that fits wins. The common shapes come first, so a
+// line they read keeps that reading whatever the later ones could make of it; then the other dates,
+// with sizes as ls -h and devices write them; then owner or group run into the size.
 struct Reading {
     SizeReader size;
     UnixListDates::Reader dates[4];
