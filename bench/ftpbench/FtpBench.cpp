@@ -153,9 +153,12 @@ bool FtpBench::list(const QString& directory)
     if (!entries)
         return false;
     for (const RemoteEntry& entry : *entries) {
-        m_out << entry.name << '\t' << (entry.isDirectory ? 'd' : '-') << '\t' << entry.size << '\t'
+        const char kind = entry.isLink ? 'l' : entry.isDirectory ? 'd' : '-';
+        m_out << entry.name << '\t' << kind << '\t' << entry.size << '\t'
               << entry.lastWrite.toString(QStringLiteral("yyyy-MM-dd HH:mm")) << '\t' << entry.attributes << '\n';
     }
+    if (m_session.unreadableLines() > 0)
+        m_err << "ftpbench: " << m_session.unreadableLines() << " unreadable listing lines left out\n";
     return back.isEmpty() || m_session.setDir(back);
 }
 

@@ -3,8 +3,9 @@
 //   listbench [--mlsd] [--shape=unix|names|long|bare] [--pane] ENTRIES   against a built-in loopback
 //                                                        server that sends ENTRIES synthetic lines
 //   listbench [--passive] --server HOST PORT USER PASS DIR   against a real server
-// Shapes: "unix" is an ls -l line of about 60 bytes per file; "names" is a bare one-letter name per
-// line (3 bytes on the wire), the cheapest line a server can send; "long" is an ls -l line with a
+// Shapes: "unix" is an ls -l line of about 60 bytes per file; "names" is the shortest line a parser
+// reads with a one-letter name (" a" in MLSD, 4 bytes on the wire; a DOS line of 20 bytes in
+// LIST), the cheapest entry a server can send; "long" is an ls -l line with a
 // name of 200 characters (255 bytes a line), "bare" the same with names that have no extension
 // (each name is then a type of its own). With --pane the listing goes into a remote pane (the
 // job on the session thread, the rows on this one, offscreen) and "longest-stall-ms" says how long
@@ -97,7 +98,7 @@ private:
     QByteArray line(qint64 index) const
     {
         if (m_shape == Shape::Names)
-            return QByteArray(1, static_cast<char>('a' + index % 26)) + "\r\n";
+            return (m_mlsd ? " " : "01-01-20 00:00 1 ") + QByteArray(1, static_cast<char>('a' + index % 26)) + "\r\n";
         QByteArray name = "file-" + QByteArray::number(index).rightJustified(7, '0') + ".bin";
         if (m_shape == Shape::Long)
             name = name.rightJustified(200, 'n');

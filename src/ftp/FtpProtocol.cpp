@@ -126,6 +126,7 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
     m_password = password;
     m_features.clear();
     m_offersMlsd = false;
+    m_mlsdShowsLinks = false;
     m_passive = passive;
     m_encrypted = false;
     m_tlsOutcome = TlsOutcome::NotAsked;
@@ -188,9 +189,9 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
 
     if (const auto features = command(u"FEAT")) {
         m_features = ReplyParsers::parseFeatures(*features);
-        // MLST alone is not taken as a promise of MLSD: servers that list only MLST exist whose
-        // MLSD is missing or broken.
-        m_offersMlsd = ReplyParsers::hasFeature(m_features, u"MLSD");
+        // MLST in FEAT means MLSD too (RFC 3659, 7.8); proftpd names only MLST. A server whose
+        // MLSD then turns out to be missing is listed with LIST (see refuseMlsd()).
+        m_offersMlsd = ReplyParsers::hasFeature(m_features, u"MLST") || ReplyParsers::hasFeature(m_features, u"MLSD");
         if (ReplyParsers::hasFeature(m_features, u"UTF8"))
             command(u"OPTS", QStringLiteral("UTF8 ON")); // names go out as UTF-8 either way
     }

@@ -81,6 +81,11 @@ public:
 
     QString lastError() const { return m_lastError; }
     bool offersMlsd() const { return m_offersMlsd; }
+    // The server refused MLSD as a command it does not know: LIST for the rest of the connection.
+    void refuseMlsd() { m_offersMlsd = false; }
+    // Whether this connection's MLSD has shown a link as a link (OS.unix=symlink or slink).
+    bool mlsdShowsLinks() const { return m_mlsdShowsLinks; }
+    void noteMlsdShowsLinks() { m_mlsdShowsLinks = true; }
     bool offers(QStringView feature) const;
     QStringList features() const { return m_features; }
 
@@ -152,6 +157,7 @@ private:
     QString m_password; // only to mask it where a server echoes it
     QStringList m_features;
     bool m_offersMlsd = false;
+    bool m_mlsdShowsLinks = false;
     bool m_passive = false;
     bool m_encrypted = false;
     TlsOutcome m_tlsOutcome = TlsOutcome::NotAsked;

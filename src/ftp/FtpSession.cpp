@@ -10,6 +10,9 @@
 #include "ReplyParsers.h"
 
 #include <QDateTime>
+#include <QSet>
+
+#include <algorithm>
 
 namespace {
 
@@ -18,6 +21,61 @@ namespace {
 // a few times their text.
 constexpr qsizetype maxListingBytes = 64 * 1024 * 1024;
 
+// 500, 501, 502, 504: the server does not know the command, or not without an argument.
+bool isUnknownCommand(int code)
+{
+    return code == 500 || code == 501 || code == 502 || code == 504;
+}
+
+// Lists the current folder in format: after a refused MLSD with LIST, and format says so.
+std::optional<QList<RemoteEntry>> readListing(FtpProtocol& protocol, ListingFormat& format, qsizetype& unreadable)
+{
+    QStringView verb;
+    FtpProtocol::Transfer transfer;
+    for (;;) {
+        verb = format == ListingFormat::Mlsd ? u"MLSD" : u"LIST";
+        if (protocol.startTransfer(verb, {}, transfer))
+            break;
+        if (transfer.refusal && ReplyParsers::isEmptyListingReply(*transfer.refusal))
+            return QList<RemoteEntry>{};
+        if (format == ListingFormat::List || !transfer.refusal
+            || transfer.refusal->replyClass() != ReplyClass::PermanentFailure)
+            return std::nullopt;
+        // MLSD refused: LIST may still work. A server that does not know the command is not asked
+        // again on this connection.
+        if (isUnknownCommand(transfer.refusal->code))
+            protocol.refuseMlsd();
+        format = ListingFormat::List;
+    }
+    // Parsed as it arrives: the listing's text is never held whole.
+    ListingBuilder builder(format, QDateTime::currentDateTimeUtc().date());
+    qint64 received = 0;
+    const bool complete = protocol.receive(transfer, [&](const char* data, qint64 size, QString& error) {
+        received += size;
+        if (received > maxListingBytes) {
+            error = QStringLiteral("the listing is larger than %1 MiB").arg(maxListingBytes / (1024 * 1024));
+            return false;
+        }
+        if (!builder.add(QByteArrayView(data, size))) {
+            error = QStringLiteral("the listing has more than %1 entries").arg(ListingBuilder::maxEntries);
+            return false;
+        }
+        return true;
+    });
+    if (!complete)
+        return std::nullopt;
+    if (ReplyParsers::isUnopenedListingReply(*transfer.finalReply)) {
+        protocol.fail(QStringLiteral("%1: %2").arg(verb, protocol.replyText(*transfer.finalReply)));
+        return std::nullopt;
+    }
+    if (!builder.finish()) {
+        protocol.fail(QStringLiteral("the listing has more than %1 entries").arg(ListingBuilder::maxEntries));
+        return std::nullopt;
+    }
+    unreadable = builder.unreadable();
+    return builder.takeEntries();
+}
+
 } // namespace
 
 struct FtpSession::Private {
@@ -25,6 +83,7 @@ struct FtpSession::Private {
     ConnectTrust trust;
     // The encryption chosen for the connection there is.
     FtpSettings::Encryption encryption = FtpSettings::Encryption::IfAvailable;
+    qsizetype unreadableLines = 0; // of the last listing
 };
 
 FtpSession::FtpSession()
@@ -240,43 +299,42 @@ std::unique_ptr<UploadStream> FtpSession::openForUpload(const QString& remoteNam
 
 std::optional<QList<RemoteEntry>> FtpSession::list()
 {
+    d->unreadableLines = 0;
     if (!d->protocol.ensureReady())
         return std::nullopt;
     // Plain LIST, no options: "-a" and friends break strict servers and files named like them.
-    const ListingFormat format = d->protocol.offersMlsd() ? ListingFormat::Mlsd : ListingFormat::List;
-    const QStringView verb = format == ListingFormat::Mlsd ? u"MLSD" : u"LIST";
-    FtpProtocol::Transfer transfer;
-    if (!d->protocol.startTransfer(verb, {}, transfer)) {
-        if (transfer.refusal && ReplyParsers::isEmptyListingReply(*transfer.refusal))
-            return QList<RemoteEntry>{};
+    ListingFormat format = d->protocol.offersMlsd() ? ListingFormat::Mlsd : ListingFormat::List;
+    std::optional<QList<RemoteEntry>> entries = readListing(d->protocol, format, d->unreadableLines);
+    if (!entries || format != ListingFormat::Mlsd || d->protocol.offers(u"MLSD"))
+        return entries;
+    // MLSD need not tell a link from what it leads to: pyftpdlib shows a link to a folder as that
+    // folder. The servers that name only MLST were listed with LIST before, whose lines say which
+    // entries are links, and a delete must remove a link, never walk into where it leads. So their
+    // listings with folders are checked against LIST, until the server shows a link as one.
+    const auto isLink = [](const RemoteEntry& entry) { return entry.isLink; };
+    if (std::any_of(entries->cbegin(), entries->cend(), isLink))
+        d->protocol.noteMlsdShowsLinks();
+    const auto isFolder = [](const RemoteEntry& entry) { return entry.isDirectory; };
+    if (d->protocol.mlsdShowsLinks() || std::none_of(entries->cbegin(), entries->cend(), isFolder))
+        return entries;
+    ListingFormat list = ListingFormat::List;
+    qsizetype unreadable = 0;
+    const std::optional<QList<RemoteEntry>> listed = readListing(d->protocol, list, unreadable);
+    if (!listed)
         return std::nullopt;
+    QSet<QString> links;
+    for (const RemoteEntry& entry : *listed) {
+        if (entry.isLink)
+            links.insert(entry.name);
     }
-    // Parsed as it arrives: the listing's text is never held whole.
-    ListingBuilder builder(format, QDateTime::currentDateTimeUtc().date());
-    qint64 received = 0;
-    const bool complete = d->protocol.receive(transfer, [&](const char* data, qint64 size, QString& error) {
-        received += size;
-        if (received > maxListingBytes) {
-            error = QStringLiteral("the listing is larger than %1 MiB").arg(maxListingBytes / (1024 * 1024));
-            return false;
-        }
-        if (!builder.add(QByteArrayView(data, size))) {
-            error = QStringLiteral("the listing has more than %1 entries").arg(ListingBuilder::maxEntries);
-            return false;
-        }
-        return true;
-    });
-    if (!complete)
-        return std::nullopt;
-    if (ReplyParsers::isUnopenedListingReply(*transfer.finalReply)) {
-        d->protocol.fail(QStringLiteral("%1: %2").arg(verb, d->protocol.replyText(*transfer.finalReply)));
-        return std::nullopt;
-    }
-    if (!builder.finish()) {
-        d->protocol.fail(QStringLiteral("the listing has more than %1 entries").arg(ListingBuilder::maxEntries));
-        return std::nullopt;
-    }
-    return builder.takeEntries();
+    for (RemoteEntry& entry : *entries)
+        entry.isLink = entry.isLink || links.contains(entry.name);
+    return entries;
+}
+
+qsizetype FtpSession::unreadableLines() const
+{
+    return d->unreadableLines;
 }
 
 bool FtpSession::offersEntryFacts() const

@@ -63,6 +63,7 @@ public:
     // could be listed, or more than a million entries or 64 MiB of text came. An empty folder
     // gives an empty list.
     std::optional<QList<RemoteEntry>> list() override;
+    qsizetype unreadableLines() const override;
     bool offersEntryFacts() const override;
     std::optional<RemoteEntry> entryFacts(const QString& path) override;
 

@@ -52,6 +52,7 @@ bool ListingBuilder::add(QByteArrayView block)
             if (m_unfinished.size() + piece.size() > maxListingLineLength + 1) {
                 m_unfinished.clear();
                 m_skippingLine = true;
+                ++m_unreadable;
             } else {
                 m_unfinished.append(piece);
             }
@@ -81,6 +82,8 @@ bool ListingBuilder::addLine(QByteArrayView bytes)
 {
     if (bytes.endsWith('\r'))
         bytes.chop(1);
+    if (bytes.size() > maxListingLineLength)
+        ++m_unreadable;
     if (bytes.isEmpty() || bytes.size() > maxListingLineLength)
         return true;
     const QString line = NameCodec::decode(bytes);
@@ -89,8 +92,11 @@ bool ListingBuilder::addLine(QByteArrayView bytes)
     if (m_format == ListingFormat::List && isTotalLine(line))
         return true;
     std::optional<RemoteEntry> entry = parseLine(line, m_format, m_today);
-    if (!entry)
-        entry = ListingFields::makeEntry(line, false, false, 0, QDateTime());
+    // Shown as a row, the whole line would pass for a name the user could download or delete.
+    if (!entry) {
+        ++m_unreadable;
+        return true;
+    }
     if (entry->name == QLatin1String(".") || entry->name == QLatin1String(".."))
         return true;
     // Most entries of a folder have one of a few permission texts: one copy of each will do.

@@ -21,6 +21,8 @@ public:
     // The listing has ended (its last line may lack a line end); false as for add().
     bool finish();
     QList<RemoteEntry> takeEntries() { return std::move(m_entries); }
+    // How many lines no parser could read (too long ones too); they are left out of the entries.
+    qsizetype unreadable() const { return m_unreadable; }
 
 private:
     bool addLine(QByteArrayView bytes);
@@ -32,4 +34,5 @@ private:
     QByteArray m_unfinished;     // the start of a line whose end has not arrived
     bool m_skippingLine = false; // the rest of a line too long to be a name
     bool m_tooMany = false;
+    qsizetype m_unreadable = 0;
 };

@@ -17,8 +17,9 @@ enum class ListingFormat {
 //   server must not make one name of megabytes);
 // - "total N" (the block count of ls) is skipped;
 // - "." and ".." (and MLSD cdir/pdir) never become entries;
-// - a line no parser understands is not dropped: it becomes a file named by the whole line,
-//   which is also what a name-only listing means;
+// - a line no parser understands is left out (ListingBuilder counts them): named by the whole
+//   line, it would be a row the user could download or delete; a line is read alone, whatever
+//   its neighbours are;
 // - more than ListingBuilder::maxEntries entries give none at all.
 // today pins the year of dates that carry none. ListingBuilder does the same block by block.
 QList<RemoteEntry> parseListing(QByteArrayView data, ListingFormat format, const QDate& today);

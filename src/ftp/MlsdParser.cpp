@@ -24,13 +24,22 @@ QDateTime parseMlsdTime(QStringView text)
 
 std::optional<RemoteEntry> parseMlsdLine(QStringView line)
 {
-    const qsizetype blank = line.indexOf(QLatin1Char(' '));
-    if (blank < 0 || blank + 1 >= line.size())
+    // The facts end at the first blank or TAB. One blank separates them from the name, which may
+    // itself begin with blanks (RFC 3659, 7.2); some servers put a TAB there instead, and then
+    // every blank and TAB up to the name is separator.
+    qsizetype factsEnd = 0;
+    while (factsEnd < line.size() && !isBlank(line[factsEnd]))
+        ++factsEnd;
+    qsizetype nameStart = factsEnd + 1;
+    if (factsEnd < line.size() && line[factsEnd] == QLatin1Char('\t')) {
+        while (nameStart < line.size() && isBlank(line[nameStart]))
+            ++nameStart;
+    }
+    if (nameStart >= line.size())
         return std::nullopt;
-    const QStringView facts = line.left(blank);
-    QStringView name = line.mid(blank + 1);
-    if (!facts.isEmpty() && !facts.endsWith(QLatin1Char(';')))
-        return std::nullopt;
+    // Older drafts of the RFC leave the final ";" out.
+    const QStringView facts = line.left(factsEnd);
+    QStringView name = line.mid(nameStart);
 
     bool isDirectory = false;
     bool isLink = false;
@@ -63,7 +72,8 @@ std::optional<RemoteEntry> parseMlsdLine(QStringView line)
                 isDirectory = colon >= 0 && value.endsWith(QLatin1Char('/'));
             }
         } else if (key.compare(u"size", Qt::CaseInsensitive) == 0 || key.compare(u"sizd", Qt::CaseInsensitive) == 0) {
-            const auto parsed = parseDecimal(value);
+            // An empty size is no size: the entry is listed without one.
+            const auto parsed = value.isEmpty() ? std::optional<qint64>(0) : parseDecimal(value);
             if (!parsed)
                 return std::nullopt;
             size = *parsed;

@@ -1,25 +1,29 @@
 #include "UnixListParser.h"
 
 #include "ListingFields.h"
+#include "UnixListDates.h"
+
+#include <limits>
 
 using namespace ListingFields;
+using UnixListDates::DateMatch;
 
 namespace {
 
-// Type, permissions, links, owner, group (up to three words), size and a date of up to three
+// Type, permissions, links, owner, group (up to four words), size and a date of up to four
 // words: the name starts after at most this many words.
-constexpr qsizetype maxHeaderTokens = 12;
+constexpr qsizetype maxHeaderTokens = 13;
 constexpr qsizetype firstDateToken = 2;
 constexpr qsizetype lastDateToken = 8;
-// The server's clock may be ahead of ours; a year-less date up to this far in the future still
-// belongs to this year.
-constexpr qint64 futureSlackDays = 1;
+// Permissions, links, owner, group, size: the words before the name of a line without a date.
+constexpr qsizetype datelessSizeToken = 4;
 
 bool isPermissions(QStringView text)
 {
     if (text.size() != 10 && text.size() != 11)
         return false;
-    if (!QStringView(u"-dlbcpsD").contains(text[0]))
+    // "f" is a plain file on some systems; b, c, p, s and D are devices, pipes, sockets and doors.
+    if (!QStringView(u"-fdlbcpsD").contains(text[0]))
         return false;
     for (qsizetype i = 1; i < 10; ++i) {
         if (!QStringView(u"rwxXsStTlL-").contains(text[i]))
@@ -29,179 +33,156 @@ bool isPermissions(QStringView text)
     return text.size() == 10 || QStringView(u".+@").contains(text[10]);
 }
 
-int monthFromName(QStringView text)
+// "drwxr-xr-x+1202": ls left no blank between the ACL mark and a wide link count. The link count
+// becomes a word of its own.
+void splitLinkCount(QList<Token>& tokens)
 {
-    static const char16_t* const names[] = {u"jan", u"feb", u"mar", u"apr", u"may", u"jun",
-                                            u"jul", u"aug", u"sep", u"oct", u"nov", u"dec"};
-    static const char16_t* const longNames[] = {u"january", u"february", u"march", u"april",
-                                                u"may", u"june", u"july", u"august",
-                                                u"september", u"october", u"november", u"december"};
-    for (int i = 0; i < 12; ++i) {
-        if (text.compare(QStringView(names[i]), Qt::CaseInsensitive) == 0
-            || text.compare(QStringView(longNames[i]), Qt::CaseInsensitive) == 0)
-            return i + 1;
-    }
-    if (text.compare(u"sept", Qt::CaseInsensitive) == 0)
-        return 9;
-    return 0;
+    const Token first = tokens.first();
+    if (first.text.size() <= 11 || !QStringView(u".+@").contains(first.text[10])
+        || !parseDecimal(first.text.mid(11)))
+        return;
+    tokens.first() = Token{first.start, first.start + 11, first.text.left(11)};
+    tokens.insert(1, Token{first.start + 11, first.end, first.text.mid(11)});
 }
 
-std::optional<int> smallNumber(QStringView text, int lowest, int highest)
+bool isDevice(QChar type)
 {
-    if (text.isEmpty() || text.size() > 2)
-        return std::nullopt;
-    const auto value = parseDecimal(text);
-    if (!value || *value < lowest || *value > highest)
-        return std::nullopt;
-    return static_cast<int>(*value);
+    return type == QLatin1Char('b') || type == QLatin1Char('c');
 }
 
-std::optional<int> yearNumber(QStringView text)
+using SizeReader = std::optional<qint64> (*)(QStringView text, QChar type);
+
+std::optional<qint64> plainSize(QStringView text, QChar)
 {
-    if (text.size() != 4)
-        return std::nullopt;
-    const auto value = parseDecimal(text);
-    if (!value || *value < 1000)
-        return std::nullopt;
-    return static_cast<int>(*value);
+    return parseDecimal(text);
 }
 
-// The most recent year in which month/day exists and lies no later than today plus the slack.
-QDate placeInYear(int month, int day, const QDate& today)
+// "12.5k", "3M", "1.2G": a size that ls -h rounded, in units of 1024.
+std::optional<qint64> unitSize(QStringView text)
 {
-    const QDate latest = today.addDays(futureSlackDays);
-    for (int year = today.year(); year > today.year() - 8; --year) {
-        const QDate candidate(year, month, day);
-        if (candidate.isValid() && candidate <= latest)
-            return candidate;
-    }
-    return {};
+    static constexpr QStringView units = u"KMGT";
+    const qsizetype unit = text.isEmpty() ? -1 : units.indexOf(text.back().toUpper());
+    if (unit < 0)
+        return std::nullopt;
+    const QStringView number = text.chopped(1);
+    const qsizetype dot = number.indexOf(QLatin1Char('.'));
+    const auto whole = parseDecimal(dot < 0 ? number : number.left(dot));
+    const QStringView fraction = dot < 0 ? QStringView() : number.mid(dot + 1);
+    if (!whole || (dot >= 0 && (fraction.isEmpty() || fraction.size() > 3 || !parseDecimal(fraction))))
+        return std::nullopt;
+    const qint64 factor = qint64(1) << (10 * (unit + 1));
+    if (*whole > std::numeric_limits<qint64>::max() / factor - 1)
+        return std::nullopt;
+    qint64 thousandths = fraction.isEmpty() ? 0 : *parseDecimal(fraction);
+    for (qsizetype digits = fraction.size(); digits < 3; ++digits)
+        thousandths *= 10;
+    return *whole * factor + (thousandths * factor + 500) / 1000;
 }
 
-struct DateMatch {
-    QDateTime when;
-    qsizetype tokenCount = 0;
+// Device numbers "12,34" stand where the size would; unit sizes as ls -h writes them.
+std::optional<qint64> looseSize(QStringView text, QChar type)
+{
+    if (const auto size = parseDecimal(text))
+        return size;
+    const qsizetype comma = text.indexOf(QLatin1Char(','));
+    if (isDevice(type) && comma > 0 && parseDecimal(text.left(comma))
+        && (comma + 1 == text.size() || parseDecimal(text.mid(comma + 1))))
+        return 0;
+    return unitSize(text);
+}
+
+// "longgroup123456": a long owner or group name ran into the size.
+std::optional<qint64> joinedSize(QStringView text, QChar)
+{
+    qsizetype digits = text.size();
+    while (digits > 0 && text[digits - 1].unicode() >= u'0' && text[digits - 1].unicode() <= u'9')
+        --digits;
+    if (digits == 0 || digits == text.size() || !text[digits - 1].isLetter())
+        return std::nullopt;
+    return parseDecimal(text.mid(digits));
+}
+
+// The readings of a line, in order: the first that fits wins. The common shapes come first, so a
+// line they read keeps that reading whatever the later ones could make of it; then the other dates,
+// with sizes as ls -h and devices write them; then owner or group run into the size.
+struct Reading {
+    SizeReader size;
+    UnixListDates::Reader dates[4];
+};
+constexpr Reading readings[] = {
+    {plainSize, {UnixListDates::named}},
+    {plainSize, {UnixListDates::numeric}},
+    {looseSize, {UnixListDates::named, UnixListDates::worded, UnixListDates::compact, UnixListDates::numeric}},
+    {joinedSize, {UnixListDates::named, UnixListDates::worded, UnixListDates::compact, UnixListDates::numeric}},
 };
 
-// Day and "HH:MM" or "YYYY" after the month has been found.
-std::optional<DateMatch> dayAndTimeOrYear(int month, QStringView dayText, QStringView last,
-                                          const QDate& today)
+// The entry of a line whose name starts at nameStart; nullopt when there is no name.
+std::optional<RemoteEntry> entryOf(QStringView line, QStringView permissions, qsizetype nameStart, qint64 size,
+                                   const QDateTime& when)
 {
-    const auto day = smallNumber(dayText, 1, 31);
-    if (!day)
+    if (nameStart >= line.size())
         return std::nullopt;
-    if (const auto time = parseTimeOfDay(last)) {
-        const QDate date = placeInYear(month, *day, today);
-        if (!date.isValid())
-            return std::nullopt;
-        return DateMatch{stamp(date, *time), 3};
+    const QChar type = permissions[0];
+    QStringView name = line.mid(nameStart);
+    bool isDirectory = type == QLatin1Char('d');
+    const bool isLink = type == QLatin1Char('l');
+    QStringView target;
+    if (isLink) {
+        const qsizetype arrow = name.indexOf(u" -> ");
+        if (arrow > 0) {
+            target = name.mid(arrow + 4);
+            // Only a target that says so can be told from a file here.
+            isDirectory = target.endsWith(QLatin1Char('/'));
+            name = name.left(arrow);
+        }
     }
-    if (const auto year = yearNumber(last)) {
-        const QDate date(*year, month, *day);
-        if (!date.isValid())
-            return std::nullopt;
-        return DateMatch{QDateTime(date, QTime(0, 0), Qt::UTC), 3};
-    }
-    return std::nullopt;
+    RemoteEntry entry = makeEntry(name, isDirectory, isLink, isDevice(type) ? 0 : size, when);
+    entry.permissions = permissions.toString();
+    entry.linkTarget = target.toString();
+    return entry;
 }
 
-// "2005-06-07" or "1999/10/12".
-QDate isoDate(QStringView text)
+// "drwxr-xr-x 3 owner group 512 name", from servers that leave the date out: taken only when
+// nothing after the size looks like a date that could not be read.
+std::optional<RemoteEntry> datelessEntry(QStringView line, const QList<Token>& tokens)
 {
-    if (text.size() != 10 || (text[4] != QLatin1Char('-') && text[4] != QLatin1Char('/')) || text[7] != text[4])
-        return {};
-    const auto year = yearNumber(text.left(4));
-    const auto month = smallNumber(text.mid(5, 2), 1, 12);
-    const auto day = smallNumber(text.mid(8, 2), 1, 31);
-    if (!year || !month || !day)
-        return {};
-    return QDate(*year, *month, *day);
+    const qsizetype name = datelessSizeToken + 1;
+    if (tokens.size() <= name || !parseDecimal(tokens[1].text))
+        return std::nullopt;
+    const auto size = parseDecimal(tokens[datelessSizeToken].text);
+    if (!size || UnixListDates::looksLikeDate(tokens[name].text)
+        || (name + 1 < tokens.size() && UnixListDates::looksLikeDate(tokens[name + 1].text)))
+        return std::nullopt;
+    return entryOf(line, tokens[0].text, tokens[datelessSizeToken].end + 1, *size, QDateTime());
 }
-
-// The common shapes, with a month name or an ISO date.
-std::optional<DateMatch> namedDate(const QList<Token>& tokens, qsizetype at, const QDate& today)
-{
-    if (at + 1 >= tokens.size())
-        return std::nullopt;
-    if (const QDate date = isoDate(tokens[at].text); date.isValid()) {
-        if (const auto time = parseTimeOfDay(tokens[at + 1].text))
-            return DateMatch{stamp(date, *time), 2};
-        return std::nullopt;
-    }
-    if (at + 2 >= tokens.size())
-        return std::nullopt;
-    if (const int month = monthFromName(tokens[at].text))
-        return dayAndTimeOrYear(month, tokens[at + 1].text, tokens[at + 2].text, today);
-    if (const int month = monthFromName(tokens[at + 1].text))
-        return dayAndTimeOrYear(month, tokens[at].text, tokens[at + 2].text, today);
-    return std::nullopt;
-}
-
-// Rarer all-digit shapes, tried only when no named date fits anywhere: "3 29 03:26" and
-// "09-26 2000". Numeric owners and groups could pass for them, hence the second pass.
-std::optional<DateMatch> numericDate(const QList<Token>& tokens, qsizetype at, const QDate& today)
-{
-    if (at + 1 >= tokens.size())
-        return std::nullopt;
-    const QStringView first = tokens[at].text;
-    if (first.size() == 5 && first[2] == QLatin1Char('-')) {
-        const auto month = smallNumber(first.left(2), 1, 12);
-        const auto day = smallNumber(first.mid(3), 1, 31);
-        const auto year = yearNumber(tokens[at + 1].text);
-        if (!month || !day || !year || !QDate(*year, *month, *day).isValid())
-            return std::nullopt;
-        return DateMatch{QDateTime(QDate(*year, *month, *day), QTime(0, 0), Qt::UTC), 2};
-    }
-    if (at + 2 >= tokens.size())
-        return std::nullopt;
-    if (const auto month = smallNumber(first, 1, 12))
-        return dayAndTimeOrYear(*month, tokens[at + 1].text, tokens[at + 2].text, today);
-    return std::nullopt;
-}
-
-using DateReader = std::optional<DateMatch> (*)(const QList<Token>&, qsizetype, const QDate&);
 
 } // namespace
 
 std::optional<RemoteEntry> parseUnixListLine(QStringView line, const QDate& today)
 {
-    const QList<Token> tokens = tokenize(line, maxHeaderTokens);
-    if (tokens.size() < 4 || tokens[0].start != 0 || !isPermissions(tokens[0].text))
+    QList<Token> tokens = tokenize(line, maxHeaderTokens);
+    if (tokens.isEmpty() || tokens[0].start != 0)
+        return std::nullopt;
+    splitLinkCount(tokens);
+    if (tokens.size() < 4 || !isPermissions(tokens[0].text))
         return std::nullopt;
     const QChar type = tokens[0].text[0];
 
-    for (const DateReader readDate : {DateReader(namedDate), DateReader(numericDate)}) {
+    for (const Reading& reading : readings) {
         for (qsizetype at = firstDateToken; at <= lastDateToken && at < tokens.size(); ++at) {
-            const auto size = parseDecimal(tokens[at - 1].text);
+            const auto size = reading.size(tokens[at - 1].text, type);
             if (!size)
                 continue;
-            const auto date = readDate(tokens, at, today);
-            if (!date)
-                continue;
-            // The name is everything after the one blank that follows the date.
-            const qsizetype nameStart = tokens[at + date->tokenCount - 1].end + 1;
-            if (nameStart >= line.size())
-                continue;
-            QStringView name = line.mid(nameStart);
-            bool isDirectory = type == QLatin1Char('d');
-            const bool isLink = type == QLatin1Char('l');
-            QStringView target;
-            if (isLink) {
-                const qsizetype arrow = name.indexOf(u" -> ");
-                if (arrow > 0) {
-                    target = name.mid(arrow + 4);
-                    // Only a target that says so can be told from a file here.
-                    isDirectory = target.endsWith(QLatin1Char('/'));
-                    name = name.left(arrow);
-                }
+            for (const UnixListDates::Reader readDate : reading.dates) {
+                const std::optional<DateMatch> date = readDate ? readDate(tokens, at, today) : std::nullopt;
+                if (!date)
+                    continue;
+                // The name is everything after the one blank that follows the date.
+                const qsizetype nameStart = tokens[at + date->tokenCount - 1].end + 1;
+                if (auto entry = entryOf(line, tokens[0].text, nameStart, *size, date->when))
+                    return entry;
             }
-            // Device files show "major, minor" where the size would be.
-            const bool isDevice = type == QLatin1Char('b') || type == QLatin1Char('c');
-            RemoteEntry entry = makeEntry(name, isDirectory, isLink, isDevice ? 0 : *size, date->when);
-            entry.permissions = tokens[0].text.toString();
-            entry.linkTarget = target.toString();
-            return entry;
         }
     }
-    return std::nullopt;
+    return datelessEntry(line, tokens);
 }

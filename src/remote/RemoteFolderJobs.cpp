@@ -25,6 +25,7 @@ RemoteFolderRead changeAndRead(RemoteOperations& session, const QString& base, c
     if (read.currentDir.isEmpty() && session.setDir(root))
         read.currentDir = session.currentDir();
     read.entries = session.list();
+    read.unreadableLines = read.entries ? session.unreadableLines() : 0;
     // A folder that cannot be listed still has a path; a server that answers neither is gone.
     read.connected = session.isConnected() && (read.entries || !read.currentDir.isEmpty());
     return read;

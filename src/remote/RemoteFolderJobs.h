@@ -17,6 +17,8 @@ struct RemoteFolderRead {
     bool connected = false;
     // The entries in server order; nullopt when the folder could not be listed.
     std::optional<QList<RemoteEntry>> entries;
+    // Lines of the listing that no parser could read, left out of entries.
+    qsizetype unreadableLines = 0;
     // The server's current folder after the listing; empty when the query failed.
     QString currentDir;
 };

@@ -186,6 +186,10 @@ void RemotePane::startListing(const QString& changeTo, bool updatePathBox)
             if (read.connected && !read.entries)
                 context.appendHistory(getText("FRMSERVER_LISTFAILED") + QLatin1Char(' ') + context.session().lastError(),
                                       HistoryColour::Red);
+            if (read.unreadableLines > 0)
+                context.appendHistory(getText("FRMSERVER_UNREADABLE") + QLatin1Char(' ')
+                                          + QString::number(read.unreadableLines),
+                                      HistoryColour::Red);
             return read;
         },
         [self, updatePathBox](RemoteFolderRead read) {

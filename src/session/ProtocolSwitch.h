@@ -50,6 +50,7 @@ public:
         return m_session->openForUpload(remoteName, flag);
     }
     std::optional<QList<RemoteEntry>> list() override { return m_session->list(); }
+    qsizetype unreadableLines() const override { return m_session->unreadableLines(); }
     bool offersEntryFacts() const override { return m_session->offersEntryFacts(); }
     std::optional<RemoteEntry> entryFacts(const QString& path) override { return m_session->entryFacts(path); }
 

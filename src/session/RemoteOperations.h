@@ -83,6 +83,8 @@ public:
     // could be listed, or more than a million entries or 64 MiB of text came. An empty folder
     // gives an empty list.
     virtual std::optional<QList<RemoteEntry>> list() = 0;
+    // How many lines of the last list() no parser could read; they are not among its entries.
+    virtual qsizetype unreadableLines() const { return 0; }
     // Whether entryFacts() can ask the server (FTP: it offers MLST).
     virtual bool offersEntryFacts() const { return false; }
     // What the server says of one entry (FTP: MLST): name holds the path as the server answered it.

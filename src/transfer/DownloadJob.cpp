@@ -122,6 +122,11 @@ void DownloadJob::walkRemoteFolder(qsizetype folderIndex, int depth)
         m_items[folderIndex].unlisted = true;
         return;
     }
+    // What a line no parser could read names is not fetched: the user hears of it here.
+    if (const qsizetype unreadable = m_session.unreadableLines(); unreadable > 0)
+        m_context.appendHistory(getText("FRMSERVER_UNREADABLE") + QLatin1Char(' ') + QString::number(unreadable)
+                                    + QStringLiteral(" (") + folderPath + QLatin1Char(')'),
+                                HistoryColour::Red);
 
     QList<qsizetype> subfolders;
     for (const RemoteEntry& entry : *entries) {

@@ -92,7 +92,8 @@ private Q_SLOTS:
         QTRY_COMPARE(namesOf(m_window->remotePane()->rows()), strings({"..", "pub"}));
         QVERIFY(!m_window->progressBar()->isVisible());
 
-        // Unticked, the next listing goes active, on the same connection.
+        // Unticked, the next listing goes active, on the same connection (MLSD, and the LIST that
+        // tells which of its folders are links).
         auto wire = std::make_shared<QStringList>();
         runner()->start([wire](JobContext& context) {
             context.session().setTranscript([wire](const QString& line) { wire->append(line); });
@@ -100,7 +101,8 @@ private Q_SLOTS:
         bar()->passive()->click();
         m_window->remotePane()->refreshRemote(true);
         QVERIFY(waitIdle(*runner()));
-        QVERIFY2(wire->filter(QStringLiteral("> EPRT")).size() == 1 && wire->filter(QStringLiteral("> USER")).isEmpty(),
+        QVERIFY2(wire->filter(QStringLiteral("> EPRT")).size() == 2 && wire->filter(QStringLiteral("> EPSV")).isEmpty()
+                     && wire->filter(QStringLiteral("> USER")).isEmpty(),
                  qPrintable(wire->join(QLatin1Char('\n'))));
     }
 

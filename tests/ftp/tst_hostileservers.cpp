@@ -272,9 +272,9 @@ private Q_SLOTS:
                                            << QStringLiteral("failed to open directory");
         QTest::newRow("missing folder") << list << false << none << QByteArray("550 No such file or directory.") << none
                                         << none << QStringLiteral("550");
-        // Three bytes a line on the wire, a few hundred bytes each in memory: a million is enough.
+        // The shortest line a parser reads, a few hundred bytes each in memory: a million is enough.
         QTest::newRow("more than a million entries") << list << false << none << go
-                                                     << QByteArray("x\r\n").repeated(1'000'001) << done
+                                                     << QByteArray("01-01-20 00:00 1 x\r\n").repeated(1'000'001) << done
                                                      << QStringLiteral("more than 1000000 entries");
         // Long names reach the bound of the text long before that of the entries.
         QTest::newRow("more than 64 MiB of text") << list << false << none << go

@@ -1,12 +1,15 @@
 #include "ConnectionSettings.h"
 #include "DosListParser.h"
 #include "ListingBuilder.h"
+#include "ListingShapes.h"
 #include "MlsdParser.h"
 #include "NameCodec.h"
 #include "ReplyParsers.h"
 #include "UnixListParser.h"
 
 #include <QTest>
+
+#include <span>
 
 namespace {
 
@@ -99,6 +102,16 @@ private Q_SLOTS:
         row(u, "-rw-r--r-- 1 u g 5 Jan 1 2020 a -> b", "a -> b", File, 5, utc(2020, 1, 1));
         row(u, "-rw-r--r-- 1 u g 5 Jan 1 2020   ", "  ", File, 5, utc(2020, 1, 1));
         row(u, "-rw-r--r--\t1\tu\tg\t5\tJan\t1\t2020\ttabbed", "tabbed", File, 5, utc(2020, 1, 1));
+        // Year-less dates of other shapes, placed as above (ListingShapes.h has the other new shapes).
+        const QDateTime july = utc(2026, 7, 14, 9, 30);
+        row(u, "-rw-r--r-- 1 ops ops 512 7月 14日 09:30  報告 .txt ", " 報告 .txt ", File, 512, july);
+        row(u, "-rw-r--r-- 1 ops ops 512 14. Juli, 09:30 bericht.txt", "bericht.txt", File, 512, july);
+        row(u, "prw-r--r-- 1 ops ops 0 07-14 09:30 fifo", "fifo", File, 0, july);
+        bad(u, "-rw-r--r-- 1 ops ops 512 13月 14日 09:30 x");
+        bad(u, "-rw-r--r-- 1 ops ops 512 2019.13.14 x");
+        bad(u, "-rw-r--r-- 1 ops ops 12.5q Jul 14 2019 x");
+        bad(u, "-rw-r--r-- 1 root sys 12,34 Jul 14 2019 x");
+        bad(u, "drwxr-xr-x 3 ops ops 512 2019 x");
         bad(u, "total 1234");
         bad(u, "-rw-r--r-  1 u g 5 Jan 1 2020 x");
         bad(u, "xrw-r--r-- 1 u g 5 Jan 1 2020 x");
@@ -142,10 +155,10 @@ private Q_SLOTS:
         row(m, "modify=20081105165215.123;type=file; frac", "frac", File, 0, rfc);
         row(m, "type=file;size=1; a; b", "a; b", File, 1, {});
         row(m, " nofacts", "nofacts", File, 0, {});
+        bad(m, "type=file;size=1;\t");
         bad(m, "type=file;size=12a; x");
         bad(m, "type=file;modify=2008110516521; x");
         bad(m, "type=file;modify=20081305165215; x");
-        bad(m, "type=file;size=1 x");
         bad(m, "typefile; x");
         bad(m, "=file; x");
         bad(m, "type=file;size=1;");
@@ -172,13 +185,32 @@ private Q_SLOTS:
         QTEST(entry->lastWrite, "lastWrite");
     }
 
-    // Whole listings: known noise dropped, unknown lines kept as entries, and the same entries
-    // whether the listing arrives at once or in blocks that cut lines anywhere.
+    // Each line of ListingShapes.h alone gives its entry, or none.
+    void shapes()
+    {
+        const std::pair<ListingFormat, std::span<const ListingShape>> tables[]{{ListingFormat::List, listShapes},
+                                                                               {ListingFormat::Mlsd, mlsdShapes}};
+        for (const auto& [format, shapes] : tables) {
+            for (const ListingShape& shape : shapes) {
+                QStringList entries;
+                for (const RemoteEntry& entry : parseListing(shape.line, format, captureDay))
+                    entries.append(shapeEntry(entry.name, entry.isLink ? "link" : entry.isDirectory ? "folder" : "file",
+                                              entry.size, entry.lastWrite));
+                const QString got = entries.join(QString());
+                QVERIFY2(got == QString::fromUtf8(shape.entry), qPrintable(QString::fromUtf8(shape.line) + QLatin1String(" -> ") + got));
+            }
+        }
+    }
+
+    // Whole listings: known noise dropped, unreadable lines left out and counted, each line read
+    // as it would be alone, and the same entries whether the listing arrives at once or in blocks
+    // that cut lines anywhere.
     void listing_data()
     {
         QTest::addColumn<int>("format");
         QTest::addColumn<QByteArray>("listing");
         QTest::addColumn<QStringList>("names");
+        QTest::addColumn<qsizetype>("unreadable");
         QTest::newRow("LIST") << int(ListingFormat::List)
                               << QByteArray("total 24\r\n"
                                             "drwxr-xr-x    2 102      0            4096 Dec 06 20:02 .\r\n"
@@ -188,19 +220,24 @@ private Q_SLOTS:
                                             "-rw-r--r--    1 102      0               2 Dec 06 20:02  lead\n"
                                             "04-27-00  12:09PM       <DIR>          dos dir\r\n"
                                             "something no parser knows\r\n"
+                                            "-rw-r--r-- 1 ops ops 512 7月 14日 09:30 報告.txt\r\n"
+                                            "-rw-r--r-- 1 u g 5 Jxn 1 2020 unknown month\r\n"
+                                            "drwxr-xr-x 3 ops ops 512 dateless\r\n"
                                             "-rw-r--r--    1 102      0               2 Dec 06 20:02 last")
                               << QStringList{QStringLiteral("folder one/"), QStringLiteral(" lead"), QStringLiteral("dos dir/"),
-                                             QStringLiteral("something no parser knows"), QStringLiteral("last")};
+                                             QStringLiteral("報告.txt"), QStringLiteral("dateless/"), QStringLiteral("last")}
+                              << qsizetype(2);
         QTest::newRow("MLSD") << int(ListingFormat::Mlsd)
                               << QByteArray("type=cdir;modify=20081105165215; /pub\r\n"
                                             "type=pdir;modify=20081105165215; /\r\n"
                                             "type=dir;modify=20081105165215; sub\r\n"
+                                            "-rw-r--r-- 1 u g 5 Jan 1 2020 not MLSD\r\n"
                                             "type=file;size=3;modify=20081105165215; file.txt\r\n")
-                              << QStringList{QStringLiteral("sub/"), QStringLiteral("file.txt")};
+                              << QStringList{QStringLiteral("sub/"), QStringLiteral("file.txt")} << qsizetype(1);
         QTest::newRow("overlong line") << int(ListingFormat::List)
                                        << "-rw-r--r-- 1 u g 5 Jan 1 2020 " + QByteArray(maxListingLineLength, 'x')
                                               + "\r\n-rw-r--r-- 1 u g 5 Jan 1 2020 short\r\n"
-                                       << QStringList{QStringLiteral("short")};
+                                       << QStringList{QStringLiteral("short")} << qsizetype(1);
     }
 
     void listing()
@@ -209,10 +246,15 @@ private Q_SLOTS:
         QFETCH(QByteArray, listing);
         const QList<RemoteEntry> entries = parseListing(listing, ListingFormat(format), captureDay);
         QTEST(::names(entries), "names");
+        QList<RemoteEntry> alone;
+        for (const QByteArray& line : listing.split('\n'))
+            alone += parseListing(line, ListingFormat(format), captureDay);
+        QCOMPARE(entries, alone);
         ListingBuilder builder(ListingFormat(format), captureDay);
         for (qsizetype at = 0; at < listing.size(); at += 7)
             QVERIFY(builder.add(QByteArrayView(listing).sliced(at, std::min<qsizetype>(7, listing.size() - at))));
         QVERIFY(builder.finish());
+        QTEST(builder.unreadable(), "unreadable");
         QCOMPARE(builder.takeEntries(), entries);
     }
 

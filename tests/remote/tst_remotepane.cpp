@@ -2,15 +2,21 @@
 #include "EntryTypeResolver.h"
 #include "FakeRemoteServer.h"
 #include "InlineJobRunner.h"
+#include "ListingShapes.h"
+#include "RawServer.h"
 #include "RemoteFixture.h"
 #include "RemoteRows.h"
 #include "RowTexts.h"
+#include "SessionMaker.h"
+#include "SessionRunner.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QToolBar>
 #include <QTreeView>
+
+#include <span>
 
 Q_DECLARE_METATYPE(RemoteCommand)
 
@@ -52,6 +58,20 @@ struct FakeRemote {
         RemoteEnvironment{[] { return ConnectionSettings{}; }, [] { return QStringLiteral("/tmp/"); }, {}, {}},
         &provider};
 };
+
+// The lines of shapes as one listing, and their entries, sorted.
+void shapes(const char* tag, bool mlsd, std::span<const ListingShape> shapes)
+{
+    QByteArray listing;
+    QStringList entries;
+    for (const ListingShape& shape : shapes) {
+        listing += QByteArray(shape.line) + "\r\n";
+        if (*shape.entry)
+            entries += QString::fromUtf8(shape.entry);
+    }
+    entries.sort();
+    QTest::newRow(tag) << mlsd << listing << entries;
+}
 
 } // namespace
 
@@ -143,6 +163,59 @@ private Q_SLOTS:
         QCOMPARE(m_pane->rows(), first);
         QCOMPARE(m_remote->provider.iconQuestions, strings({"b", "more.qqq", "x.EXE", "y.exe", "z.txt"}));
         QCOMPARE(m_fixture->icons.icon(QStringLiteral("zexe0")).cacheKey(), picture0);
+    }
+
+    // One line of each shape of ListingShapes.h through a scripted server whose FEAT names only
+    // MLST, and the FTP session on its thread: MLSD where the server has it; LIST after it refused
+    // MLSD, which is not asked again. A line no parser reads is no row; each listing counts them.
+    void everyListingShape_data()
+    {
+        QTest::addColumn<bool>("mlsd");
+        QTest::addColumn<QByteArray>("listing");
+        QTest::addColumn<QStringList>("rows");
+        shapes("LIST after a refused MLSD", false, listShapes);
+        shapes("MLSD where FEAT names only MLST", true, mlsdShapes);
+    }
+
+    void everyListingShape()
+    {
+        QFETCH(bool, mlsd);
+        QFETCH(QByteArray, listing);
+        std::atomic<int> mlsdAsked{0};
+        RawServer server([&, mlsd, listing](RawServer::Connection& connection) {
+            const QMap<QByteArray, QByteArray> replies{
+                {"USER", "230 in"}, {"PWD", "257 \"/\""}, {"FEAT", "211-Features:\r\n MLST type*;size*;modify*;\r\n211 End"}};
+            bool going = connection.send("220 scripted\r\n");
+            while (const auto line = going ? connection.readLine() : std::nullopt) {
+                const QByteArray verb = line->split(' ').first();
+                QByteArray reply = replies.value(verb, "200 ok");
+                if (verb == "EPSV") {
+                    reply = "229 (|||" + QByteArray::number(connection.listenForData()) + "|)";
+                } else if (verb == "MLSD" && (++mlsdAsked, !mlsd)) {
+                    reply = "500 MLSD not understood";
+                } else if (verb == "MLSD" || verb == "LIST") {
+                    const int data = connection.send("150 go\r\n") ? connection.acceptData() : -1;
+                    going = data >= 0 && connection.send(listing, data);
+                    connection.closeData(data);
+                    reply = "226 done";
+                }
+                going = going && connection.send(reply + "\r\n");
+            }
+        });
+        const ConnectionSettings settings{Protocol::Ftp, QStringLiteral("127.0.0.1"), QString::number(server.port()),
+                                          QStringLiteral("u"), {}, {true, FtpSettings::Encryption::Plain}};
+        SessionRunner runner(makeSession);
+        RemoteFixture fixture(runner, RemoteEnvironment{[settings] { return settings; }, [] { return QString(); }, {}, {}});
+        QVERIFY(fixture.connectAndList(settings));
+        QVERIFY(fixture.list([&] { fixture.pane->refreshRemote(true); }));
+        QCOMPARE(mlsdAsked.load(), mlsd ? 2 : 1);
+        const char* const kinds[] = {"parent", "folder", "file", "link"};
+        QStringList rows;
+        for (const FileEntry& row : fixture.pane->rows().mid(1))
+            rows.append(shapeEntry(row.name, kinds[int(row.kind)], row.size, row.lastWrite));
+        rows.sort();
+        QTEST(rows, "rows");
+        QCOMPARE(fixture.lines, QStringList(2, historyKey("red", "FRMSERVER_UNREADABLE", QStringLiteral("1"))));
     }
 
     void doubleClickEnterAndUpBrowse()

@@ -14,6 +14,7 @@ from pyftpdlib.handlers import FileProducer, FTPHandler, ThrottledDTPHandler, _F
 from pyftpdlib.servers import FTPServer
 
 HOSTILE_NAMES = ["../evil", "a/b"]
+UNREADABLE_LINE = b"this line is no listing line\r\n"
 
 
 def hidden_name(name):
@@ -27,7 +28,7 @@ def parse_arguments():
     for name in ("--drop-after", "--throttle"):
         parser.add_argument(name, type=int, default=0)
     for name in ("--hostile-names", "--advertise-mlsd", "--raw-ascii", "--no-extended", "--real-pwd", "--refuse-dele",
-                 "--hidden-stores"):
+                 "--hidden-stores", "--refuse-mlsd"):
         parser.add_argument(name, action="store_true")
     return parser.parse_args()
 
@@ -41,16 +42,23 @@ def main():
     if args.protected:
         authorizer.override_perm(args.user, os.path.join(args.root, args.protected), "elr", recursive=True)
 
-    class HostileFS(AbstractedFS):
+    class SortedFS(AbstractedFS):
+        # pyftpdlib sorts LIST but not MLSD; the tests expect the order of names either way.
+        def listdir(self, path):
+            return sorted(AbstractedFS.listdir(self, path))
+
+    class HostileFS(SortedFS):
         def format_list(self, basedir, listing, ignore_err=True):
-            yield from AbstractedFS.format_list(self, basedir, listing, ignore_err)
+            yield from SortedFS.format_list(self, basedir, listing, ignore_err)
             for name in HOSTILE_NAMES:
                 yield ("-rw-r--r--   1 owner    group           5 Jan 01 00:00 %s\r\n" % name).encode()
+            yield UNREADABLE_LINE
 
         def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
-            yield from AbstractedFS.format_mlsx(self, basedir, listing, perms, facts, ignore_err)
+            yield from SortedFS.format_mlsx(self, basedir, listing, perms, facts, ignore_err)
             for name in HOSTILE_NAMES:
                 yield ("type=file;size=5;modify=20200101000000; %s\r\n" % name).encode()
+            yield UNREADABLE_LINE
 
     class TestDTPHandler(ThrottledDTPHandler):
         read_limit = args.throttle
@@ -135,12 +143,12 @@ def main():
             return file
 
     Handler.authorizer = authorizer
-    if args.hostile_names:
-        Handler.abstracted_fs = HostileFS
+    Handler.abstracted_fs = HostileFS if args.hostile_names else SortedFS
     if args.raw_ascii or args.broken_stor or args.throttle:
         Handler.dtp_handler = TestDTPHandler
-    if args.no_extended:
-        Handler.proto_cmds = {k: v for k, v in proto_cmds.items() if k not in ("EPSV", "EPRT")}
+    refused = (("EPSV", "EPRT") if args.no_extended else ()) + (("MLSD",) if args.refuse_mlsd else ())
+    if refused:
+        Handler.proto_cmds = {k: v for k, v in proto_cmds.items() if k not in refused}
 
     server = FTPServer((args.host, 0), Handler)
     print(server.socket.getsockname()[1], flush=True)
