@@ -2,6 +2,7 @@
 
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
+#include "DriveList.h"
 #include "JobContext.h"
 #include "LocalPane.h"
 #include "MainMenu.h"
@@ -126,11 +127,32 @@ void SiteCommands::start(const Site& site, const QString& password, const QStrin
 {
     fillBar(site);
     m_window.connectionBar()->password()->setText(password);
-    if (!site.localFolder.isEmpty() && QDir(site.localFolder).exists())
-        m_window.localPane()->showFolder(site.localFolder);
+    openLocalFolder(site.localFolder);
     m_next = StartFolder{site.remoteFolder, fileFolder};
     m_window.connection()->connectToServer(ConnectVariant::Menu);
     m_next.reset();
+}
+
+void SiteCommands::openLocalFolder(const QString& folder)
+{
+    const auto withSlash = [](const QString& path) {
+        return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+    };
+    if (folder.isEmpty() || !QDir(folder).exists())
+        return;
+    const QString wanted = withSlash(QDir::cleanPath(folder));
+    // The pane browses one drive at a time: the one whose root the folder lies deepest under.
+    std::optional<Drive> best;
+    for (const Drive& drive : availableDrives()) {
+        if (wanted.startsWith(withSlash(drive.root)) && (!best || drive.root.size() > best->root.size()))
+            best = drive;
+    }
+    LocalPane* local = m_window.localPane();
+    if (!best)
+        return;
+    if (withSlash(local->driveRoot()) != withSlash(best->root))
+        local->changeDrive(best->root);
+    local->choosePath(wanted);
 }
 
 bool SiteCommands::openLink(const QString& text)

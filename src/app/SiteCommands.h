@@ -45,6 +45,8 @@ private:
     };
 
     void start(const Site& site, const QString& password, const QString& fileFolder);
+    // Shows folder in the local pane, on the drive that holds it; a folder that is gone is left.
+    void openLocalFolder(const QString& folder);
     // The connection bar's values as a site.
     Site barSite() const;
     void fillRecentMenu();
