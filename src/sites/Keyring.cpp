@@ -8,9 +8,15 @@
 Keyring::Keyring(QObject* parent, QString service)
     : QObject(parent)
     , m_service(std::move(service))
-    // Without a session bus no keyring can answer; asking would only wait for nothing.
-    , m_available(QDBusConnection::sessionBus().isConnected())
 {
+}
+
+bool Keyring::isAvailable()
+{
+    // Without a session bus no keyring can answer; asking would only wait for nothing.
+    if (!m_available)
+        m_available = QDBusConnection::sessionBus().isConnected();
+    return *m_available;
 }
 
 void Keyring::answerLater(std::function<void()> answer)
@@ -45,7 +51,7 @@ bool Keyring::failedForGood(QKeychain::Job* job)
 void Keyring::store(const QString& id, const QString& password)
 {
     m_session.insert(id, password);
-    if (!m_available) {
+    if (!isAvailable()) {
         markUnavailable();
         answerLater([this, id] { Q_EMIT stored(id); });
         return;
@@ -75,7 +81,7 @@ std::optional<QString> Keyring::sessionPassword(const QString& id) const
 
 void Keyring::find(const QString& id)
 {
-    if (m_session.contains(id) || !m_available) {
+    if (m_session.contains(id) || !isAvailable()) {
         answerLater([this, id] { Q_EMIT found(id, m_session.value(id), m_session.contains(id)); });
         return;
     }
@@ -95,7 +101,7 @@ void Keyring::find(const QString& id)
 void Keyring::remove(const QString& id)
 {
     m_session.remove(id);
-    if (!m_available) {
+    if (!isAvailable()) {
         answerLater([this, id] { Q_EMIT removed(id); });
         return;
     }

@@ -36,8 +36,8 @@ public:
     // The password kept in memory this run, if there is one; the keyring is not asked.
     std::optional<QString> sessionPassword(const QString& id) const;
 
-    // False once the keyring failed or when there is no session bus.
-    bool isAvailable() const { return m_available; }
+    // False once the keyring failed, or when there is no session bus.
+    bool isAvailable();
 
 Q_SIGNALS:
     void stored(const QString& id);
@@ -55,7 +55,7 @@ private:
     void answerLater(std::function<void()> answer);
 
     QString m_service;
-    bool m_available;
+    std::optional<bool> m_available; // asked on first use: most runs never need the bus
     bool m_told = false;
     QHash<QString, QString> m_session; // passwords of this run: looked up first, also when stored
 };

@@ -67,6 +67,7 @@ private Q_SLOTS:
     void siteManagerKeepsPasswordsInTheKeyring()
     {
         ScriptedPrompter prompter;
+        QFile::remove(SiteStore().path());
         SiteBook book;
         book.open(nullptr);
         auto dialog = std::make_unique<SiteManagerDialog>(book);
