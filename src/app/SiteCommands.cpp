@@ -98,7 +98,8 @@ void SiteCommands::fillRecentMenu()
     for (int i = 0; i < recent.size(); ++i) {
         const Site& site = recent[i];
         const QString scheme = site.protocol == Protocol::Sftp ? QStringLiteral("sftp://") : QStringLiteral("ftp://");
-        const QString host = site.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + site.host + QLatin1Char(']') : site.host;
+        const QString host =
+            site.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + site.host + QLatin1Char(']') : site.host;
         const QString user = site.logon == LogonType::Anonymous ? QString() : site.user + QLatin1Char('@');
         // "&1" to "&9" and "1&0": each entry has its key. An "&" in a name stays a character.
         const QString number = i < 9 ? QStringLiteral("&%1 ").arg(i + 1) : QStringLiteral("1&0 ");

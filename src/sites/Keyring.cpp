@@ -118,7 +118,8 @@ void Keyring::remove(const QString& id)
 void Keyring::copy(const QString& from, const QString& to)
 {
     auto* context = new QObject(this);
-    connect(this, &Keyring::found, context, [this, context, from, to](const QString& id, const QString& password, bool isFound) {
+    connect(this, &Keyring::found, context, [this, context, from, to](const QString& id, const QString& password,
+                                                                      bool isFound) {
         if (id != from)
             return;
         delete context;

@@ -394,7 +394,8 @@ void SiteManagerDialog::importFile(const QString& path)
     m_tree->expandAll();
     QString summary = getText("SITES_IMPORT_DONE").arg(result.imported);
     if (!result.skipped.isEmpty())
-        summary += QLatin1Char('\n') + getText("SITES_IMPORT_SKIPPED") + QLatin1Char('\n') + result.skipped.join(QLatin1Char('\n'));
+        summary += QLatin1Char('\n') + getText("SITES_IMPORT_SKIPPED") + QLatin1Char('\n')
+                   + result.skipped.join(QLatin1Char('\n'));
     showMessage(this, summary, PromptIcon::Information);
 }
 

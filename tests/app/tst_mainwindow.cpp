@@ -262,11 +262,7 @@ private Q_SLOTS:
             {QStringLiteral("frmDownloadAls"), [&] { return new DownloadAsDialog({entry.name, {}, {}}, types); }},
             {QStringLiteral("frmProperties"), [&] { return new PropertiesDialog(path); }},
             {QStringLiteral("frmOpenWith"), [&] { return new ApplicationChooser(path); }},
-            {QStringLiteral("frmSites"), [&] {
-                 auto* dialog = new SiteManagerDialog(sites);
-                 dialog->addSite({});
-                 return dialog;
-             }},
+            {QStringLiteral("frmSites"), [&] { return new SiteManagerDialog(sites); }},
             {QStringLiteral("mdiMain"), [] { return new MainWindow; }}};
         std::unique_ptr<QWidget> widget(makers.value(window)());
         widget->setAttribute(Qt::WA_DeleteOnClose, false);
