@@ -29,10 +29,10 @@ void SiteBook::open(QWidget* parent)
     Q_EMIT recentChanged();
 }
 
-bool SiteBook::write()
+bool SiteBook::update(const std::function<void(SiteData&)>& change)
 {
     QString error;
-    if (m_store.save(m_data, error))
+    if (m_store.update(change, m_data, error))
         return true;
     showMessage(m_parent, getText("SITES_SAVEFAILED") + QLatin1Char('\n') + error, PromptIcon::Exclamation);
     return false;
@@ -40,8 +40,7 @@ bool SiteBook::write()
 
 bool SiteBook::setSites(const SiteFolder& root)
 {
-    m_data.root = root;
-    return write();
+    return update([&](SiteData& data) { data.root = root; });
 }
 
 void SiteBook::addRecent(const Site& connection)
@@ -57,14 +56,15 @@ void SiteBook::addRecent(const Site& connection)
     entry.passive = connection.passive;
     entry.transferMode = connection.transferMode;
     entry.name = connection.host;
-    m_data.recent.removeIf([&](const Site& old) {
-        return old.protocol == entry.protocol && old.host == entry.host && old.port == entry.port
-            && old.user == entry.user;
+    update([&](SiteData& data) {
+        data.recent.removeIf([&](const Site& old) {
+            return old.protocol == entry.protocol && old.host == entry.host && old.port == entry.port
+                && old.user == entry.user;
+        });
+        data.recent.prepend(entry);
+        while (data.recent.size() > recentConnectionCount)
+            data.recent.removeLast();
     });
-    m_data.recent.prepend(entry);
-    while (m_data.recent.size() > recentConnectionCount)
-        m_data.recent.removeLast();
-    write();
     Q_EMIT recentChanged();
 }
 

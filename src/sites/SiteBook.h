@@ -28,7 +28,8 @@ public:
     const SiteStore& store() const { return m_store; }
     Keyring& keyring() { return m_keyring; }
 
-    // Replaces the sites and writes the file; a failure is told, and false.
+    // Replaces the sites and writes the file (keeping the last connections another instance of the
+    // program saved meanwhile); a failure is told, and false.
     bool setSites(const SiteFolder& root);
     // Puts a connection (without its password) first in the recent list and writes the file.
     void addRecent(const Site& connection);
@@ -43,7 +44,8 @@ Q_SIGNALS:
     void recentChanged();
 
 private:
-    bool write();
+    // Changes the data and writes them, with what another instance saved meanwhile.
+    bool update(const std::function<void(SiteData&)>& change);
 
     SiteStore m_store;
     SiteData m_data;

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -14,6 +15,9 @@
 #include <array>
 
 namespace {
+
+// How long a save waits for another instance's; a lock left by a crashed one is taken over.
+constexpr int lockWaitMilliseconds = 10'000;
 
 // The names the file uses for the enumerations, in their order.
 const std::array protocolNames{QStringLiteral("ftp"), QStringLiteral("sftp")};
@@ -184,6 +188,23 @@ SiteStore::Loaded SiteStore::load() const
     if (!QFile::rename(m_path, loaded.keptAs))
         loaded.keptAs.clear();
     return loaded;
+}
+
+bool SiteStore::update(const std::function<void(SiteData&)>& change, SiteData& data, QString& error) const
+{
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QLockFile lock(m_path + QStringLiteral(".lock"));
+    if (!lock.tryLock(lockWaitMilliseconds)) {
+        error = QStringLiteral("cannot lock %1").arg(m_path);
+        return false;
+    }
+    QFile file(m_path);
+    if (file.open(QIODevice::ReadOnly)) {
+        if (std::optional<SiteData> current = fromJson(file.readAll()))
+            data = *current;
+    }
+    change(data);
+    return save(data, error);
 }
 
 bool SiteStore::save(const SiteData& data, QString& error) const

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // The sites file: JSON a person can read, in the user's config folder, written to a temporary
@@ -34,6 +35,10 @@ public:
     Loaded load() const;
     // Replaces the file; false with a reason in error when it could not.
     bool save(const SiteData& data, QString& error) const;
+    // Reads the file under a lock, lets change alter what it holds and writes that, so that two
+    // instances of the program saving keep each other's changes. data (what the caller holds, used
+    // when the file cannot be read) gets what was written.
+    bool update(const std::function<void(SiteData&)>& change, SiteData& data, QString& error) const;
 
     static QByteArray toJson(const SiteData& data);
     static std::optional<SiteData> fromJson(const QByteArray& json);

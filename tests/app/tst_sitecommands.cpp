@@ -3,7 +3,6 @@
 #include "MainWindow.h"
 #include "RemotePane.h"
 #include "ScriptedPrompter.h"
-#include "SessionRunner.h"
 #include "SiteCommands.h"
 #include "SiteManagerDialog.h"
 #include "TestHelpers.h"
@@ -104,7 +103,6 @@ private Q_SLOTS:
         const QString prompt = getText("SITES_ASKPASSWORD").arg(FtpServerFixture::user(), m_server.host());
         QVERIFY(!asks || (asked.masked && asked.prompt == prompt));
         // Used for this connection only: in no file, in no recent entry.
-        QVERIFY(waitIdle(*m_window->runner()));
         QCOMPARE(m_window->sites()->book().data().recent.size(), 1);
         const QByteArray file = readFile(m_window->sites()->book().store().path());
         QVERIFY(file.contains("tester") && !file.contains(FtpServerFixture::password().toUtf8()));

@@ -244,7 +244,9 @@ private Q_SLOTS:
     void managerKeepsPasswordsOffDisk()
     {
         SiteBook book;
+        SiteBook other; // another instance of the program: neither loses what the other saves
         book.open(nullptr);
+        other.open(nullptr);
         const bool keyring = book.keyring().isAvailable();
         const auto kept = [&](const QString& id) { return keyring ? lookup(id) : book.keyring().sessionPassword(id); };
         auto dialog = std::make_unique<SiteManagerDialog>(book);
@@ -257,12 +259,12 @@ private Q_SLOTS:
         QSignalSpy stored(&book.keyring(), &Keyring::stored);
         child(dialog.get(), "cmdOK")->click();
         QTRY_COMPARE_WITH_TIMEOUT(stored.size(), 6, jobTimeout);
+        other.addRecent(Site{});
         const Site typed = SiteStore().load().data.root.allSites().value(0); // the top folder's come first
         QCOMPARE(kept(typed.id), QStringLiteral("typed-secret"));
         QCOMPARE(filesHoldingSecrets(strings({"typed-secret", "p@ss w0rd", "tls-secret", "plain-pw", "account-pw",
                                               "customer-pw"})),
                  QStringList());
-
         dialog = std::make_unique<SiteManagerDialog>(book);
         dialog->tree()->setCurrentItem(dialog->tree()->findItems(typed.name, Qt::MatchExactly).value(0));
         m_prompter->messageAnswers.enqueue(PromptAnswer::Yes);
@@ -271,6 +273,7 @@ private Q_SLOTS:
         child(dialog.get(), "cmdOK")->click();
         QVERIFY(removed.wait(jobTimeout));
         QCOMPARE(SiteStore().load().data.root.allSites().size(), 12);
+        QCOMPARE(SiteStore().load().data.recent.size(), 1);
         QCOMPARE(kept(typed.id), std::nullopt);
         // After the import's summary: the notice of a missing keyring, once for six passwords, and
         // the question.
