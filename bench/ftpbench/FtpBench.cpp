@@ -1,5 +1,7 @@
 #include "FtpBench.h"
 
+#include "AsciiUploadFilter.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -39,7 +41,7 @@ int FtpBench::run(const QStringList& arguments)
             continue;
         const QString option = rest.takeFirst();
         if (option == QLatin1String("--passive")) {
-            settings.passive = true;
+            settings.ftp.passive = true;
         } else if (option == QLatin1String("--piece") && !rest.isEmpty()) {
             bool ok = false;
             m_pieceSize = rest.takeFirst().toLongLong(&ok);
@@ -68,14 +70,14 @@ int FtpBench::run(const QStringList& arguments)
             return usage(QStringLiteral("empty command"));
     }
 
-    m_session.setCertificateQuestion([this](const CertificateInfo& info) { return m_tls.decide(info, m_err); });
+    m_session.setPeerIdentityQuestion([this](const PeerIdentity& identity) { return m_tls.decide(identity, m_err); });
     if (!m_session.openConnection(settings)) {
         m_err << "ftpbench: connect failed: " << m_session.lastError() << "\n";
         m_err.flush();
         return 1;
     }
-    if (m_session.tlsOutcome() == TlsOutcome::Encrypted)
-        m_err << "ftpbench: encrypted with " << m_session.tlsVersion() << "\n";
+    if (const ConnectFacts facts = m_session.connectFacts(); facts.tls == TlsOutcome::Encrypted)
+        m_err << "ftpbench: encrypted with " << facts.tlsVersion << "\n";
     else
         m_err << "ftpbench: not encrypted\n";
     m_err.flush();
@@ -114,20 +116,20 @@ bool FtpBench::runCommand(const QStringList& command)
         return put(command[1], command[2], type == QLatin1String("ascii") ? TransferFlag::Ascii : TransferFlag::Binary);
     }
     if (name == QLatin1String("mkdir") && count == 1)
-        return m_session.ftpCreateDir(command[1]);
+        return m_session.createDir(command[1]);
     if (name == QLatin1String("rmdir") && count == 1)
-        return m_session.ftpRemoveDir(command[1]);
+        return m_session.removeDir(command[1]);
     if (name == QLatin1String("delete") && count == 1)
-        return m_session.ftpDelete(command[1]);
+        return m_session.remove(command[1]);
     if (name == QLatin1String("rename") && count == 2)
-        return m_session.ftpRename(command[1], command[2]);
+        return m_session.rename(command[1], command[2]);
     m_err << "ftpbench: unknown command or wrong number of arguments: " << command.join(QLatin1Char(' ')) << "\n";
     return false;
 }
 
 bool FtpBench::pwd()
 {
-    const QString directory = m_session.ftpCurrentDir();
+    const QString directory = m_session.currentDir();
     if (directory.isEmpty())
         return false;
     m_out << directory << "\n";
@@ -136,25 +138,28 @@ bool FtpBench::pwd()
 
 bool FtpBench::cd(const QString& directory)
 {
-    return m_session.ftpSetDir(directory) && pwd();
+    return m_session.setDir(directory) && pwd();
 }
 
 bool FtpBench::list(const QString& directory)
 {
     QString back;
     if (!directory.isEmpty()) {
-        back = m_session.ftpCurrentDir();
-        if (back.isEmpty() || !m_session.ftpSetDir(directory))
+        back = m_session.currentDir();
+        if (back.isEmpty() || !m_session.setDir(directory))
             return false;
     }
-    const auto entries = m_session.ftpList();
+    const auto entries = m_session.list();
     if (!entries)
         return false;
     for (const RemoteEntry& entry : *entries) {
-        m_out << entry.name << '\t' << (entry.isDirectory ? 'd' : '-') << '\t' << entry.size << '\t'
+        const char kind = entry.isLink ? 'l' : entry.isDirectory ? 'd' : '-';
+        m_out << entry.name << '\t' << kind << '\t' << entry.size << '\t'
               << entry.lastWrite.toString(QStringLiteral("yyyy-MM-dd HH:mm")) << '\t' << entry.attributes << '\n';
     }
-    return back.isEmpty() || m_session.ftpSetDir(back);
+    if (m_session.unreadableLines() > 0)
+        m_err << "ftpbench: " << m_session.unreadableLines() << " unreadable listing lines left out\n";
+    return back.isEmpty() || m_session.setDir(back);
 }
 
 void FtpBench::printRate(qint64 bytes, qint64 nanoseconds)
@@ -170,7 +175,7 @@ bool FtpBench::get(const QString& remote, const QString& local)
     qint64 bytes = 0;
     QElapsedTimer timer;
     timer.start();
-    const bool ok = m_session.ftpGet(local, remote, [&bytes](qint64 done, qint64) { bytes = done; });
+    const bool ok = m_session.get(local, remote, [&bytes](qint64 done, qint64) { bytes = done; });
     const qint64 elapsed = timer.nsecsElapsed();
     if (ok)
         printRate(bytes, elapsed);
@@ -186,7 +191,7 @@ bool FtpBench::put(const QString& local, const QString& remote, TransferFlag fla
     }
     QElapsedTimer timer;
     timer.start();
-    std::unique_ptr<UploadStream> upload = m_session.ftpOpenForUpload(remote, flag);
+    std::unique_ptr<UploadStream> upload = AsciiUploadFilter::forType(m_session.openForUpload(remote, flag), flag);
     if (!upload)
         return false;
     QByteArray piece(m_pieceSize, Qt::Uninitialized);

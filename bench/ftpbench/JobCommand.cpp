@@ -1,5 +1,6 @@
 #include "JobCommand.h"
 
+#include "RemoteOperations.h"
 #include "TextCatalogue.h"
 
 #include <QCoreApplication>
@@ -37,7 +38,7 @@ bool JobCommand::parse(const QStringList& arguments, int minimumOperands, const 
         if (handled)
             continue;
         if (rest.first() == QLatin1String("--passive")) {
-            m_settings.passive = true;
+            m_settings.ftp.passive = true;
             rest.removeFirst();
             continue;
         }
@@ -90,7 +91,7 @@ void JobCommand::prepare(SessionRunner& runner)
         m_err.flush();
         return PromptAnswer::Ok;
     });
-    runner.setCertificateHandler([this](const CertificateInfo& info) { return m_tls.decide(info, m_err); });
+    runner.setPeerIdentityHandler([this](const PeerIdentity& identity) { return m_tls.decide(identity, m_err); });
 }
 
 void JobCommand::connectInto(SessionRunner& runner, const ConnectionSettings& settings, const QString& remoteFolder,
@@ -99,9 +100,9 @@ void JobCommand::connectInto(SessionRunner& runner, const ConnectionSettings& se
     // As the user would: connect, go to the folder; the job starts there.
     runner.start<QString>(
         [settings, remoteFolder, folder](JobContext& context) {
-            FtpOperations& session = context.session();
-            if (session.openConnection(settings) && session.ftpSetDir(QStringLiteral("/")) && session.ftpSetDir(remoteFolder))
-                *folder = session.ftpCurrentDir();
+            RemoteOperations& session = context.session();
+            if (session.openConnection(settings) && session.setDir(QStringLiteral("/")) && session.setDir(remoteFolder))
+                *folder = session.currentDir();
             if (!folder->isEmpty())
                 return QString();
             return session.lastError().isEmpty() ? QStringLiteral("cannot change to %1").arg(remoteFolder)

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "FtpOperations.h"
+#include "ConnectionSettings.h"
 #include "SelectedRow.h"
+#include "SessionMaker.h"
 #include "SessionRunner.h"
 #include "TlsOptions.h"
 
@@ -63,7 +64,7 @@ template <typename Result>
 int JobCommand::run(const QString& remoteFolder, std::function<Result(JobContext&, const QString& folder)> job,
                     std::function<bool(const Result&)> succeeded)
 {
-    SessionRunner runner;
+    SessionRunner runner{makeSession};
     prepare(runner);
     auto folder = std::make_shared<QString>();
     QString connectError;

@@ -22,11 +22,11 @@ bool TlsOptions::take(QStringList& rest, ConnectionSettings& settings, bool& han
         return trusted.has_value();
     }
     if (value == QLatin1String("off"))
-        settings.encryption = ConnectionSettings::Encryption::Plain;
+        settings.ftp.encryption = FtpSettings::Encryption::Plain;
     else if (value == QLatin1String("auto"))
-        settings.encryption = ConnectionSettings::Encryption::IfAvailable;
+        settings.ftp.encryption = FtpSettings::Encryption::IfAvailable;
     else if (value == QLatin1String("require"))
-        settings.encryption = ConnectionSettings::Encryption::Required;
+        settings.ftp.encryption = FtpSettings::Encryption::Required;
     else {
         problem = QStringLiteral("--tls takes off, auto or require, not %1").arg(value);
         return false;
@@ -34,8 +34,15 @@ bool TlsOptions::take(QStringList& rest, ConnectionSettings& settings, bool& han
     return true;
 }
 
-TrustDecision TlsOptions::decide(const CertificateInfo& info, QTextStream& err) const
+TrustDecision TlsOptions::decide(const PeerIdentity& identity, QTextStream& err) const
 {
+    if (const HostKeyInfo* key = identity.hostKey()) {
+        err << "host key of " << key->host << " port " << key->port << " refused:\n  " << key->keyType << ' '
+            << key->fingerprint << '\n';
+        err.flush();
+        return TrustDecision::Cancel;
+    }
+    const CertificateInfo& info = *identity.certificate();
     const bool accepted = trusted && *trusted == info.sha256;
     err << "certificate of " << info.host << " port " << info.port << (accepted ? " (trusted by --trust)" : " refused")
         << ":\n  SHA-256 " << info.fingerprint() << "\n  subject " << info.subject << "\n  issuer  " << info.issuer

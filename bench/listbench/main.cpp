@@ -1,18 +1,30 @@
-// Times one listing through the FTP session (FtpSession::ftpList, no widgets) and reports the
+// Times one listing through the FTP session (FtpSession::list, no widgets) and reports the
 // peak memory of the process, so that the cost per entry can be read off:
-//   listbench [--mlsd] [--shape=unix|names] ENTRIES      against a built-in loopback server that
-//                                                        sends ENTRIES synthetic lines
+//   listbench [--mlsd] [--shape=unix|names|long|bare] [--pane] ENTRIES   against a built-in loopback
+//                                                        server that sends ENTRIES synthetic lines
 //   listbench [--passive] --server HOST PORT USER PASS DIR   against a real server
-// Shapes: "unix" is an ls -l line of about 60 bytes per file; "names" is a bare one-letter name per
-// line (3 bytes on the wire), the cheapest line a server can send. The last line is
+// Shapes: "unix" is an ls -l line of about 60 bytes per file; "names" is the shortest line a parser
+// reads with a one-letter name (" a" in MLSD, 4 bytes on the wire; a DOS line of 20 bytes in
+// LIST), the cheapest entry a server can send; "long" is an ls -l line with a
+// name of 200 characters (255 bytes a line), "bare" the same with names that have no extension
+// (each name is then a type of its own). With --pane the listing goes into a remote pane (the
+// job on the session thread, the rows on this one, offscreen) and "longest-stall-ms" says how long
+// this thread went without handling an event: how long the window froze. The last line is
 // "entries=N seconds=S peak-rss-mib=M bytes-per-entry=B" (B from the growth of the peak).
 #include "FtpSession.h"
+#include "JobContext.h"
+#include "RemoteIconStore.h"
+#include "RemotePane.h"
+#include "SessionMaker.h"
+#include "SessionRunner.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTextStream>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -67,8 +79,10 @@ bool sendAll(int descriptor, const QByteArray& bytes)
 class SyntheticServer
 {
 public:
-    SyntheticServer(qint64 entries, bool mlsd, bool names)
-        : m_entries(entries), m_mlsd(mlsd), m_names(names)
+    enum class Shape { Unix, Names, Long, Bare };
+
+    SyntheticServer(qint64 entries, bool mlsd, Shape shape)
+        : m_entries(entries), m_mlsd(mlsd), m_shape(shape)
     {
         m_listener = listenOnLoopback(m_port);
         m_thread = std::thread([this] { serve(); });
@@ -83,9 +97,13 @@ public:
 private:
     QByteArray line(qint64 index) const
     {
-        if (m_names)
-            return QByteArray(1, static_cast<char>('a' + index % 26)) + "\r\n";
-        const QByteArray name = "file-" + QByteArray::number(index).rightJustified(7, '0') + ".bin";
+        if (m_shape == Shape::Names)
+            return (m_mlsd ? " " : "01-01-20 00:00 1 ") + QByteArray(1, static_cast<char>('a' + index % 26)) + "\r\n";
+        QByteArray name = "file-" + QByteArray::number(index).rightJustified(7, '0') + ".bin";
+        if (m_shape == Shape::Long)
+            name = name.rightJustified(200, 'n');
+        else if (m_shape == Shape::Bare)
+            name = QByteArray::number(index).rightJustified(200, 'n');
         if (m_mlsd)
             return "type=file;size=4096;modify=20050305140700; " + name + "\r\n";
         return "-rw-r--r--    1 ftp      ftp          4096 Mar 05 14:07 " + name + "\r\n";
@@ -134,6 +152,8 @@ private:
                 ::close(data);
                 ::close(dataListener);
                 sendAll(control, "226 done\r\n");
+            } else if (command.startsWith("PWD")) {
+                sendAll(control, "257 \"/\"\r\n");
             } else if (command.startsWith("QUIT")) {
                 break;
             } else {
@@ -145,7 +165,7 @@ private:
 
     qint64 m_entries;
     bool m_mlsd;
-    bool m_names;
+    Shape m_shape;
     int m_listener = -1;
     quint16 m_port = 0;
     std::thread m_thread;
@@ -153,57 +173,114 @@ private:
 
 int usage()
 {
-    QTextStream(stderr) << "usage: listbench [--mlsd] [--shape=unix|names] ENTRIES\n"
+    QTextStream(stderr) << "usage: listbench [--mlsd] [--shape=unix|names|long|bare] [--pane] ENTRIES\n"
                            "       listbench [--passive] --server HOST PORT USER PASS DIR\n";
     return 2;
+}
+
+QString summary(qsizetype count, qint64 nanoseconds, qint64 before, qint64 peak)
+{
+    return QStringLiteral("entries=%1 seconds=%2 peak-rss-mib=%3 bytes-per-entry=%4")
+        .arg(count)
+        .arg(static_cast<double>(nanoseconds) / 1e9, 0, 'f', 3)
+        .arg(static_cast<double>(peak) / 1024, 0, 'f', 1)
+        .arg(count > 0 ? (peak - before) * 1024 / count : 0);
+}
+
+// The listing into a remote pane, as the program shows it.
+int listIntoPane(const ConnectionSettings& settings, const QString& folder)
+{
+    SessionRunner runner(makeSession);
+    RemoteIconStore icons;
+    RemotePane pane(runner, icons);
+    pane.resize(1000, 700);
+    pane.show();
+    QObject::connect(&runner, &JobRunner::historyLine,
+                     [](const QString& text, HistoryColour) { QTextStream(stderr) << "history: " << text << '\n'; });
+    runner.start([settings, folder](JobContext& context) {
+        if (context.session().openConnection(settings) && !folder.isEmpty())
+            context.session().setDir(folder);
+    });
+    const qint64 before = peakResidentKib();
+    // The longest time between two ticks of a 10 ms timer: how long the window froze.
+    QElapsedTimer sinceTick;
+    qint64 longestStall = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
+    QElapsedTimer timer;
+    timer.start();
+    sinceTick.start();
+    ticker.start(10);
+    QEventLoop loop;
+    QObject::connect(&pane, &RemotePane::listingFinished, &loop, &QEventLoop::quit);
+    pane.refreshRemote(true);
+    loop.exec();
+    QCoreApplication::processEvents(); // the views lay the rows out: part of the listing
+    longestStall = std::max(longestStall, sinceTick.elapsed());
+    const qint64 nanoseconds = timer.nsecsElapsed();
+    const qsizetype count = pane.rows().size() - 1; // without ".."
+    QTextStream(stdout) << "longest-stall-ms=" << longestStall << '\n'
+                        << summary(count, nanoseconds, before, peakResidentKib()) << '\n';
+    return count > 0 ? 0 : 1;
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
     const bool mlsd = arguments.removeAll(QStringLiteral("--mlsd")) > 0;
-    const bool names = arguments.removeAll(QStringLiteral("--shape=names")) > 0;
+    using Shape = SyntheticServer::Shape;
+    Shape shape = Shape::Unix;
+    const std::pair<const char*, Shape> shapes[] = {{"names", Shape::Names}, {"long", Shape::Long}, {"bare", Shape::Bare}};
+    for (const auto& [name, named] : shapes) {
+        if (arguments.removeAll(QStringLiteral("--shape=") + QLatin1String(name)) > 0)
+            shape = named;
+    }
     arguments.removeAll(QStringLiteral("--shape=unix"));
     const bool passive = arguments.removeAll(QStringLiteral("--passive")) > 0;
+    const bool intoPane = arguments.removeAll(QStringLiteral("--pane")) > 0;
     // The built-in server offers only passive data connections.
-    ConnectionSettings settings{QStringLiteral("127.0.0.1"), {}, QStringLiteral("u"), QStringLiteral("p"), true};
+    ConnectionSettings settings{.host = QStringLiteral("127.0.0.1"), .port = {}, .user = QStringLiteral("u"), .password = QStringLiteral("p"),
+                                .ftp = {.passive = true}};
     QString folder;
     std::unique_ptr<SyntheticServer> server;
     if (arguments.size() == 6 && arguments.first() == QLatin1String("--server")) {
-        settings = {arguments[1], arguments[2], arguments[3], arguments[4], passive};
+        settings = {.host = arguments[1], .port = arguments[2], .user = arguments[3], .password = arguments[4],
+                    .ftp = {.passive = passive}};
         folder = arguments[5];
     } else if (arguments.size() == 1) {
         bool ok = false;
         const qint64 entries = arguments.first().toLongLong(&ok);
         if (!ok || entries < 0)
             return usage();
-        server = std::make_unique<SyntheticServer>(entries, mlsd, names);
+        server = std::make_unique<SyntheticServer>(entries, mlsd, shape);
         settings.port = QString::number(server->port());
     } else {
         return usage();
     }
 
+    if (intoPane)
+        return listIntoPane(settings, folder);
     QTextStream out(stdout);
     FtpSession session;
-    if (!session.openConnection(settings) || (!folder.isEmpty() && !session.ftpSetDir(folder))) {
+    if (!session.openConnection(settings) || (!folder.isEmpty() && !session.setDir(folder))) {
         QTextStream(stderr) << "listbench: " << session.lastError() << '\n';
         return 1;
     }
     const qint64 before = peakResidentKib();
     QElapsedTimer timer;
     timer.start();
-    const auto entries = session.ftpList();
-    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    const auto entries = session.list();
+    const qint64 nanoseconds = timer.nsecsElapsed();
     const qint64 peak = peakResidentKib();
     if (!entries)
         out << "listing failed: " << session.lastError() << '\n';
     const qsizetype count = entries ? entries->size() : 0;
     session.closeConnection();
-    out << "entries=" << count << " seconds=" << QString::number(seconds, 'f', 3)
-        << " peak-rss-mib=" << QString::number(static_cast<double>(peak) / 1024, 'f', 1)
-        << " bytes-per-entry=" << (count > 0 ? (peak - before) * 1024 / count : 0) << '\n';
+    out << summary(count, nanoseconds, before, peak) << '\n';
     return entries ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include "LocalCommands.h"
 #include "LocalPane.h"
 #include "Prompter.h"
+#include "SessionMaker.h"
 #include "SessionRunner.h"
 
 #include <QApplication>
@@ -83,7 +84,7 @@ int main(int argc, char* argv[])
     Prompter::setCurrent(&prompter);
     QWidget window;
     auto* pane = new LocalPane(&window);
-    SessionRunner runner;
+    SessionRunner runner(makeSession);
     int lines = 0;
     LocalEnvironment environment;
     environment.appendHistory = [&lines](const QString&, HistoryColour) { ++lines; };

@@ -6,10 +6,11 @@
 // The time runs from the start of the listing until the rows are in the pane and the views have
 // laid them out; connecting and changing folder are not counted. The last line is
 // "rows=N seconds=S".
-#include "FtpSession.h"
 #include "JobContext.h"
 #include "RemoteIconStore.h"
+#include "RemoteOperations.h"
 #include "RemotePane.h"
+#include "SessionMaker.h"
 #include "SessionRunner.h"
 #include "TextCatalogue.h"
 
@@ -59,7 +60,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
     ConnectionSettings settings;
-    settings.passive = arguments.removeAll(QStringLiteral("--passive")) > 0;
+    settings.ftp.passive = arguments.removeAll(QStringLiteral("--passive")) > 0;
     const bool shown = arguments.removeAll(QStringLiteral("--shown")) > 0;
     RemotePane::ViewMode view = RemotePane::ViewMode::Details;
     QString grabPath;
@@ -87,7 +88,7 @@ int main(int argc, char* argv[])
     TextCatalogue::instance().openCatalogue(QCoreApplication::applicationDirPath() + QStringLiteral("/lang.db"));
     TextCatalogue::instance().setChosenTable(QStringLiteral("deutsch"));
 
-    SessionRunner runner;
+    SessionRunner runner(makeSession);
     RemoteIconStore icons;
     RemotePane pane(runner, icons);
     pane.setViewMode(view);
@@ -101,10 +102,10 @@ int main(int argc, char* argv[])
     auto entered = std::make_shared<QString>();
     runner.start<QString>(
         [settings, folder](JobContext& context) {
-            FtpOperations& session = context.session();
+            RemoteOperations& session = context.session();
             if (!session.openConnection(settings))
                 return QStringLiteral("connect failed: ") + session.lastError();
-            if (!session.ftpSetDir(folder))
+            if (!session.setDir(folder))
                 return QStringLiteral("cd %1 failed: ").arg(folder) + session.lastError();
             return QString();
         },

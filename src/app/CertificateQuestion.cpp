@@ -26,7 +26,7 @@ const char* problemKey(CertificateProblem problem)
     return "CERT_OTHER";
 }
 
-// The certificate's fields are the server's words: a line break or a direction mark in them must
+// The identity's fields are the server's words: a line break or a direction mark in them must
 // not add lines to the question or turn its text around, so control characters show as escapes.
 QString visible(const QString& field)
 {
@@ -69,10 +69,33 @@ QString certificateQuestionText(const CertificateInfo& info)
     return lines.join(QLatin1Char('\n'));
 }
 
-TrustDecision askAboutCertificate(const CertificateInfo& info, QWidget* parent)
+QString hostKeyQuestionText(const HostKeyInfo& info)
 {
-    MessageRequest request{certificateQuestionText(info), info.changed ? PromptIcon::Critical : PromptIcon::Exclamation,
-                           PromptButtons::ThreeChoices, withoutMnemonic(getText("CERT_TITLE")),
+    QStringList lines;
+    if (info.changed) {
+        lines << getText("HOSTKEY_CHANGED");
+        if (!info.storedFingerprint.isEmpty())
+            lines << getText("HOSTKEY_STORED").arg(visible(info.storedFingerprint));
+        lines << QString();
+    }
+    lines << getText("HOSTKEY_QUESTION").arg(visible(info.host) + QLatin1Char(':') + QString::number(info.port))
+          << QString() << getText("HOSTKEY_TYPE") + QLatin1Char(' ') + visible(info.keyType)
+          << getText("HOSTKEY_FINGERPRINT") + QLatin1Char(' ') + visible(info.fingerprint);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString peerIdentityQuestionText(const PeerIdentity& identity)
+{
+    return identity.certificate() ? certificateQuestionText(*identity.certificate())
+                                  : hostKeyQuestionText(*identity.hostKey());
+}
+
+TrustDecision askAboutPeerIdentity(const PeerIdentity& identity, QWidget* parent)
+{
+    const char* title = identity.certificate() ? "CERT_TITLE" : "HOSTKEY_TITLE";
+    MessageRequest request{peerIdentityQuestionText(identity),
+                           identity.changed() ? PromptIcon::Critical : PromptIcon::Exclamation,
+                           PromptButtons::ThreeChoices, withoutMnemonic(getText(title)),
                            {getText("CERT_ALWAYS"), getText("CERT_ONCE"), getText("CERT_CANCEL")}};
     switch (Prompter::current().message(request, parent)) {
     case PromptAnswer::First:

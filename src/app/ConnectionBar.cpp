@@ -128,9 +128,9 @@ void ConnectionBar::retranslate()
     m_transferMode->setAccessibleDescription(getText("DESC_TRANSFER_MODE"));
     m_passive->setText(getText("CHK_PASSIVE"));
     m_encryptionLabel->setText(getText("ENCRYPTION_LABEL"));
-    // Entries in the order of ConnectionSettings::Encryption; "if available" is the default.
+    // Entries in the order of FtpSettings::Encryption; "if available" is the default.
     const int chosen = m_encryption->count() > 0 ? m_encryption->currentIndex()
-                                                 : static_cast<int>(ConnectionSettings::Encryption::IfAvailable);
+                                                 : static_cast<int>(FtpSettings::Encryption::IfAvailable);
     m_encryption->clear();
     m_encryption->addItems({getText("ENCRYPTION_PLAIN"), getText("ENCRYPTION_AUTO"), getText("ENCRYPTION_REQUIRED")});
     m_encryption->setCurrentIndex(chosen);
@@ -159,9 +159,12 @@ void ConnectionBar::retranslate()
 
 ConnectionSettings ConnectionBar::settings() const
 {
-    return {m_address->text(),      m_port->text(),
-            m_user->text(),         m_password->text(),
-            m_passive->isChecked(), static_cast<ConnectionSettings::Encryption>(m_encryption->currentIndex())};
+    return {.protocol = m_protocol,
+            .host = m_address->text(),
+            .port = m_port->text(),
+            .user = m_user->text(),
+            .password = m_password->text(),
+            .ftp = {m_passive->isChecked(), static_cast<FtpSettings::Encryption>(m_encryption->currentIndex())}};
 }
 
 void ConnectionBar::setFieldsEnabled(bool enabled, bool withPort)

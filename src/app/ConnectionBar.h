@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FtpOperations.h"
+#include "ConnectionSettings.h"
 #include "Protocol.h"
 
 #include <QWidget>

@@ -14,6 +14,7 @@
 #include "RemoteActions.h"
 #include "RegionFocus.h"
 #include "RemotePane.h"
+#include "SessionMaker.h"
 #include "SessionRunner.h"
 #include "SiteCommands.h"
 #include "ShellServices.h"
@@ -40,7 +41,7 @@
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
-    , m_runner(new SessionRunner(this))
+    , m_runner(new SessionRunner(makeSession, this))
     , m_bar(new ConnectionBar)
     , m_mdi(new QMdiArea)
     , m_local(new LocalPane)
@@ -77,7 +78,7 @@ MainWindow::MainWindow(QWidget* parent)
         return Prompter::current().message(request, this);
     });
     m_runner->setInputHandler([this](const InputRequest& request) { return Prompter::current().input(request, this); });
-    m_runner->setCertificateHandler([this](const CertificateInfo& info) { return askAboutCertificate(info, this); });
+    m_runner->setPeerIdentityHandler([this](const PeerIdentity& identity) { return askAboutPeerIdentity(identity, this); });
     connect(m_runner, &JobRunner::historyLine, m_history, &TransferHistory::append);
     connect(m_runner, &JobRunner::progressChanged, this, &MainWindow::showProgress);
     connect(m_runner, &JobRunner::idle, m_progress, &QWidget::hide);
@@ -239,6 +240,8 @@ void MainWindow::wireCommands()
     connect(m_bar, &ConnectionBar::connectOnEnterRequested, this,
             [this] { m_connection->connectToServer(ConnectVariant::Enter); });
     connect(m_bar, &ConnectionBar::passiveToggledByUser, this, &MainWindow::passiveChanged);
+    // From the next command on, on the connection there is.
+    connect(m_bar->passive(), &QCheckBox::toggled, this, [this] { m_runner->updateSettings(m_bar->settings()); });
 
     new RegionFocus(this, m_mdi,
                     {{m_bar, [this] { return m_bar->address(); }},

@@ -186,7 +186,7 @@ bool SiteCommands::listStartFolder()
     }
     // A link's path may name a file: then its folder is shown.
     m_window.runner()->start<bool>(
-        [folder = start->folder](JobContext& context) { return context.session().ftpSetDir(folder); },
+        [folder = start->folder](JobContext& context) { return context.session().setDir(folder); },
         [remote, start](bool isFolder) {
             if (remote)
                 remote->changeFolder(isFolder ? start->folder : start->fileFolder);

@@ -64,6 +64,7 @@ EntryListView::EntryListView(EntryListModel* model, const QString& controlName, 
     addWidget(m_iconView);
     addWidget(m_detailView);
     setMode(Mode::Details);
+    connect(model, &QAbstractItemModel::modelReset, this, &EntryListView::fitTextColumns);
 }
 
 QItemSelectionModel* EntryListView::selectionModel() const
@@ -97,6 +98,29 @@ void EntryListView::applyIconMode()
     m_iconView->setWrapping(true);
     m_iconView->setMovement(QListView::Static);
     m_iconView->setResizeMode(QListView::Adjust);
+}
+
+void EntryListView::fitTextColumns()
+{
+    const auto* model = static_cast<const EntryListModel*>(m_detailView->model());
+    for (const auto column : {EntryListModel::SizeColumn, EntryListModel::ChangedColumn}) {
+        // Sizes differ in their number of digits, times not at all, and digits share one width:
+        // the longest text is the widest, and only it is measured.
+        int longestRow = -1;
+        qsizetype longest = 0;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const qsizetype length = model->text(row, column).size();
+            if (length > longest) {
+                longest = length;
+                longestRow = row;
+            }
+        }
+        if (longestRow < 0)
+            continue;
+        const int needed = m_detailView->sizeHintForIndex(model->index(longestRow, column)).width();
+        if (needed > m_detailView->columnWidth(column))
+            m_detailView->setColumnWidth(column, needed);
+    }
 }
 
 void EntryListView::setAccessibleTexts(const QString& detailsName, const QString& iconsName,

@@ -52,6 +52,9 @@ protected:
 
 private:
     void applyIconMode();
+    // Widens the size and time columns to their longest text, so that none is cut; a column
+    // keeps a larger width.
+    void fitTextColumns();
 
     QTreeView* m_detailView = nullptr;
     QListView* m_iconView = nullptr;

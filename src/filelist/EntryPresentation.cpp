@@ -1,10 +1,11 @@
 #include "EntryPresentation.h"
 
+#include "TextCatalogue.h"
+
 #include <array>
 
 namespace {
 
-const QString datei = QStringLiteral("-Datei");
 const QString kb = QStringLiteral(" KB");
 
 QString twoDigits(int value)
@@ -63,15 +64,20 @@ QString iconKeyOf(const QString& fileName)
     return QLatin1Char('z') + getExtension(fileName).toLower();
 }
 
-QString localFallbackTypeName(const QString& key)
+QString fallbackSuffix()
 {
-    return key.right(3).toUpper() + datei;
+    return getText("MPUB_FILEEXT");
 }
 
-QString remoteFallbackTypeName(const QString& key)
+QString localFallbackTypeName(const QString& key, const QString& suffix)
+{
+    return key.right(3).toUpper() + suffix;
+}
+
+QString remoteFallbackTypeName(const QString& key, const QString& suffix)
 {
     const QString extension = key.startsWith(QLatin1Char('z')) ? key.mid(1) : key;
-    return extension.toUpper() + datei;
+    return extension.toUpper() + suffix;
 }
 
 QString localSizeText(qint64 size)

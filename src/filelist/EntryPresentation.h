@@ -26,10 +26,13 @@ enum class CompareMode {
 QString getExtension(const QString& name);
 // The icon key of a file: "z" + its lower-cased extension (Readme.TXT -> ztxt, Makefile -> zmakefile).
 QString iconKeyOf(const QString& fileName);
-// Local type name when nothing names the type: the key's last three characters upper-cased + "-Datei" (zhtml -> TML-Datei).
-QString localFallbackTypeName(const QString& key);
-// Remote type name when nothing names the type: the key without its "z" upper-cased + "-Datei" (zhtml -> HTML-Datei).
-QString remoteFallbackTypeName(const QString& key);
+// What follows the upper-cased part of a type name when nothing names the type: the catalogue's
+// "-Datei" in German, " file" in English.
+QString fallbackSuffix();
+// Local type name when nothing names the type: the key's last three characters upper-cased + suffix (zhtml -> TML-Datei).
+QString localFallbackTypeName(const QString& key, const QString& suffix);
+// Remote type name when nothing names the type: the key without its "z" upper-cased + suffix (zhtml -> HTML-Datei).
+QString remoteFallbackTypeName(const QString& key, const QString& suffix);
 
 // Local size text: size / 1024 truncated, plus one, + " KB" (0 -> "1 KB", 1024 -> "2 KB").
 QString localSizeText(qint64 size);

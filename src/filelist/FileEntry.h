@@ -22,7 +22,7 @@ struct FileEntry {
     EntryKind kind = EntryKind::File;
     QString name;         // without path, exactly as the file system or the server reports it
     QString iconKey;      // "Folder", "z" + lower-case extension, or a built-in key with its number (zexe0)
-    QString typeName;     // the type's name or its "-Datei" fallback; folders show the catalogue's word instead
+    QString typeName;     // the type's name or its fallback ("BIN-Datei"); folders show the catalogue's word instead
     quint32 attributes = FileAttribute::normal;
     qint64 size = 0;      // in bytes; 64-bit, so nothing wraps at 2 GiB
     QDateTime lastWrite;  // local: UTC; remote: as the server reports it
@@ -38,3 +38,5 @@ struct FileEntry {
 
     bool operator==(const FileEntry&) const = default;
 };
+// Moved as bytes when a list of them grows.
+Q_DECLARE_TYPEINFO(FileEntry, Q_RELOCATABLE_TYPE);

@@ -134,14 +134,14 @@ bool launchAssociatedProgram(const QString& document, const QString& uri)
     return launched;
 }
 
-bool openWithDefault(const QString& document)
+OpenResult openWithDefault(const QString& document)
 {
     GAppInfo* app = defaultApplication(document);
     if (!app)
-        return false;
-    launch(app, document);
+        return OpenResult::NoProgram;
+    const bool launched = launch(app, document);
     g_object_unref(app);
-    return true;
+    return launched ? OpenResult::Opened : OpenResult::NotStarted;
 }
 
 void chooseAndOpen(const QString& document, QWidget* parent)

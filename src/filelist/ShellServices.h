@@ -19,10 +19,16 @@ QString findAssociatedProgram(const QString& document);
 // arguments and wrappers work), handing it uri; false when there is none or it cannot start.
 bool launchAssociatedProgram(const QString& document, const QString& uri);
 
+// How opening a document with its registered program went.
+enum class OpenResult {
+    Opened,
+    NoProgram,  // none registered, or the document is itself a program; nothing was started
+    NotStarted, // the program could not be started (it needs a terminal there is none of, ...)
+};
+
 // Opens the local file document with the program registered for its type, through the program's
-// desktop entry, with the document's path as one argument. False when there is no such program
-// (none registered, or the document is itself a program); nothing is started then.
-bool openWithDefault(const QString& document);
+// desktop entry, with the document's path as one argument.
+OpenResult openWithDefault(const QString& document);
 
 // Lets the user choose a program for the local file document and opens it with that program,
 // the path as one argument: the desktop's own chooser where the session has one, else our

@@ -8,11 +8,13 @@ TypeNameCache::TypeNameCache()
     insert(FileEntry::folderIconKey, QStringLiteral("Dateiordner"));
 }
 
-std::optional<QString> TypeNameCache::find(const QString& key) const
+std::optional<QString> TypeNameCache::find(const QString& key, QString* storedKey) const
 {
     const auto found = m_names.constFind(key.toLower());
     if (found == m_names.constEnd())
         return std::nullopt;
+    if (storedKey)
+        *storedKey = found.key();
     return *found;
 }
 

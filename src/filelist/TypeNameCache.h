@@ -13,8 +13,9 @@ class TypeNameCache
 public:
     TypeNameCache();
 
-    // The type name cached for key (possibly empty), or nothing when the key is new.
-    std::optional<QString> find(const QString& key) const;
+    // The type name cached for key (possibly empty), or nothing when the key is new. storedKey,
+    // when given, receives the key as it is stored: rows that take it share its text.
+    std::optional<QString> find(const QString& key, QString* storedKey = nullptr) const;
     // Remembers typeName for key; an empty name is remembered too. An existing key keeps its name.
     void insert(const QString& key, const QString& typeName);
 

@@ -55,7 +55,11 @@ void LocalCommands::open()
     if (!entry)
         return;
     const QString path = rowFolder() + entry->name;
-    if (ShellServices::openWithDefault(path))
+    const ShellServices::OpenResult result = ShellServices::openWithDefault(path);
+    // Opening writes nothing to the history, unless the program did not start.
+    if (result == ShellServices::OpenResult::NotStarted)
+        appendHistory(getText("MPUB_OPENFAILED") + QLatin1Char(' ') + path, HistoryColour::Red);
+    if (result != ShellServices::OpenResult::NoProgram)
         return;
     // A program file has no program of its own either, so it is never started directly.
     const QString question = getText("MPUB_NOAPP") + QLatin1Char('\n') + getText("MPUB_PROGSEL");

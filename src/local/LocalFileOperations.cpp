@@ -56,67 +56,155 @@ bool readEntries(int folder, std::vector<DirectoryEntry>& entries, int& error)
     return error == 0;
 }
 
-void countBelow(int folder, TreeCount& count, CountSizes sizes, const std::atomic<bool>& cancelled)
+// A depth-first walk of a folder tree that uses neither a stack frame nor a descriptor per level,
+// so that no depth of tree exhausts them. Only the deepest few folders stay open; a folder above
+// them is opened again through ".." on the way back, and must still be the folder it was.
+class FolderWalk
 {
-    std::vector<DirectoryEntry> entries;
-    int error = 0;
-    readEntries(folder, entries, error);
-    for (const DirectoryEntry& entry : entries) {
-        if (cancelled.load())
-            return;
-        if (entry.isFolder) {
-            ++count.folders;
-            const int child = openFolder(folder, entry.name.c_str());
-            if (child >= 0) {
-                countBelow(child, count, sizes, cancelled);
-                ::close(child);
-            }
-            continue;
+public:
+    ~FolderWalk()
+    {
+        for (const Level& level : m_levels) {
+            if (level.fd >= 0)
+                ::close(level.fd);
         }
-        ++count.files;
-        struct stat status {};
-        if (sizes == CountSizes::Yes && ::fstatat(folder, entry.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
-            count.bytes += status.st_size;
     }
-}
+
+    // Opens the folder name of the current folder (the first one: a path) and reads its entries;
+    // false, with errno set, when it cannot be opened. readError() tells whether all were read.
+    bool enter(const std::string& name)
+    {
+        const int fd = openFolder(m_levels.empty() ? AT_FDCWD : folder(), name.c_str());
+        struct stat status {};
+        if (fd < 0 || ::fstat(fd, &status) != 0) {
+            const int error = errno;
+            if (fd >= 0)
+                ::close(fd);
+            errno = error;
+            return false;
+        }
+        Level level{fd, status.st_dev, status.st_ino, name, {}, 0, 0};
+        readEntries(fd, level.entries, level.readError);
+        m_levels.push_back(std::move(level));
+        if (m_levels.size() > openLevels) {
+            Level& above = m_levels[m_levels.size() - 1 - openLevels];
+            if (above.fd >= 0)
+                ::close(above.fd);
+            above.fd = -1;
+        }
+        return true;
+    }
+
+    // Back to the folder above; false, with errno set, when it cannot be opened again or is no
+    // longer the folder it was (the tree was moved meanwhile). Only pathOf() may follow then.
+    bool leave()
+    {
+        const int child = m_levels.back().fd;
+        m_levels.pop_back();
+        Level& parent = m_levels.back();
+        int error = 0;
+        if (parent.fd < 0) {
+            parent.fd = ::openat(child, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            struct stat status {};
+            error = parent.fd < 0 || ::fstat(parent.fd, &status) != 0 ? errno
+                    : status.st_dev != parent.device || status.st_ino != parent.inode ? ESTALE
+                                                                                        : 0;
+        }
+        ::close(child);
+        if (error == 0)
+            return true;
+        if (parent.fd >= 0)
+            ::close(parent.fd);
+        parent.fd = -1;
+        errno = error;
+        return false;
+    }
+
+    // The next entry of the current folder; nullptr once every one was visited.
+    const DirectoryEntry* next()
+    {
+        Level& level = m_levels.back();
+        return level.next < level.entries.size() ? &level.entries[level.next++] : nullptr;
+    }
+
+    bool atTop() const { return m_levels.size() <= 1; }
+    int folder() const { return m_levels.back().fd; }
+    const std::string& folderName() const { return m_levels.back().name; }
+    int readError() const { return m_levels.back().readError; }
+
+    // The path of name in the current folder; the current folder itself for an empty name. Built
+    // only for messages: in a deep tree it is long.
+    std::string pathOf(const std::string& name) const
+    {
+        std::string path;
+        for (const Level& level : m_levels)
+            path += (path.empty() ? "" : "/") + level.name;
+        return name.empty() ? path : path + '/' + name;
+    }
+
+private:
+    // The deepest folders kept open; enough that a tree of usual depth is never opened twice.
+    static constexpr std::size_t openLevels = 16;
+
+    struct Level {
+        int fd;
+        dev_t device;
+        ino_t inode;
+        std::string name;
+        std::vector<DirectoryEntry> entries;
+        std::size_t next;
+        int readError;
+    };
+    std::vector<Level> m_levels;
+};
 
 class TreeRemover
 {
 public:
-    TreeRemover(const std::function<void()>& removedOne, const std::atomic<bool>& cancelled)
+    explicit TreeRemover(const std::function<void()>& removedOne)
         : m_removedOne(removedOne)
-        , m_cancelled(cancelled)
     {
     }
 
-    void removeBelow(int folder, const std::string& folderPath)
+    // Removes everything below the folder the walk stands in.
+    void removeBelow(FolderWalk& walk, const std::atomic<bool>& cancelled)
     {
-        std::vector<DirectoryEntry> entries;
-        int error = 0;
-        if (!readEntries(folder, entries, error))
-            fail(folderPath, error);
-        for (const DirectoryEntry& entry : entries) {
-            if (m_cancelled.load())
-                return;
-            const char* name = entry.name.c_str();
-            if (entry.isFolder) {
-                const int child = openFolder(folder, name);
-                if (child < 0) {
-                    fail(folderPath + '/' + entry.name, errno);
-                    continue;
-                }
-                removeBelow(child, folderPath + '/' + entry.name);
-                ::close(child);
+        if (walk.readError() != 0)
+            fail(walk.pathOf({}), walk.readError());
+        while (!cancelled.load()) {
+            if (const DirectoryEntry* entry = walk.next()) {
+                const std::string& name = entry->name;
+                // A folder goes on the way back, once it is empty.
+                if (!entry->isFolder)
+                    settle(::unlinkat(walk.folder(), name.c_str(), 0) == 0, [&] { return walk.pathOf(name); });
+                else if (!walk.enter(name))
+                    settle(false, [&] { return walk.pathOf(name); });
+                else if (walk.readError() != 0)
+                    fail(walk.pathOf({}), walk.readError());
+                continue;
             }
-            if (::unlinkat(folder, name, entry.isFolder ? AT_REMOVEDIR : 0) == 0)
-                removed();
-            else
-                fail(folderPath + '/' + entry.name, errno);
+            if (walk.atTop())
+                return;
+            const std::string name = walk.folderName();
+            if (!walk.leave()) {
+                const int error = errno;
+                fail(walk.pathOf(name), error);
+                return;
+            }
+            settle(::unlinkat(walk.folder(), name.c_str(), AT_REMOVEDIR) == 0, [&] { return walk.pathOf(name); });
         }
     }
 
-    void removed()
+    // Counts an entry as removed when done, or when it was gone already (another program was
+    // quicker); otherwise keeps the failure, with the path pathOf() names.
+    template <typename PathOf>
+    void settle(bool done, const PathOf& pathOf)
     {
+        const int error = errno;
+        if (!done && error != ENOENT) {
+            fail(pathOf(), error);
+            return;
+        }
         if (m_removedOne)
             m_removedOne();
     }
@@ -135,7 +223,6 @@ public:
 
 private:
     const std::function<void()>& m_removedOne;
-    const std::atomic<bool>& m_cancelled;
     RemoveOutcome m_outcome;
 };
 
@@ -144,9 +231,9 @@ private:
 TreeCount countTree(const QString& path, CountSizes sizes, const std::atomic<bool>& cancelled)
 {
     TreeCount count;
-    const QByteArray encoded = QFile::encodeName(path);
+    const std::string encoded = QFile::encodeName(path).toStdString();
     struct stat status {};
-    if (::lstat(encoded.constData(), &status) != 0)
+    if (::lstat(encoded.c_str(), &status) != 0)
         return count;
     if (!S_ISDIR(status.st_mode)) {
         count.files = 1;
@@ -155,10 +242,23 @@ TreeCount countTree(const QString& path, CountSizes sizes, const std::atomic<boo
         return count;
     }
     count.folders = 1;
-    const int folder = openFolder(AT_FDCWD, encoded.constData());
-    if (folder >= 0) {
-        countBelow(folder, count, sizes, cancelled);
-        ::close(folder);
+    FolderWalk walk;
+    if (!walk.enter(encoded))
+        return count;
+    while (!cancelled.load()) {
+        const DirectoryEntry* entry = walk.next();
+        if (!entry) {
+            if (walk.atTop() || !walk.leave())
+                break;
+        } else if (entry->isFolder) {
+            ++count.folders;
+            walk.enter(entry->name);
+        } else {
+            ++count.files;
+            if (sizes == CountSizes::Yes
+                && ::fstatat(walk.folder(), entry->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+                count.bytes += status.st_size;
+        }
     }
     return count;
 }
@@ -166,28 +266,25 @@ TreeCount countTree(const QString& path, CountSizes sizes, const std::atomic<boo
 RemoveOutcome removeTree(const QString& path, const std::function<void()>& removedOne,
                          const std::atomic<bool>& cancelled)
 {
-    TreeRemover remover(removedOne, cancelled);
+    TreeRemover remover(removedOne);
     const std::string encoded = QFile::encodeName(path).toStdString();
+    const auto named = [&encoded] { return encoded; };
     struct stat status {};
     if (::lstat(encoded.c_str(), &status) != 0) {
-        remover.fail(encoded, errno);
+        remover.settle(false, named);
         return remover.outcome();
     }
     if (S_ISDIR(status.st_mode)) {
-        const int folder = openFolder(AT_FDCWD, encoded.c_str());
-        if (folder < 0) {
-            remover.fail(encoded, errno);
+        FolderWalk walk;
+        if (!walk.enter(encoded)) {
+            remover.settle(false, named);
             return remover.outcome();
         }
-        remover.removeBelow(folder, encoded);
-        ::close(folder);
+        remover.removeBelow(walk, cancelled);
         if (cancelled.load())
             return remover.outcome();
     }
-    if (::unlinkat(AT_FDCWD, encoded.c_str(), S_ISDIR(status.st_mode) ? AT_REMOVEDIR : 0) == 0)
-        remover.removed();
-    else
-        remover.fail(encoded, errno);
+    remover.settle(::unlinkat(AT_FDCWD, encoded.c_str(), S_ISDIR(status.st_mode) ? AT_REMOVEDIR : 0) == 0, named);
     return remover.outcome();
 }
 

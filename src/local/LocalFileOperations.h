@@ -30,7 +30,8 @@ struct RemoveOutcome {
 
 // Removes path for good: a file or a link itself, or a folder with everything below it. An
 // entry that cannot be removed is left with its folders above it, and the rest is removed
-// anyway (as rm -rf does). removedOne is called after each entry removed.
+// anyway (as rm -rf does); one that is gone already counts as removed. removedOne is called
+// after each entry removed. Neither walk depends on the depth of the tree.
 RemoveOutcome removeTree(const QString& path, const std::function<void()>& removedOne,
                          const std::atomic<bool>& cancelled);
 

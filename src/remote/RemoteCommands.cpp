@@ -135,9 +135,14 @@ void RemoteCommands::openRemoteFile(const RemoteCommandKeys& keys, bool choosePr
 
 void RemoteCommands::openDownloaded(const QString& localPath, const QString& name, const RemoteCommandKeys& keys)
 {
-    if (m_environment.openFile && m_environment.openFile(localPath)) {
+    using ShellServices::OpenResult;
+    const OpenResult result = m_environment.openFile ? m_environment.openFile(localPath) : OpenResult::NoProgram;
+    if (result != OpenResult::NoProgram) {
         appendHistory(getText(keys.opening) + QLatin1Char(' ') + name, HistoryColour::Black);
-        appendHistory(getText(keys.openOk), HistoryColour::Green);
+        if (result == OpenResult::Opened)
+            appendHistory(getText(keys.openOk), HistoryColour::Green);
+        else
+            appendHistory(getText("MPUB_OPENFAILED") + QLatin1Char(' ') + name, HistoryColour::Red);
         return;
     }
     const QString question = getText(keys.noApp1) + QLatin1Char('\n') + getText(keys.noApp2);

@@ -36,7 +36,7 @@ RemoteDeleteJob::RemoteDeleteJob(JobContext& context, RemoteDeleteRequest reques
 
 RemoteDeleteResult RemoteDeleteJob::deleteSelection()
 {
-    m_start = m_request.startFolder.isEmpty() ? m_session.ftpCurrentDir() : m_request.startFolder;
+    m_start = m_request.startFolder.isEmpty() ? m_session.currentDir() : m_request.startFolder;
     collectSelection();
     if (m_session.isConnected()) {
         const qsizetype selected = m_items.size();
@@ -52,7 +52,7 @@ RemoteDeleteResult RemoteDeleteJob::deleteSelection()
         return m_result;
     // Back to the start folder on a live connection, then the path box loses what is gone.
     if (!m_connectionGone && reconnect() && !m_start.isEmpty())
-        m_session.ftpSetDir(m_start);
+        m_session.setDir(m_start);
     m_result.gonePaths = RemoteFolderJobs::unreachablePaths(m_session, m_request.pathBoxEntries, m_start);
     return m_result;
 }
@@ -87,10 +87,17 @@ void RemoteDeleteJob::walkDeleteFolder(qsizetype folderIndex, int depth)
     QString folderPath = m_items.at(folderIndex).folder;
     if (!folderPath.endsWith(QLatin1Char('/')))
         folderPath += QLatin1Char('/');
+    const QStringList names = folderNames(folderPath);
     // Every listing starts on a fresh (or checked) connection, reached from the root.
     std::optional<QList<RemoteEntry>> entries;
-    if (reconnect() && reachFolder(folderNames(folderPath)))
-        entries = m_session.ftpList();
+    if (!m_walkStopped && reconnect() && isConfirmedFolder(names) && reachFolder(names))
+        entries = m_session.list();
+    if (entries && m_items.size() + entries->size() > m_request.maxWalkEntries) {
+        m_walkStopped = true;
+        entries.reset();
+        const QString limit = QString::number(m_request.maxWalkEntries);
+        m_context.appendHistory(getText("MPUB_WALKLIMIT") + QLatin1Char(' ') + limit, HistoryColour::Red);
+    }
     if (!entries) {
         m_items[folderIndex].unlisted = true;
         return;
@@ -102,6 +109,8 @@ void RemoteDeleteJob::walkDeleteFolder(qsizetype folderIndex, int depth)
             continue;
         Item item;
         item.refused = !isUsableLocalName(entry.name);
+        if (entry.isLink)
+            m_links.insert(pathOf(names) + QLatin1Char('/') + entry.name);
         if (entry.isDirectory && !entry.isLink && !item.refused) {
             item.isFolder = true;
             item.folder = folderPath + entry.name + QLatin1Char('/');
@@ -124,6 +133,21 @@ void RemoteDeleteJob::walkDeleteFolder(qsizetype folderIndex, int depth)
     }
 }
 
+bool RemoteDeleteJob::isConfirmedFolder(const QStringList& names)
+{
+    const QString path = pathOf(names);
+    if (m_links.contains(path))
+        return false;
+    // Without MLST, reachFolder() compares where the server stands once it is inside.
+    if (!m_session.offersEntryFacts())
+        return true;
+    // Servers name the entry by the path asked, or by a longer one that ends in it.
+    const std::optional<RemoteEntry> facts = m_session.entryFacts(path);
+    const QStringList answered = facts ? folderNames(facts->name) : QStringList();
+    return facts && facts->isDirectory && !facts->isLink && answered.size() >= names.size()
+           && answered.sliced(answered.size() - names.size()) == names;
+}
+
 void RemoteDeleteJob::deleteFiles(QList<qsizetype>& folders)
 {
     const qsizetype total = m_items.size();
@@ -143,10 +167,10 @@ void RemoteDeleteJob::deleteFiles(QList<qsizetype>& folders)
 
 bool RemoteDeleteJob::deleteEntry(const Item& item)
 {
-    if (m_session.ftpDelete(item.name))
+    if (m_session.remove(item.name))
         return true;
     // A link goes as a link: RMD only where the server said it was a folder, never into it.
-    if (item.linkToFolder && m_session.ftpRemoveDir(item.name))
+    if (item.linkToFolder && m_session.removeDir(item.name))
         return true;
     // The connection may have changed meanwhile: go the whole way next time.
     m_currentKnown = false;
@@ -168,10 +192,10 @@ void RemoteDeleteJob::removeFolders(QList<qsizetype> folders)
         QStringList parent = folderNames(item.folder);
         const QString name = parent.isEmpty() ? QString() : parent.takeLast();
         const bool removed = !item.refused && !item.unlisted && !name.isEmpty() && !m_connectionGone
-                             && reachFolder(parent) && m_session.ftpRemoveDir(name);
+                             && reachFolder(parent) && m_session.removeDir(name);
         report(removed);
         if (reconnect() && !m_start.isEmpty())
-            m_session.ftpSetDir(m_start);
+            m_session.setDir(m_start);
         m_currentKnown = false;
     }
 }
@@ -182,15 +206,15 @@ bool RemoteDeleteJob::reachFolder(const QStringList& names)
     if (m_currentKnown && m_current == names)
         return true;
     m_currentKnown = false;
-    if (!m_session.ftpSetDir(root))
+    if (!m_session.setDir(root))
         return false;
     for (const QString& name : names) {
-        if (!m_session.ftpSetDir(name))
+        if (!m_session.setDir(name))
             return false;
     }
     // The server must stand where the names lead: a link that the listing showed as a folder
     // leads elsewhere on servers that report real paths, and must not be mistaken for it.
-    if (pathOf(folderNames(m_session.ftpCurrentDir())) != pathOf(names))
+    if (pathOf(folderNames(m_session.currentDir())) != pathOf(names))
         return false;
     m_current = names;
     m_currentKnown = true;

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "FtpOperations.h"
+#include "RemoteOperations.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +22,7 @@ struct RemoteDeleteRequest {
     QString startFolder;         // the folder the rows belong to; empty: the server's current one
     ConnectionSettings settings; // for every re-connection of this delete
     QStringList pathBoxEntries;  // the remote path box, cleaned of folders that are gone
+    qsizetype maxWalkEntries = walkEntryLimit; // the walk stops past this many items
 };
 
 struct RemoteDeleteResult {
@@ -37,8 +39,13 @@ struct RemoteDeleteResult {
 // Nothing outside an item's own folder is ever deleted: every change of folder on the way to an
 // item is checked, and the server must then report the very path expected, so an item whose
 // folder cannot be reached gets its red line and is left alone. A link is deleted as a link and
-// never walked; a name that is "." or "..", or holds "/" or NUL, is never walked or deleted. The
-// walk stops at maxWalkDepth levels.
+// never walked; a name that is "." or "..", or holds "/" or NUL, is never walked or deleted.
+//
+// No one listing is trusted: before the walk enters a folder, MLST (where the server has it) must
+// call it a folder, by a path that ends in its own, and no listing of the walk may have called it
+// a link; where the answers disagree, the folder gets its red line and nothing below it is
+// touched. The walk stops at maxWalkDepth levels, and past maxWalkEntries items with a red line.
+// A folder the walk did not list is never removed.
 class RemoteDeleteJob
 {
 public:
@@ -52,7 +59,7 @@ public:
         bool isLink = false;
         bool linkToFolder = false; // the listing says the link leads to a folder: RMD if DELE fails
         bool refused = false;      // never touched: unusable name, too deep, or no folder to start from
-        bool unlisted = false;     // a folder whose contents could not be read: not removed
+        bool unlisted = false;     // a folder not listed, or not trusted to be one: not removed
     };
 
     RemoteDeleteJob(JobContext& context, RemoteDeleteRequest request);
@@ -66,6 +73,7 @@ public:
 private:
     void collectSelection();
     void walkDeleteFolder(qsizetype folderIndex, int depth);
+    bool isConfirmedFolder(const QStringList& names);
     void deleteFiles(QList<qsizetype>& folders);
     void removeFolders(QList<qsizetype> folders);
     bool deleteEntry(const Item& item);
@@ -76,7 +84,7 @@ private:
     bool cancelled() const;
 
     JobContext& m_context;
-    FtpOperations& m_session;
+    RemoteOperations& m_session;
     RemoteDeleteRequest m_request;
     QString m_start;     // as the server reported it
     QString m_startPath; // with "/" at its end; empty when there is no absolute start folder
@@ -85,4 +93,6 @@ private:
     QStringList m_current;     // the folder the server stands in, while m_currentKnown
     bool m_currentKnown = false;
     bool m_connectionGone = false; // a re-connection failed: nothing more is sent
+    QSet<QString> m_links;         // the paths a listing of this walk called a link
+    bool m_walkStopped = false;    // maxWalkEntries reached: no further folder is listed
 };

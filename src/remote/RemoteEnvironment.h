@@ -1,7 +1,8 @@
 #pragma once
 
-#include "FtpOperations.h"
+#include "ConnectionSettings.h"
 #include "HistoryColour.h"
+#include "ShellServices.h"
 
 #include <QString>
 
@@ -23,9 +24,8 @@ struct RemoteEnvironment {
     // The local pane lists folder in code order, upper case before lower case (after a
     // download-as into it).
     std::function<void(const QString& folder)> listLocalFolder = {};
-    // Starts the program registered for the local file at path, handing it the path; false when
-    // there is none (nothing was started).
-    std::function<bool(const QString& path)> openFile = {};
+    // Starts the program registered for the local file at path, handing it the path.
+    std::function<ShellServices::OpenResult(const QString& path)> openFile = {};
     // Lets the user choose a program for the local file at path and starts it.
     std::function<void(const QString& path)> chooseProgram = {};
 };

@@ -3,6 +3,7 @@
 #include "ConnectionJobs.h"
 #include "DownloadPaths.h"
 #include "JobContext.h"
+#include "RemoteOperations.h"
 #include "TempFolder.h"
 #include "TextCatalogue.h"
 
@@ -13,9 +14,9 @@ namespace RemoteFileJobs {
 namespace {
 
 // The folder the pane shows; the jobs work nowhere else.
-bool enterFolder(FtpOperations& session, const QString& folder)
+bool enterFolder(RemoteOperations& session, const QString& folder)
 {
-    return folder.isEmpty() || session.ftpSetDir(folder);
+    return folder.isEmpty() || session.setDir(folder);
 }
 
 } // namespace
@@ -41,8 +42,8 @@ OpenDownload downloadForOpening(JobContext& context, const QString& folder, cons
     if (fetchable) {
         // The placeholder goes first: a failed transfer leaves nothing behind.
         QFile::remove(local);
-        FtpOperations& session = context.session();
-        fetched = enterFolder(session, folder) && session.ftpGet(local, name);
+        RemoteOperations& session = context.session();
+        fetched = enterFolder(session, folder) && session.get(local, name);
     }
     if (!fetched) {
         context.appendHistory(getText(failedKey), HistoryColour::Red);
@@ -55,7 +56,7 @@ OpenDownload downloadForOpening(JobContext& context, const QString& folder, cons
 bool createFolder(JobContext& context, const QString& folder, const RemoteCommandKeys& keys,
                   const ConnectionSettings* reconnectWith)
 {
-    FtpOperations& session = context.session();
+    RemoteOperations& session = context.session();
     if (reconnectWith)
         ConnectionJobs::reconnectTo(context, *reconnectWith, folder);
     const InputAnswer answer = context.askText({getText(keys.folderName), {}, InputPosition::NearScreenCentre, {}});
@@ -64,7 +65,7 @@ bool createFolder(JobContext& context, const QString& folder, const RemoteComman
     context.appendHistory(getText(keys.newFolder1) + QLatin1Char(' ') + answer.text + QLatin1Char(' ')
                           + getText(keys.newFolder2));
     const bool created =
-        !holdsLineBreak(answer.text) && enterFolder(session, folder) && session.ftpCreateDir(answer.text);
+        !holdsLineBreak(answer.text) && enterFolder(session, folder) && session.createDir(answer.text);
     context.appendHistory(getText(created ? keys.folderOk : keys.folderFailed),
                           created ? HistoryColour::Green : HistoryColour::Red);
     return created;
@@ -72,7 +73,7 @@ bool createFolder(JobContext& context, const QString& folder, const RemoteComman
 
 bool renameEntry(JobContext& context, const QString& folder, const QString& oldName)
 {
-    FtpOperations& session = context.session();
+    RemoteOperations& session = context.session();
     context.appendHistory(getText("FRMPUSERVER_RENAMEOF") + QLatin1Char(' ') + oldName);
     // ".." and names that are no plain names of this folder would rename something elsewhere.
     bool renamed = false;
@@ -85,7 +86,7 @@ bool renameEntry(JobContext& context, const QString& folder, const QString& oldN
             return false;
         }
         renamed = !holdsLineBreak(answer.text) && enterFolder(session, folder)
-                  && session.ftpRename(oldName, answer.text);
+                  && session.rename(oldName, answer.text);
     }
     context.appendHistory(getText(renamed ? "FRMPUSERVER_RENAMEOK" : "FRMPUSERVER_RENAMEFAILED"),
                           renamed ? HistoryColour::Green : HistoryColour::Red);
@@ -95,13 +96,13 @@ bool renameEntry(JobContext& context, const QString& folder, const QString& oldN
 bool downloadAs(JobContext& context, const QString& folder, const QString& remoteName, const QString& targetFolder,
                 const QString& newName)
 {
-    FtpOperations& session = context.session();
+    RemoteOperations& session = context.session();
     const QString localPath = targetFolder + newName;
     context.appendHistory(QStringLiteral("Aktion: Starte Download von ") + remoteName + QStringLiteral(" als ")
                           + localPath);
     // The dialog lets only plain names through; the job does not rely on it.
     const bool fetched = DownloadPaths::isUsableLocalName(newName) && enterFolder(session, folder)
-                         && session.ftpGet(localPath, remoteName);
+                         && session.get(localPath, remoteName);
     if (fetched)
         context.appendHistory(QStringLiteral("Status: Dowload erfolgreich"), HistoryColour::Green);
     else

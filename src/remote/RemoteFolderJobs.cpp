@@ -1,6 +1,6 @@
 #include "RemoteFolderJobs.h"
 
-#include "FtpOperations.h"
+#include "RemoteOperations.h"
 
 namespace RemoteFolderJobs {
 
@@ -10,44 +10,45 @@ const QString root = QStringLiteral("/");
 
 } // namespace
 
-RemoteFolderRead changeAndRead(FtpOperations& session, const QString& base, const QString& changeTo)
+RemoteFolderRead changeAndRead(RemoteOperations& session, const QString& base, const QString& changeTo)
 {
     RemoteFolderRead read;
     if (!session.isConnected())
         return read;
     // After a re-connection the server stands in "/" while the pane still shows its folder. A
     // name relative to a folder that is gone would lead somewhere else: it is not tried then.
-    const bool inBase = base.isEmpty() || session.ftpSetDir(base);
+    const bool inBase = base.isEmpty() || session.setDir(base);
     if (!changeTo.isEmpty() && (inBase || changeTo.startsWith(QLatin1Char('/'))))
-        session.ftpSetDir(changeTo);
+        session.setDir(changeTo);
     // The pane remembers the folder it shows: every later command starts from there.
-    read.currentDir = session.ftpCurrentDir();
-    if (read.currentDir.isEmpty() && session.ftpSetDir(root))
-        read.currentDir = session.ftpCurrentDir();
-    read.entries = session.ftpList();
+    read.currentDir = session.currentDir();
+    if (read.currentDir.isEmpty() && session.setDir(root))
+        read.currentDir = session.currentDir();
+    read.entries = session.list();
+    read.unreadableLines = read.entries ? session.unreadableLines() : 0;
     // A folder that cannot be listed still has a path; a server that answers neither is gone.
     read.connected = session.isConnected() && (read.entries || !read.currentDir.isEmpty());
     return read;
 }
 
-QStringList unreachablePaths(FtpOperations& session, const QStringList& paths, const QString& returnTo)
+QStringList unreachablePaths(RemoteOperations& session, const QStringList& paths, const QString& returnTo)
 {
     QStringList gone;
     if (!session.isConnected())
         return gone;
-    const QString start = returnTo.isEmpty() ? session.ftpCurrentDir() : returnTo;
+    const QString start = returnTo.isEmpty() ? session.currentDir() : returnTo;
     for (const QString& path : paths) {
         if (path.isEmpty())
             continue;
-        session.ftpSetDir(root);
-        if (!session.ftpSetDir(path))
+        session.setDir(root);
+        if (!session.setDir(path))
             gone.append(path);
     }
     // A server that no longer lets us into "/" has lost the connection, not the paths.
-    if (!session.ftpSetDir(root))
+    if (!session.setDir(root))
         return {};
     if (!start.isEmpty())
-        session.ftpSetDir(start);
+        session.setDir(start);
     return gone;
 }
 

@@ -2,11 +2,11 @@
 
 #include "EntryListModel.h"
 #include "EntryTypeResolver.h"
-#include "FtpOperations.h"
 #include "JobContext.h"
 #include "JobRunner.h"
 #include "MimeTypeInfoProvider.h"
 #include "RemoteIconStore.h"
+#include "RemoteOperations.h"
 #include "TextCatalogue.h"
 #include "ViewModeBar.h"
 
@@ -186,6 +186,10 @@ void RemotePane::startListing(const QString& changeTo, bool updatePathBox)
             if (read.connected && !read.entries)
                 context.appendHistory(getText("FRMSERVER_LISTFAILED") + QLatin1Char(' ') + context.session().lastError(),
                                       HistoryColour::Red);
+            if (read.unreadableLines > 0)
+                context.appendHistory(getText("FRMSERVER_UNREADABLE") + QLatin1Char(' ')
+                                          + QString::number(read.unreadableLines),
+                                      HistoryColour::Red);
             return read;
         },
         [self, updatePathBox](RemoteFolderRead read) {
@@ -219,10 +223,11 @@ void RemotePane::fillRows(const QList<RemoteEntry>& entries)
         m_icons.insert(RemoteRows::unknownIconKey,
                        QIcon::fromTheme(QStringLiteral("unknown"), style()->standardIcon(QStyle::SP_FileIcon)));
 
-    EntryTypeResolver resolver(m_provider, FallbackRule::Remote);
-    m_listing = RemoteRows::buildListing(entries, resolver);
+    EntryTypeResolver resolver(m_provider, FallbackRule::Remote, RemoteRows::unknownIconKey);
+    // The rows are the one store of the listing's entries.
+    QList<FileEntry> rows = RemoteRows::rowsOf(entries, resolver);
     m_icons.insertNew(resolver.icons());
-    m_model->setRows(RemoteRows::rowsOf(m_listing), m_icons.icons(),
+    m_model->setRows(std::move(rows), m_icons.icons(),
                      {ListSide::Remote, AttributeOrder::Remote, getText("MPUB_FOLDER")});
 
     // The ".." row is the current and selected row until the user picks another.
@@ -285,7 +290,6 @@ void RemotePane::removePaths(const QStringList& paths)
 
 void RemotePane::clearRemote()
 {
-    m_listing.clear();
     m_folder.clear();
     m_model->clear();
 }

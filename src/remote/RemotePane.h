@@ -82,8 +82,6 @@ public:
 
     // The server folder the rows show, as the server reported it; empty before the first listing.
     QString folder() const { return m_folder; }
-    // RemoteListing of the last listing, in server order.
-    const RemoteListing& listing() const { return m_listing; }
     // Every row in list order; the first is always "..".
     const QList<FileEntry>& rows() const;
     // The selected rows, in list order.
@@ -144,7 +142,6 @@ private:
     EntryListView* m_list = nullptr;
     EntryListModel* m_model = nullptr;
 
-    RemoteListing m_listing;
     QString m_folder;
     int m_pendingJobs = 0;
 };

@@ -2,6 +2,8 @@
 
 #include "EntryTypeResolver.h"
 
+#include <algorithm>
+
 namespace RemoteRows {
 
 namespace {
@@ -15,6 +17,21 @@ FileEntry parentRow()
     return row;
 }
 
+EntryKind kindOf(const RemoteEntry& entry)
+{
+    if (entry.isLink)
+        return EntryKind::Link;
+    return entry.attributes == FileAttribute::directory ? EntryKind::Folder : EntryKind::File;
+}
+
+bool isFolderRow(const RemoteEntry& entry)
+{
+    FileEntry row;
+    row.kind = kindOf(entry);
+    row.attributes = entry.attributes;
+    return row.isFolderLike();
+}
+
 } // namespace
 
 FileEntry listingEntry(const RemoteEntry& entry, EntryTypeResolver& resolver)
@@ -22,7 +39,7 @@ FileEntry listingEntry(const RemoteEntry& entry, EntryTypeResolver& resolver)
     const ResolvedType type = resolver.resolve(entry.name);
     const bool folder = entry.attributes == FileAttribute::directory;
     FileEntry stored;
-    stored.kind = entry.isLink ? EntryKind::Link : folder ? EntryKind::Folder : EntryKind::File;
+    stored.kind = kindOf(entry);
     stored.name = entry.name;
     stored.iconKey = folder ? folderIconKey : type.iconKey;
     stored.typeName = type.typeName;
@@ -34,29 +51,16 @@ FileEntry listingEntry(const RemoteEntry& entry, EntryTypeResolver& resolver)
     return stored;
 }
 
-RemoteListing buildListing(const QList<RemoteEntry>& entries, EntryTypeResolver& resolver)
+QList<FileEntry> rowsOf(const QList<RemoteEntry>& entries, EntryTypeResolver& resolver)
 {
-    RemoteListing listing;
-    listing.reserve(entries.size());
+    QList<FileEntry> rows(entries.size() + 1);
+    rows[0] = parentRow();
+    // Nothing is sorted by name: the files start after the last folder, each group keeps the
+    // server's order.
+    qsizetype nextFolder = 1;
+    qsizetype nextFile = 1 + std::count_if(entries.begin(), entries.end(), isFolderRow);
     for (const RemoteEntry& entry : entries)
-        listing.append(listingEntry(entry, resolver));
-    return listing;
-}
-
-QList<FileEntry> rowsOf(const RemoteListing& listing)
-{
-    QList<FileEntry> rows;
-    rows.reserve(listing.size() + 1);
-    rows.append(parentRow());
-    // Two passes keep the server's order within each group; nothing is sorted by name.
-    for (const FileEntry& entry : listing) {
-        if (entry.isFolderLike())
-            rows.append(entry);
-    }
-    for (const FileEntry& entry : listing) {
-        if (!entry.isFolderLike())
-            rows.append(entry);
-    }
+        rows[isFolderRow(entry) ? nextFolder++ : nextFile++] = listingEntry(entry, resolver);
     return rows;
 }
 

@@ -8,10 +8,7 @@
 
 class EntryTypeResolver;
 
-// The entries of the server folder in server order, as the last listing left them.
-using RemoteListing = QList<FileEntry>;
-
-// The pure rules that turn a server listing into RemoteListing and the rows of the remote list.
+// The pure rules that turn a server listing into the rows of the remote list.
 namespace RemoteRows {
 
 // The picture keys every listing stores first: a folder and an unknown file.
@@ -23,11 +20,10 @@ inline const QString parentName = QStringLiteral("..");
 // files, so a folder called "tools.exe" takes a number of the built-in counter as well. An entry
 // is a folder when its attribute bits are exactly the directory bit; a link stays a link.
 FileEntry listingEntry(const RemoteEntry& entry, EntryTypeResolver& resolver);
-// Every entry in server order.
-RemoteListing buildListing(const QList<RemoteEntry>& entries, EntryTypeResolver& resolver);
 
 // The rows of the list: "..", then the folders (links to folders among them), then the files,
-// each group in listing order.
-QList<FileEntry> rowsOf(const RemoteListing& listing);
+// each group in listing order. The entries are typed in listing order (the built-in counter
+// follows it), each straight into its row: a listing costs its rows and no copy of them.
+QList<FileEntry> rowsOf(const QList<RemoteEntry>& entries, EntryTypeResolver& resolver);
 
 } // namespace RemoteRows

@@ -72,18 +72,21 @@ bool touchFile(int folder, const QByteArray& name)
 
 QStringList candidateParents()
 {
-    QStringList parents;
+    // The cache first: the runtime folder is held in memory, and an opened file may be large.
+    QStringList parents{QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)};
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty())
         parents.append(runtime);
     parents.append(QStandardPaths::writableLocation(QStandardPaths::TempLocation));
-    parents.append(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation));
     return parents;
 }
 
 QString makeTempFile(const QString& name)
 {
-    return makeTempFile(name, candidateParents());
+    const QStringList parents = candidateParents();
+    // A new account may have no cache folder yet; it is made private, as the XDG rules ask.
+    ::mkdir(QFile::encodeName(parents.first()).constData(), 0700);
+    return makeTempFile(name, parents);
 }
 
 QString makeTempFile(const QString& name, const QStringList& parents)

@@ -10,7 +10,8 @@ namespace TempFolder {
 
 inline const QString folderName = QStringLiteral("tempcorvc");
 
-// The places tried in turn: XDG_RUNTIME_DIR, the user's temporary location, the user's cache.
+// The places tried in turn: the user's cache folder (XDG_CACHE_HOME), XDG_RUNTIME_DIR, the
+// user's temporary location. makeTempFile(name) makes the cache folder when it is missing.
 QStringList candidateParents();
 
 // The full path of an empty file called name in the first usable "tempcorvc" below parents

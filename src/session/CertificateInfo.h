@@ -7,18 +7,7 @@
 #include <QStringList>
 #include <QStringView>
 
-#include <functional>
 #include <optional>
-
-class QSslCertificate;
-class QSslError;
-
-// The user's answer to a certificate that the system does not accept.
-enum class TrustDecision {
-    Always, // trust it now and on every later connect to this host and port (stored)
-    Once,   // trust it for this connect and the re-connections made for its commands
-    Cancel, // do not connect
-};
 
 // Why the system does not accept a certificate.
 enum class CertificateProblem {
@@ -30,7 +19,8 @@ enum class CertificateProblem {
     Other,            // revoked, wrong purpose, broken signature and the like
 };
 
-// Everything the certificate question shows. Plain values: the GUI builds its dialog from them.
+// Everything the peer-identity question shows of an X.509 certificate. Plain values: the GUI
+// builds its dialog from them.
 struct CertificateInfo {
     QString host; // as typed in the connection bar
     quint16 port = 0;
@@ -52,9 +42,4 @@ struct CertificateInfo {
     static QString formatFingerprint(const QByteArray& digest);
     // A SHA-256 fingerprint typed by a user: 64 hex digits, in pairs separated by colons or not.
     static std::optional<QByteArray> parseFingerprint(QStringView text);
-    static CertificateInfo describe(const QString& host, quint16 port, const QSslCertificate& certificate,
-                                    const QList<QSslError>& errors);
 };
-
-// Asks the user about a certificate; runs on the session thread and waits for the answer.
-using CertificateQuestion = std::function<TrustDecision(const CertificateInfo&)>;

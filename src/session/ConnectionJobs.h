@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FtpOperations.h"
+#include "ConnectionSettings.h"
 
 class JobContext;
 
@@ -17,11 +17,12 @@ namespace ConnectionJobs {
 // nothing is written.
 bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVariant variant);
 
-// Leaves a working connection standing in "/". A connection that is alive (answers a NOOP within
-// a few seconds) is kept; otherwise a new one is made from settings. Logging in again costs up to
-// half a second on common servers, and many servers limit or ban clients that connect often. On
-// failure asks the GUI to show the no-connection message (a refused certificate writes a red
-// line instead: the certificate question was the message) and returns false.
+// Leaves a working connection standing in "/". A connection that is alive (answers within a few
+// seconds) and was made with the connect-time choices of settings (protocol, FTP's encryption) is
+// kept; otherwise a new one is made from settings. Logging in again costs up to half a second on
+// common servers, and many servers limit or ban clients that connect often. On failure asks the
+// GUI to show the no-connection message (a refused certificate writes a red line instead: the
+// peer-identity question was the message) and returns false.
 bool reconnect(JobContext& context, const ConnectionSettings& settings);
 
 // reconnect(), then back into folder (when it is not empty): the folder the remote pane shows.

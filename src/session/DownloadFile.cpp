@@ -1,13 +1,12 @@
 #include "DownloadFile.h"
 
-#include "TcpConnector.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <mutex>
 
 #include <fcntl.h>
@@ -49,7 +48,7 @@ DownloadFile::~DownloadFile()
 
 bool DownloadFile::fail(const QString& what, int code)
 {
-    m_error = QStringLiteral("%1 %2: %3").arg(what, m_target, TcpConnector::systemError(code));
+    m_error = QStringLiteral("%1 %2: %3").arg(what, m_target, QString::fromLocal8Bit(std::strerror(code)));
     return false;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CertificateInfo.h"
 #include "HistoryColour.h"
+#include "PeerIdentity.h"
 #include "PromptTypes.h"
 
 #include <QElapsedTimer>
@@ -9,17 +9,17 @@
 
 #include <atomic>
 
-class FtpOperations;
+class RemoteOperations;
 class JobRunner;
 
-// What a job may use while it runs: the one FTP session, and the ways back to the GUI thread.
+// What a job may use while it runs: the session, and the ways back to the GUI thread.
 // Everything reported through it arrives there in the order it was reported.
 class JobContext
 {
 public:
-    JobContext(JobRunner& runner, FtpOperations& session, const std::atomic<bool>& cancelled);
+    JobContext(JobRunner& runner, RemoteOperations& session, const std::atomic<bool>& cancelled);
 
-    FtpOperations& session() { return m_session; }
+    RemoteOperations& session() { return m_session; }
 
     void appendHistory(const QString& text, HistoryColour colour = HistoryColour::Black);
     // Steps of a command that counts its items (the progress bar).
@@ -32,10 +32,10 @@ public:
     // the program closes meanwhile, the answer is No (or Ok for a box that only has OK).
     PromptAnswer ask(const MessageRequest& request);
     InputAnswer askText(const InputRequest& request);
-    // Puts the certificate question to the GUI thread's handler and waits for the answer; Cancel
-    // when there is no handler or the program closes meanwhile. The session asks it by itself
-    // while it connects.
-    TrustDecision askCertificate(const CertificateInfo& info);
+    // Puts the peer-identity question to the GUI thread's handler and waits for the answer;
+    // Cancel when there is no handler or the program closes meanwhile. The session asks it by
+    // itself while it connects.
+    TrustDecision askPeerIdentity(const PeerIdentity& identity);
 
     // Tells the GUI that a re-connection failed (it puts the focus into the address field).
     void reconnectFailed();
@@ -45,7 +45,7 @@ public:
 
 private:
     JobRunner& m_runner;
-    FtpOperations& m_session;
+    RemoteOperations& m_session;
     const std::atomic<bool>& m_cancelled;
     QElapsedTimer m_lastTransferReport;
 };

@@ -1,6 +1,7 @@
 #include "JobRunner.h"
 
 #include "JobContext.h"
+#include "RemoteOperations.h"
 #include "TextCatalogue.h"
 
 JobRunner::JobRunner(QObject* parent)
@@ -22,6 +23,12 @@ JobHandle JobRunner::start(std::function<void(JobContext&)> job, std::function<v
 
 JobHandle JobRunner::enqueueTask(Task task, JobVisibility visibility)
 {
+    if (m_settings) {
+        task = [task = std::move(task), settings = *m_settings](JobContext& context) {
+            context.session().updateSettings(settings);
+            task(context);
+        };
+    }
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     if (visibility == JobVisibility::Shown && m_pending++ == 0)
         Q_EMIT busyChanged(true);
@@ -66,12 +73,12 @@ InputAnswer JobRunner::answer(const InputRequest& request) const
     return m_inputHandler ? m_inputHandler(request) : InputAnswer{};
 }
 
-TrustDecision JobRunner::answer(const CertificateInfo& info) const
+TrustDecision JobRunner::answer(const PeerIdentity& identity) const
 {
-    return m_certificateHandler ? m_certificateHandler(info) : TrustDecision::Cancel;
+    return m_peerIdentityHandler ? m_peerIdentityHandler(identity) : TrustDecision::Cancel;
 }
 
-JobContext::JobContext(JobRunner& runner, FtpOperations& session, const std::atomic<bool>& cancelled)
+JobContext::JobContext(JobRunner& runner, RemoteOperations& session, const std::atomic<bool>& cancelled)
     : m_runner(runner)
     , m_session(session)
     , m_cancelled(cancelled)
@@ -112,9 +119,9 @@ InputAnswer JobContext::askText(const InputRequest& request)
     return m_runner.askTextOnGui(request, m_cancelled);
 }
 
-TrustDecision JobContext::askCertificate(const CertificateInfo& info)
+TrustDecision JobContext::askPeerIdentity(const PeerIdentity& identity)
 {
-    return m_runner.askCertificateOnGui(info, m_cancelled);
+    return m_runner.askPeerIdentityOnGui(identity, m_cancelled);
 }
 
 void JobContext::reconnectFailed()

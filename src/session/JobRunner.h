@@ -1,8 +1,9 @@
 #pragma once
 
-#include "CertificateInfo.h"
+#include "ConnectionSettings.h"
 #include "HistoryColour.h"
 #include "JobContext.h"
+#include "PeerIdentity.h"
 #include "PromptTypes.h"
 
 #include <QObject>
@@ -10,8 +11,9 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
-class FtpOperations;
+class RemoteOperations;
 
 // Stops one job: the running one ends as soon as it can, a waiting one ends before it talks to
 // the server. Handles are cheap to copy; an empty handle stops nothing.
@@ -55,7 +57,7 @@ class JobRunner : public QObject
 public:
     using MessageHandler = std::function<PromptAnswer(const MessageRequest&)>;
     using InputHandler = std::function<InputAnswer(const InputRequest&)>;
-    using CertificateHandler = std::function<TrustDecision(const CertificateInfo&)>;
+    using PeerIdentityHandler = std::function<TrustDecision(const PeerIdentity&)>;
 
     explicit JobRunner(QObject* parent = nullptr);
     ~JobRunner() override;
@@ -78,9 +80,16 @@ public:
     // Answers the questions jobs ask; set by the GUI (tests install their own).
     void setMessageHandler(MessageHandler handler) { m_messageHandler = std::move(handler); }
     void setInputHandler(InputHandler handler) { m_inputHandler = std::move(handler); }
-    // Answers the certificate question (a certificate the system does not accept); without one,
-    // such a certificate is refused.
-    void setCertificateHandler(CertificateHandler handler) { m_certificateHandler = std::move(handler); }
+    // Answers the peer-identity question (a certificate the system does not accept, a host key the
+    // known-hosts file does not hold); without one, such a server is refused.
+    void setPeerIdentityHandler(PeerIdentityHandler handler) { m_peerIdentityHandler = std::move(handler); }
+
+    // The connection bar's values for the jobs started from now on: a job hands those of the
+    // moment it was started to the session before it runs (RemoteOperations::updateSettings), so
+    // that a switch which holds on a live connection (passive) changes from the next command on,
+    // never in the middle of one, and the connection is kept. Never set, the session keeps what
+    // its last connect set.
+    void updateSettings(const ConnectionSettings& settings) { m_settings = settings; }
 
     // A shown job is running or waiting.
     bool isBusy() const { return m_pending.load() > 0; }
@@ -116,13 +125,13 @@ protected:
     // The job's questions: asked on the GUI thread, the job waits for the answer.
     virtual PromptAnswer askOnGui(const MessageRequest& request, const std::atomic<bool>& cancelled) = 0;
     virtual InputAnswer askTextOnGui(const InputRequest& request, const std::atomic<bool>& cancelled) = 0;
-    virtual TrustDecision askCertificateOnGui(const CertificateInfo& info, const std::atomic<bool>& cancelled) = 0;
+    virtual TrustDecision askPeerIdentityOnGui(const PeerIdentity& identity, const std::atomic<bool>& cancelled) = 0;
     // Every job calls this when it has ended, from where it ran.
     void taskEnded(const QueuedTask& queued, bool connected);
     void postToGui(std::function<void()> call);
     PromptAnswer answer(const MessageRequest& request) const;
     InputAnswer answer(const InputRequest& request) const;
-    TrustDecision answer(const CertificateInfo& info) const;
+    TrustDecision answer(const PeerIdentity& identity) const;
     // Marks every job that is queued or running as stopped; the running one is given announce.
     virtual void cancelQueued(bool announce) = 0;
 
@@ -130,9 +139,10 @@ private:
     friend class JobContext;
     JobHandle enqueueTask(Task task, JobVisibility visibility = JobVisibility::Shown);
 
+    std::optional<ConnectionSettings> m_settings;
     std::atomic<int> m_pending{0};
     std::atomic<bool> m_connected{false};
     MessageHandler m_messageHandler;
     InputHandler m_inputHandler;
-    CertificateHandler m_certificateHandler;
+    PeerIdentityHandler m_peerIdentityHandler;
 };

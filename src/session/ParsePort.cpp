@@ -1,4 +1,4 @@
-#include "FtpSession.h"
+#include "ConnectionSettings.h"
 
 // The rounding follows the text, not a binary fraction: "21.5" is exactly a half and goes to 22,
 // "22.5" to 22, "22.50001" to 23.

@@ -16,7 +16,7 @@ struct RemoteEntry {
     bool isDirectory = false;
     // A symbolic link. It is a folder when the listing says so (MLSD type=dir, or a LIST target
     // ending in "/"); otherwise LIST cannot tell, and it stays a file with isLink set - a caller
-    // that wants to enter such a link tries ftpSetDir() on it first.
+    // that wants to enter such a link tries setDir() on it first.
     bool isLink = false;
     qint64 size = 0;
     QDateTime lastWrite;  // as the server reports it, in UTC with no time-zone conversion
@@ -29,3 +29,5 @@ struct RemoteEntry {
 
     bool operator==(const RemoteEntry&) const = default;
 };
+// Moved as bytes when a list of them grows.
+Q_DECLARE_TYPEINFO(RemoteEntry, Q_RELOCATABLE_TYPE);

@@ -1,7 +1,7 @@
 #include "SessionRunner.h"
 
-#include "FtpSession.h"
 #include "JobContext.h"
+#include "ProtocolSwitch.h"
 
 #include <QThread>
 
@@ -13,10 +13,11 @@ namespace {
 constexpr auto answerPollInterval = std::chrono::milliseconds(50);
 } // namespace
 
-SessionRunner::SessionRunner(QObject* parent)
+SessionRunner::SessionRunner(SessionFactory factory, QObject* parent)
     : JobRunner(parent)
+    , m_factory(std::move(factory))
 {
-    // The session is made on its own thread, so that its sockets belong to it.
+    // The sessions are made on their own thread, so that their sockets belong to it.
     m_thread = QThread::create([this] { runLoop(); });
     m_thread->setObjectName(QStringLiteral("session"));
     m_thread->start();
@@ -52,7 +53,7 @@ void SessionRunner::cancelQueued(bool announce)
 
 void SessionRunner::runLoop()
 {
-    FtpSession session;
+    ProtocolSwitch session(m_factory);
     for (;;) {
         QueuedTask queued;
         {
@@ -67,10 +68,10 @@ void SessionRunner::runLoop()
         // Every wait of the session looks at the running job's own flag.
         session.setCancelFlag(queued.cancelled.get());
         JobContext context(*this, session, *queued.cancelled);
-        // A connect may need the user's word on a certificate; the job waits for it.
-        session.setCertificateQuestion([&context](const CertificateInfo& info) { return context.askCertificate(info); });
+        // A connect may need the user's word on the server's identity; the job waits for it.
+        session.setPeerIdentityQuestion([&context](const PeerIdentity& identity) { return context.askPeerIdentity(identity); });
         queued.task(context);
-        session.setCertificateQuestion({});
+        session.setPeerIdentityQuestion({});
         // Between jobs only the closing of the program stops a wait.
         session.setCancelFlag(&m_closing);
         {
@@ -131,7 +132,7 @@ InputAnswer SessionRunner::askTextOnGui(const InputRequest& request, const std::
     return askAndWait(request, cancelled, InputAnswer{});
 }
 
-TrustDecision SessionRunner::askCertificateOnGui(const CertificateInfo& info, const std::atomic<bool>& cancelled)
+TrustDecision SessionRunner::askPeerIdentityOnGui(const PeerIdentity& identity, const std::atomic<bool>& cancelled)
 {
-    return askAndWait(info, cancelled, TrustDecision::Cancel);
+    return askAndWait(identity, cancelled, TrustDecision::Cancel);
 }

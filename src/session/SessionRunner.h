@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JobRunner.h"
+#include "SessionFactory.h"
 
 #include <condition_variable>
 #include <deque>
@@ -8,13 +9,14 @@
 
 class QThread;
 
-// Owns the session thread and the one FTP session; the jobs run there.
+// Owns the session thread and its session (one connection, of the protocol the last connect
+// named, made by the factory); the jobs run there.
 class SessionRunner : public JobRunner
 {
     Q_OBJECT
 
 public:
-    explicit SessionRunner(QObject* parent = nullptr);
+    explicit SessionRunner(SessionFactory factory, QObject* parent = nullptr);
     ~SessionRunner() override;
 
     // Stops the running job, drops the waiting ones and ends the thread; returns within about a
@@ -25,7 +27,7 @@ protected:
     void enqueue(QueuedTask queued) override;
     PromptAnswer askOnGui(const MessageRequest& request, const std::atomic<bool>& cancelled) override;
     InputAnswer askTextOnGui(const InputRequest& request, const std::atomic<bool>& cancelled) override;
-    TrustDecision askCertificateOnGui(const CertificateInfo& info, const std::atomic<bool>& cancelled) override;
+    TrustDecision askPeerIdentityOnGui(const PeerIdentity& identity, const std::atomic<bool>& cancelled) override;
     void cancelQueued(bool announce) override;
 
 private:
@@ -33,6 +35,7 @@ private:
     template <typename Answer, typename Request>
     Answer askAndWait(const Request& request, const std::atomic<bool>& cancelled, Answer cancelAnswer);
 
+    SessionFactory m_factory;
     QThread* m_thread = nullptr;
     std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -35,7 +35,9 @@ void parseLine(QStringView line, QStringList& entries)
             entry = line.mid(at, end - at).toString();
             at = end;
         }
-        entries.append(entry);
+        // An empty entry would make every name with a dot an ASCII file, whatever the rule.
+        if (!entry.isEmpty())
+            entries.append(entry);
         if (at >= line.size())
             return;
         ++at; // past the comma: another item follows, if only an empty one
@@ -106,8 +108,13 @@ bool save(const QStringList& entries, QString* error)
 
 bool isAsciiFile(const QString& name, const QStringList& entries)
 {
+    const QStringView fileName = QStringView(name).mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return false;
+    const QStringView extension = fileName.mid(dot + 1);
     for (const QString& entry : entries) {
-        if (name.contains(QLatin1Char('.') + entry, Qt::CaseInsensitive))
+        if (!entry.isEmpty() && extension.compare(entry, Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;

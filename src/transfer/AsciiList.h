@@ -18,16 +18,18 @@ QString shippedFile();
 QStringList load();
 
 // The entries of a list file's text, read as delimited items: an entry ends at a line end or a
-// comma, leading blanks are skipped and a pair of surrounding double quotes is removed. An empty
-// line is an empty entry; the end of the last line adds none.
+// comma, leading blanks are skipped and a pair of surrounding double quotes is removed. Empty
+// entries (a blank line, ",,") are left out.
 QStringList parse(const QByteArray& content);
 
 // Writes entries to the user's list, one a line as they are; the old list is replaced only once
 // the new one is complete. On failure, error (when given) says why and the old list stays.
 bool save(const QStringList& entries, QString* error = nullptr);
 
-// IsAsciiFile: true when "." + an entry occurs anywhere in name, compared case-insensitively;
-// with TXT, notes.txt, NOTES.TXT, notes.txt.bak and a.txtx all count.
+// IsAsciiFile: true when the last extension of name (after its last dot, in its last path
+// component) equals an entry, compared case-insensitively: with TXT, notes.txt and NOTES.TXT
+// count, notes.txt.bak and a.txtx do not. Only the last extension says what a file is now
+// (access.log.1.gz is gzip), and sending a binary file as ASCII corrupts it.
 bool isAsciiFile(const QString& name, const QStringList& entries);
 
 } // namespace AsciiList

@@ -67,7 +67,8 @@ void AsciiListDialog::add()
 {
     const InputAnswer answer = askText(this, getText("FRMASCIILISTE_NEWEXT"));
     const QString extension = answer.text.toUpper();
-    if (!answer.accepted || extension.isEmpty())
+    // Blanks alone make no extension: read back, such an entry is gone.
+    if (!answer.accepted || extension.trimmed().isEmpty())
         return;
     // Exact comparison: a "txt" read from the file does not stop a new "TXT".
     if (entries().contains(extension)) {

@@ -35,7 +35,7 @@ DownloadAsDialog::DownloadAsDialog(const RemoteFile& file, TypeInfoProvider& pro
     // The type is named by the file's name alone; no file needs to exist for it.
     QString typeName = provider.typeName(file.name);
     if (typeName.isEmpty())
-        typeName = remoteFallbackTypeName(iconKeyOf(file.name));
+        typeName = remoteFallbackTypeName(iconKeyOf(file.name), fallbackSuffix());
     auto* picture = addLabel(this, "imgSystemLogo");
     picture->setPixmap(provider.fileIcon(file.name).pixmap(pictureSize, pictureSize));
     picture->setAccessibleName(typeName);

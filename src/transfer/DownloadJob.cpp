@@ -109,14 +109,27 @@ void DownloadJob::walkRemoteFolder(qsizetype folderIndex, int depth)
 {
     const QString folderPath = m_items.at(folderIndex).remoteFolder;
     std::optional<QList<RemoteEntry>> entries;
-    withConnection([&] {
-        entries = changeToFolder(folderPath) ? m_session.ftpList() : std::nullopt;
-        return entries.has_value();
-    });
+    if (!m_walkStopped) {
+        withConnection([&] {
+            entries = changeToFolder(folderPath) ? m_session.list() : std::nullopt;
+            return entries.has_value();
+        });
+    }
+    if (entries && m_items.size() + entries->size() > m_request.maxWalkEntries) {
+        m_walkStopped = true;
+        entries.reset();
+        const QString limit = QString::number(m_request.maxWalkEntries);
+        m_context.appendHistory(getText("MPUB_WALKLIMIT") + QLatin1Char(' ') + limit, HistoryColour::Red);
+    }
     if (!entries) {
         m_items[folderIndex].unlisted = true;
         return;
     }
+    // What a line no parser could read names is not fetched: the user hears of it here.
+    if (const qsizetype unreadable = m_session.unreadableLines(); unreadable > 0)
+        m_context.appendHistory(getText("FRMSERVER_UNREADABLE") + QLatin1Char(' ') + QString::number(unreadable)
+                                    + QStringLiteral(" (") + folderPath + QLatin1Char(')'),
+                                HistoryColour::Red);
 
     QList<qsizetype> subfolders;
     for (const RemoteEntry& entry : *entries) {
@@ -173,15 +186,15 @@ bool DownloadJob::changeToFolder(const QString& folderPath)
     const QStringView below = QStringView(folderPath).mid(from.size());
     if (folderPath == m_startFolderPath) {
         // The folder as the server named it: one absolute step.
-        arrived = m_session.ftpSetDir(m_request.remoteFolder);
+        arrived = m_session.setDir(m_request.remoteFolder);
     } else if (!from.isEmpty() && folderPath.startsWith(from) && below.indexOf(QLatin1Char('/')) == below.size() - 1) {
         // One level down, as the walk goes.
-        arrived = m_session.ftpSetDir(below.chopped(1).toString());
+        arrived = m_session.setDir(below.chopped(1).toString());
     } else {
-        arrived = m_session.ftpSetDir(root);
+        arrived = m_session.setDir(root);
         const QStringList names = splitFolderNames(folderPath);
         for (qsizetype i = 0; arrived && i < names.size(); ++i)
-            arrived = m_session.ftpSetDir(names.at(i));
+            arrived = m_session.setDir(names.at(i));
     }
     if (arrived)
         m_serverFolder = folderPath;
@@ -279,7 +292,7 @@ bool DownloadJob::fetch(const QString& announced, const QString& folderPath, con
     // Large files show their bytes in the status line. Asking the server the size costs a round
     // trip, which only files of some size can afford.
     constexpr qint64 shownSize = 1024 * 1024;
-    FtpOperations::Progress progress;
+    RemoteOperations::Progress progress;
     if (item.size >= shownSize) {
         const QString shown = folderPath + item.name;
         progress = [this, shown, listed = item.size](qint64 done, qint64 total) {
@@ -289,7 +302,7 @@ bool DownloadJob::fetch(const QString& announced, const QString& folderPath, con
     // Two items never end in one local file (a name listed twice, names that differ only in case
     // on a file system that ignores case): the first one stays.
     const bool fetched = !isWrittenByThisJob(localPath) && withConnection([&] {
-        return changeToFolder(folderPath) && m_session.ftpGet(localPath, item.name, progress);
+        return changeToFolder(folderPath) && m_session.get(localPath, item.name, progress);
     });
     if (fetched) {
         rememberWritten(localPath);

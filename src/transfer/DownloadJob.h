@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DownloadItem.h"
-#include "FtpOperations.h"
+#include "RemoteOperations.h"
 #include "SelectedRow.h"
 
 #include <QList>
@@ -19,6 +19,7 @@ struct DownloadRequest {
     QString remoteFolder;         // the absolute server folder the remote pane shows, holding the rows
     QString targetFolder;         // local folder, ending in "/"
     ConnectionSettings settings;  // for a re-connection of this download
+    qsizetype maxWalkEntries = walkEntryLimit; // the walk stops past this many items
 };
 
 // What the GUI needs when the download has ended.
@@ -41,7 +42,8 @@ struct DownloadResult {
 // local file that an earlier item of the same download wrote. A failed change of server folder
 // fails the item instead of fetching a same-named file elsewhere. The walk does not follow links to
 // folders and stops at maxWalkDepth levels, so a server folder that loops cannot make a download
-// endless.
+// endless; it also stops, with a red line, past maxWalkEntries items, so a server that invents
+// folders cannot exhaust memory. A folder not listed then gets its red line.
 //
 // The connection is used as long as it works. When it is lost, the job re-connects once, returns
 // to the folder it needs and goes on; if that fails, the no-connection message is shown once, one
@@ -89,12 +91,13 @@ private:
     void rememberWritten(const QString& localPath);
 
     JobContext& m_context;
-    FtpOperations& m_session;
+    RemoteOperations& m_session;
     DownloadRequest m_request;
     QString m_startFolderPath; // the request's folder with "/" at its end; empty when not absolute
     QString m_serverFolder;    // where the server stands, ending in "/"; empty when not known
     bool m_inStartFolder = false;
-    bool m_gaveUp = false;     // the connection was lost and could not be made again
+    bool m_gaveUp = false;      // the connection was lost and could not be made again
+    bool m_walkStopped = false; // maxWalkEntries reached: no further folder is listed
     QList<DownloadItem> m_items;
     DownloadResult m_result;
     qint64 m_filesToDo = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FtpSession.h"
+#include "TransferFlag.h"
 #include "TransferType.h"
 
 #include <QObject>

@@ -9,6 +9,9 @@ struct UploadItem {
     enum class Refusal {
         None,
         FolderLink, // a link to a folder found by the walk: not followed, so a loop cannot make it endless
+        // A local name whose bytes are not UTF-8: it shows, and would go to the server, as another
+        // name, which two such files might share.
+        UnencodableName,
     };
 
     QString name;              // the file name; empty for a folder

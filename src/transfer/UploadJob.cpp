@@ -1,11 +1,14 @@
 #include "UploadJob.h"
 
+#include "AsciiUploadFilter.h"
 #include "ConnectionJobs.h"
 #include "JobContext.h"
 #include "TextCatalogue.h"
 #include "UploadWalk.h"
 
 #include <QFile>
+
+#include <algorithm>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -51,14 +54,14 @@ UploadResult UploadJob::uploadSelection()
     for (qsizetype i = 0; i < selected && !cancelled(); ++i) {
         // A copy: the walk appends to the list the item lives in.
         const UploadItem item = m_items.at(i);
-        if (item.isFolder())
+        if (item.isFolder() && item.refusal == UploadItem::Refusal::None)
             UploadWalk::walkLocalFolder(item, m_items, [this] { return cancelled(); });
     }
     if (m_items.isEmpty() || cancelled())
         return m_result;
     m_result.anythingToDo = true;
 
-    m_startFolder = m_request.remoteFolder.isEmpty() ? m_session.ftpCurrentDir() : m_request.remoteFolder;
+    m_startFolder = m_request.remoteFolder.isEmpty() ? m_session.currentDir() : m_request.remoteFolder;
     const bool drivesBar = m_request.variant == UploadVariant::ContextMenu;
     if (drivesBar) {
         for (const UploadItem& item : std::as_const(m_items))
@@ -73,7 +76,7 @@ UploadResult UploadJob::uploadSelection()
         uploadItem(item);
     }
     if (!cancelled() && m_session.isConnected() && !m_startFolder.isEmpty())
-        m_session.ftpSetDir(m_startFolder);
+        m_session.setDir(m_startFolder);
     return m_result;
 }
 
@@ -81,6 +84,11 @@ UploadResult UploadJob::uploadAs(const QString& localName, const QString& newNam
 {
     m_context.appendHistory(QStringLiteral("Aktion: Starte Upload von ") + localName + QStringLiteral(" als ") + newName);
     const QString localPath = m_request.sourceFolder + localName;
+    if (!UploadWalk::isExactLocalName(m_request.sourceFolder, localName)) {
+        ++m_result.filesFailed;
+        m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
+        return m_result;
+    }
     QFile file;
     if (openRegularFile(file, localPath) && file.size() == 0) {
         m_context.appendHistory(QStringLiteral("Status: Upload fehlgeschlagen (Größe der Datei: 0 Byte)"),
@@ -91,12 +99,12 @@ UploadResult UploadJob::uploadAs(const QString& localName, const QString& newNam
     m_result.anythingToDo = true;
     m_startFolder = m_request.remoteFolder;
     // The file goes where the pane shows, or nowhere.
-    if (!m_startFolder.isEmpty() && !m_session.ftpSetDir(m_startFolder)) {
+    if (!m_startFolder.isEmpty() && !m_session.setDir(m_startFolder)) {
         ++m_result.filesFailed;
         m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
         return m_result;
     }
-    m_serverFolder = withTrailingSlash(m_startFolder.isEmpty() ? m_session.ftpCurrentDir() : m_startFolder);
+    m_serverFolder = withTrailingSlash(m_startFolder.isEmpty() ? m_session.currentDir() : m_startFolder);
     uploadFile(localPath, newName);
     return m_result;
 }
@@ -117,24 +125,34 @@ bool UploadJob::returnToStartFolder()
 
 void UploadJob::uploadItem(const UploadItem& item)
 {
-    if (!returnToStartFolder()) {
+    // The red line of the folder that could not be made stands for everything below it.
+    if (isBelowFailedFolder(item)) {
+        ++(item.isFolder() ? m_result.foldersFailed : m_result.filesFailed);
+        return;
+    }
+    if (item.refusal != UploadItem::Refusal::None || !returnToStartFolder()) {
         reportFailure(item);
         return;
     }
-    // A folder item only has to exist: the server goes into its parents, not into it.
-    const qsizetype toEnter = item.isFolder() ? item.remoteFolders.size() - 1 : item.remoteFolders.size();
     for (qsizetype i = 0; i < item.remoteFolders.size(); ++i) {
         const QString& name = item.remoteFolders.at(i);
+        const bool ownFolder = item.isFolder() && i == item.remoteFolders.size() - 1;
         // Fails for a folder that exists, which is then used as it is.
-        if (m_session.ftpCreateDir(name)) {
+        if (m_session.createDir(name)) {
             announceFolder(name);
             m_context.appendHistory(m_request.variant == UploadVariant::Main ? QStringLiteral("Status: Anlegen erfolgreich")
                                                                               : getText("FRMPULOC_GENOK"),
                                     HistoryColour::Green);
+            // Everything stored into it is new.
+            m_namesBefore.insert(m_serverFolder + name + QLatin1Char('/'), QSet<QString>());
+            if (ownFolder)
+                return;
         }
-        if (i >= toEnter)
-            break;
-        if (!m_session.ftpSetDir(name)) {
+        // A folder item is entered only to see that it exists when it could not be created.
+        if (!m_session.setDir(name)) {
+            // Refused by a server that is still there: no permission, or a file of that name.
+            if (ownFolder && m_session.isConnected())
+                m_failedFolders.append(item.remoteFolders);
             reportFailure(item);
             return;
         }
@@ -142,10 +160,6 @@ void UploadJob::uploadItem(const UploadItem& item)
     }
     if (item.isFolder())
         return;
-    if (item.refusal != UploadItem::Refusal::None) {
-        reportFailure(item);
-        return;
-    }
     announceFile(item.localPath());
     uploadFile(item.localPath(), item.name);
 }
@@ -154,9 +168,13 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
 {
     QFile file;
     std::unique_ptr<UploadStream> stream;
+    bool createdByUs = false;
     // The local file is opened first: one that cannot be read creates nothing on the server.
-    if (!remoteName.isEmpty() && openRegularFile(file, localPath))
-        stream = m_session.ftpOpenForUpload(remoteName, m_request.type.flagFor(remoteName));
+    if (!remoteName.isEmpty() && openRegularFile(file, localPath)) {
+        createdByUs = isNewName(remoteName);
+        const TransferFlag flag = m_request.type.flagFor(remoteName);
+        stream = AsciiUploadFilter::forType(m_session.openForUpload(remoteName, flag), flag);
+    }
     if (!stream) {
         ++m_result.filesFailed;
         m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
@@ -164,6 +182,8 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
     }
     const bool sent = sendContent(file, *stream, remoteName) && stream->close();
     stream.reset(); // breaks off a transfer that did not end
+    // Whatever is there now is no longer a name this upload may remove.
+    rememberStored(remoteName);
     if (sent) {
         ++m_result.filesUploaded;
         m_context.appendHistory(getText("MPUB_UPOK"), HistoryColour::Green);
@@ -171,7 +191,7 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
     }
     ++m_result.filesFailed;
     m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
-    removePartial(remoteName);
+    removePartial(remoteName, createdByUs);
     return false;
 }
 
@@ -199,15 +219,44 @@ bool UploadJob::sendContent(QFile& file, UploadStream& stream, const QString& re
     }
 }
 
-void UploadJob::removePartial(const QString& remoteName)
+bool UploadJob::isNewName(const QString& remoteName)
+{
+    // A name in another folder is not in this folder's listing.
+    if (remoteName.contains(QLatin1Char('/')))
+        return false;
+    auto known = m_namesBefore.find(m_serverFolder);
+    if (known == m_namesBefore.end()) {
+        std::optional<QSet<QString>> names;
+        if (const std::optional<QList<RemoteEntry>> entries = m_session.list()) {
+            names.emplace();
+            for (const RemoteEntry& entry : *entries)
+                names->insert(entry.name.toCaseFolded());
+        }
+        known = m_namesBefore.insert(m_serverFolder, names);
+    }
+    return known->has_value() && !(*known)->contains(remoteName.toCaseFolded());
+}
+
+void UploadJob::rememberStored(const QString& remoteName)
+{
+    const auto known = m_namesBefore.find(m_serverFolder);
+    if (known != m_namesBefore.end() && known->has_value())
+        (*known)->insert(remoteName.toCaseFolded());
+}
+
+void UploadJob::removePartial(const QString& remoteName, bool createdByUs)
 {
     const QString path = remoteName.startsWith(QLatin1Char('/')) ? remoteName : m_serverFolder + remoteName;
+    if (!createdByUs) {
+        m_context.appendHistory(getText("MPUB_PARTKEPT") + QLatin1Char(' ') + path, HistoryColour::Red);
+        return;
+    }
     // A stop ends every wait of the session at once; the removal waits until the stop is over.
     if (cancelled()) {
         m_result.partialFile = path;
         return;
     }
-    if (m_session.isConnected() && m_session.ftpDelete(remoteName))
+    if (m_session.isConnected() && m_session.remove(remoteName))
         m_context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + path);
     else
         m_context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + path, HistoryColour::Red);
@@ -215,12 +264,19 @@ void UploadJob::removePartial(const QString& remoteName)
 
 bool UploadJob::removePartialFile(JobContext& context, const ConnectionSettings& settings, const QString& path)
 {
-    const bool removed = ConnectionJobs::reconnect(context, settings) && context.session().ftpDelete(path);
+    const bool removed = ConnectionJobs::reconnect(context, settings) && context.session().remove(path);
     if (removed)
         context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + path);
     else
         context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + path, HistoryColour::Red);
     return removed;
+}
+
+bool UploadJob::isBelowFailedFolder(const UploadItem& item) const
+{
+    return std::any_of(m_failedFolders.cbegin(), m_failedFolders.cend(), [&item](const QStringList& failed) {
+        return item.remoteFolders.size() >= failed.size() && item.remoteFolders.mid(0, failed.size()) == failed;
+    });
 }
 
 void UploadJob::reportFailure(const UploadItem& item)

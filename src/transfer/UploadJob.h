@@ -1,12 +1,16 @@
 #pragma once
 
-#include "FtpOperations.h"
+#include "RemoteOperations.h"
 #include "SelectedRow.h"
 #include "UploadItem.h"
 #include "UploadType.h"
 
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
+
+#include <optional>
 
 class JobContext;
 class QFile;
@@ -34,8 +38,8 @@ struct UploadResult {
     int filesUploaded = 0;
     int filesFailed = 0;
     int foldersFailed = 0;
-    // A partly sent file that a stopped upload left on the server (absolute path), to be removed
-    // by removePartialFile() once the stop is over; empty when there is none.
+    // A partly sent file that a stopped upload created on the server (absolute path), to be
+    // removed by removePartialFile() once the stop is over; empty when there is none.
     QString partialFile;
 };
 
@@ -44,10 +48,13 @@ struct UploadResult {
 // everything the walks of the selected folders found. Every item starts from a checked
 // re-connection into that folder; remote folders are created on the way, existing ones used
 // silently, and an item whose folder cannot be entered gets its red line instead of landing in
-// another folder. Every file gets its start line and a green or red line.
+// another folder. A folder that can be neither created nor entered gets one red line, and nothing
+// below it is tried. Every file gets its start line and a green or red line.
 //
-// A transfer that breaks or is stopped leaves no partial file behind when the server lets us
-// remove it; the history says what became of it.
+// A transfer that breaks or is stopped removes its partial file only where the upload created it:
+// in a folder the upload made, or under a name the folder's listing, read before the first store
+// into it, did not hold. A file that was there before is never deleted (a server may keep the old
+// file when it refuses a store), nor one the job cannot tell about. The history says which.
 class UploadJob
 {
 public:
@@ -74,18 +81,27 @@ private:
     // writes its status line; true when the server confirmed the complete file.
     bool uploadFile(const QString& localPath, const QString& remoteName);
     bool sendContent(QFile& file, UploadStream& stream, const QString& remoteName);
-    void removePartial(const QString& remoteName);
+    // Whether remoteName was absent from the server's current folder before this upload stored
+    // into it; false when that cannot be told.
+    bool isNewName(const QString& remoteName);
+    void rememberStored(const QString& remoteName);
+    void removePartial(const QString& remoteName, bool createdByUs);
+    bool isBelowFailedFolder(const UploadItem& item) const;
     void reportFailure(const UploadItem& item);
     void announceFolder(const QString& name);
     void announceFile(const QString& localPath);
     bool cancelled() const;
 
     JobContext& m_context;
-    FtpOperations& m_session;
+    RemoteOperations& m_session;
     UploadRequest m_request;
     QString m_startFolder;   // the folder every item starts from, as the pane showed it
     QString m_serverFolder;  // the absolute folder the server is in now, ending in "/"
     bool m_connectionGone = false; // a re-connection failed: no further attempts, no more messages
+    // The names each server folder (absolute, ending in "/") held before this upload stored into
+    // it, case-folded, as some servers ignore case; nullopt when it could not be listed.
+    QHash<QString, std::optional<QSet<QString>>> m_namesBefore;
+    QList<QStringList> m_failedFolders; // folders of items that could be neither created nor entered
     QList<UploadItem> m_items;
     UploadResult m_result;
     qint64 m_bytesTotal = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FtpOperations.h"
+#include "TransferFlag.h"
 #include "TransferType.h"
 
 #include <QStringList>

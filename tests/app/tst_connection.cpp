@@ -91,6 +91,19 @@ private Q_SLOTS:
         // The remote pane shows the server's root folder; the progress bar shows only while work runs.
         QTRY_COMPARE(namesOf(m_window->remotePane()->rows()), strings({"..", "pub"}));
         QVERIFY(!m_window->progressBar()->isVisible());
+
+        // Unticked, the next listing goes active, on the same connection (MLSD, and the LIST that
+        // tells which of its folders are links).
+        auto wire = std::make_shared<QStringList>();
+        runner()->start([wire](JobContext& context) {
+            context.session().setTranscript([wire](const QString& line) { wire->append(line); });
+        });
+        bar()->passive()->click();
+        m_window->remotePane()->refreshRemote(true);
+        QVERIFY(waitIdle(*runner()));
+        QVERIFY2(wire->filter(QStringLiteral("> EPRT")).size() == 2 && wire->filter(QStringLiteral("> EPSV")).isEmpty()
+                     && wire->filter(QStringLiteral("> USER")).isEmpty(),
+                 qPrintable(wire->join(QLatin1Char('\n'))));
     }
 
     // Connect, browse and download with the keyboard alone, as a user without a mouse does.
@@ -183,10 +196,17 @@ private Q_SLOTS:
         QVERIFY(bar()->address()->isEnabled() && bar()->port()->isEnabled());
     }
 
+    void reconnectKeepsALiveConnectionAndSaysWhenItFails_data()
+    {
+        QTest::addColumn<bool>("encryptionChanged");
+        QTest::newRow("connection gone") << false;
+        QTest::newRow("encryption choice changed") << true;
+    }
+
     void reconnectKeepsALiveConnectionAndSaysWhenItFails()
     {
         QVERIFY(connectToServer());
-        runner()->start([](JobContext& context) { context.session().ftpSetDir(QStringLiteral("pub/docs")); });
+        runner()->start([](JobContext& context) { context.session().setDir(QStringLiteral("pub/docs")); });
         QCOMPARE(serverFolder(*runner()), QStringLiteral("/pub/docs"));
         // The connection answers, so it is kept: the values in the bar are not even tried.
         bar()->port()->setText(closedPort());
@@ -194,8 +214,12 @@ private Q_SLOTS:
         QCOMPARE(serverFolder(*runner()), QStringLiteral("/"));
         QVERIFY(m_prompter->messages.isEmpty());
 
-        // A connection that is gone is made again from the bar's values; they fail here.
-        runner()->start([](JobContext& context) { context.session().closeConnection(); });
+        // A connection that is gone, or was made with another encryption choice than the bar now
+        // shows, is made again from the bar's values; they fail here.
+        if (testData<bool>("encryptionChanged"))
+            bar()->encryption()->setCurrentIndex(int(FtpSettings::Encryption::Plain));
+        else
+            runner()->start([](JobContext& context) { context.session().closeConnection(); });
         m_window->connection()->reconnect();
         QVERIFY(waitIdle(*runner()));
         QCOMPARE(m_prompter->messages.size(), 1);
@@ -300,8 +324,8 @@ private Q_SLOTS:
         bar()->user()->setText(QStringLiteral("anonymous"));
         bar()->port()->setText(server.portText());
         bar()->passive()->setChecked(true);
-        bar()->encryption()->setCurrentIndex(int(ConnectionSettings::Encryption::Required));
-        QCOMPARE(bar()->settings().encryption, ConnectionSettings::Encryption::Required);
+        bar()->encryption()->setCurrentIndex(int(FtpSettings::Encryption::Required));
+        QCOMPARE(bar()->settings().ftp.encryption, FtpSettings::Encryption::Required);
 
         m_prompter->messageAnswers.enqueue(PromptAnswer(answer));
         bar()->connectAction()->trigger();
@@ -351,6 +375,47 @@ private Q_SLOTS:
         QVERIFY(lines[0].contains(shown + QStringLiteral(":21")));
         QCOMPARE(lines[3], getText("CERT_SUBJECT") + QLatin1Char(' ') + shown);
         QCOMPARE(lines[4], getText("CERT_ISSUER") + QLatin1Char(' ') + shown);
+    }
+
+    // An SSH host key goes through the same question, asked from a job: type and fingerprint, and
+    // the warning (with the earlier fingerprint where known) when the key changed.
+    void hostKeyQuestionFromAJob_data()
+    {
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<PromptAnswer>("answer");
+        QTest::addColumn<TrustDecision>("decision");
+        QTest::newRow("unknown, always") << false << QString() << PromptAnswer::First << TrustDecision::Always;
+        QTest::newRow("changed, earlier known, once")
+            << true << QStringLiteral("SHA256:b1dC0de") << PromptAnswer::Second << TrustDecision::Once;
+        QTest::newRow("changed, cancel") << true << QString() << PromptAnswer::Third << TrustDecision::Cancel;
+    }
+
+    void hostKeyQuestionFromAJob()
+    {
+        QFETCH(bool, changed);
+        QFETCH(QString, stored);
+        QFETCH(PromptAnswer, answer);
+        const HostKeyInfo key{QStringLiteral("sftp.example.org"), 2222, QStringLiteral("ssh-ed25519"),
+                              QStringLiteral("SHA256:n4bQgYhMfWWaL+qgxVrQFaO/TxsrC4Is0V1sFbDwCgg"), changed, stored};
+        m_prompter->messageAnswers.enqueue(answer);
+        auto decision = std::make_shared<TrustDecision>(TrustDecision::Always);
+        QVERIFY(runJob(*runner(), [decision, key](JobContext& context) {
+            *decision = context.askPeerIdentity(PeerIdentity(key));
+        }));
+        QCOMPARE(*decision, testData<TrustDecision>("decision"));
+        QCOMPARE(m_prompter->messages.size(), 1);
+        const MessageRequest& question = m_prompter->messages[0];
+        QCOMPARE(question.title, withoutMnemonic(getText("HOSTKEY_TITLE")));
+        QCOMPARE(question.icon, changed ? PromptIcon::Critical : PromptIcon::Exclamation);
+        QCOMPARE(question.choiceTexts,
+                 QStringList({getText("CERT_ALWAYS"), getText("CERT_ONCE"), getText("CERT_CANCEL")}));
+        const QStringList lines = question.text.split(u'\n');
+        QVERIFY(lines.contains(getText("HOSTKEY_QUESTION").arg(QStringLiteral("sftp.example.org:2222"))));
+        QVERIFY(lines.contains(getText("HOSTKEY_TYPE") + QStringLiteral(" ssh-ed25519")));
+        QVERIFY(lines.contains(getText("HOSTKEY_FINGERPRINT") + QLatin1Char(' ') + key.fingerprint));
+        QCOMPARE(lines.first() == getText("HOSTKEY_CHANGED"), changed);
+        QCOMPARE(lines.contains(getText("HOSTKEY_STORED").arg(stored)), !stored.isEmpty());
     }
 
     void closingEndsAJobThatWaits()

@@ -98,7 +98,7 @@ private Q_SLOTS:
             QVERIFY(m_window->history()->plainText().endsWith(getText(key) + QLatin1Char('\n')));
             QTextBlock last = m_window->history()->textEdit()->document()->lastBlock().previous();
             QCOMPARE(last.begin().fragment().charFormat().foreground().color(), QColor(0, 0, 200));
-            QCOMPARE(m_window->connectionBar()->settings().passive, passive->isChecked());
+            QCOMPARE(m_window->connectionBar()->settings().ftp.passive, passive->isChecked());
             QCOMPARE(menu->action(QStringLiteral("mnuVerbindungTransfertypEin"))->isChecked(), passive->isChecked());
         }
         m_window->history()->clear();

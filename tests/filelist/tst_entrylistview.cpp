@@ -9,6 +9,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QListView>
+#include <QTimeZone>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -100,6 +101,18 @@ private Q_SLOTS:
         QApplication::sendEvent(details->viewport(), &event);
         QCOMPARE(menu.size(), 1);
         QCOMPARE(menu.first().first().toPoint(), details->viewport()->mapToGlobal(where));
+    }
+
+    // A size of 3 GiB and a local time with seconds are shown whole, without resizing a column.
+    void sizeAndTimeColumnsFitTheirTexts()
+    {
+        const QDateTime time(QDate(2005, 3, 5), QTime(14, 7, 9), QTimeZone::utc());
+        m_model->setRows({{EntryKind::File, QStringLiteral("big.iso"), {}, {}, 0, qint64{3} << 30, time, {}, {}}}, {},
+                         {ListSide::Local, AttributeOrder::Local, {}});
+        const QAbstractItemView* view = m_view->detailView(); // asks what the cells of a column need
+        for (const auto column : {EntryListModel::SizeColumn, EntryListModel::ChangedColumn})
+            QVERIFY2(m_view->detailView()->columnWidth(column) >= view->sizeHintForColumn(column),
+                     qPrintable(m_model->text(0, column)));
     }
 
     void accessibleToScreenReaders()

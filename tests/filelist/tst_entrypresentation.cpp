@@ -36,31 +36,40 @@ class EntryPresentationTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void init() { useCatalogue("deutsch"); }
+
     void extensionKeyAndFallbackNames_data()
     {
+        QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("extension");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("local");  // the key's last three characters
         QTest::addColumn<QString>("remote"); // the whole extension
-        QTest::newRow("upper-case extension") << "Readme.TXT" << "TXT" << "ztxt" << "TXT-Datei" << "TXT-Datei";
-        QTest::newRow("two dots") << "archiv.tar.gz" << "gz" << "zgz" << "ZGZ-Datei" << "GZ-Datei";
-        QTest::newRow("long extension") << "index.html" << "html" << "zhtml" << "TML-Datei" << "HTML-Datei";
-        QTest::newRow("short extension") << "a.c" << "c" << "zc" << "ZC-Datei" << "C-Datei";
-        QTest::newRow("no dot") << "Makefile" << "Makefile" << "zmakefile" << "ILE-Datei" << "MAKEFILE-Datei";
-        QTest::newRow("leading dot") << ".profile" << "profile" << "zprofile" << "ILE-Datei" << "PROFILE-Datei";
-        QTest::newRow("trailing dot") << "name." << "" << "z" << "Z-Datei" << "-Datei";
-        QTest::newRow("umlaut") << "Bild.ÄÖÜ" << "ÄÖÜ" << "zäöü" << "ÄÖÜ-Datei" << "ÄÖÜ-Datei";
+        QTest::newRow("upper-case extension") << "deutsch" << "Readme.TXT" << "TXT" << "ztxt" << "TXT-Datei" << "TXT-Datei";
+        QTest::newRow("two dots") << "deutsch" << "archiv.tar.gz" << "gz" << "zgz" << "ZGZ-Datei" << "GZ-Datei";
+        QTest::newRow("long extension") << "deutsch" << "index.html" << "html" << "zhtml" << "TML-Datei" << "HTML-Datei";
+        QTest::newRow("short extension") << "deutsch" << "a.c" << "c" << "zc" << "ZC-Datei" << "C-Datei";
+        QTest::newRow("no dot") << "deutsch" << "Makefile" << "Makefile" << "zmakefile" << "ILE-Datei" << "MAKEFILE-Datei";
+        QTest::newRow("leading dot") << "deutsch" << ".profile" << "profile" << "zprofile" << "ILE-Datei" << "PROFILE-Datei";
+        QTest::newRow("trailing dot") << "deutsch" << "name." << "" << "z" << "Z-Datei" << "-Datei";
+        QTest::newRow("umlaut") << "deutsch" << "Bild.ÄÖÜ" << "ÄÖÜ" << "zäöü" << "ÄÖÜ-Datei" << "ÄÖÜ-Datei";
+        QTest::newRow("English") << "english" << "data.bin" << "bin" << "zbin" << "BIN file" << "BIN file";
+        QTest::newRow("English, long") << "english" << "index.html" << "html" << "zhtml" << "TML file" << "HTML file";
     }
 
     void extensionKeyAndFallbackNames()
     {
+        QFETCH(QString, language);
+        useCatalogue(qPrintable(language));
         QFETCH(QString, name);
         QFETCH(QString, key);
         QTEST(getExtension(name), "extension");
         QCOMPARE(iconKeyOf(name), key);
-        QTEST(localFallbackTypeName(key), "local");
-        QTEST(remoteFallbackTypeName(key), "remote");
+        // A type the provider cannot name: the fallback, its ending in the chosen language.
+        CountingTypeProvider provider;
+        QTEST(EntryTypeResolver(provider, FallbackRule::Local).resolve(name).typeName, "local");
+        QTEST(EntryTypeResolver(provider, FallbackRule::Remote).resolve(name).typeName, "remote");
     }
 
     void sizeTexts_data()

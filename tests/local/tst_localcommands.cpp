@@ -2,6 +2,7 @@
 #include "AsciiList.h"
 #include "FolderTree.h"
 #include "LocalCommands.h"
+#include "LocalFileOperations.h"
 #include "LocalFixture.h"
 #include "PropertiesDialog.h"
 #include "UploadAsDialog.h"
@@ -11,10 +12,15 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(LocalCommand)
@@ -39,8 +45,12 @@ void setUpDesktop(const QString& folder)
     writeFile(folder + QStringLiteral("/data/applications/ftpclient-recorder.desktop"),
               "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + QFile::encodeName(recorder)
                   + " %f\nMimeType=text/plain;\n");
+    // A program for tables that needs a terminal, which the test's path does not hold.
+    writeFile(folder + QStringLiteral("/data/applications/ftpclient-terminal.desktop"),
+              "[Desktop Entry]\nType=Application\nName=Console\nExec=" + QFile::encodeName(recorder)
+                  + " %f\nTerminal=true\nMimeType=text/csv;\n");
     writeFile(folder + QStringLiteral("/config/mimeapps.list"),
-              "[Default Applications]\ntext/plain=ftpclient-recorder.desktop\n");
+              "[Default Applications]\ntext/plain=ftpclient-recorder.desktop\ntext/csv=ftpclient-terminal.desktop\n");
 }
 
 QString recordFile()
@@ -82,7 +92,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         useCatalogue("deutsch");
-        QVERIFY(AsciiList::save(strings({"HTM"})));
+        QVERIFY(AsciiList::save(strings({"HTML"})));
     }
 
     void init()
@@ -255,7 +265,7 @@ private Q_SLOTS:
         QVERIFY(finished.wait(jobTimeout));
         QCOMPARE(m_fixture->server.content(QStringLiteral("/pub/file.txt")), QByteArray("file.txt"));
         QCOMPARE(m_fixture->server.content(QStringLiteral("/pub/Alpha/inside.txt")), QByteArray("Alpha/inside.txt"));
-        // Upload as: the new name is trimmed, and the list of the user's (HTM) makes it ASCII.
+        // Upload as: the new name is trimmed, and the list of the user's (HTML) makes it ASCII.
         m_fixture->select({QStringLiteral("notes.txt")});
         m_fixture->actions->action(LocalCommand::UploadAs)->trigger();
         auto* dialog = m_pane->findChild<UploadAsDialog*>();
@@ -310,13 +320,15 @@ private Q_SLOTS:
                             << asking("MSDEL_FILEDEL1", QStringLiteral("2"), "MSDEL_FILEDEL2")
                             << QStringList{begin, historyKey("red", "MSDEL_DELCANCEL")}
                             << strings({"Alpha", "beta", "link", "v1.0", "README", "Z.txt", "file.txt"});
-        // A failure is shown and goes on with the next entry.
-        const QStringList failedFirst{begin,      willDelete("Alpha"), failed, willDelete("file.txt"),
-                                      done,       willDelete("Z.txt"), done};
+        // What is gone already counts as deleted; a failure is shown and goes on with the next.
+        const auto threeLines = [&](const QString& first) {
+            return QStringList{begin, willDelete("Alpha"), first, willDelete("file.txt"),
+                               done,  willDelete("Z.txt"), done};
+        };
         QTest::newRow("removed meanwhile") << strings({"Alpha", "file.txt", "Z.txt"}) << "removed" << true << three
-                                           << failedFirst << strings({"beta", "link", "v1.0", "README"});
+                                           << threeLines(done) << strings({"beta", "link", "v1.0", "README"});
         QTest::newRow("in a read-only folder") << strings({"Alpha", "file.txt", "Z.txt"}) << "read-only" << true
-                                               << three << failedFirst
+                                               << three << threeLines(failed)
                                                << strings({"Alpha", "beta", "link", "v1.0", "README"});
     }
 
@@ -351,13 +363,13 @@ private Q_SLOTS:
 
         const QString root = m_dir->path();
         const QList<MessageRequest>& messages = m_fixture->prompter.messages;
-        QCOMPARE(messages.size(), broken.isEmpty() ? 1 : 2);
+        const bool failing = broken == QLatin1String("read-only");
+        QCOMPARE(messages.size(), failing ? 2 : 1);
         QCOMPARE(messages[0].buttons, PromptButtons::YesNo);
         QCOMPARE(messages[0].text, testData<QString>("question").replace(QStringLiteral("ROOT"), root));
         // The error names what could not go.
-        QVERIFY(broken.isEmpty() || messages[1].icon == PromptIcon::Critical);
-        const QString named = broken == QLatin1String("removed") ? alpha : alpha + QLatin1Char('/');
-        QVERIFY(broken.isEmpty() || messages[1].text.startsWith(named));
+        QVERIFY(!failing || messages[1].icon == PromptIcon::Critical);
+        QVERIFY(!failing || messages[1].text.startsWith(alpha + QLatin1Char('/')));
         QCOMPARE(m_fixture->lines, testData<QStringList>("lines").replaceInStrings(QStringLiteral("ROOT"), root));
         QCOMPARE(entriesOf(m_root), sorted(left));
         QCOMPARE(readFile(m_outside->filePath(QStringLiteral("kept.txt"))), QByteArray("kept"));
@@ -374,7 +386,68 @@ private Q_SLOTS:
         folders.removeIf([this](const QString& name) { return !QFileInfo(m_root + name).isDir(); });
         QCOMPARE(m_fixture->treeNames(), folders);
         QCOMPARE(m_fixture->pathBox()->count(), QFileInfo::exists(alpha) ? 2 : 1);
-        QVERIFY(!broken.isEmpty() || progress.last()[0] == progress.last()[1]);
+        QVERIFY(failing || progress.last()[0] == progress.last()[1]);
+    }
+
+    // A chain deeper than a small thread's stack or the descriptor limit goes, built and removed
+    // relative to open folders; the two files at its bottom vanish at the first removal.
+    void deepTreeWithVanishingFiles_data()
+    {
+        QTest::addColumn<int>("levels");
+        QTest::addColumn<uint>("stack");     // bytes; 0: the system's default
+        QTest::addColumn<rlim_t>("fileLimit"); // 0: unchanged
+        QTest::newRow("30,000 levels on a small stack") << 30000 << 256u * 1024 << rlim_t(0);
+        QTest::newRow("deeper than the descriptor limit") << 300 << 0u << rlim_t(64);
+        QTest::newRow("files vanish meanwhile") << 1 << 0u << rlim_t(0);
+    }
+
+    void deepTreeWithVanishingFiles()
+    {
+        QFETCH(int, levels);
+        QFETCH(rlim_t, fileLimit);
+        // Removing 30,000 folders takes minutes on some disks and seconds in memory.
+        const QTemporaryDir memory(QStringLiteral("/dev/shm/tst_localcommands-XXXXXX"));
+        const QString parent = memory.isValid() ? memory.path() : m_dir->path();
+        const QByteArray root = QFile::encodeName(parent + QStringLiteral("/deep"));
+        int bottom = ::mkdir(root.constData(), 0700) == 0 ? ::open(root.constData(), O_DIRECTORY) : -1;
+        for (int level = 0; level < levels && bottom >= 0; ++level) {
+            const int next = ::mkdirat(bottom, "d", 0700) == 0 ? ::openat(bottom, "d", O_DIRECTORY) : -1;
+            ::close(bottom);
+            bottom = next;
+        }
+        const auto closeBottom = qScopeGuard([&bottom] { ::close(bottom); });
+        QVERIFY(bottom >= 0 && ::symlinkat(QFile::encodeName(m_outside->path()).constData(), bottom, "outside") == 0);
+        for (const char* name : {"a", "b"})
+            QVERIFY(::close(::openat(bottom, name, O_CREAT | O_WRONLY, 0600)) == 0);
+        rlimit limit{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0);
+        const auto restore = qScopeGuard([limit] { ::setrlimit(RLIMIT_NOFILE, &limit); });
+        const rlimit lowered{fileLimit, limit.rlim_max};
+        QVERIFY(fileLimit == 0 || ::setrlimit(RLIMIT_NOFILE, &lowered) == 0);
+
+        const std::atomic<bool> stop{false};
+        TreeCount count;
+        RemoveOutcome outcome;
+        // Closed then, as an open folder keeps the chain above it cached and each removal slow.
+        const auto vanish = [&bottom] {
+            if (bottom < 0)
+                return;
+            ::unlinkat(bottom, "a", 0);
+            ::unlinkat(bottom, "b", 0);
+            ::close(std::exchange(bottom, -1));
+        };
+        std::unique_ptr<QThread> thread(QThread::create([&] {
+            count = countTree(QFile::decodeName(root), CountSizes::No, stop);
+            outcome = removeTree(QFile::decodeName(root), vanish, stop);
+        }));
+        thread->setStackSize(testData<uint>("stack"));
+        thread->start();
+        QVERIFY(thread->wait(jobTimeout));
+        QCOMPARE(count.folders, qint64(levels) + 1);
+        QCOMPARE(count.files, qint64(3));
+        QVERIFY2(outcome.removed, qPrintable(outcome.error));
+        QVERIFY(!QFileInfo::exists(QFile::decodeName(root)));
+        QCOMPARE(readFile(m_outside->filePath(QStringLiteral("kept.txt"))), QByteArray("kept"));
     }
 
     // Open starts the program for the type with the path as one argument, never a program file;
@@ -385,6 +458,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::newRow("open: text with blanks") << "open" << "mit Leer zeichen.txt";
         QTest::newRow("open: program file") << "open" << "tool";
+        QTest::newRow("open: a program that does not start") << "open" << "table.csv";
         QTest::newRow("chooser: program") << "chooser" << "file.txt";
         QTest::newRow("chooser: own command line") << "command line" << "file.txt";
     }
@@ -401,8 +475,19 @@ private Q_SLOTS:
         if (how == QLatin1String("open")) {
             m_pane->refreshLocal();
             m_fixture->select({name});
+            const bool starts = !name.endsWith(QLatin1String(".csv"));
+            const QByteArray programs = qgetenv("PATH");
+            if (!starts)
+                qputenv("PATH", QFile::encodeName(m_outside->path()));
             m_fixture->actions->action(LocalCommand::Open)->trigger();
-            QVERIFY(m_fixture->lines.isEmpty());
+            qputenv("PATH", programs);
+            // Only a program that does not start is written down.
+            QCOMPARE(m_fixture->lines,
+                     starts ? QStringList() : QStringList{historyKey("red", "MPUB_OPENFAILED", path)});
+            if (!starts) {
+                QVERIFY(m_fixture->prompter.messages.isEmpty() && !QFile::exists(recordFile()));
+                return;
+            }
         } else {
             ApplicationChooser chooser(path);
             QListWidget* list = chooser.applications();

@@ -31,6 +31,7 @@ class LocalFolderReaderTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { useCatalogue("deutsch"); } // the fallback type names end in its "-Datei"
     void init() { m_dir.emplace(); }
 
     // Read-only cannot be shown on disk when the tests run as the super-user; the listing below

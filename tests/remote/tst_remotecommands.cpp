@@ -1,6 +1,10 @@
 #include "DownloadAsDialog.h"
+#include "FakeRemoteServer.h"
+#include "InlineJobRunner.h"
 #include "RemoteCommands.h"
+#include "RemoteDeleteJob.h"
 #include "RemoteFixture.h"
+#include "SessionMaker.h"
 #include "SessionRunner.h"
 
 #include <QDirIterator>
@@ -42,6 +46,31 @@ QStringList treeOf(const QString& folder)
     return paths;
 }
 
+// A server in memory that lies as a test stages it: MLSD's listing of each folder, MLST's answer
+// for each path. It enters any folder and reports it by the path entered, as servers with logical
+// paths do; DELE and RMD succeed.
+class LyingServer final : public FakeRemoteServer
+{
+public:
+    QMap<QString, QList<RemoteEntry>> listings;
+    QMap<QString, RemoteEntry> facts;
+
+    bool removeDir(const QString&) override { return true; }
+    bool remove(const QString&) override { return true; }
+    QString currentDir() override { return m_path; }
+    bool setDir(const QString& name) override
+    {
+        m_path = QDir::cleanPath(name.startsWith(QLatin1Char('/')) ? name : m_path + QLatin1Char('/') + name);
+        return true;
+    }
+    std::optional<QList<RemoteEntry>> list() override { return listings.value(m_path); }
+    bool offersEntryFacts() const override { return true; }
+    std::optional<RemoteEntry> entryFacts(const QString& path) override { return facts.value(path); }
+
+private:
+    QString m_path;
+};
+
 } // namespace
 
 // The remote pane and its commands end to end against a real server: what they do there, the
@@ -54,9 +83,9 @@ private Q_SLOTS:
     void initTestCase()
     {
         useCatalogue("deutsch");
-        // Files downloaded for opening land here.
-        QVERIFY(m_runtime.isValid());
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+        // Files downloaded for opening land in the cache folder, made when missing.
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("cache"))));
     }
 
     void init()
@@ -173,6 +202,63 @@ private Q_SLOTS:
         QCOMPARE(serverFolder(*m_runner), QStringLiteral("/pub"));
     }
 
+    // A link that MLSD calls a folder (or a folder that became a link since it was listed), on a
+    // server that reports paths as entered: it is never walked, nothing below it is deleted. The
+    // walk also stops at its bound of items.
+    void deleteOnALyingServer_data()
+    {
+        QTest::addColumn<QByteArray>("lie");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QStringList>("lines");
+        const int unbound = int(walkEntryLimit);
+        const QStringList rest = deleted("/pub/old/link/", false) + deleted("/pub/old/sub/") + deleted("/pub/old");
+        const QStringList files = deleted("/pub/old/x.txt") + deleted("/pub/old/sub/y.txt");
+        QTest::newRow("MLST calls it a link") << QByteArray("link") << unbound << files + rest;
+        QTest::newRow("MLST names another path") << QByteArray("elsewhere") << unbound << files + rest;
+        QTest::newRow("a listing calls it a link too")
+            << QByteArray("twice") << unbound
+            << deleted("/pub/old/x.txt") + deleted("/pub/old/link") + deleted("/pub/old/sub/y.txt") + rest;
+        QTest::newRow("three items at most") << QByteArray() << 3
+                                             << QStringList{historyKey("red", "MPUB_WALKLIMIT", QStringLiteral("3"))}
+                                                    + deleted("/pub/old/x.txt") + deleted("/pub/old/sub/", false)
+                                                    + deleted("/pub/old");
+    }
+
+    void deleteOnALyingServer()
+    {
+        QFETCH(QByteArray, lie);
+        const auto entry = [](const char* name, bool folder, bool link = false) {
+            RemoteEntry made;
+            made.name = QString::fromUtf8(name);
+            made.isDirectory = folder;
+            made.isLink = link;
+            return made;
+        };
+        const QString old = QStringLiteral("/pub/old");
+        LyingServer server;
+        server.listings = {{old, {entry("x.txt", false), entry("sub", true)}},
+                           {old + QStringLiteral("/sub"), {entry("y.txt", false)}},
+                           {old + QStringLiteral("/link"), {entry("victim.txt", false)}}};
+        // A folder may be named by a longer path that ends in the one asked.
+        server.facts = {{old, entry("/pub/old", true)},
+                        {old + QStringLiteral("/sub"), entry("/home/u/pub/old/sub", true)},
+                        {old + QStringLiteral("/link"),
+                         entry(lie == "elsewhere" ? "/victim" : "/pub/old/link", lie != "link", lie == "link")}};
+        if (!lie.isEmpty())
+            server.listings[old].append(entry("link", true));
+        if (lie == "twice")
+            server.listings[old].append(entry("link", false, true));
+        server.openConnection({});
+        InlineJobRunner runner(server);
+        QStringList lines;
+        recordHistory(runner, lines, &runner);
+        const RemoteDeleteRequest request{
+            {DeleteRow{QStringLiteral("old"), true}}, QStringLiteral("/pub"), {}, {}, testData<int>("limit")};
+
+        QVERIFY(runJob(runner, [&request](JobContext& ctx) { RemoteDeleteJob(ctx, request).deleteSelection(); }));
+        QTEST(lines, "lines");
+    }
+
     void newFolderAndRename_data()
     {
         QTest::addColumn<RemoteCommand>("command");
@@ -237,7 +323,7 @@ private Q_SLOTS:
     void openRemoteFile_data()
     {
         QTest::addColumn<RemoteCommand>("command");
-        QTest::addColumn<QString>("row"); // the desktop has a program for report.pdf only
+        QTest::addColumn<QString>("row"); // the desktop has a program for report.pdf, and one that fails for .odt
         QTest::addColumn<bool>("yes");
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("asked");
@@ -251,6 +337,13 @@ private Q_SLOTS:
                                  historyKey("green", "FRMPUSERVER_OPENOK")};
         QTest::newRow("open with the registered program")
             << RemoteCommand::Open << "report.pdf" << false << start("FRMPUSERVER_STARTDOWN", "report.pdf") + opened
+            << QString() << "open";
+        QTest::newRow("the program does not start (toolbar texts)")
+            << RemoteCommand::ToolbarOpen << "letter.odt" << false
+            << QStringList{historyKey("black", "FRMSERVER_STARTDOWN", QStringLiteral("letter.odt")),
+                           historyKey("green", "FRMSERVER_DOWNOK"),
+                           historyKey("black", "FRMSERVER_OPENFILE", QStringLiteral("letter.odt")),
+                           historyKey("red", "MPUB_OPENFAILED", QStringLiteral("letter.odt"))}
             << QString() << "open";
         QTest::newRow("no program, No (toolbar texts)")
             << RemoteCommand::ToolbarOpen << "data.xyz" << false
@@ -277,7 +370,7 @@ private Q_SLOTS:
         QFETCH(QStringList, lines);
         QFETCH(QString, asked);
         QFETCH(QString, handedTo);
-        makeTree(strings({"pub/report.pdf", "pub/data.xyz", "pub/docs/"}));
+        makeTree(strings({"pub/report.pdf", "pub/data.xyz", "pub/letter.odt", "pub/docs/"}));
         QVERIFY(startWith());
         m_fixture->select({row});
         m_fixture->prompter.messageAnswers.enqueue(testData<bool>("yes") ? PromptAnswer::Yes : PromptAnswer::No);
@@ -290,7 +383,7 @@ private Q_SLOTS:
             QCOMPARE(m_fixture->prompter.messages.first().buttons, PromptButtons::YesNo);
         }
         // The file waits in the private folder, whatever became of it.
-        const QString local = m_runtime.filePath(QStringLiteral("tempcorvc/") + row);
+        const QString local = m_home.filePath(QStringLiteral("cache/tempcorvc/") + row);
         const bool got = lines[1].startsWith(QLatin1String("green"));
         QCOMPARE(readFile(local), got ? QByteArray("pub/" + row.toUtf8()) : QByteArray("<missing>"));
         QCOMPARE(m_handed, handedTo.isEmpty() ? QStringList() : QStringList{handedTo + QLatin1Char(' ') + local});
@@ -366,7 +459,7 @@ private:
         m_server = std::make_unique<FtpServerFixture>(options);
         if (!m_server->start(m_root->path()))
             return false;
-        m_runner = std::make_unique<SessionRunner>();
+        m_runner = std::make_unique<SessionRunner>(makeSession);
         const ConnectionSettings settings = settingsOf(*m_server);
         RemoteEnvironment environment{[settings] { return settings; },
                                       [this] { return m_local->path() + QLatin1Char('/'); },
@@ -374,10 +467,13 @@ private:
                                       {}};
         environment.listLocalFolder = [this](const QString& folder) { m_listed.append(folder); };
         environment.openFile = [this](const QString& path) {
-            const bool known = path.endsWith(QLatin1String(".pdf"));
-            if (known)
+            using Result = ShellServices::OpenResult;
+            const Result result = path.endsWith(QLatin1String(".pdf"))   ? Result::Opened
+                                  : path.endsWith(QLatin1String(".odt")) ? Result::NotStarted
+                                                                         : Result::NoProgram;
+            if (result != Result::NoProgram)
                 m_handed.append(QStringLiteral("open ") + path);
-            return known;
+            return result;
         };
         environment.chooseProgram = [this](const QString& path) { m_handed.append(QStringLiteral("choose ") + path); };
         m_fixture = std::make_unique<RemoteFixture>(*m_runner, environment);
@@ -411,7 +507,7 @@ private:
         return !dialog->isVisible() && idle.wait(jobTimeout);
     }
 
-    QTemporaryDir m_runtime;
+    QTemporaryDir m_home;
     std::unique_ptr<QTemporaryDir> m_root;
     std::unique_ptr<QTemporaryDir> m_local;
     std::unique_ptr<FtpServerFixture> m_server;

@@ -1,16 +1,22 @@
 #include "CountingTypeProvider.h"
 #include "EntryTypeResolver.h"
-#include "FakeFtpServer.h"
+#include "FakeRemoteServer.h"
 #include "InlineJobRunner.h"
+#include "ListingShapes.h"
+#include "RawServer.h"
 #include "RemoteFixture.h"
 #include "RemoteRows.h"
 #include "RowTexts.h"
+#include "SessionMaker.h"
+#include "SessionRunner.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QToolBar>
 #include <QTreeView>
+
+#include <span>
 
 Q_DECLARE_METATYPE(RemoteCommand)
 
@@ -32,10 +38,10 @@ RemoteEntry entry(const char* name, quint32 attributes = FileAttribute::normal, 
 QStringList rowsFor(const QList<RemoteEntry>& entries)
 {
     CountingTypeProvider provider({{QStringLiteral("txt"), QStringLiteral("Textdatei")}});
-    EntryTypeResolver resolver(provider, FallbackRule::Remote);
+    EntryTypeResolver resolver(provider, FallbackRule::Remote, RemoteRows::unknownIconKey);
     const char* const kinds[] = {"parent", "folder", "file", "link"};
     QStringList rows;
-    for (const FileEntry& row : RemoteRows::rowsOf(RemoteRows::buildListing(entries, resolver)))
+    for (const FileEntry& row : RemoteRows::rowsOf(entries, resolver))
         rows.append(QStringList{row.name, QLatin1String(kinds[int(row.kind)]), row.iconKey, row.typeName,
                                 row.linkTarget, row.permissions}
                         .join(QLatin1Char('|')));
@@ -44,7 +50,7 @@ QStringList rowsFor(const QList<RemoteEntry>& entries)
 
 // The remote pane with its actions on the server in memory.
 struct FakeRemote {
-    FakeFtpServer server;
+    FakeRemoteServer server;
     InlineJobRunner runner{server};
     CountingTypeProvider provider;
     RemoteFixture fixture{
@@ -52,6 +58,20 @@ struct FakeRemote {
         RemoteEnvironment{[] { return ConnectionSettings{}; }, [] { return QStringLiteral("/tmp/"); }, {}, {}},
         &provider};
 };
+
+// The lines of shapes as one listing, and their entries, sorted.
+void shapes(const char* tag, bool mlsd, std::span<const ListingShape> shapes)
+{
+    QByteArray listing;
+    QStringList entries;
+    for (const ListingShape& shape : shapes) {
+        listing += QByteArray(shape.line) + "\r\n";
+        if (*shape.entry)
+            entries += QString::fromUtf8(shape.entry);
+    }
+    entries.sort();
+    QTest::newRow(tag) << mlsd << listing << entries;
+}
 
 } // namespace
 
@@ -102,6 +122,13 @@ private Q_SLOTS:
                                             "locked|file|zlocked|LOCKED-Datei||",
                                             "l.txt|link|ztxt|Textdatei|/pub/l|lrwxrwxrwx",
                                             "x.EXE|file|zexe1|Anwendung||"}));
+        // A name without an extension is a type of its own; past a thousand types nothing more is
+        // asked, and the rows show the unknown file's picture.
+        QList<RemoteEntry> untyped;
+        for (int i = 0; i <= EntryTypeResolver::maxQuestions; ++i)
+            untyped.append(entry(QByteArray::number(i).constData()));
+        QCOMPARE(rowsFor(untyped).mid(EntryTypeResolver::maxQuestions),
+                 strings({"999|file|z999|999-Datei||", "1000|file|zunbekannty|1000-Datei||"}));
     }
     void rowsShowTheListingByTheRemoteRules()
     {
@@ -130,12 +157,65 @@ private Q_SLOTS:
         QCOMPARE(m_remote->provider.typeNameQuestions, strings({"b", "more.qqq", "z.txt"}));
         const qint64 picture0 = m_fixture->icons.icon(QStringLiteral("zexe0")).cacheKey();
         QVERIFY(picture0 != m_fixture->icons.icon(QStringLiteral("zexe1")).cacheKey());
-        const RemoteListing first = m_pane->listing();
+        const QList<FileEntry> first = m_pane->rows();
         m_remote->provider.iconQuestions.clear();
         QVERIFY(m_fixture->list([this] { m_pane->refreshRemote(true); }));
-        QCOMPARE(m_pane->listing(), first);
+        QCOMPARE(m_pane->rows(), first);
         QCOMPARE(m_remote->provider.iconQuestions, strings({"b", "more.qqq", "x.EXE", "y.exe", "z.txt"}));
         QCOMPARE(m_fixture->icons.icon(QStringLiteral("zexe0")).cacheKey(), picture0);
+    }
+
+    // One line of each shape of ListingShapes.h through a scripted server whose FEAT names only
+    // MLST, and the FTP session on its thread: MLSD where the server has it; LIST after it refused
+    // MLSD, which is not asked again. A line no parser reads is no row; each listing counts them.
+    void everyListingShape_data()
+    {
+        QTest::addColumn<bool>("mlsd");
+        QTest::addColumn<QByteArray>("listing");
+        QTest::addColumn<QStringList>("rows");
+        shapes("LIST after a refused MLSD", false, listShapes);
+        shapes("MLSD where FEAT names only MLST", true, mlsdShapes);
+    }
+
+    void everyListingShape()
+    {
+        QFETCH(bool, mlsd);
+        QFETCH(QByteArray, listing);
+        std::atomic<int> mlsdAsked{0};
+        RawServer server([&, mlsd, listing](RawServer::Connection& connection) {
+            const QMap<QByteArray, QByteArray> replies{
+                {"USER", "230 in"}, {"PWD", "257 \"/\""}, {"FEAT", "211-Features:\r\n MLST type*;size*;modify*;\r\n211 End"}};
+            bool going = connection.send("220 scripted\r\n");
+            while (const auto line = going ? connection.readLine() : std::nullopt) {
+                const QByteArray verb = line->split(' ').first();
+                QByteArray reply = replies.value(verb, "200 ok");
+                if (verb == "EPSV") {
+                    reply = "229 (|||" + QByteArray::number(connection.listenForData()) + "|)";
+                } else if (verb == "MLSD" && (++mlsdAsked, !mlsd)) {
+                    reply = "500 MLSD not understood";
+                } else if (verb == "MLSD" || verb == "LIST") {
+                    const int data = connection.send("150 go\r\n") ? connection.acceptData() : -1;
+                    going = data >= 0 && connection.send(listing, data);
+                    connection.closeData(data);
+                    reply = "226 done";
+                }
+                going = going && connection.send(reply + "\r\n");
+            }
+        });
+        const ConnectionSettings settings{Protocol::Ftp, QStringLiteral("127.0.0.1"), QString::number(server.port()),
+                                          QStringLiteral("u"), {}, {true, FtpSettings::Encryption::Plain}};
+        SessionRunner runner(makeSession);
+        RemoteFixture fixture(runner, RemoteEnvironment{[settings] { return settings; }, [] { return QString(); }, {}, {}});
+        QVERIFY(fixture.connectAndList(settings));
+        QVERIFY(fixture.list([&] { fixture.pane->refreshRemote(true); }));
+        QCOMPARE(mlsdAsked.load(), mlsd ? 2 : 1);
+        const char* const kinds[] = {"parent", "folder", "file", "link"};
+        QStringList rows;
+        for (const FileEntry& row : fixture.pane->rows().mid(1))
+            rows.append(shapeEntry(row.name, kinds[int(row.kind)], row.size, row.lastWrite));
+        rows.sort();
+        QTEST(rows, "rows");
+        QCOMPARE(fixture.lines, QStringList(2, historyKey("red", "FRMSERVER_UNREADABLE", QStringLiteral("1"))));
     }
 
     void doubleClickEnterAndUpBrowse()
@@ -158,10 +238,10 @@ private Q_SLOTS:
         QCOMPARE(m_pane->pathBox()->currentText(), QStringLiteral("/pub"));
 
         // The session may stand elsewhere (a re-connection leaves it in "/"); the pane's folder decides.
-        QVERIFY(m_server->ftpSetDir(QStringLiteral("/")));
+        QVERIFY(m_server->setDir(QStringLiteral("/")));
         QVERIFY(m_fixture->list([this] { m_pane->refreshRemote(true); }));
         QCOMPARE(namesOf(m_pane->rows()), strings({"..", "docs", "readme.txt"}));
-        QVERIFY(m_server->ftpSetDir(QStringLiteral("/")));
+        QVERIFY(m_server->setDir(QStringLiteral("/")));
         QVERIFY(m_fixture->list([this] { m_pane->activateRow(m_fixture->rowOf(QStringLiteral("docs"))); }));
         QCOMPARE(m_pane->folder(), QStringLiteral("/pub/docs"));
         QVERIFY(m_fixture->list([this] { m_pane->activateRow(0); }));
@@ -201,7 +281,7 @@ private Q_SLOTS:
         QCOMPARE(m_pane->pathBoxEntries(), strings({"/", "/pub/old/deep", "/pub/old", "/pub", "/other"}));
 
         // A path box choice that cannot be entered lists the unchanged folder, entries untouched.
-        m_server->remove(QStringLiteral("/pub/old"));
+        m_server->removeEntry(QStringLiteral("/pub/old"));
         QVERIFY(m_fixture->list([this] { Q_EMIT m_pane->pathBox()->activated(2); }));
         QCOMPARE(namesOf(m_pane->rows()), strings({"..", "keep.txt"}));
         QCOMPARE(m_pane->pathBox()->count(), 5);
@@ -215,7 +295,7 @@ private Q_SLOTS:
 
         // The folder shown goes away: only "..", and a red line that says why.
         m_fixture->lines.clear();
-        m_server->remove(QStringLiteral("/pub"));
+        m_server->removeEntry(QStringLiteral("/pub"));
         QVERIFY(m_fixture->list([this] { m_pane->refreshRemote(true); }));
         QCOMPARE(namesOf(m_pane->rows()), strings({".."}));
         QCOMPARE(m_fixture->lines,
@@ -304,7 +384,7 @@ private Q_SLOTS:
 
 private:
     std::unique_ptr<FakeRemote> m_remote;
-    FakeFtpServer* m_server = nullptr;
+    FakeRemoteServer* m_server = nullptr;
     RemoteFixture* m_fixture = nullptr;
     RemotePane* m_pane = nullptr;
 };

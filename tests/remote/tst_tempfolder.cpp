@@ -16,7 +16,7 @@ mode_t modeOf(const QString& path)
 } // namespace
 
 // The private folder remote files are opened from: nobody else may read it, and no name may lead
-// out of it. That it lies in the runtime folder shows in the remote commands' test of Open.
+// out of it. That it lies in the cache folder shows in the remote commands' test of Open.
 class TempFolderTest : public QObject
 {
     Q_OBJECT

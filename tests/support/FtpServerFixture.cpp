@@ -35,6 +35,8 @@ quint16 FtpServerFixture::start(const QString& rootDir)
     option(o.realPwd, "--real-pwd");
     option(!o.brokenStorName.isEmpty(), "--broken-stor", o.brokenStorName);
     option(o.refuseDelete, "--refuse-dele");
+    option(o.hiddenStores, "--hidden-stores");
+    option(o.refuseMlsd, "--refuse-mlsd");
     option(o.throttle > 0, "--throttle", QString::number(o.throttle));
 
     const QString python = qEnvironmentVariable("FTPCLIENT_TEST_PYTHON", QStringLiteral("/usr/bin/python3"));

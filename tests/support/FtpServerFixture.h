@@ -16,10 +16,12 @@
 //   const quint16 port = server.start(root.path()); // 0 when it did not start: QVERIFY2(port, qPrintable(server.errorText()))
 //
 // Options, for the tests that need a particular server:
-//   hostileNames       every listing (LIST and MLSD) also carries entries named "../evil" and "a/b"
+//   hostileNames       every listing (LIST and MLSD) also carries entries named "../evil" and "a/b",
+//                      and a line no parser reads
 //   dropAfterCommands  N > 0: the server closes the control connection, without a reply, when
 //                      command N+1 arrives (USER and PASS count) - a server that goes away
-//   advertiseMlsd      FEAT lists MLSD, so clients list with MLSD (pyftpdlib otherwise names only MLST)
+//   advertiseMlsd      FEAT lists MLSD (pyftpdlib otherwise names only MLST)
+//   refuseMlsd         MLSD is answered "500 not understood" while FEAT still names MLST
 //   rawAscii           TYPE A uploads are stored as they came over the wire (normally the server
 //                      turns CR LF back into LF), so a test can see the client's line ends
 //   noExtendedModes    EPSV and EPRT are refused: clients must fall back to PASV and PORT
@@ -34,6 +36,8 @@
 //                      data connection and replies 426 (a full disk), leaving the part behind
 //   refuseDelete       every DELE is answered 550
 //   throttle           N > 0: uploads are received at no more than N bytes a second
+//   hiddenStores       STOR writes to a hidden name that replaces the file only once complete, and
+//                      is removed when the transfer breaks: the old file stays (proftpd's HiddenStores)
 // Names that are not valid UTF-8 reach the server's file system as the same bytes. Wrong
 // passwords are refused at once (pyftpdlib normally waits 3 seconds).
 struct FtpServerOptions {
@@ -49,6 +53,8 @@ struct FtpServerOptions {
     QString brokenStorName = {};
     bool refuseDelete = false;
     int throttle = 0;
+    bool hiddenStores = false;
+    bool refuseMlsd = false;
 };
 
 class FtpServerFixture

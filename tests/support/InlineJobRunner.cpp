@@ -1,7 +1,7 @@
 #include "InlineJobRunner.h"
 
-#include "FtpOperations.h"
 #include "JobContext.h"
+#include "RemoteOperations.h"
 
 void InlineJobRunner::enqueue(QueuedTask queued)
 {

@@ -4,7 +4,7 @@
 
 #include <deque>
 
-class FtpOperations;
+class RemoteOperations;
 
 // Runs jobs on the GUI thread against a stand-in session, one after the other from the event
 // loop, with the same ordering and continuations as the session thread. Questions go straight
@@ -14,7 +14,7 @@ class InlineJobRunner : public JobRunner
     Q_OBJECT
 
 public:
-    explicit InlineJobRunner(FtpOperations& session, QObject* parent = nullptr)
+    explicit InlineJobRunner(RemoteOperations& session, QObject* parent = nullptr)
         : JobRunner(parent)
         , m_session(session)
     {
@@ -24,9 +24,9 @@ protected:
     void enqueue(QueuedTask queued) override;
     PromptAnswer askOnGui(const MessageRequest& request, const std::atomic<bool>&) override { return answer(request); }
     InputAnswer askTextOnGui(const InputRequest& request, const std::atomic<bool>&) override { return answer(request); }
-    TrustDecision askCertificateOnGui(const CertificateInfo& info, const std::atomic<bool>&) override
+    TrustDecision askPeerIdentityOnGui(const PeerIdentity& identity, const std::atomic<bool>&) override
     {
-        return answer(info);
+        return answer(identity);
     }
     // Jobs run whole on the GUI thread: only waiting ones can be stopped.
     void cancelQueued(bool) override
@@ -38,6 +38,6 @@ protected:
 private:
     void runNext();
 
-    FtpOperations& m_session;
+    RemoteOperations& m_session;
     std::deque<QueuedTask> m_queue;
 };

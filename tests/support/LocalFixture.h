@@ -2,7 +2,7 @@
 
 #include "CountingTypeProvider.h"
 #include "EntryListModel.h"
-#include "FakeFtpServer.h"
+#include "FakeRemoteServer.h"
 #include "InlineJobRunner.h"
 #include "LocalActions.h"
 #include "LocalPane.h"
@@ -81,7 +81,7 @@ struct LocalFixture {
 
     ScriptedPrompter prompter;
     QStringList lines;
-    FakeFtpServer server;
+    FakeRemoteServer server;
     InlineJobRunner runner{server};
     CountingTypeProvider provider{{{QStringLiteral("txt"), QStringLiteral("Textdokument")}}};
     LocalPane pane{nullptr, &provider};

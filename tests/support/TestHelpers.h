@@ -1,10 +1,10 @@
 #pragma once
 
-#include "FtpOperations.h"
 #include "FtpServerFixture.h"
 #include "HistoryColour.h"
 #include "JobContext.h"
 #include "JobRunner.h"
+#include "RemoteOperations.h"
 #include "TextCatalogue.h"
 
 #include <QDir>
@@ -109,7 +109,11 @@ inline QByteArray readFile(const QString& path)
 
 inline ConnectionSettings settingsOf(const FtpServerFixture& server, bool passive = true)
 {
-    return {server.host(), server.portText(), FtpServerFixture::user(), FtpServerFixture::password(), passive};
+    return {.host = server.host(),
+            .port = server.portText(),
+            .user = FtpServerFixture::user(),
+            .password = FtpServerFixture::password(),
+            .ftp = {.passive = passive}};
 }
 
 // Waits until every job of runner has ended and its continuation has run.
@@ -131,6 +135,6 @@ inline bool runJob(JobRunner& runner, std::function<void(JobContext&)> job)
 inline QString serverFolder(JobRunner& runner)
 {
     QString folder = QStringLiteral("(no answer)");
-    runJob(runner, [&folder](JobContext& context) { folder = context.session().ftpCurrentDir(); });
+    runJob(runner, [&folder](JobContext& context) { folder = context.session().currentDir(); });
     return folder;
 }

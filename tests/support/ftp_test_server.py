@@ -14,6 +14,11 @@ from pyftpdlib.handlers import FileProducer, FTPHandler, ThrottledDTPHandler, _F
 from pyftpdlib.servers import FTPServer
 
 HOSTILE_NAMES = ["../evil", "a/b"]
+UNREADABLE_LINE = b"this line is no listing line\r\n"
+
+
+def hidden_name(name):
+    return ".in." + name + "."
 
 
 def parse_arguments():
@@ -22,7 +27,8 @@ def parse_arguments():
         parser.add_argument(name, default="")
     for name in ("--drop-after", "--throttle"):
         parser.add_argument(name, type=int, default=0)
-    for name in ("--hostile-names", "--advertise-mlsd", "--raw-ascii", "--no-extended", "--real-pwd", "--refuse-dele"):
+    for name in ("--hostile-names", "--advertise-mlsd", "--raw-ascii", "--no-extended", "--real-pwd", "--refuse-dele",
+                 "--hidden-stores", "--refuse-mlsd"):
         parser.add_argument(name, action="store_true")
     return parser.parse_args()
 
@@ -36,16 +42,23 @@ def main():
     if args.protected:
         authorizer.override_perm(args.user, os.path.join(args.root, args.protected), "elr", recursive=True)
 
-    class HostileFS(AbstractedFS):
+    class SortedFS(AbstractedFS):
+        # pyftpdlib sorts LIST but not MLSD; the tests expect the order of names either way.
+        def listdir(self, path):
+            return sorted(AbstractedFS.listdir(self, path))
+
+    class HostileFS(SortedFS):
         def format_list(self, basedir, listing, ignore_err=True):
-            yield from AbstractedFS.format_list(self, basedir, listing, ignore_err)
+            yield from SortedFS.format_list(self, basedir, listing, ignore_err)
             for name in HOSTILE_NAMES:
                 yield ("-rw-r--r--   1 owner    group           5 Jan 01 00:00 %s\r\n" % name).encode()
+            yield UNREADABLE_LINE
 
         def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
-            yield from AbstractedFS.format_mlsx(self, basedir, listing, perms, facts, ignore_err)
+            yield from SortedFS.format_mlsx(self, basedir, listing, perms, facts, ignore_err)
             for name in HOSTILE_NAMES:
                 yield ("type=file;size=5;modify=20200101000000; %s\r\n" % name).encode()
+            yield UNREADABLE_LINE
 
     class TestDTPHandler(ThrottledDTPHandler):
         read_limit = args.throttle
@@ -60,7 +73,7 @@ def main():
         def handle_read(self):
             ThrottledDTPHandler.handle_read(self)
             if (args.broken_stor and self.file_obj is not None and self.tot_bytes_received >= 4096
-                    and os.path.basename(self.file_obj.name) == args.broken_stor):
+                    and os.path.basename(self.file_obj.name) in (args.broken_stor, hidden_name(args.broken_stor))):
                 raise _FileReadWriteError(errno.ENOSPC, "simulated full disk")
 
         handle_read_event = handle_read
@@ -102,6 +115,21 @@ def main():
         def ftp_DELE(self, path):
             return self.respond("550 Permission denied.") if args.refuse_dele else FTPHandler.ftp_DELE(self, path)
 
+        def ftp_STOR(self, file, mode="w"):
+            if not args.hidden_stores:
+                return FTPHandler.ftp_STOR(self, file, mode)
+            folder, name = os.path.split(file)
+            self.hidden_target = file
+            return FTPHandler.ftp_STOR(self, os.path.join(folder, hidden_name(name)), mode)
+
+        def on_file_received(self, file):
+            if args.hidden_stores:
+                os.replace(file, self.hidden_target)
+
+        def on_incomplete_file_received(self, file):
+            if args.hidden_stores:
+                os.remove(file)
+
         def ftp_RETR(self, file):
             if not args.broken_retr or os.path.basename(file) != args.broken_retr:
                 return FTPHandler.ftp_RETR(self, file)
@@ -115,12 +143,12 @@ def main():
             return file
 
     Handler.authorizer = authorizer
-    if args.hostile_names:
-        Handler.abstracted_fs = HostileFS
+    Handler.abstracted_fs = HostileFS if args.hostile_names else SortedFS
     if args.raw_ascii or args.broken_stor or args.throttle:
         Handler.dtp_handler = TestDTPHandler
-    if args.no_extended:
-        Handler.proto_cmds = {k: v for k, v in proto_cmds.items() if k not in ("EPSV", "EPRT")}
+    refused = (("EPSV", "EPRT") if args.no_extended else ()) + (("MLSD",) if args.refuse_mlsd else ())
+    if refused:
+        Handler.proto_cmds = {k: v for k, v in proto_cmds.items() if k not in refused}
 
     server = FTPServer((args.host, 0), Handler)
     print(server.socket.getsockname()[1], flush=True)

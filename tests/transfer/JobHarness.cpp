@@ -1,7 +1,8 @@
 #include "JobHarness.h"
 
-#include "FtpOperations.h"
 #include "JobContext.h"
+#include "RemoteOperations.h"
+#include "SessionMaker.h"
 #include "SessionRunner.h"
 #include "TestHelpers.h"
 
@@ -56,7 +57,7 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
                                     const ProgressWatch& watch) const
 {
     Outcome outcome;
-    SessionRunner runner;
+    SessionRunner runner(makeSession);
     JobHandle handle;
     runner.setMessageHandler([&outcome](const MessageRequest& message) {
         outcome.messages.append(message.text);
@@ -78,7 +79,7 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
         });
         if (!connected)
             connected = context.session().openConnection(settings)
-                        && (folder.isEmpty() || context.session().ftpSetDir(folder));
+                        && (folder.isEmpty() || context.session().setDir(folder));
     });
     if (!waitIdle(runner) || !connected)
         return outcome;
@@ -91,7 +92,7 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
     runner.start([&outcome, settings](JobContext& context) {
         if (!outcome.upload.partialFile.isEmpty())
             UploadJob::removePartialFile(context, settings, outcome.upload.partialFile);
-        outcome.folderAfterwards = context.session().ftpCurrentDir();
+        outcome.folderAfterwards = context.session().currentDir();
     });
     outcome.finished = waitIdle(runner);
     return outcome;
@@ -104,7 +105,7 @@ JobHarness::Outcome JobHarness::download(const DownloadRequest& request, const s
     };
     // The server stands in "/" when the download starts.
     const bool connect = !request.remoteFolder.isEmpty();
-    return run(connect ? settingsOf(*m_server, request.settings.passive) : ConnectionSettings{}, {}, before, job);
+    return run(connect ? settingsOf(*m_server, request.settings.ftp.passive) : ConnectionSettings{}, {}, before, job);
 }
 
 JobHarness::Outcome JobHarness::upload(const UploadRequest& request, const UploadWork& work,

@@ -103,8 +103,9 @@ private Q_SLOTS:
         QCOMPARE(QDir(m_jobs->local).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
     }
 
-    // Names that cannot be local names, a name twice, and transfers that break: each item gets its
-    // red line, the old local files stay, and nothing is written outside the target or half-way.
+    // Names that cannot be local names, a name twice, a line that names nothing readable, and
+    // transfers that break: each gets its red line, the old local files stay, and nothing is
+    // written outside the target or half-way.
     void refusedAndBrokenItemsLeaveTheRest()
     {
         const QByteArray large(256 * 1024, 'n');
@@ -129,7 +130,9 @@ private Q_SLOTS:
 
         const QString cafE8 = QStringLiteral("/pub/docs/caf") + QChar(0xDCE8) + QStringLiteral(".txt");
         const QString cafE9 = QStringLiteral("/pub/docs/caf") + QChar(0xDCE9) + QStringLiteral(".txt");
-        QCOMPARE(outcome.lines, refused(u"../evil") + refused(u"a/b") + refused(u".") + fetched(u"a.txt")
+        // The walk of docs: its listing's line that no parser reads is counted.
+        QCOMPARE(outcome.lines.first(), historyKey("red", "FRMSERVER_UNREADABLE", QStringLiteral("1 (/pub/docs/)")));
+        QCOMPARE(outcome.lines.mid(1), refused(u"../evil") + refused(u"a/b") + refused(u".") + fetched(u"a.txt")
                                     + refused(u"broken.bin") + refused(u"a.txt") + refused(u"/pub/a/b/")
                                     + refused(u"/pub/docs/broken.bin") + refused(cafE8) + refused(cafE9)
                                     + refused(u"/pub/docs/cr\rname") + fetched(u"/pub/docs/ok.txt")
@@ -235,6 +238,25 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(m_jobs->local + tooDeep.mid(1).chopped(2)).isDir());
         QVERIFY(!QFileInfo::exists(m_jobs->local + tooDeep.mid(1)));
         QCOMPARE(outcome.argumentsOf("RETR"), strings({"x.txt"}));
+    }
+
+    // A server that invents folders cannot make the walk hold more than its bound (three items
+    // here): the folder that would pass it is not listed and gets its red line.
+    void walkStopsAtItsBound()
+    {
+        serverFile("pub/docs/x.txt", "x");
+        serverFile("pub/docs/sub/y.txt", "y");
+        QVERIFY(m_jobs->startServer());
+        DownloadRequest request{JobHarness::rows({"docs/"}), QStringLiteral("/pub"), m_jobs->local,
+                                settingsOf(m_jobs->server())};
+        request.maxWalkEntries = 3;
+
+        const auto outcome = m_jobs->download(request);
+
+        const QString docs = m_jobs->local + QStringLiteral("pub/docs");
+        QCOMPARE(outcome.lines, QStringList{historyKey("red", "MPUB_WALKLIMIT", QStringLiteral("3"))} + created(docs)
+                                    + created(docs + QStringLiteral("/sub")) + refused(u"/pub/docs/sub/")
+                                    + fetched(u"/pub/docs/x.txt"));
     }
 
 private:

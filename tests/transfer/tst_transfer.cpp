@@ -73,9 +73,10 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("entries");
         QTest::newRow("CR LF lines") << QByteArray("TXT\r\nHTM\r\n") << strings({"TXT", "HTM"});
         QTest::newRow("LF and lone CR") << QByteArray("a\nb\rc") << strings({"a", "b", "c"});
-        QTest::newRow("empty line in the middle") << QByteArray("TXT\r\n\r\nCSS\r\n") << strings({"TXT", "", "CSS"});
+        QTest::newRow("empty entries left out")
+            << QByteArray("TXT\r\n\r\n  \r\n\"\"\r\nCSS\r\n") << strings({"TXT", "CSS"});
         QTest::newRow("leading blanks skipped, trailing kept") << QByteArray("  \tTXT \r\n") << strings({"TXT "});
-        QTest::newRow("comma ends an entry") << QByteArray("TXT,HTM\r\nCSS,\r\n") << strings({"TXT", "HTM", "CSS", ""});
+        QTest::newRow("comma ends an entry") << QByteArray("TXT,HTM\r\nCSS,,\r\n") << strings({"TXT", "HTM", "CSS"});
         QTest::newRow("quotes removed, comma inside kept")
             << QByteArray("\"A,B\", \" C\"\r\n") << strings({"A,B", " C"});
         QTest::newRow("empty file") << QByteArray() << QStringList{};
@@ -97,20 +98,22 @@ private Q_SLOTS:
 
         QVERIFY(AsciiList::save(strings({"TXT", "a b", ""})));
         QCOMPARE(readFile(own), QByteArray("TXT\r\na b\r\n\r\n"));
-        QCOMPARE(AsciiList::load(), strings({"TXT", "a b", ""}));
+        QCOMPARE(AsciiList::load(), strings({"TXT", "a b"}));
     }
 
-    // AUTO finds an entry anywhere in the remote name; the upload tests send the chosen types.
+    // AUTO judges the last extension of the remote name; the upload tests send the chosen types.
     void transferFlagOfAnUpload_data()
     {
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QString>("remoteName");
         QTest::addColumn<bool>("ascii");
         const QStringList text = strings({"TXT"});
-        QTest::newRow("anywhere in the name") << text << "notes.txt.bak" << true;
-        QTest::newRow("a longer extension") << text << "a.txtx" << true;
+        QTest::newRow("last extension, any case") << text << "dir.d/READ.ME.Txt" << true;
+        QTest::newRow("not the last extension") << strings({"LOG"}) << "access.log.1.gz" << false;
+        QTest::newRow("a longer extension") << text << "a.txtx" << false;
         QTest::newRow("without the dot") << text << "txt" << false;
-        QTest::newRow("empty entry: any dot") << strings({""}) << "a.b" << true;
+        QTest::newRow("in a folder's name") << text << "a.txt/b" << false;
+        QTest::newRow("empty entry: nothing") << strings({""}) << "a." << false;
         QTest::newRow("no list") << QStringList{} << "readme.txt" << false;
     }
 
@@ -231,7 +234,9 @@ private Q_SLOTS:
         QTest::newRow("duplicate") << txt << true << "txt" << accept << strings({"TXT"}) << txt << 1;
         QTest::newRow("lower-case entry is another") << QByteArray("txt\r\n") << true << "TXT" << accept
                                                      << strings({"txt", "TXT"}) << QByteArray("txt\r\nTXT\r\n") << 0;
-        QTest::newRow("empty answer") << txt << true << "" << accept << strings({"TXT"}) << txt << 0;
+        QTest::newRow("empty answer, a blank line read") << QByteArray("TXT\r\n\r\n") << true << "" << accept
+                                                         << strings({"TXT"}) << txt << 0;
+        QTest::newRow("blanks only") << txt << true << "  " << accept << strings({"TXT"}) << txt << 0;
         QTest::newRow("input cancelled") << txt << false << "css" << accept << strings({"TXT"}) << txt << 0;
         QTest::newRow("failed save: said, stays open") << QByteArray() << true << "css" << accept << QStringList()
                                                        << QByteArray("<missing>") << 1;

@@ -1,6 +1,7 @@
 #include "JobHarness.h"
 #include "TestHelpers.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +32,12 @@ QStringList uploaded(const QString& localPath, UploadVariant variant = UploadVar
 QStringList failed(const QString& localPath, UploadVariant variant = UploadVariant::Main)
 {
     return {startOf(localPath, variant), historyKey("red", "MPUB_UPFAILED")};
+}
+
+QStringList notCreated(const QString& name)
+{
+    return {historyLine("black", QStringLiteral("Aktion: Lege Verzeichnis ") + name + QStringLiteral(" an")),
+            historyKey("red", "FRMPULOC_GENFAIL")};
 }
 
 } // namespace
@@ -122,8 +129,8 @@ private Q_SLOTS:
         QTest::newRow("BINARY") << 1 << txt << "a.txt" << "" << text << text;
         QTest::newRow("AUTO, listed") << 2 << txt << "readme.TXT" << "" << text << crLf;
         QTest::newRow("as, the new name is not listed") << 2 << txt << "notes.txt" << "notes.html" << text << text;
-        QTest::newRow("as, HTM occurs in the new name") << 2 << strings({"HTM"}) << "notes.txt"
-                                                        << "notes.html" << text << crLf;
+        QTest::newRow("as, HTM is not the new name's extension") << 2 << strings({"HTM"}) << "notes.txt"
+                                                                 << "notes.html" << text << text;
         QTest::newRow("as, an empty file is refused") << 2 << txt << "notes.txt"
                                                       << "notes.html" << QByteArray() << QByteArray("<missing>");
     }
@@ -163,8 +170,8 @@ private Q_SLOTS:
     }
 
     // Local files that cannot be read fail without opening anything on the server; links to
-    // folders are not followed; a folder that cannot be entered on the server stores nothing
-    // elsewhere.
+    // folders are not followed; names that are not UTF-8 are refused, and so is a name that
+    // several of them show as.
     void whatCannotBeSentFailsAlone()
     {
         QVERIFY(::mkfifo(QFile::encodeName(m_source + QStringLiteral("pipe")).constData(), 0600) == 0);
@@ -182,9 +189,16 @@ private Q_SLOTS:
         // sends the file's content.
         QVERIFY(QFile::link(QStringLiteral("../docs"), m_source + QStringLiteral("docs/loop")));
         QVERIFY(QFile::link(QStringLiteral("../ok.txt"), m_source + QStringLiteral("docs/linked.txt")));
-        // A file where a folder should go: it can be neither created nor entered.
-        localFile("blocked/y.txt", "y");
-        QVERIFY(writeFile(m_jobs->remote + QStringLiteral("pub/blocked"), "a file"));
+        // a\xff.txt, a\xfe.txt and a real a\uFFFD.txt show alike; raw/ holds b\xff.txt, c\xff/d.txt
+        // and a real e\uFFFD.txt.
+        const QByteArray source = QFile::encodeName(m_source);
+        for (const char* folder : {"raw", "raw/c\xff"})
+            QVERIFY(::mkdir((source + folder).constData(), 0700) == 0);
+        for (const char* raw : {"a\xff.txt", "a\xfe.txt", "a\xef\xbf\xbd.txt", "raw/b\xff.txt", "raw/c\xff/d.txt",
+                                "raw/e\xef\xbf\xbd.txt"}) {
+            const int file = ::open((source + raw).constData(), O_CREAT | O_WRONLY, 0600);
+            QVERIFY(file >= 0 && ::close(file) == 0);
+        }
         QVERIFY(m_jobs->startServer());
         UploadRequest request = this->request({});
         QStringList expected;
@@ -192,21 +206,52 @@ private Q_SLOTS:
             request.rows.append({name, false});
             expected += failed(m_source + name);
         }
-        request.rows += JobHarness::rows({"docs/", "blocked/", "ok.txt"});
+        const QString alike = QStringLiteral("a\uFFFD.txt");
+        request.rows += {{alike, false}, {alike, false}};
+        request.rows += JobHarness::rows({"docs/", "raw/", "ok.txt"});
 
         const auto outcome = m_jobs->upload(request);
 
         QCOMPARE(outcome.lines,
-                 expected + created(QStringLiteral("docs"))
-                     + uploaded(m_source + QStringLiteral("ok.txt"))
+                 expected + failed(m_source + alike) + failed(m_source + alike) + created(QStringLiteral("docs"))
+                     + created(QStringLiteral("raw")) + uploaded(m_source + QStringLiteral("ok.txt"))
                      + uploaded(m_source + QStringLiteral("docs/linked.txt"))
                      + failed(m_source + QStringLiteral("docs/loop"))
                      + uploaded(m_source + QStringLiteral("docs/x.txt"))
-                     + failed(m_source + QStringLiteral("blocked/y.txt")));
-        QCOMPARE(outcome.argumentsOf("STOR"), strings({"ok.txt", "linked.txt", "x.txt"}));
+                     + failed(m_source + QStringLiteral("raw/b\uFFFD.txt")) + notCreated(QStringLiteral("c\uFFFD"))
+                     + uploaded(m_source + QStringLiteral("raw/e\uFFFD.txt")));
+        QCOMPARE(outcome.argumentsOf("STOR"), strings({"ok.txt", "linked.txt", "x.txt", "e\xef\xbf\xbd.txt"}));
         QCOMPARE(readFile(m_jobs->remote + QStringLiteral("pub/docs/linked.txt")), QByteArray("ok"));
         QVERIFY(!QFileInfo::exists(m_jobs->remote + QStringLiteral("pub/docs/loop")));
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
+    }
+
+    // A folder that can be neither created nor entered gets one red line; nothing below it is tried.
+    void folderThatCannotBeMadeIsNamedOnce_data()
+    {
+        QTest::addColumn<bool>("reader");
+        QTest::newRow("no permission to write") << true;
+        QTest::newRow("a file in the way") << false;
+    }
+
+    void folderThatCannotBeMadeIsNamedOnce()
+    {
+        localFile("top/a.txt", "a");
+        localFile("top/sub/deeper/b.txt", "b");
+        const bool reader = testData<bool>("reader");
+        QVERIFY(reader || writeFile(m_jobs->remote + QStringLiteral("pub/top"), "a file"));
+        QVERIFY(m_jobs->startServer());
+        UploadRequest request = this->request({"top/"});
+        if (reader) {
+            request.settings.user = FtpServerFixture::readerUser();
+            request.settings.password = FtpServerFixture::readerPassword();
+        }
+
+        const auto outcome = m_jobs->upload(request);
+
+        QCOMPARE(outcome.lines, notCreated(QStringLiteral("top")));
+        QCOMPARE(outcome.argumentsOf("MKD"), strings({"top"}));
+        QCOMPARE(outcome.upload.filesFailed + outcome.upload.foldersFailed, 5);
     }
 
     void partialFileOfABrokenOrStoppedTransfer_data()
@@ -215,14 +260,25 @@ private Q_SLOTS:
         QTest::addColumn<bool>("refuseDelete");
         QTest::addColumn<bool>("reader");
         QTest::addColumn<bool>("stop");
+        QTest::addColumn<QByteArray>("before"); // the server's big.bin before the upload; empty: none
+        QTest::addColumn<bool>("hiddenStores");
         QTest::addColumn<QStringList>("partLine");
-        const QStringList removed{historyKey("black", "MPUB_PARTDELETED", QStringLiteral("/pub/big.bin"))};
-        QTest::newRow("broken, part removed") << true << false << false << false << removed;
-        QTest::newRow("broken, removal refused")
-            << true << true << false << false
-            << QStringList{historyKey("red", "MPUB_PARTLEFT", QStringLiteral("/pub/big.bin"))};
-        QTest::newRow("refused: nothing to remove") << false << false << true << false << QStringList();
-        QTest::newRow("stopped, part removed afterwards") << false << false << false << true << removed;
+        const QString big = QStringLiteral("/pub/big.bin");
+        const QStringList removed{historyKey("black", "MPUB_PARTDELETED", big)};
+        const QStringList kept{historyKey("red", "MPUB_PARTKEPT", big)};
+        const QByteArray none;
+        const QByteArray old("the good old file");
+        QTest::newRow("broken, part removed") << true << false << false << false << none << false << removed;
+        QTest::newRow("broken, removal refused") << true << true << false << false << none << false
+                                                 << QStringList{historyKey("red", "MPUB_PARTLEFT", big)};
+        QTest::newRow("refused: nothing to remove")
+            << false << false << true << false << none << false << QStringList();
+        QTest::newRow("stopped, part removed afterwards")
+            << false << false << false << true << none << false << removed;
+        // A file that was there before is never deleted, whether the server kept it or not.
+        QTest::newRow("broken, the file was there") << true << false << false << false << old << false << kept;
+        QTest::newRow("broken, the server kept the old file") << true << false << false << false << old << true << kept;
+        QTest::newRow("stopped, the file was there") << false << false << false << true << old << false << kept;
     }
 
     void partialFileOfABrokenOrStoppedTransfer()
@@ -230,13 +286,17 @@ private Q_SLOTS:
         QFETCH(bool, refuseDelete);
         QFETCH(bool, reader);
         QFETCH(bool, stop);
+        QFETCH(QByteArray, before);
         QFETCH(QStringList, partLine);
         localFile("big.bin", QByteArray((stop ? 8 : 1) * 1024 * 1024, 'g'));
+        const QString remoteBig = m_jobs->remote + QStringLiteral("pub/big.bin");
+        QVERIFY(before.isEmpty() || writeFile(remoteBig, before));
         localFile("later.txt", "later");
         FtpServerFixture::Options options;
         options.brokenStorName = testData<bool>("breaks") ? QStringLiteral("big.bin") : QString();
         options.refuseDelete = refuseDelete;
         options.throttle = stop ? 512 * 1024 : 0; // the transfer surely runs when the stop comes
+        options.hiddenStores = testData<bool>("hiddenStores");
         QVERIFY(m_jobs->startServer(options));
         UploadRequest request = this->request({"big.bin", "later.txt"});
         if (reader) {
@@ -257,8 +317,10 @@ private Q_SLOTS:
         // A stopped upload ends there; its part goes once the stop is over.
         expected += stop ? laterLines + partLine : partLine + laterLines;
         QCOMPARE(outcome.lines, expected);
-        QCOMPARE(QFileInfo::exists(m_jobs->remote + QStringLiteral("pub/big.bin")), refuseDelete);
-        QCOMPARE(outcome.upload.partialFile, stop ? QStringLiteral("/pub/big.bin") : QString());
+        QCOMPARE(QFileInfo::exists(remoteBig), refuseDelete || !before.isEmpty());
+        if (options.hiddenStores)
+            QCOMPARE(readFile(remoteBig), before);
+        QCOMPARE(outcome.upload.partialFile, stop && before.isEmpty() ? QStringLiteral("/pub/big.bin") : QString());
     }
 
     void lostServerIsReportedOnce()
@@ -271,9 +333,7 @@ private Q_SLOTS:
 
         QVERIFY(outcome.finished);
         QCOMPARE(outcome.messages, QStringList{messageText({"MPUB_NOCONN1", "MPUB_NOCONN2", "MPUB_NOCONN3"})});
-        const QStringList folderFailed{historyLine("black", QStringLiteral("Aktion: Lege Verzeichnis docs an")),
-                                       historyKey("red", "FRMPULOC_GENFAIL")};
-        QCOMPARE(outcome.lines, failed(m_source + QStringLiteral("a.txt")) + folderFailed
+        QCOMPARE(outcome.lines, failed(m_source + QStringLiteral("a.txt")) + notCreated(QStringLiteral("docs"))
                                     + failed(m_source + QStringLiteral("docs/x.txt")));
     }
 
