@@ -21,6 +21,7 @@ class QProgressBar;
 class RemoteActions;
 class RemotePane;
 class SessionRunner;
+class SiteCommands;
 class TransferHistory;
 class TransferQueue;
 class TransferStatus;
@@ -52,6 +53,7 @@ public:
     TransferQueue* queue() const { return m_queue; }
     QueueProcessor* queueProcessor() const { return m_processor; }
     QueuePane* queuePane() const { return m_queuePane; }
+    SiteCommands* sites() const { return m_sites; }
 
     // Places the child windows by the layout rules.
     void arrangeChildWindows();
@@ -100,4 +102,5 @@ private:
     MainMenu* m_menu = nullptr;
     TransferTypeSelector* m_transferType = nullptr;
     ConnectionController* m_connection = nullptr;
+    SiteCommands* m_sites = nullptr;
 };
