@@ -20,6 +20,7 @@
 #include "RemotePane.h"
 #include "SessionMaker.h"
 #include "SessionRunner.h"
+#include "SiteBook.h"
 #include "SiteCommands.h"
 #include "ShellServices.h"
 #include "StartupTexts.h"
@@ -45,6 +46,21 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+namespace {
+
+// The account a saved server logs on to, as the queue names its items' servers.
+QString siteServerKey(const Site& site)
+{
+    ConnectionSettings settings;
+    settings.protocol = site.protocol;
+    settings.host = site.host;
+    settings.port = QString::number(site.port);
+    settings.user = site.logon == LogonType::Anonymous ? QStringLiteral("anonymous") : site.user;
+    return serverKey(settings);
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
@@ -144,6 +160,10 @@ void MainWindow::createQueue()
     work.removePartial = &ItemTransfer::removePartialFile;
     m_processor = new QueueProcessor(*m_queue, std::move(work), this);
     m_processor->setPasswordQuestion([this](const ConnectionSettings& server) -> std::optional<QString> {
+        // The connection bar's, when it names the same account.
+        const ConnectionSettings bar = m_bar->settings();
+        if (serverKey(bar) == serverKey(server) && !bar.password.isEmpty())
+            return bar.password;
         InputRequest request;
         request.prompt = getText("QUEUE_PASSWORD").arg(server.user + QLatin1Char('@') + server.host);
         request.masked = true;
@@ -155,6 +175,15 @@ void MainWindow::createQueue()
         showMessage(this, getText("MPUB_NOCONN1") + QLatin1Char('\n') + getText("MPUB_NOCONN2") + QLatin1Char('\n')
                               + getText("MPUB_NOCONN3"),
                     PromptIcon::Exclamation);
+    });
+    // A saved server takes as many transfers at once as its site allows.
+    m_processor->setServerLimit([this](const QString& server) {
+        int limit = 0;
+        for (const Site& site : m_sites ? m_sites->book().data().root.allSites() : QList<Site>()) {
+            if (siteServerKey(site) == server)
+                limit = limit > 0 ? std::min(limit, site.maxTransfers) : site.maxTransfers;
+        }
+        return limit;
     });
     m_processor->setIdentityQuestion(m_decisions, [this](const PeerIdentity& identity) { return askAboutPeerIdentity(identity, this); });
     m_queuePane = new QueuePane(*m_queue, *m_processor);

@@ -200,6 +200,8 @@ ItemOutcome ItemTransfer::uploadFile()
     if (!openRegularFile(file, m_item.localPath))
         return ended(false, getText("QUEUE_REASON_LOCALREAD"));
     std::unique_ptr<UploadStream> stream;
+    // SFTP has no text transfers: its files go byte for byte, whatever the type chosen.
+    const TransferFlag flag = m_server.protocol == Protocol::Sftp ? TransferFlag::Binary : m_item.flag;
     bool createdByUs = false;
     const QString folderKey = serverKey(m_server) + QLatin1Char('\n') + folder;
     withConnection([&] {
@@ -215,7 +217,7 @@ ItemOutcome ItemTransfer::uploadFile()
             return names;
         });
         createdByUs = before.has_value() && !before->contains(name.toCaseFolded());
-        stream = AsciiUploadFilter::forType(m_session.openForUpload(name, m_item.flag), m_item.flag);
+        stream = AsciiUploadFilter::forType(m_session.openForUpload(name, flag), flag);
         return stream != nullptr;
     });
     if (!stream)

@@ -58,15 +58,21 @@ void QueueProcessor::add(QList<TransferItem> items, const QString& password, std
     const qint64 batch = m_queue.newBatch();
     for (TransferItem& item : items)
         item.batch = batch;
-    m_passwords.insert(serverKey(items.first().server), password);
+    // The command reached its server just now: a server held back earlier is tried again.
+    const QString server = serverKey(items.first().server);
+    m_passwords.insert(server, password);
+    m_heldBack.remove(server);
+    m_refusedIdentities.remove(server);
     if (done)
         m_batchDone.insert(batch, std::move(done));
     m_queue.add(std::move(items));
-    process();
+    m_processing = true;
+    dispatch();
 }
 
 void QueueProcessor::process()
 {
+    m_queue.release();
     m_heldBack.clear();
     m_refusedIdentities.clear();
     askMissingPasswords();
@@ -101,9 +107,19 @@ void QueueProcessor::askMissingPasswords()
 
 QSet<QString> QueueProcessor::allowedServers() const
 {
+    // Items that run, by server.
+    QHash<QString, int> running;
+    for (const auto& worker : m_workers) {
+        if (const TransferItem* item = worker->itemId > 0 ? m_queue.item(worker->itemId) : nullptr)
+            ++running[serverKey(item->server)];
+    }
     QSet<QString> allowed;
     for (auto known = m_passwords.cbegin(); known != m_passwords.cend(); ++known) {
-        if (!m_heldBack.contains(known.key()))
+        if (m_heldBack.contains(known.key()))
+            continue;
+        // A server may take fewer transfers at once than the queue runs.
+        const int limit = m_serverLimit ? m_serverLimit(known.key()) : 0;
+        if (limit <= 0 || running.value(known.key()) < limit)
             allowed.insert(known.key());
     }
     return allowed;
@@ -112,6 +128,8 @@ QSet<QString> QueueProcessor::allowedServers() const
 void QueueProcessor::stop()
 {
     m_processing = false;
+    // What waits now, stopped items included, waits for "process the queue".
+    m_queue.holdAll();
     bool stopped = false;
     for (const auto& worker : m_workers) {
         if (worker->itemId > 0) {

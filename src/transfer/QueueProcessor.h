@@ -52,6 +52,9 @@ public:
     ~QueueProcessor() override;
 
     void setPasswordQuestion(PasswordQuestion question) { m_askPassword = std::move(question); }
+    // The most transfers one server (by serverKey()) takes at once; 0 or less: as many as the
+    // queue runs.
+    void setServerLimit(std::function<int(const QString& server)> limit) { m_serverLimit = std::move(limit); }
     // Tells the user once that a server could not be reached (a message box in the program).
     void setNoConnectionNotice(std::function<void(const QString& reason)> notice) { m_noConnection = std::move(notice); }
     // A server identity a worker met that nothing vouches for is asked about here, once, on the
@@ -63,12 +66,12 @@ public:
     }
 
     // Queues the items of one command (they become one batch), whose server's password is
-    // password, and processes the queue. done (optional) runs once none of them waits or runs any
-    // more.
+    // password, and starts them (items held by a stop or a restart go on waiting). done (optional)
+    // runs once none of them waits or runs any more.
     void add(QList<TransferItem> items, const QString& password, std::function<void()> done = {});
-    // "Process the queue": what waits is given out again, servers held back included.
+    // "Process the queue": what waits is given out again, held items and servers held back included.
     void process();
-    // Stops every running item; they and the rest wait as queued.
+    // Stops every running item; they and the rest wait as queued, until the queue is processed.
     void stop();
     // Failed items wait again, and the queue is processed.
     void requeue(const QList<qint64>& ids);
@@ -116,6 +119,7 @@ private:
     TransferQueue& m_queue;
     Work m_work;
     PasswordQuestion m_askPassword;
+    std::function<int(const QString&)> m_serverLimit;
     std::function<void(const QString&)> m_noConnection;
     std::shared_ptr<PeerDecisions> m_decisions;
     std::function<TrustDecision(const PeerIdentity&)> m_askIdentity;

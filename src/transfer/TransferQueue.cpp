@@ -84,6 +84,7 @@ QueueStore::Opened TransferQueue::open(const QString& path)
         m_lastBatch = std::max(m_lastBatch, item.batch);
     }
     m_parallel = std::clamp(m_store.intSetting(parallelSetting, defaultParallel), minimumParallel, maximumParallel);
+    holdAll();
     rebuildRows();
     endResetModel();
     return opened;
@@ -276,7 +277,7 @@ int TransferQueue::requeueAllFailed()
 std::optional<TransferQueue::Next> TransferQueue::next(const QSet<QString>& servers) const
 {
     for (const TransferItem& item : m_items) {
-        if (item.state != TransferState::Queued || !servers.contains(serverKey(item.server)))
+        if (item.state != TransferState::Queued || item.batch <= m_heldUpTo || !servers.contains(serverKey(item.server)))
             continue;
         if (item.refusal != TransferRefusal::None && item.refusal != TransferRefusal::Unlisted)
             return Next{item.id, Next::Action::Refuse};

@@ -23,6 +23,8 @@
 // - Two items never write one target at once: one waits while another with the same local file
 //   (download) or server path (upload) runs.
 // - Stopped items wait again as queued; failed ones wait only when re-queued.
+// - What waits when the queue is read from its store or stopped is held: it runs only once the
+//   queue is released ("process the queue"); the items of a command queued later run meanwhile.
 class TransferQueue : public QAbstractTableModel
 {
     Q_OBJECT
@@ -77,6 +79,9 @@ public:
 
     // The first queued item the rules let go, among those of the servers named (by serverKey()).
     std::optional<Next> next(const QSet<QString>& servers) const;
+    // Every command queued so far waits until release(); open() holds what the store gave back.
+    void holdAll() { m_heldUpTo = m_lastBatch; }
+    void release() { m_heldUpTo = 0; }
     void setRunning(qint64 id);
     void setProgress(qint64 id, qint64 bytesDone);
     // The item ended (Done or Failed) or went back to waiting (Queued); what changed is taken
@@ -119,5 +124,6 @@ private:
     QSet<QString> m_busyTargets;       // targetKey of every running item
     QHash<qint64, int> m_openInBatch;  // batch -> items that wait or run
     qint64 m_lastBatch = 0;
+    qint64 m_heldUpTo = 0; // the commands up to this batch wait for release()
     int m_parallel = defaultParallel;
 };

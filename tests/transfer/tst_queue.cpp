@@ -136,6 +136,11 @@ private Q_SLOTS:
         QCOMPARE(describe(restarted.items()), before);
         QCOMPARE(restarted.items().at(1).localPath, QStringLiteral("/l/up/b.txt"));
         QCOMPARE(restarted.parallel(), 7);
+        // What came back waits for "process the queue".
+        const QSet<QString> servers{serverKey(restarted.items().first().server)};
+        QVERIFY(!restarted.next(servers));
+        restarted.release();
+        QCOMPARE(restarted.next(servers)->id, restarted.items().first().id);
         const QList<qint64> more = restarted.add({item(TransferDirection::Download, "/l/d", "/pub/d")});
         QVERIFY(more.first() > restarted.items().at(3).id);
     }
@@ -209,16 +214,29 @@ private Q_SLOTS:
             items.append(item(TransferDirection::Upload, qPrintable(path), qPrintable(QStringLiteral("/pub/") + QLatin1String(name))));
             items.last().batch = batch;
             items.last().texts = TransferTexts::Upload;
+            // SFTP has no text transfers: the type chosen does not reach the session.
+            items.last().server.protocol = Protocol::Sftp;
+            items.last().flag = TransferFlag::Ascii;
             items.last().shownName = path;
         }
 
+        int limit = 1; // the server's own limit, then none
+        processor.setServerLimit([&limit](const QString&) { return limit; });
         processor.add(items, password);
+        QCOMPARE(states(queue), QStringLiteral("rqqq"));
+        limit = 0;
+        processor.setParallel(2);
         QCOMPARE(states(queue), QStringLiteral("rrqq"));
         pane.action(QueueCommand::Process)->trigger(); // nothing changes while it runs
         processor.stop();
         QTRY_COMPARE(states(queue), QStringLiteral("qqqq"));
         QCOMPARE(lines, QStringList{historyKey("red", "MPUB_STOPPED")});
         QVERIFY(!server.exists(QStringLiteral("/pub/a")));
+        // A command queued after the stop runs; the stopped ones wait for "process the queue".
+        processor.add({items.first()}, password);
+        QTRY_COMPARE(states(queue), QStringLiteral("qqqqd"));
+        lines.clear();
+        runOn(pane, QueuePane::DoneTab, {4}, QueueCommand::Remove);
 
         runOn(pane, QueuePane::QueueTab, {3}, QueueCommand::MoveUp);
         runOn(pane, QueuePane::QueueTab, {2, 3}, QueueCommand::MoveUp); // c and d: d moves, c is held
@@ -226,7 +244,7 @@ private Q_SLOTS:
         pane.action(QueueCommand::Process)->trigger();
         QTRY_COMPARE(states(queue), QStringLiteral("dfdd"));
         QCOMPARE(queue.items().at(1).reason, getText("QUEUE_REASON_LOCALREAD"));
-        QCOMPARE(lines.mid(1, 4), QStringList({historyLine("black", QStringLiteral("Aktion: Starte Upload von ") + local.filePath(QStringLiteral("a"))),
+        QCOMPARE(lines.mid(0, 4), QStringList({historyLine("black", QStringLiteral("Aktion: Starte Upload von ") + local.filePath(QStringLiteral("a"))),
                                                historyKey("green", "MPUB_UPOK"),
                                                historyLine("black", QStringLiteral("Aktion: Starte Upload von ") + local.filePath(QStringLiteral("d"))),
                                                historyKey("red", "MPUB_UPFAILED")}));
@@ -238,7 +256,8 @@ private Q_SLOTS:
         runOn(pane, QueuePane::DoneTab, {0, 2}, QueueCommand::Remove);
         QCOMPARE(pane.view(QueuePane::DoneTab)->model()->rowCount(), 2);
         // One connection per worker, kept between items and closed when the queue stands still.
-        QCOMPARE(server.calls.count(QStringLiteral("LOGIN")), 3);
+        QCOMPARE(server.calls.count(QStringLiteral("LOGIN")), 4);
+        QCOMPARE(server.calls.count(QStringLiteral("TYPE A")), 0);
         QTRY_VERIFY(!server.isConnected());
     }
 
