@@ -36,6 +36,7 @@ TextCatalogue::~TextCatalogue()
 void TextCatalogue::openCatalogue(const QString& path)
 {
     std::lock_guard lock(m_mutex);
+    m_answers.clear();
     if (m_db) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -57,6 +58,7 @@ void TextCatalogue::openCatalogue(const QString& path)
 void TextCatalogue::closeCatalogue()
 {
     std::lock_guard lock(m_mutex);
+    m_answers.clear();
     if (m_db)
         sqlite3_close(m_db);
     m_db = nullptr;
@@ -90,6 +92,7 @@ QList<TextCatalogue::Language> TextCatalogue::languages() const
 void TextCatalogue::setChosenTable(const QString& table)
 {
     std::lock_guard lock(m_mutex);
+    m_answers.clear();
     m_chosenTable = table.trimmed();
 }
 
@@ -104,6 +107,9 @@ QString TextCatalogue::getText(const QString& key) const
     std::lock_guard lock(m_mutex);
     if (!m_db || m_chosenTable.isEmpty())
         return missingText;
+    // The file is read-only: an answer stays right until the table or the file changes.
+    if (const auto known = m_answers.constFind(key); known != m_answers.cend())
+        return *known;
     const QByteArray sql = "SELECT inhalt FROM " + quoteIdentifier(m_chosenTable) + " WHERE key = ?1 LIMIT 1";
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
@@ -114,7 +120,7 @@ QString TextCatalogue::getText(const QString& key) const
     if (sqlite3_step(statement) == SQLITE_ROW)
         text = columnText(statement, 0);
     sqlite3_finalize(statement);
-    return text.isEmpty() ? missingText : text;
+    return *m_answers.insert(key, text.isEmpty() ? missingText : text);
 }
 
 QString withoutMnemonic(const QString& caption)

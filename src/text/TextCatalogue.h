@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -45,6 +46,9 @@ private:
     mutable std::mutex m_mutex;
     sqlite3* m_db = nullptr;
     QString m_chosenTable;
+    // Answers given since the file was opened or the table chosen: a transfer of many small
+    // files asks for the same few texts thousands of times.
+    mutable QHash<QString, QString> m_answers;
 };
 
 // The shorthand every window uses for its captions and messages.
