@@ -1,6 +1,10 @@
 #pragma once
 
+#include "HistoryColour.h"
+
 #include <QDateTime>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 // How the transfer of one queue item ended, as its worker reports it. A default-made outcome is
@@ -15,6 +19,7 @@ struct ItemOutcome {
 
     End end = End::Stopped;
     QString reason;
+    QList<QPair<QString, HistoryColour>> lines; // the item's history lines, in order
     // NoConnection because the server's identity was refused: the worker had no answer about it.
     bool identityRefused = false;
     qint64 bytesDone = 0;

@@ -87,9 +87,18 @@ ItemOutcome ItemTransfer::run()
 {
     if (cancelled())
         return {};
+    ItemOutcome outcome;
     if (m_item.isDownload())
-        return m_item.isFolder ? downloadFolder() : downloadFile();
-    return m_item.isFolder ? uploadFolder() : uploadFile();
+        outcome = m_item.isFolder ? downloadFolder() : downloadFile();
+    else
+        outcome = m_item.isFolder ? uploadFolder() : uploadFile();
+    outcome.lines = std::move(m_lines);
+    return outcome;
+}
+
+void ItemTransfer::line(const QString& text, HistoryColour colour)
+{
+    m_lines.append({text, colour});
 }
 
 ItemOutcome ItemTransfer::downloadFolder()
@@ -104,7 +113,7 @@ ItemOutcome ItemTransfer::downloadFolder()
         return outcome;
     }
     if (m_item.refusal == TransferRefusal::Unlisted) {
-        m_context.appendHistory(ItemTexts::announce(m_item));
+        line(ItemTexts::announce(m_item));
         return ended(false, ItemTexts::refusalReason(m_item.refusal));
     }
     if (QFileInfo(m_item.localPath).isDir())
@@ -117,19 +126,21 @@ ItemOutcome ItemTransfer::downloadFolder()
 bool ItemTransfer::makeLocalFolder(const QString& path)
 {
     const bool made = QDir().mkpath(path) && QFileInfo(path).isDir();
-    m_context.appendHistory(getText("MDOWN_FOLDNEW") + QLatin1Char(' ') + path + getText("MDOWN_AN"));
+    line(getText("MDOWN_FOLDNEW") + QLatin1Char(' ') + path + getText("MDOWN_AN"));
     if (made)
-        m_context.appendHistory(getText("MDOWN_CREATEOK"), HistoryColour::Green);
+        line(getText("MDOWN_CREATEOK"), HistoryColour::Green);
     else
-        m_context.appendHistory(getText("FRMPULOC_GENFAIL"), HistoryColour::Red);
+        line(getText("FRMPULOC_GENFAIL"), HistoryColour::Red);
     return made;
 }
 
 ItemOutcome ItemTransfer::downloadFile()
 {
     const QString localFolder = QFileInfo(m_item.localPath).path();
-    const bool folderReady = QFileInfo(localFolder).isDir() || makeLocalFolder(localFolder);
-    m_context.appendHistory(ItemTexts::announce(m_item));
+    // The folder of the worker's last file is not looked at again: most items share it.
+    const bool folderReady = m_state.localFolder == localFolder || QFileInfo(localFolder).isDir() || makeLocalFolder(localFolder);
+    m_state.localFolder = folderReady ? localFolder : QString();
+    line(ItemTexts::announce(m_item));
     if (!folderReady)
         return ended(false, getText("QUEUE_REASON_FOLDER"));
     // Two items of one command never end in one local file (a name listed twice, names that differ
@@ -149,10 +160,10 @@ ItemOutcome ItemTransfer::downloadFile()
     const QString folder = folderOf(m_item.remotePath);
     const QString name = nameOf(m_item.remotePath);
     const bool fetched = withConnection([&] { return changeToFolder(folder) && m_session.get(m_item.localPath, name, progress); });
-    if (fetched) {
-        m_ledger.written(m_item.batch, m_item.localPath);
-        m_bytesDone = QFileInfo(m_item.localPath).size();
-    }
+    if (fetched)
+        m_bytesDone = m_ledger.written(m_item.batch, m_item.localPath);
+    else
+        m_state.localFolder.clear(); // it may be the folder that went
     return ended(fetched, m_session.lastError());
 }
 
@@ -178,9 +189,9 @@ ItemOutcome ItemTransfer::uploadFolder()
         return ended(false);
     if (made) {
         m_ledger.folderMade(serverKey(m_server) + QLatin1Char('\n') + folder);
-        m_context.appendHistory(ItemTexts::announce(m_item));
+        line(ItemTexts::announce(m_item));
     } else if (!ready) {
-        m_context.appendHistory(ItemTexts::announce(m_item));
+        line(ItemTexts::announce(m_item));
     }
     if (!made && ready) {
         ItemOutcome outcome;
@@ -194,7 +205,7 @@ ItemOutcome ItemTransfer::uploadFile()
 {
     const QString folder = folderOf(m_item.remotePath);
     const QString name = nameOf(m_item.remotePath);
-    m_context.appendHistory(ItemTexts::announce(m_item));
+    line(ItemTexts::announce(m_item));
     QFile file;
     // The local file is opened first: one that cannot be read creates nothing on the server.
     if (!openRegularFile(file, m_item.localPath))
@@ -247,14 +258,16 @@ bool ItemTransfer::sendContent(QFile& file, UploadStream& stream)
         if (!stream.write(block.constData(), read))
             return false;
         m_bytesDone += read;
-        m_context.transferProgress(m_item.remotePath, m_bytesDone, fileSize);
+        // A file of one block ends before its progress could be seen.
+        if (fileSize > blockSize)
+            m_context.transferProgress(m_item.remotePath, m_bytesDone, fileSize);
     }
 }
 
 void ItemTransfer::removePartial(const QString& name, bool createdByUs, ItemOutcome& outcome)
 {
     if (outcome.end == ItemOutcome::End::Failed && !createdByUs) {
-        m_context.appendHistory(getText("MPUB_PARTKEPT") + QLatin1Char(' ') + m_item.remotePath, HistoryColour::Red);
+        line(getText("MPUB_PARTKEPT") + QLatin1Char(' ') + m_item.remotePath, HistoryColour::Red);
         return;
     }
     if (!createdByUs)
@@ -265,9 +278,9 @@ void ItemTransfer::removePartial(const QString& name, bool createdByUs, ItemOutc
         return;
     }
     if (m_session.isConnected() && m_session.remove(name))
-        m_context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + m_item.remotePath);
+        line(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + m_item.remotePath);
     else
-        m_context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + m_item.remotePath, HistoryColour::Red);
+        line(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + m_item.remotePath, HistoryColour::Red);
 }
 
 bool ItemTransfer::withConnection(const std::function<bool()>& step)
@@ -323,11 +336,11 @@ ItemOutcome ItemTransfer::ended(bool success, const QString& reason)
     }
     if (success) {
         outcome.end = ItemOutcome::End::Done;
-        m_context.appendHistory(ItemTexts::succeeded(m_item), HistoryColour::Green);
+        line(ItemTexts::succeeded(m_item), HistoryColour::Green);
     } else {
         outcome.end = ItemOutcome::End::Failed;
         outcome.reason = reason;
-        m_context.appendHistory(ItemTexts::failed(m_item), HistoryColour::Red);
+        line(ItemTexts::failed(m_item), HistoryColour::Red);
     }
     return outcome;
 }

@@ -30,6 +30,7 @@ public:
     struct WorkerState {
         QString server; // serverKey() of the connection made; empty when none was made
         QString folder; // the server folder the session is in; empty when not known
+        QString localFolder; // the local folder the last download went into, when it worked
     };
 
     // The job a worker runs its items with; ledger is shared by every worker of the queue.
@@ -58,6 +59,8 @@ private:
     bool changeToFolder(const QString& folder);
     ItemOutcome ended(bool success, const QString& reason = {});
     bool cancelled() const;
+    // The item's history lines go back with its outcome, all at once.
+    void line(const QString& text, HistoryColour colour = HistoryColour::Black);
 
     JobContext& m_context;
     RemoteOperations& m_session;
@@ -68,4 +71,5 @@ private:
     std::optional<ItemOutcome::End> m_connectionFailure; // set when a connection could not be made
     bool m_identityRefused = false;
     qint64 m_bytesDone = 0;
+    QList<QPair<QString, HistoryColour>> m_lines;
 };

@@ -273,6 +273,7 @@ void QueueProcessor::ended(Worker& worker, ItemOutcome outcome)
     worker.itemId = 0;
     QList<QPair<QString, HistoryColour>> lines = std::move(worker.lines);
     worker.lines.clear();
+    lines += outcome.lines;
     QString unreachable;
     std::optional<ConnectionSettings> unknownIdentity;
     std::optional<ConnectionSettings> server;

@@ -182,8 +182,7 @@ QueueStore::Opened QueueStore::open(const QString& path)
             // Nothing there to keep aside: the folder itself refuses.
             if (!QFileInfo::exists(path))
                 return Opened::Unavailable;
-        } else if (prepareSchema() && readable() && exec("PRAGMA journal_mode = WAL")
-                   && exec("PRAGMA synchronous = NORMAL")) {
+        } else if (prepareSchema() && readable() && exec("PRAGMA journal_mode = WAL")) {
             return m_keptAside.isEmpty() ? Opened::Read : Opened::KeptAside;
         }
         close();
@@ -207,20 +206,30 @@ bool QueueStore::prepareSchema()
     sqlite3_busy_timeout(m_db, 2000);
     // Nothing is written before the file proved to be a queue: a damaged one is kept as it was.
     // A file that is not a database fails here, at its first read.
-    Statement check(m_db, "PRAGMA quick_check");
-    if (check.step() != SQLITE_ROW || check.text(0) != QStringLiteral("ok"))
+    qint64 found = -1;
+    qint64 tableCount = -1;
+    {
+        Statement check(m_db, "PRAGMA quick_check");
+        if (check.step() != SQLITE_ROW || check.text(0) != QStringLiteral("ok"))
+            return false;
+        Statement version(m_db, "PRAGMA user_version");
+        Statement tables(m_db, "SELECT count(*) FROM sqlite_master");
+        if (version.step() != SQLITE_ROW || tables.step() != SQLITE_ROW)
+            return false;
+        found = version.integer(0);
+        tableCount = tables.integer(0);
+    }
+    // With a write-ahead log, a commit waits for the disk only at checkpoints; a crash may then
+    // lose the last changes, never the file.
+    if (!exec("PRAGMA synchronous = NORMAL"))
         return false;
-    Statement version(m_db, "PRAGMA user_version");
-    if (version.step() != SQLITE_ROW)
-        return false;
-    const qint64 found = version.integer(0);
     if (found == schemaVersion)
         return true;
-    Statement tables(m_db, "SELECT count(*) FROM sqlite_master");
-    // An empty file becomes a queue; one that holds anything else is not ours to change.
-    if (found != 0 || tables.step() != SQLITE_ROW || tables.integer(0) != 0)
+    // An empty file becomes a queue; one that holds anything else is not ours to change. It is
+    // made in the log's mode at once, which spares the waits for the disk of a rollback journal.
+    if (found != 0 || tableCount != 0)
         return false;
-    return exec("BEGIN") && exec(createSchema) && exec("COMMIT");
+    return exec("PRAGMA journal_mode = WAL") && exec("BEGIN") && exec(createSchema) && exec("COMMIT");
 }
 
 bool QueueStore::readable() const

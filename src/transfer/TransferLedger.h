@@ -45,7 +45,8 @@ public:
     void stored(const QString& folderKey, const QString& name);
 
     bool isWritten(qint64 batch, const QString& localPath) const;
-    void written(qint64 batch, const QString& localPath);
+    // Notes the file a download of the command wrote; gives its size (-1 when it is not there).
+    qint64 written(qint64 batch, const QString& localPath);
 
 private:
     mutable std::mutex m_mutex;
