@@ -216,6 +216,8 @@ void MainWindow::workEnded()
 
 MainWindow::~MainWindow()
 {
+    // The workers stop before the queue they report to goes.
+    m_processor->shutdown();
     m_runner->shutdown();
 }
 

@@ -1,6 +1,8 @@
 #include "CertificateQuestion.h"
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
+#include "EntryListModel.h"
+#include "LocalActions.h"
 #include "LocalPane.h"
 #include "MainMenu.h"
 #include "MainWindow.h"
@@ -9,6 +11,8 @@
 #include "SessionRunner.h"
 #include "TestHelpers.h"
 #include "TransferHistory.h"
+#include "QueueProcessor.h"
+#include "TransferQueue.h"
 #include "VsftpdFixture.h"
 
 #include <QCheckBox>
@@ -166,6 +170,58 @@ private Q_SLOTS:
         QVERIFY(waitIdle(*runner()));
         QCOMPARE(readFile(target), QByteArray("read me\r\n"));
         QVERIFY(m_prompter->messages.isEmpty());
+    }
+
+    // A folder uploaded through the queue, stopped, processed again and cut off by the end of the
+    // program: after the start what was left waits, naming its server, until the queue is
+    // processed with the password asked once; every file arrives once, complete.
+    void queueOutlivesAStopAndTheProgram()
+    {
+        // What earlier runs left in the test's store goes first.
+        QList<qint64> earlier;
+        for (const TransferItem& item : m_window->queue()->items())
+            earlier.append(item.id);
+        m_window->queueProcessor()->remove(earlier);
+        const QByteArray content(16 * 1024, 'q');
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(writeFile(m_home.filePath(QStringLiteral("many/f%1").arg(i)), content));
+        // Passive: the test server now and then leaves an active data connection of one of several
+        // sessions unanswered for half a minute.
+        QVERIFY(startServer());
+        bar()->passive()->click();
+        bar()->connectAction()->trigger();
+        QVERIFY(waitIdle(*runner()) && runner()->isConnected());
+        LocalPane* local = m_window->localPane();
+        local->viewFolder(m_home.path() + QLatin1Char('/'));
+        const int row = static_cast<int>(namesOf(local->entries()).indexOf(QStringLiteral("many")));
+        local->listView()->selectionModel()->select(local->model()->index(row, 0),
+                                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        // Stop as soon as the folder and one file have arrived.
+        QAction* stop = m_window->mainMenu()->action(AppCommand::Stop);
+        const auto stopper = connect(m_window->queue(), &QAbstractItemModel::dataChanged, this, [this, stop] {
+            if (count(TransferState::Done) == 2)
+                stop->trigger();
+        });
+        m_window->localActions()->action(LocalCommand::Upload)->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(count(TransferState::Done) >= 2 && !m_window->queueProcessor()->isBusy(), jobTimeout);
+        disconnect(stopper);
+        QVERIFY(count(TransferState::Queued) > 0);
+        m_window->mainMenu()->action(AppCommand::ProcessQueue)->trigger();
+        QVERIFY(count(TransferState::Running) > 0);
+
+        m_window.reset();
+        m_window = std::make_unique<MainWindow>();
+        QCOMPARE(count(TransferState::Running), 0);
+        QVERIFY(count(TransferState::Queued) > 0);
+        const QModelIndex server = m_window->queue()->index(m_window->queue()->rowCount() - 1, TransferQueue::RemoteColumn);
+        QCOMPARE(server.data().toString(), QStringLiteral("ftp://tester@127.0.0.1:%1/many/f5").arg(m_server->port()));
+        m_prompter->inputAnswers.enqueue({true, FtpServerFixture::password()});
+        m_window->mainMenu()->action(AppCommand::ProcessQueue)->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(count(TransferState::Done), 7, jobTimeout);
+        QCOMPARE(m_prompter->inputs.size(), 1);
+        QCOMPARE(QDir(m_root.filePath(QStringLiteral("many"))).entryList(QDir::Files).size(), 6);
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(readFile(m_root.filePath(QStringLiteral("many/f%1").arg(i))), content);
     }
 
     void failuresShowTheirMessage_data()
@@ -460,6 +516,14 @@ private:
     }
 
     ConnectionBar* bar() const { return m_window->connectionBar(); }
+    // The queue's items of the folder "many" in this state.
+    int count(TransferState state) const
+    {
+        const QList<TransferItem>& items = m_window->queue()->items();
+        return static_cast<int>(std::count_if(items.cbegin(), items.cend(), [state](const TransferItem& item) {
+            return item.state == state && item.remotePath.startsWith(QStringLiteral("/many"));
+        }));
+    }
     SessionRunner* runner() const { return m_window->runner(); }
 
     // Serves the folder and fills the bar with its values.
