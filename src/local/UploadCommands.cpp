@@ -81,22 +81,16 @@ void UploadCommands::start(UploadRequest request, std::function<UploadResult(Upl
 {
     // Busy, not blocking: the windows stay usable while the upload runs.
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    const ConnectionSettings settings = request.settings;
     QPointer<UploadCommands> self(this);
     m_runner.start<UploadResult>(
         [request = std::move(request), work = std::move(work)](JobContext& context) {
             UploadJob job(context, request);
             return work(job);
         },
-        [self, settings](UploadResult result) {
+        [self](UploadResult result) {
             QApplication::restoreOverrideCursor();
             if (!self)
                 return;
-            if (!result.partialFile.isEmpty()) {
-                self->m_runner.start([settings, path = result.partialFile](JobContext& context) {
-                    UploadJob::removePartialFile(context, settings, path);
-                });
-            }
             if (result.anythingToDo && self->m_environment.refreshRemote)
                 self->m_environment.refreshRemote();
             Q_EMIT self->uploadFinished();

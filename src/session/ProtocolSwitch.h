@@ -31,6 +31,7 @@ public:
     bool isConnected() const override { return m_session->isConnected(); }
     bool isAlive(int answerMilliseconds) override { return m_session->isAlive(answerMilliseconds); }
     QString lastError() const override { return m_session->lastError(); }
+    FailureKind lastFailure() const override { return m_session->lastFailure(); }
     void setTranscript(std::function<void(const QString& line)> transcript) override;
     void setCancelFlag(const std::atomic<bool>* cancelled) override;
     void setTimeouts(int connectMilliseconds, int idleMilliseconds) override;
@@ -43,11 +44,21 @@ public:
     {
         return m_session->get(localPath, remoteName, progress);
     }
+    bool getFrom(DownloadFile& file, const QString& remoteName, qint64& offset, std::optional<qint64> size,
+                 const Progress& progress = {}) override
+    {
+        return m_session->getFrom(file, remoteName, offset, size, progress);
+    }
+    RemoteFileFacts fileFacts(const QString& name) override { return m_session->fileFacts(name); }
     QString currentDir() override { return m_session->currentDir(); }
     bool setDir(const QString& directory) override { return m_session->setDir(directory); }
     std::unique_ptr<UploadStream> openForUpload(const QString& remoteName, TransferFlag flag) override
     {
         return m_session->openForUpload(remoteName, flag);
+    }
+    std::unique_ptr<UploadStream> openForUploadFrom(const QString& remoteName, TransferFlag flag, qint64& offset) override
+    {
+        return m_session->openForUploadFrom(remoteName, flag, offset);
     }
     std::optional<QList<RemoteEntry>> list() override { return m_session->list(); }
     qsizetype unreadableLines() const override { return m_session->unreadableLines(); }

@@ -3,6 +3,7 @@
 #include "ConnectionJobs.h"
 #include "DownloadPaths.h"
 #include "JobContext.h"
+#include "RetryingDownload.h"
 #include "TextCatalogue.h"
 
 #include <QDir>
@@ -224,6 +225,16 @@ bool DownloadJob::restoreConnection()
     return false;
 }
 
+bool DownloadJob::reconnectForRetry(const QString& folderPath)
+{
+    m_session.closeConnection();
+    m_serverFolder.clear();
+    if (!m_session.openConnection(m_request.settings) || !m_session.setDir(root))
+        return false;
+    m_serverFolder = root;
+    return changeToFolder(folderPath);
+}
+
 void DownloadJob::downloadStartFolderFile(const DownloadItem& item)
 {
     const QString announced = startLine(item.name);
@@ -301,9 +312,14 @@ bool DownloadJob::fetch(const QString& announced, const QString& folderPath, con
     }
     // Two items never end in one local file (a name listed twice, names that differ only in case
     // on a file system that ignores case): the first one stays.
-    const bool fetched = !isWrittenByThisJob(localPath) && withConnection([&] {
-        return changeToFolder(folderPath) && m_session.get(localPath, item.name, progress);
-    });
+    bool fetched = false;
+    if (!isWrittenByThisJob(localPath) && withConnection([&] { return changeToFolder(folderPath); })) {
+        RetryingDownload::Record record;
+        RetryingDownload download(m_context, m_request.retry, [this, folderPath] { return reconnectForRetry(folderPath); });
+        const auto resume = item.size >= RetryingDownload::resumableSize ? RetryingDownload::Resume::FromPartial
+                                                                         : RetryingDownload::Resume::Never;
+        fetched = download.run(item.name, localPath, folderPath + item.name, record, resume, progress);
+    }
     if (fetched) {
         rememberWritten(localPath);
         ++m_result.filesFetched;

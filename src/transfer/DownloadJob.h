@@ -2,6 +2,7 @@
 
 #include "DownloadItem.h"
 #include "RemoteOperations.h"
+#include "RetryPolicy.h"
 #include "SelectedRow.h"
 
 #include <QList>
@@ -20,6 +21,7 @@ struct DownloadRequest {
     QString targetFolder;         // local folder, ending in "/"
     ConnectionSettings settings;  // for a re-connection of this download
     qsizetype maxWalkEntries = walkEntryLimit; // the walk stops past this many items
+    RetrySettings retry{};        // how a file whose transfer failed is tried again
 };
 
 // What the GUI needs when the download has ended.
@@ -45,9 +47,11 @@ struct DownloadResult {
 // endless; it also stops, with a red line, past maxWalkEntries items, so a server that invents
 // folders cannot exhaust memory. A folder not listed then gets its red line.
 //
-// The connection is used as long as it works. When it is lost, the job re-connects once, returns
-// to the folder it needs and goes on; if that fails, the no-connection message is shown once, one
-// red line tells what was left undone, and the job ends.
+// The connection is used as long as it works. A file whose transfer breaks is tried again as the
+// request's retry settings say, each time on a new connection, going on from its partial file
+// (RetryingDownload). When the connection is lost between files, the job re-connects once,
+// returns to the folder it needs and goes on; if that fails, the no-connection message is shown
+// once, one red line tells what was left undone, and the job ends.
 class DownloadJob
 {
 public:
@@ -86,6 +90,8 @@ private:
     // A step starts by changing into the folder it needs.
     bool withConnection(const std::function<bool()>& step);
     bool restoreConnection();
+    // A new connection for the retry of a file, into folderPath; asks nothing when it fails.
+    bool reconnectForRetry(const QString& folderPath);
 
     bool isWrittenByThisJob(const QString& localPath) const;
     void rememberWritten(const QString& localPath);

@@ -1,6 +1,5 @@
 #include "UploadJob.h"
 
-#include "AsciiUploadFilter.h"
 #include "ConnectionJobs.h"
 #include "JobContext.h"
 #include "TextCatalogue.h"
@@ -143,8 +142,6 @@ void UploadJob::uploadItem(const UploadItem& item)
             m_context.appendHistory(m_request.variant == UploadVariant::Main ? QStringLiteral("Status: Anlegen erfolgreich")
                                                                               : getText("FRMPULOC_GENOK"),
                                     HistoryColour::Green);
-            // Everything stored into it is new.
-            m_namesBefore.insert(m_serverFolder + name + QLatin1Char('/'), QSet<QString>());
             if (ownFolder)
                 return;
         }
@@ -167,23 +164,23 @@ void UploadJob::uploadItem(const UploadItem& item)
 bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
 {
     QFile file;
-    std::unique_ptr<UploadStream> stream;
-    bool createdByUs = false;
+    bool sent = false;
     // The local file is opened first: one that cannot be read creates nothing on the server.
     if (!remoteName.isEmpty() && openRegularFile(file, localPath)) {
-        createdByUs = isNewName(remoteName);
-        const TransferFlag flag = m_request.type.flagFor(remoteName);
-        stream = AsciiUploadFilter::forType(m_session.openForUpload(remoteName, flag), flag);
+        const bool drivesBar = m_request.variant == UploadVariant::ContextMenu;
+        const qint64 before = m_bytesDone;
+        const QString folder = m_serverFolder;
+        RetryingUpload::Record record;
+        RetryingUpload upload(m_context, m_request.retry, [this, folder] { return reconnectForRetry(folder); });
+        const QString shown = remoteName.startsWith(QLatin1Char('/')) ? remoteName : m_serverFolder + remoteName;
+        sent = upload.run(file, remoteName, m_request.type.flagFor(remoteName), shown, record,
+                          [&](qint64 position, qint64 size) {
+                              m_bytesDone = before + position;
+                              if (drivesBar)
+                                  m_context.progress(m_bytesDone, m_bytesTotal);
+                              m_context.transferProgress(remoteName, position, size);
+                          });
     }
-    if (!stream) {
-        ++m_result.filesFailed;
-        m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
-        return false;
-    }
-    const bool sent = sendContent(file, *stream, remoteName) && stream->close();
-    stream.reset(); // breaks off a transfer that did not end
-    // Whatever is there now is no longer a name this upload may remove.
-    rememberStored(remoteName);
     if (sent) {
         ++m_result.filesUploaded;
         m_context.appendHistory(getText("MPUB_UPOK"), HistoryColour::Green);
@@ -191,85 +188,13 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
     }
     ++m_result.filesFailed;
     m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
-    removePartial(remoteName, createdByUs);
     return false;
 }
 
-bool UploadJob::sendContent(QFile& file, UploadStream& stream, const QString& remoteName)
+bool UploadJob::reconnectForRetry(const QString& folder)
 {
-    QByteArray block(blockSize, Qt::Uninitialized);
-    const bool drivesBar = m_request.variant == UploadVariant::ContextMenu;
-    const qint64 fileSize = file.size();
-    qint64 fileDone = 0;
-    for (;;) {
-        if (cancelled())
-            return false;
-        const qint64 read = file.read(block.data(), block.size());
-        if (read < 0)
-            return false;
-        if (read == 0)
-            return true;
-        if (!stream.write(block.constData(), read))
-            return false;
-        m_bytesDone += read;
-        fileDone += read;
-        if (drivesBar)
-            m_context.progress(m_bytesDone, m_bytesTotal);
-        m_context.transferProgress(remoteName, fileDone, fileSize);
-    }
-}
-
-bool UploadJob::isNewName(const QString& remoteName)
-{
-    // A name in another folder is not in this folder's listing.
-    if (remoteName.contains(QLatin1Char('/')))
-        return false;
-    auto known = m_namesBefore.find(m_serverFolder);
-    if (known == m_namesBefore.end()) {
-        std::optional<QSet<QString>> names;
-        if (const std::optional<QList<RemoteEntry>> entries = m_session.list()) {
-            names.emplace();
-            for (const RemoteEntry& entry : *entries)
-                names->insert(entry.name.toCaseFolded());
-        }
-        known = m_namesBefore.insert(m_serverFolder, names);
-    }
-    return known->has_value() && !(*known)->contains(remoteName.toCaseFolded());
-}
-
-void UploadJob::rememberStored(const QString& remoteName)
-{
-    const auto known = m_namesBefore.find(m_serverFolder);
-    if (known != m_namesBefore.end() && known->has_value())
-        (*known)->insert(remoteName.toCaseFolded());
-}
-
-void UploadJob::removePartial(const QString& remoteName, bool createdByUs)
-{
-    const QString path = remoteName.startsWith(QLatin1Char('/')) ? remoteName : m_serverFolder + remoteName;
-    if (!createdByUs) {
-        m_context.appendHistory(getText("MPUB_PARTKEPT") + QLatin1Char(' ') + path, HistoryColour::Red);
-        return;
-    }
-    // A stop ends every wait of the session at once; the removal waits until the stop is over.
-    if (cancelled()) {
-        m_result.partialFile = path;
-        return;
-    }
-    if (m_session.isConnected() && m_session.remove(remoteName))
-        m_context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + path);
-    else
-        m_context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + path, HistoryColour::Red);
-}
-
-bool UploadJob::removePartialFile(JobContext& context, const ConnectionSettings& settings, const QString& path)
-{
-    const bool removed = ConnectionJobs::reconnect(context, settings) && context.session().remove(path);
-    if (removed)
-        context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + path);
-    else
-        context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + path, HistoryColour::Red);
-    return removed;
+    m_session.closeConnection();
+    return m_session.openConnection(m_request.settings) && m_session.setDir(folder);
 }
 
 bool UploadJob::isBelowFailedFolder(const UploadItem& item) const

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "RemoteOperations.h"
+#include "RetryPolicy.h"
+#include "RetryingUpload.h"
 #include "SelectedRow.h"
 #include "UploadItem.h"
 #include "UploadType.h"
 
-#include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -30,6 +30,7 @@ struct UploadRequest {
     ConnectionSettings settings; // for every re-connection of this upload
     UploadType type;
     UploadVariant variant = UploadVariant::Main;
+    RetrySettings retry{};       // how a file whose transfer failed is tried again
 };
 
 // What the GUI needs when the upload has ended.
@@ -38,9 +39,6 @@ struct UploadResult {
     int filesUploaded = 0;
     int filesFailed = 0;
     int foldersFailed = 0;
-    // A partly sent file that a stopped upload created on the server (absolute path), to be
-    // removed by removePartialFile() once the stop is over; empty when there is none.
-    QString partialFile;
 };
 
 // Uploads local files and whole folder trees into the server folder the remote pane shows, on
@@ -51,14 +49,14 @@ struct UploadResult {
 // another folder. A folder that can be neither created nor entered gets one red line, and nothing
 // below it is tried. Every file gets its start line and a green or red line.
 //
-// A transfer that breaks or is stopped removes its partial file only where the upload created it:
-// in a folder the upload made, or under a name the folder's listing, read before the first store
-// into it, did not hold. A file that was there before is never deleted (a server may keep the old
-// file when it refuses a store), nor one the job cannot tell about. The history says which.
+// Each file goes to a temporary name and replaces the server's file only once complete; a transfer
+// that breaks is tried again as the request's retry settings say, going on where it stopped
+// (RetryingUpload). A failed or stopped upload never deletes anything on the server: the old file
+// stays as it was, and the temporary file stays for a resume.
 class UploadJob
 {
 public:
-    static constexpr qint64 blockSize = 256 * 1024;
+    static constexpr qint64 blockSize = RetryingUpload::blockSize;
 
     UploadJob(JobContext& context, UploadRequest request);
 
@@ -67,9 +65,6 @@ public:
     // Upload-as: the source folder's file localName under newName (already trimmed) into the
     // remote folder. An empty file is refused with its own red line and nothing is sent.
     UploadResult uploadAs(const QString& localName, const QString& newName);
-
-    // Removes a partial file a stopped upload left, on a connection of its own, and says so.
-    static bool removePartialFile(JobContext& context, const ConnectionSettings& settings, const QString& path);
 
     // The items collected and walked, in the order they are sent; filled by uploadSelection().
     const QList<UploadItem>& uploadList() const { return m_items; }
@@ -80,12 +75,8 @@ private:
     // UploadFile: sends one local file under remoteName into the server's current folder and
     // writes its status line; true when the server confirmed the complete file.
     bool uploadFile(const QString& localPath, const QString& remoteName);
-    bool sendContent(QFile& file, UploadStream& stream, const QString& remoteName);
-    // Whether remoteName was absent from the server's current folder before this upload stored
-    // into it; false when that cannot be told.
-    bool isNewName(const QString& remoteName);
-    void rememberStored(const QString& remoteName);
-    void removePartial(const QString& remoteName, bool createdByUs);
+    // A new connection for the retry of a file, into folder (absolute); asks nothing when it fails.
+    bool reconnectForRetry(const QString& folder);
     bool isBelowFailedFolder(const UploadItem& item) const;
     void reportFailure(const UploadItem& item);
     void announceFolder(const QString& name);
@@ -98,9 +89,6 @@ private:
     QString m_startFolder;   // the folder every item starts from, as the pane showed it
     QString m_serverFolder;  // the absolute folder the server is in now, ending in "/"
     bool m_connectionGone = false; // a re-connection failed: no further attempts, no more messages
-    // The names each server folder (absolute, ending in "/") held before this upload stored into
-    // it, case-folded, as some servers ignore case; nullopt when it could not be listed.
-    QHash<QString, std::optional<QSet<QString>>> m_namesBefore;
     QList<QStringList> m_failedFolders; // folders of items that could be neither created nor entered
     QList<UploadItem> m_items;
     UploadResult m_result;

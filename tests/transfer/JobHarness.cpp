@@ -88,10 +88,7 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
 
     // The job writes its result into outcome, which the test reads only once everything ended.
     handle = runner.start([&outcome, job](JobContext& context) { job(context, outcome); });
-    // As the command does: the part a stop left goes once the stop is over, by a job of its own.
-    runner.start([&outcome, settings](JobContext& context) {
-        if (!outcome.upload.partialFile.isEmpty())
-            UploadJob::removePartialFile(context, settings, outcome.upload.partialFile);
+    runner.start([&outcome](JobContext& context) {
         outcome.folderAfterwards = context.session().currentDir();
     });
     outcome.finished = waitIdle(runner);

@@ -53,7 +53,7 @@ public:
     // stays in "/", calls before and downloads; request.settings serve the re-connections.
     Outcome download(const DownloadRequest& request, const std::function<void()>& before = {}) const;
     // Connects with request.settings and changes to request.remoteFolder, calls before, then runs
-    // work (the selection when none is given); a part a stop left is removed afterwards.
+    // work (the selection when none is given).
     Outcome upload(const UploadRequest& request, const UploadWork& work = {}, const std::function<void()>& before = {},
                    const ProgressWatch& watch = {}) const;
 
@@ -65,7 +65,7 @@ private:
     // Runs on the session thread and fills in its part of the outcome.
     using Job = std::function<void(JobContext& context, Outcome& outcome)>;
     // Connects with settings (not at all when they are empty) and changes to folder, calls before,
-    // runs job, and finally removes the part a stopped upload left.
+    // runs job, and finally reads where the server stands.
     Outcome run(const ConnectionSettings& settings, const QString& folder, const std::function<void()>& before,
                 const Job& job, const ProgressWatch& watch = {}) const;
 

@@ -1,0 +1,64 @@
+#include "TransferTries.h"
+
+#include "JobContext.h"
+#include "RemoteOperations.h"
+#include "TextCatalogue.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+TransferTries::TransferTries(JobContext& context, RetrySettings settings, Reconnect reconnect)
+    : m_context(context)
+    , m_settings(settings.bounded())
+    , m_reconnect(std::move(reconnect))
+{
+}
+
+bool TransferTries::fail(FailureKind kind, const QString& reason)
+{
+    m_failure = kind;
+    m_reason = reason;
+    return false;
+}
+
+bool TransferTries::run(const QString& shownName, qint64 start, const Try& attempt)
+{
+    RetryPolicy policy(m_settings, start);
+    qint64 position = start;
+    int retry = 0;
+    for (;;) {
+        m_failure.reset();
+        // The first try uses the connection there is; every retry makes a new one.
+        const bool done = (retry == 0 || m_reconnect()) && attempt(position);
+        if (done)
+            return true;
+        if (m_context.isCancelled())
+            return false;
+        RemoteOperations& session = m_context.session();
+        const FailureKind failure = m_failure.value_or(session.lastFailure());
+        if (!m_failure)
+            m_reason = session.lastError();
+        if (!policy.retryAfter(failure, position))
+            return false;
+        ++retry;
+        m_context.appendHistory(getText("RETRY_LINE")
+                                    .arg(retry)
+                                    .arg(m_settings.delaySeconds)
+                                    .arg(position)
+                                    .arg(shownName, m_reason));
+        if (!pause())
+            return false;
+    }
+}
+
+bool TransferTries::pause()
+{
+    // Short steps: a stop must not wait out the delay.
+    const QDeadlineTimer delay(qint64(m_settings.delaySeconds) * 1000);
+    while (!delay.hasExpired()) {
+        if (m_context.isCancelled())
+            return false;
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(50, delay.remainingTime())));
+    }
+    return !m_context.isCancelled();
+}
