@@ -44,6 +44,19 @@ QList<SelectedRow> JobHarness::rows(std::initializer_list<const char*> names)
     return result;
 }
 
+QStringList JobHarness::resumeKeys(const QStringList& lines)
+{
+    QStringList keys;
+    for (const QString& line : lines) {
+        for (const char* key : {"RETRY_LINE", "RESUME_CHANGED", "RESUME_REFUSED", "RESUME_TEXT", "RESUME_FROM",
+                                "RESUME_PARTKEPT", "RESUME_TEMPKEPT", "RESUME_OLDREPLACED"}) {
+            if (line.contains(getText(key).section(QLatin1Char('%'), 0, 0)))
+                keys.append(QString::fromLatin1(key));
+        }
+    }
+    return keys;
+}
+
 QList<QByteArray> JobHarness::contents(const QString& folder, std::initializer_list<const char*> paths)
 {
     QList<QByteArray> result;

@@ -43,6 +43,8 @@ public:
     // the texts could not be opened.
     bool startServer(const FtpServerFixture::Options& options = {});
     FtpServerFixture& server() { return *m_server; }
+    // The keys of the lines about retries and resumes among lines, in order.
+    static QStringList resumeKeys(const QStringList& lines);
     // Selected rows in list order; a name ending in "/" is a folder.
     static QList<SelectedRow> rows(std::initializer_list<const char*> names);
     // The contents of files below local or remote, "<missing>" for those that cannot be read.

@@ -21,19 +21,6 @@ QStringList refused(QStringView what)
     return {historyKey("black", "MDOWN_DOWNSTART", what.toString()), historyKey("red", "MDOWN_DOWNFAILED")};
 }
 
-// The keys of the resume lines among lines, in order.
-QStringList resumeKeys(const QStringList& lines)
-{
-    QStringList keys;
-    for (const QString& line : lines) {
-        for (const char* key : {"RESUME_CHANGED", "RESUME_REFUSED", "RESUME_FROM", "RESUME_PARTKEPT", "RETRY_LINE"}) {
-            if (line.contains(getText(key).section(QLatin1Char('%'), 0, 0)))
-                keys.append(QString::fromLatin1(key));
-        }
-    }
-    return keys;
-}
-
 QStringList created(const QString& localPath)
 {
     return {historyLine("black", getText("MDOWN_FOLDNEW") + QLatin1Char(' ') + localPath + getText("MDOWN_AN")),
@@ -288,7 +275,7 @@ private Q_SLOTS:
             commands += outcome.commands;
         }
 
-        QCOMPARE(resumeKeys(lines), testData<QStringList>("keys"));
+        QCOMPARE(JobHarness::resumeKeys(lines), testData<QStringList>("keys"));
         const QStringList rests = commands.filter(QRegularExpression(QStringLiteral("^REST ")));
         QCOMPARE(rests.size(), testData<int>("rests"));
         QVERIFY(rests.isEmpty() || rests.first() == QStringLiteral("REST %1").arg(cutAfter));
