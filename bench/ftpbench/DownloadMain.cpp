@@ -17,10 +17,13 @@ int runDownload(const QStringList& arguments)
         return command.usage(QStringLiteral("no folder %1").arg(target));
     const QList<SelectedRow> rows = JobCommand::rowsOf(rest);
     const ConnectionSettings settings = command.settings();
+    const RetrySettings retry = command.retry();
     return command.run<DownloadResult>(
         remoteFolder,
-        [rows, target, settings](JobContext& context, const QString& folder) {
-            return DownloadJob(context, DownloadRequest{rows, folder, target + QLatin1Char('/'), settings}).downloadSelection();
+        [rows, target, settings, retry](JobContext& context, const QString& folder) {
+            DownloadRequest request{rows, folder, target + QLatin1Char('/'), settings};
+            request.retry = retry;
+            return DownloadJob(context, request).downloadSelection();
         },
         [&command](const DownloadResult& result) {
             command.err() << "fetched " << result.filesFetched << " files, " << result.filesFailed << " failed, "

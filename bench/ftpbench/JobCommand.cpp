@@ -20,7 +20,9 @@ int JobCommand::usage(const QString& problem)
           << "usage: ftpbench " << m_name << " [--passive] " << TlsOptions::usage()
           << (m_optionsUsage.isEmpty() ? QString() : QLatin1Char(' ') + m_optionsUsage) << " HOST PORT USER PASS "
           << m_operandsUsage << "\n"
-          << "       a NAME ending in \"/\" is a folder\n";
+          << "       a NAME ending in \"/\" is a folder\n"
+          << "       --retries N (0 to 10, 2 by default), --retry-delay SECONDS (5 by default): how a transfer\n"
+          << "       that broke is tried again; a download goes on from the partial file an earlier run left\n";
     m_err.flush();
     return 2;
 }
@@ -37,6 +39,13 @@ bool JobCommand::parse(const QStringList& arguments, int minimumOperands, const 
         }
         if (handled)
             continue;
+        if (takeRetryOption(rest, problem)) {
+            if (!problem.isEmpty()) {
+                usage(problem);
+                return false;
+            }
+            continue;
+        }
         if (rest.first() == QLatin1String("--passive")) {
             m_settings.ftp.passive = true;
             rest.removeFirst();
@@ -64,6 +73,22 @@ bool JobCommand::parse(const QStringList& arguments, int minimumOperands, const 
     return true;
 }
 
+bool JobCommand::takeRetryOption(QStringList& rest, QString& problem)
+{
+    const bool retries = rest.first() == QLatin1String("--retries");
+    if (!retries && rest.first() != QLatin1String("--retry-delay"))
+        return false;
+    rest.removeFirst();
+    bool number = false;
+    const int value = rest.isEmpty() ? -1 : rest.takeFirst().toInt(&number);
+    const int maximum = retries ? RetrySettings::maximumRetries : RetrySettings::maximumDelaySeconds;
+    if (!number || value < 0 || value > maximum)
+        problem = QStringLiteral("%1 takes a number from 0 to %2").arg(QLatin1String(retries ? "--retries" : "--retry-delay")).arg(maximum);
+    else
+        (retries ? m_retry.retries : m_retry.delaySeconds) = value;
+    return true;
+}
+
 QList<SelectedRow> JobCommand::rowsOf(const QStringList& names)
 {
     QList<SelectedRow> rows;
@@ -71,7 +96,7 @@ QList<SelectedRow> JobCommand::rowsOf(const QStringList& names)
         if (name.endsWith(QLatin1Char('/')) && name.size() > 1)
             rows.append({name.chopped(1), true});
         else
-            rows.append({name, false});
+            rows.append({name, false, -1}); // a size the list would show is not known here
     }
     return rows;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConnectionSettings.h"
+#include "RetryPolicy.h"
 #include "SelectedRow.h"
 #include "SessionMaker.h"
 #include "SessionRunner.h"
@@ -32,6 +33,8 @@ public:
     int usage(const QString& problem);
 
     ConnectionSettings& settings() { return m_settings; }
+    // --retries N and --retry-delay SECONDS.
+    RetrySettings retry() const { return m_retry; }
     QStringList& operands() { return m_operands; }
     // NAME... as selected rows: a NAME ending in "/" is a folder.
     static QList<SelectedRow> rowsOf(const QStringList& names);
@@ -45,6 +48,7 @@ public:
     QTextStream& err() { return m_err; }
 
 private:
+    bool takeRetryOption(QStringList& rest, QString& problem);
     void prepare(SessionRunner& runner);
     int finish(bool connected, const QString& connectError, bool succeeded);
     static void connectInto(SessionRunner& runner, const ConnectionSettings& settings, const QString& remoteFolder,
@@ -57,6 +61,7 @@ private:
     QTextStream m_err;
     ConnectionSettings m_settings;
     TlsOptions m_tls;
+    RetrySettings m_retry;
     QStringList m_operands;
 };
 

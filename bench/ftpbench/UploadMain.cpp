@@ -37,7 +37,7 @@ int runUpload(const QStringList& arguments)
     if (!QFileInfo(source).isDir())
         return command.usage(QStringLiteral("no folder %1").arg(source));
     const UploadRequest request{source + QLatin1Char('/'), JobCommand::rowsOf(rest), QString(), command.settings(),
-                                type, UploadVariant::Main};
+                                type, UploadVariant::Main, command.retry()};
     return command.run<UploadResult>(
         remoteFolder,
         [request](JobContext& context, const QString& folder) {

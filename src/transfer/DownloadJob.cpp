@@ -316,8 +316,9 @@ bool DownloadJob::fetch(const QString& announced, const QString& folderPath, con
     if (!isWrittenByThisJob(localPath) && withConnection([&] { return changeToFolder(folderPath); })) {
         RetryingDownload::Record record;
         RetryingDownload download(m_context, m_request.retry, [this, folderPath] { return reconnectForRetry(folderPath); });
-        const auto resume = item.size >= RetryingDownload::resumableSize ? RetryingDownload::Resume::FromPartial
-                                                                         : RetryingDownload::Resume::Never;
+        // A size not known (below 0) may be large.
+        const bool large = item.size >= RetryingDownload::resumableSize || item.size < 0;
+        const auto resume = large ? RetryingDownload::Resume::FromPartial : RetryingDownload::Resume::Never;
         fetched = download.run(item.name, localPath, folderPath + item.name, record, resume, progress);
     }
     if (fetched) {

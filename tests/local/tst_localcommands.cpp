@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
@@ -275,7 +276,8 @@ private Q_SLOTS:
         QVERIFY(finished.wait(jobTimeout));
         QCOMPARE(m_fixture->server.content(QStringLiteral("/pub/notes.html")), QByteArray("a\nb"));
         const QStringList& calls = m_fixture->server.calls;
-        QCOMPARE(calls.at(calls.indexOf(QStringLiteral("STOR notes.html")) - 1), QStringLiteral("TYPE A"));
+        const qsizetype store = calls.indexOf(QRegularExpression(QStringLiteral("^STOR notes\\.html\\..*\\.part$")));
+        QCOMPARE(calls.at(store - 1), QStringLiteral("TYPE A"));
         QCOMPARE(m_fixture->lines.last(), historyKey("green", "MPUB_UPOK"));
         QCOMPARE(m_fixture->remoteRefreshes, 2);
         QVERIFY(m_fixture->prompter.messages.isEmpty());

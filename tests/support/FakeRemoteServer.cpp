@@ -109,6 +109,16 @@ bool FakeRemoteServer::createDir(const QString& name)
     return true;
 }
 
+bool FakeRemoteServer::rename(const QString& oldName, const QString& newName)
+{
+    const QString from = resolve(oldName);
+    const QString to = resolve(newName);
+    if (!call(QStringLiteral("RNFR ") + oldName) || !m_files.contains(from) || m_folders.contains(to))
+        return false;
+    m_files.insert(to, m_files.take(from));
+    return true;
+}
+
 bool FakeRemoteServer::setDir(const QString& directory)
 {
     const QString path = resolve(directory);
