@@ -236,14 +236,15 @@ std::string ftpFilter(const std::shared_ptr<Link>& control, std::string& pending
 // --cut-control its control connection) is reset, once per run.
 using Carried = std::function<void(size_t bytes)>;
 
-// Copies from one descriptor into queue until the end of the stream.
-void readInto(int from, DelayQueue& queue, const Filter& filter, const Carried& carried = {})
+// Copies from one descriptor into queue until the end of the stream, or until the link is aborted
+// (a socket shut for reading still takes what arrives, so the reader stops by itself).
+void readInto(int from, DelayQueue& queue, const Filter& filter, const Link& link, const Carried& carried = {})
 {
     std::vector<char> buffer(256 * 1024);
     std::string pending;
     for (;;) {
         const ssize_t got = ::recv(from, buffer.data(), buffer.size(), 0);
-        if (got <= 0)
+        if (got <= 0 || link.aborted)
             break;
         if (carried)
             carried(static_cast<size_t>(got));
@@ -305,9 +306,9 @@ void relay(const std::shared_ptr<Link>& link, Filter serverFilter, const std::sh
     };
     DelayQueue up;
     DelayQueue down;
-    std::thread upReader([&] { readInto(client, up, {}, isData ? cut : Carried()); });
+    std::thread upReader([&] { readInto(client, up, {}, *link, isData ? cut : Carried()); });
     std::thread downReader([&] {
-        readInto(server, down, serverFilter, isData ? Carried([&](size_t bytes) {
+        readInto(server, down, serverFilter, *link, isData ? Carried([&](size_t bytes) {
             fromServer += static_cast<long long>(bytes);
             cut(bytes);
         })

@@ -23,7 +23,6 @@ bool RetryingDownload::run(const QString& remoteName, const QString& localPath, 
     m_shownName = shownName;
     m_record = &record;
     m_progress = progress;
-    m_firstTry = true;
     const qint64 start = record.partialPath.isEmpty() ? 0 : QFileInfo(record.partialPath).size();
     const bool fetched = m_tries.run(shownName, start, [this](qint64& position) { return attempt(position); });
     if (!fetched && QFileInfo(record.partialPath).size() > 0 && QFileInfo(record.partialPath).isFile())
@@ -37,6 +36,7 @@ bool RetryingDownload::attempt(qint64& position)
     DownloadFile file(m_localPath);
     qint64 offset = 0;
     if (!m_resumable) {
+        m_tries.starting(0);
         if (!file.open())
             return m_tries.fail(FailureKind::Permanent, file.errorText());
         return m_session.getFrom(file, m_remoteName, offset, std::nullopt, m_progress);
@@ -53,6 +53,7 @@ bool RetryingDownload::attempt(qint64& position)
     if (!recorded && sameRecord)
         recorded = record.remoteAtStart;
     const ResumeRule::Decision decision = ResumeRule::forDownload(file.size(), recorded, now);
+    m_tries.starting(decision.offset);
     if (decision.why != ResumeRule::StartOver::No) {
         m_context.appendHistory(ResumeTexts::startOver(decision.why, m_shownName));
         if (!file.restart())
@@ -61,11 +62,7 @@ bool RetryingDownload::attempt(qint64& position)
     if (decision.offset == 0) {
         file.recordOrigin(now);
         record.remoteAtStart = now;
-    } else if (m_firstTry) {
-        // A retry's line names the byte already; this resumes what an earlier run left.
-        m_context.appendHistory(ResumeTexts::resumed(decision.offset, m_shownName));
     }
-    m_firstTry = false;
     offset = decision.offset;
     const bool fetched = m_session.getFrom(file, m_remoteName, offset, now.size, m_progress);
     if (decision.offset > 0 && offset == 0)

@@ -48,6 +48,5 @@ private:
     QString m_shownName;
     Record* m_record = nullptr;
     RemoteOperations::Progress m_progress;
-    bool m_firstTry = true;
     bool m_resumable = true;
 };

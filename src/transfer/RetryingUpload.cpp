@@ -94,14 +94,14 @@ bool RetryingUpload::attempt(qint64& position)
         decision = ResumeRule::forUpload(text, record.localAtStart, localNow, held);
         if (m_startOver)
             decision = {0, ResumeRule::StartOver::Changed};
+        m_tries.starting(decision.offset);
         // Nothing to say where a try of this run sent nothing yet.
         if (decision.why != ResumeRule::StartOver::No && (position > 0 || m_firstTry))
             m_context.appendHistory(ResumeTexts::startOver(decision.why, m_shownName));
-        else if (decision.offset > 0 && m_firstTry)
-            m_context.appendHistory(ResumeTexts::resumed(decision.offset, m_shownName));
         record.localAtStart = localNow;
         m_startOver = false;
     }
+    m_tries.starting(0);
     m_firstTry = false;
     qint64 offset = decision.offset;
     std::unique_ptr<UploadStream> stream

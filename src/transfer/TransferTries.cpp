@@ -2,6 +2,7 @@
 
 #include "JobContext.h"
 #include "RemoteOperations.h"
+#include "ResumeTexts.h"
 #include "TextCatalogue.h"
 
 #include <QDeadlineTimer>
@@ -21,33 +22,45 @@ bool TransferTries::fail(FailureKind kind, const QString& reason)
     return false;
 }
 
+void TransferTries::starting(qint64 offset)
+{
+    if (m_announced)
+        return;
+    m_announced = true;
+    if (m_retry > 0)
+        m_context.appendHistory(getText("RETRY_LINE")
+                                    .arg(m_retry)
+                                    .arg(m_settings.delaySeconds)
+                                    .arg(offset)
+                                    .arg(m_shownName, m_reason));
+    else if (offset > 0)
+        m_context.appendHistory(ResumeTexts::resumed(offset, m_shownName));
+}
+
 bool TransferTries::run(const QString& shownName, qint64 start, const Try& attempt)
 {
     RetryPolicy policy(m_settings, start);
+    m_shownName = shownName;
+    m_retry = 0;
     qint64 position = start;
-    int retry = 0;
     for (;;) {
         m_failure.reset();
+        m_announced = false;
         // The first try uses the connection there is; every retry makes a new one.
-        const bool done = (retry == 0 || m_reconnect()) && attempt(position);
+        const bool done = (m_retry == 0 || m_reconnect()) && attempt(position);
         if (done)
             return true;
+        // A retry that failed before it knew where it would start: from where the last one ended.
+        starting(position);
         if (m_context.isCancelled())
             return false;
         RemoteOperations& session = m_context.session();
         const FailureKind failure = m_failure.value_or(session.lastFailure());
         if (!m_failure)
             m_reason = session.lastError();
-        if (!policy.retryAfter(failure, position))
+        if (!policy.retryAfter(failure, position) || !pause())
             return false;
-        ++retry;
-        m_context.appendHistory(getText("RETRY_LINE")
-                                    .arg(retry)
-                                    .arg(m_settings.delaySeconds)
-                                    .arg(position)
-                                    .arg(shownName, m_reason));
-        if (!pause())
-            return false;
+        ++m_retry;
     }
 }
 
