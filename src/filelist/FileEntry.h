@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileAttributes.h"
+#include "ListedTime.h"
 
 #include <QDateTime>
 #include <QString>
@@ -26,6 +27,7 @@ struct FileEntry {
     quint32 attributes = FileAttribute::normal;
     qint64 size = 0;      // in bytes; 64-bit, so nothing wraps at 2 GiB
     QDateTime lastWrite;  // local: UTC; remote: as the server reports it
+    ListedTime timeKind = ListedTime::Instant; // what lastWrite says: local times are instants
     QString linkTarget;   // where a link leads, when the listing says
     QString permissions;  // remote: the permission text of the listing
 
