@@ -27,9 +27,9 @@ struct FileEntry {
     quint32 attributes = FileAttribute::normal;
     qint64 size = 0;      // in bytes; 64-bit, so nothing wraps at 2 GiB
     QDateTime lastWrite;  // local: UTC; remote: as the server reports it
-    ListedTime timeKind = ListedTime::Instant; // what lastWrite says: local times are instants
     QString linkTarget;   // where a link leads, when the listing says
     QString permissions;  // remote: the permission text of the listing
+    ListedTime timeKind = ListedTime::Instant; // what lastWrite says: local times are instants
 
     // Shown and entered like a folder: "..", a folder, or a link known to lead to one.
     bool isFolderLike() const
