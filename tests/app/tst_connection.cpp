@@ -448,19 +448,20 @@ private Q_SLOTS:
         QCOMPARE(said(remote->model(), "readme.txt"), QStringLiteral("readme.txt, gleich"));
         QVERIFY(local->listView()->detailView()->isRowHidden(row(local->model(), "readme.txt"), {}));
 
-        // only.txt up by a drop on the remote list, docs down by a drop on the local one.
-        for (auto [from, to, name] : {std::tuple{local->model(), remote->model(), "only.txt"},
-                                      std::tuple{remote->model(), local->model(), "docs"}}) {
+        // only.txt up by a drop on the remote list, docs down by a drop on the local one (the download
+        // rebuilds the server's path below the target, as the menu's does); each side's new listing
+        // is marked.
+        for (auto [from, to, name, shown, mark] :
+             {std::tuple{local->model(), remote->model(), "only.txt", "only.txt", "only.txt, gleich"},
+              std::tuple{remote->model(), local->model(), "docs", "pub", "pub, nur hier"}}) {
             const std::unique_ptr<QMimeData> data(from->mimeData({from->index(row(from, name), 0)}));
             QVERIFY(to->dropMimeData(data.get(), Qt::CopyAction, -1, 0, {}));
             QTRY_VERIFY(runner()->isBusy());
             QVERIFY(waitIdle(*runner()));
+            QCOMPARE(said(to, shown), QLatin1String(mark));
         }
         QCOMPARE(readFile(m_root.filePath(QStringLiteral("pub/only.txt"))), QByteArray());
-        // The download rebuilds the server's path below the target, as the menu's does.
         QVERIFY(QFileInfo(mine + QStringLiteral("pub/docs")).isDir());
-        QCOMPARE(said(remote->model(), "only.txt"), QStringLiteral("only.txt, gleich"));
-        QCOMPARE(said(local->model(), "pub"), QStringLiteral("pub, nur hier"));
 
         // Into docs, where the local side lacks it; paired again, up together; then a local folder
         // the server lacks.
