@@ -2,14 +2,19 @@
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
 #include "EntryListModel.h"
+#include "LocalActions.h"
+#include "LocalCommands.h"
 #include "LocalPane.h"
 #include "MainMenu.h"
 #include "MainWindow.h"
+#include "RemoteActions.h"
+#include "RemoteCommands.h"
 #include "RemotePane.h"
 #include "ScriptedPrompter.h"
 #include "SessionRunner.h"
 #include "TestHelpers.h"
 #include "TransferHistory.h"
+#include "UploadCommands.h"
 #include "VsftpdFixture.h"
 
 #include <QCheckBox>
@@ -425,9 +430,11 @@ private Q_SLOTS:
     void acrossThePanes()
     {
         const QString mine = m_home.filePath(QStringLiteral("across/"));
-        QVERIFY(writeFile(mine + QStringLiteral("readme.txt"), "read me\r\n") && writeFile(mine + QStringLiteral("only.txt")));
+        QVERIFY(writeFile(mine + QStringLiteral("readme.txt"), "read me\r\n"));
+        QVERIFY(writeFile(mine + QStringLiteral("only.txt")));
         QFile same(mine + QStringLiteral("readme.txt"));
-        QVERIFY(same.open(QIODevice::ReadWrite) && same.setFileTime(QFileInfo(m_root.filePath(QStringLiteral("pub/readme.txt"))).lastModified(), QFileDevice::FileModificationTime));
+        const QDateTime serverTime = QFileInfo(m_root.filePath(QStringLiteral("pub/readme.txt"))).lastModified();
+        QVERIFY(same.open(QIODevice::ReadWrite) && same.setFileTime(serverTime, QFileDevice::FileModificationTime));
         QVERIFY(connectToServer());
         LocalPane* local = m_window->localPane();
         RemotePane* remote = m_window->remotePane();
@@ -444,20 +451,20 @@ private Q_SLOTS:
             return model->index(row(model, name), 0).data(Qt::AccessibleTextRole).toString();
         };
         QCOMPARE(said(local->model(), "only.txt"), QStringLiteral("only.txt, nur hier"));
-        QCOMPARE(said(remote->model(), "docs"), QStringLiteral("docs, nur hier"));
         QCOMPARE(said(remote->model(), "readme.txt"), QStringLiteral("readme.txt, gleich"));
         QVERIFY(local->listView()->detailView()->isRowHidden(row(local->model(), "readme.txt"), {}));
 
         // only.txt up by a drop on the remote list, docs down by a drop on the local one (the download
         // rebuilds the server's path below the target, as the menu's does); each side's new listing
         // is marked.
-        for (auto [from, to, name, shown, mark] :
-             {std::tuple{local->model(), remote->model(), "only.txt", "only.txt", "only.txt, gleich"},
-              std::tuple{remote->model(), local->model(), "docs", "pub", "pub, nur hier"}}) {
+        QSignalSpy up(&m_window->localActions()->commands().uploads(), &UploadCommands::uploadFinished);
+        QSignalSpy down(&m_window->remoteActions()->commands(), &RemoteCommands::downloadFinished);
+        for (auto [from, to, name, finished, shown, mark] :
+             {std::tuple{local->model(), remote->model(), "only.txt", &up, "only.txt", "only.txt, gleich"},
+              std::tuple{remote->model(), local->model(), "docs", &down, "pub", "pub, nur hier"}}) {
             const std::unique_ptr<QMimeData> data(from->mimeData({from->index(row(from, name), 0)}));
             QVERIFY(to->dropMimeData(data.get(), Qt::CopyAction, -1, 0, {}));
-            QTRY_VERIFY(runner()->isBusy());
-            QVERIFY(waitIdle(*runner()));
+            QVERIFY(finished->wait(jobTimeout) && waitIdle(*runner()));
             QCOMPARE(said(to, shown), QLatin1String(mark));
         }
         QCOMPARE(readFile(m_root.filePath(QStringLiteral("pub/only.txt"))), QByteArray());
@@ -475,11 +482,12 @@ private Q_SLOTS:
             if (*reason)
                 QCOMPARE(historyLines().last(), historyKey("#c80000", reason, missing));
         };
-        step([&] { remote->activateRow(row(remote->model(), "docs")); }, "SYNC_LOCALMISSING", mine + QStringLiteral("docs"));
+        step([&] { remote->activateRow(row(remote->model(), "docs")); }, "SYNC_LOCALMISSING",
+             mine + QStringLiteral("docs"));
         step([&] { remote->activateRow(0); }, "", {});
         QCOMPARE(local->listedFolder(), m_home.path() + QLatin1Char('/'));
-        step([&] { local->choosePath(mine + QStringLiteral("pub")); }, "SYNC_SERVERMISSING", QStringLiteral("/pub/docs/pub"));
-        QCOMPARE(remote->folder(), QStringLiteral("/pub"));
+        step([&] { local->choosePath(mine + QStringLiteral("pub")); }, "SYNC_SERVERMISSING",
+             QStringLiteral("/pub/docs/pub"));
     }
 
     void closingEndsAJobThatWaits()

@@ -10,6 +10,7 @@
 #include "SessionMaker.h"
 #include "SessionRunner.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -297,6 +298,15 @@ private Q_SLOTS:
         QVERIFY(!model->canDropMimeData(ownRows.get(), Qt::CopyAction, -1, 0, target));
         QSignalSpy dropped(m_pane, &RemotePane::localRowsDropped);
         const std::unique_ptr<QMimeData> data(EntryDrag::mimeDataOf(ListSide::Local, local));
+        // The pointer says no to the pane's own rows, and yes to local rows, as a copy also when a
+        // move is proposed (a source told "moved" deletes its files).
+        QWidget* viewport = m_pane->listView()->detailView()->viewport();
+        for (const auto& [dragged, welcome] : {std::pair{ownRows.get(), false}, std::pair{data.get(), true}}) {
+            QDragEnterEvent enter(viewport->rect().center(), Qt::CopyAction | Qt::MoveAction, dragged, Qt::LeftButton,
+                                  Qt::ShiftModifier);
+            QApplication::sendEvent(viewport, &enter);
+            QCOMPARE(enter.isAccepted() && enter.dropAction() == Qt::CopyAction, welcome);
+        }
         QVERIFY(model->dropMimeData(data.get(), Qt::MoveAction, -1, 0, target));
         QVERIFY(dropped.wait());
         QCOMPARE(dropped[0][0].value<QList<DraggedRows>>(), QList<DraggedRows>{local});
