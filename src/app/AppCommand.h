@@ -15,4 +15,9 @@ enum class AppCommand {
     AsciiList,
     Homepage,
     About,
+    CompareFolders,
+    HideIdentical,
+    CompareBySize,
+    CompareBySizeAndTime,
+    SyncBrowsing,
 };

@@ -45,6 +45,7 @@ public:
     QAction* asciiAction() const { return m_asciiAction; }
     QAction* sitesAction() const { return m_sitesAction; }
     QAction* stopAction() const { return m_stopAction; }
+    QToolBar* toolBar() const { return m_toolBar; }
 
 Q_SIGNALS:
     // Enter in the password field.

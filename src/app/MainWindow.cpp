@@ -6,6 +6,7 @@
 #include "ChildWindowLayout.h"
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
+#include "CrossPaneCommands.h"
 #include "LocalActions.h"
 #include "LocalCommands.h"
 #include "LocalPane.h"
@@ -101,6 +102,7 @@ MainWindow::MainWindow(QWidget* parent)
     retranslate();
     m_bar->transferMode()->setCurrentIndex(static_cast<int>(TransferType::Auto));
     wireCommands();
+    m_crossPane = new CrossPaneCommands(*this);
     m_sites = new SiteCommands(*this);
     arrangeChildWindows();
     m_bar->address()->setFocus();

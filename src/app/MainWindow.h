@@ -7,6 +7,7 @@
 
 class ConnectionBar;
 class ConnectionController;
+class CrossPaneCommands;
 class LocalActions;
 class LocalPane;
 class MainMenu;
@@ -45,6 +46,7 @@ public:
     ConnectionController* connection() const { return m_connection; }
     TransferTypeSelector* transferType() const { return m_transferType; }
     SiteCommands* sites() const { return m_sites; }
+    CrossPaneCommands* crossPane() const { return m_crossPane; }
 
     // Places the child windows by the layout rules.
     void arrangeChildWindows();
@@ -83,4 +85,5 @@ private:
     TransferTypeSelector* m_transferType = nullptr;
     ConnectionController* m_connection = nullptr;
     SiteCommands* m_sites = nullptr;
+    CrossPaneCommands* m_crossPane = nullptr;
 };

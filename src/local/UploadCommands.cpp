@@ -36,17 +36,37 @@ UploadRequest UploadCommands::makeRequest(UploadVariant variant) const
     return request;
 }
 
+bool UploadCommands::requireConnection(UploadVariant variant) const
+{
+    if (m_runner.isConnected())
+        return true;
+    showMessage(m_window, getText(variant == UploadVariant::Main ? "MPUB_NOCONN" : "FRMPULOC_NOCONN"),
+                PromptIcon::Information);
+    return false;
+}
+
 void UploadCommands::upload(UploadVariant variant)
 {
-    if (!m_runner.isConnected()) {
-        showMessage(m_window, getText(variant == UploadVariant::Main ? "MPUB_NOCONN" : "FRMPULOC_NOCONN"),
-                    PromptIcon::Information);
+    if (!requireConnection(variant))
         return;
-    }
     UploadRequest request = makeRequest(variant);
     for (const FileEntry& entry : m_pane.selectedEntries())
         request.rows.append({entry.name, entry.isFolderLike()});
     start(std::move(request), [](UploadJob& job) { return job.uploadSelection(); });
+}
+
+void UploadCommands::uploadDropped(const QList<DraggedRows>& groups, const QString& remoteFolder)
+{
+    if (!requireConnection(UploadVariant::Main))
+        return;
+    for (const DraggedRows& group : groups) {
+        UploadRequest request = makeRequest(UploadVariant::Main);
+        request.sourceFolder = group.folder;
+        request.remoteFolder = remoteFolder;
+        for (const DraggedRow& row : group.rows)
+            request.rows.append({row.name, row.isFolder, row.size});
+        start(std::move(request), [](UploadJob& job) { return job.uploadSelection(); });
+    }
 }
 
 void UploadCommands::uploadAs()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EntryDrag.h"
 #include "LocalEnvironment.h"
 #include "UploadJob.h"
 
@@ -23,6 +24,9 @@ public:
     void upload(UploadVariant variant);
     // Shows the upload-as dialog for the one selected file, and uploads when it is confirmed.
     void uploadAs();
+    // Rows dropped onto the remote pane: the upload of the main menu, of each group's rows from
+    // its folder into the server folder remoteFolder.
+    void uploadDropped(const QList<DraggedRows>& groups, const QString& remoteFolder);
 
 Q_SIGNALS:
     // An upload has ended (and the remote pane was asked to list its folder, if anything was done).
@@ -30,6 +34,8 @@ Q_SIGNALS:
 
 private:
     UploadRequest makeRequest(UploadVariant variant) const;
+    // False, after the no-connection message of variant, when there is no connection.
+    bool requireConnection(UploadVariant variant) const;
     void start(UploadRequest request, std::function<UploadResult(UploadJob&)> work);
 
     LocalPane& m_pane;

@@ -27,11 +27,26 @@ RemoteCommands::RemoteCommands(RemotePane& pane, JobRunner& runner, RemoteEnviro
 
 void RemoteCommands::download()
 {
-    DownloadRequest request;
+    QList<SelectedRow> rows;
     for (const FileEntry& row : m_pane.selectedRows())
-        request.rows.append({row.name, row.isFolderLike(), row.size});
-    request.remoteFolder = m_pane.folder();
-    request.targetFolder = m_environment.localFolder();
+        rows.append({row.name, row.isFolderLike(), row.size});
+    downloadRows(std::move(rows), m_pane.folder(), m_environment.localFolder());
+}
+
+void RemoteCommands::downloadDropped(const DraggedRows& rows, const QString& targetFolder)
+{
+    QList<SelectedRow> selected;
+    for (const DraggedRow& row : rows.rows)
+        selected.append({row.name, row.isFolder, row.size});
+    downloadRows(std::move(selected), rows.folder, targetFolder);
+}
+
+void RemoteCommands::downloadRows(QList<SelectedRow> rows, const QString& remoteFolder, const QString& targetFolder)
+{
+    DownloadRequest request;
+    request.rows = std::move(rows);
+    request.remoteFolder = remoteFolder;
+    request.targetFolder = targetFolder;
     request.settings = m_environment.settings();
     // Busy, not blocking: the windows stay usable while the download runs.
     QApplication::setOverrideCursor(Qt::BusyCursor);

@@ -1,14 +1,20 @@
 #include "CertificateQuestion.h"
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
+#include "EntryListModel.h"
+#include "LocalActions.h"
+#include "LocalCommands.h"
 #include "LocalPane.h"
 #include "MainMenu.h"
 #include "MainWindow.h"
+#include "RemoteActions.h"
+#include "RemoteCommands.h"
 #include "RemotePane.h"
 #include "ScriptedPrompter.h"
 #include "SessionRunner.h"
 #include "TestHelpers.h"
 #include "TransferHistory.h"
+#include "UploadCommands.h"
 #include "VsftpdFixture.h"
 
 #include <QCheckBox>
@@ -16,6 +22,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -43,8 +50,8 @@ QString closedPort()
 
 } // namespace
 
-// The connect commands, re-connection, the connection watch, the stop command and a session with
-// the keyboard alone, in the main window against a real server.
+// The connect commands, re-connection, the connection watch, the stop command, a session with the
+// keyboard alone, and working across the panes, in the main window against a real server.
 class ConnectionTest : public QObject
 {
     Q_OBJECT
@@ -416,6 +423,71 @@ private Q_SLOTS:
         QVERIFY(lines.contains(getText("HOSTKEY_FINGERPRINT") + QLatin1Char(' ') + key.fingerprint));
         QCOMPARE(lines.first() == getText("HOSTKEY_CHANGED"), changed);
         QCOMPARE(lines.contains(getText("HOSTKEY_STORED").arg(stored)), !stored.isEmpty());
+    }
+
+    // Drops run the transfer commands, the comparison's marks follow every listing, and synchronized
+    // browsing follows a change of folder until a side lacks the folder.
+    void acrossThePanes()
+    {
+        const QString mine = m_home.filePath(QStringLiteral("across/"));
+        QVERIFY(writeFile(mine + QStringLiteral("readme.txt"), "read me\r\n"));
+        QVERIFY(writeFile(mine + QStringLiteral("only.txt")));
+        QFile same(mine + QStringLiteral("readme.txt"));
+        const QDateTime serverTime = QFileInfo(m_root.filePath(QStringLiteral("pub/readme.txt"))).lastModified();
+        QVERIFY(same.open(QIODevice::ReadWrite) && same.setFileTime(serverTime, QFileDevice::FileModificationTime));
+        QVERIFY(connectToServer());
+        LocalPane* local = m_window->localPane();
+        RemotePane* remote = m_window->remotePane();
+        local->choosePath(mine);
+        remote->changeFolder(QStringLiteral("/pub"));
+        QVERIFY(waitIdle(*runner()));
+        MainMenu* menu = m_window->mainMenu();
+        menu->action(AppCommand::CompareFolders)->trigger();
+        menu->action(AppCommand::HideIdentical)->trigger();
+        const auto row = [](const EntryListModel* model, const char* name) {
+            return static_cast<int>(namesOf(model->rows()).indexOf(QLatin1String(name)));
+        };
+        const auto said = [&row](const EntryListModel* model, const char* name) {
+            return model->index(row(model, name), 0).data(Qt::AccessibleTextRole).toString();
+        };
+        QCOMPARE(said(local->model(), "only.txt"), QStringLiteral("only.txt, nur hier"));
+        QCOMPARE(said(remote->model(), "readme.txt"), QStringLiteral("readme.txt, gleich"));
+        QVERIFY(local->listView()->detailView()->isRowHidden(row(local->model(), "readme.txt"), {}));
+
+        // only.txt up by a drop on the remote list, docs down by a drop on the local one (the download
+        // rebuilds the server's path below the target, as the menu's does); each side's new listing
+        // is marked.
+        QSignalSpy up(&m_window->localActions()->commands().uploads(), &UploadCommands::uploadFinished);
+        QSignalSpy down(&m_window->remoteActions()->commands(), &RemoteCommands::downloadFinished);
+        for (auto [from, to, name, finished, shown, mark] :
+             {std::tuple{local->model(), remote->model(), "only.txt", &up, "only.txt", "only.txt, gleich"},
+              std::tuple{remote->model(), local->model(), "docs", &down, "pub", "pub, nur hier"}}) {
+            const std::unique_ptr<QMimeData> data(from->mimeData({from->index(row(from, name), 0)}));
+            QVERIFY(to->dropMimeData(data.get(), Qt::CopyAction, -1, 0, {}));
+            QVERIFY(finished->wait(jobTimeout) && waitIdle(*runner()));
+            QCOMPARE(said(to, shown), QLatin1String(mark));
+        }
+        QCOMPARE(readFile(m_root.filePath(QStringLiteral("pub/only.txt"))), QByteArray());
+        QVERIFY(QFileInfo(mine + QStringLiteral("pub/docs")).isDir());
+
+        // Into docs, where the local side lacks it; paired again, up together; then a local folder
+        // the server lacks.
+        QAction* sync = menu->action(AppCommand::SyncBrowsing);
+        const auto step = [&](const std::function<void()>& move, const char* reason, const QString& missing) {
+            if (!sync->isChecked())
+                sync->trigger();
+            move();
+            QVERIFY(waitIdle(*runner()));
+            QCOMPARE(sync->isChecked(), !*reason);
+            if (*reason)
+                QCOMPARE(historyLines().last(), historyKey("#c80000", reason, missing));
+        };
+        step([&] { remote->activateRow(row(remote->model(), "docs")); }, "SYNC_LOCALMISSING",
+             mine + QStringLiteral("docs"));
+        step([&] { remote->activateRow(0); }, "", {});
+        QCOMPARE(local->listedFolder(), m_home.path() + QLatin1Char('/'));
+        step([&] { local->choosePath(mine + QStringLiteral("pub")); }, "SYNC_SERVERMISSING",
+             QStringLiteral("/pub/docs/pub"));
     }
 
     void closingEndsAJobThatWaits()

@@ -10,9 +10,11 @@
 #include "SessionMaker.h"
 #include "SessionRunner.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -268,6 +270,47 @@ private Q_SLOTS:
         QCOMPARE(m_pane->rows()[m_fixture->rowOf(QStringLiteral("shortcut"))].kind, EntryKind::Link);
         QVERIFY(m_fixture->list([this] { m_pane->activateRow(m_fixture->rowOf(QStringLiteral("shortcut"))); }));
         QCOMPARE(m_pane->folder(), QStringLiteral("/pub/docs"));
+    }
+
+    // A drop goes to the folder row (or "..") it falls on, else to the folder shown; the drag of
+    // rows carries the folder shown and leaves ".." out. The pane's own rows do not drop here.
+    void dropsGoWhereTheyFall_data()
+    {
+        QTest::addColumn<QString>("onRow");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("the list") << "" << "/pub";
+        QTest::newRow("a folder row") << "docs" << "/pub/docs";
+        QTest::newRow("..") << ".." << "/";
+    }
+
+    void dropsGoWhereTheyFall()
+    {
+        m_server->addFolder(QStringLiteral("/pub/docs"));
+        QVERIFY(m_fixture->connectAndList());
+        QVERIFY(m_fixture->list([this] { m_pane->changeFolder(QStringLiteral("/pub")); }));
+        EntryListModel* model = m_pane->model();
+        const QString onRow = testData<QString>("onRow");
+        const QModelIndex target = onRow.isEmpty() ? QModelIndex() : model->index(m_fixture->rowOf(onRow), 0);
+        const DraggedRows local{QStringLiteral("/home/me/"), {{QStringLiteral("a b.txt"), false, 3}}};
+        const std::unique_ptr<QMimeData> ownRows(model->mimeData({model->index(0, 0), model->index(1, 3)}));
+        QCOMPARE(EntryDrag::droppable(ListSide::Local, *ownRows),
+                 (QList<DraggedRows>{{QStringLiteral("/pub"), {{QStringLiteral("docs"), true, 0}}}}));
+        QVERIFY(!model->canDropMimeData(ownRows.get(), Qt::CopyAction, -1, 0, target));
+        QSignalSpy dropped(m_pane, &RemotePane::localRowsDropped);
+        const std::unique_ptr<QMimeData> data(EntryDrag::mimeDataOf(ListSide::Local, local));
+        // The pointer says no to the pane's own rows, and yes to local rows, as a copy also when a
+        // move is proposed (a source told "moved" deletes its files).
+        QWidget* viewport = m_pane->listView()->detailView()->viewport();
+        for (const auto& [dragged, welcome] : {std::pair{ownRows.get(), false}, std::pair{data.get(), true}}) {
+            QDragEnterEvent enter(viewport->rect().center(), Qt::CopyAction | Qt::MoveAction, dragged, Qt::LeftButton,
+                                  Qt::ShiftModifier);
+            QApplication::sendEvent(viewport, &enter);
+            QCOMPARE(enter.isAccepted() && enter.dropAction() == Qt::CopyAction, welcome);
+        }
+        QVERIFY(model->dropMimeData(data.get(), Qt::MoveAction, -1, 0, target));
+        QVERIFY(dropped.wait());
+        QCOMPARE(dropped[0][0].value<QList<DraggedRows>>(), QList<DraggedRows>{local});
+        QTEST(dropped[0][1].toString(), "folder");
     }
 
     void vanishedFoldersAndStalePaths()
