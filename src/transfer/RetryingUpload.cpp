@@ -58,8 +58,9 @@ QString RetryingUpload::temporaryNameFor(const QString& remoteName)
 }
 
 bool RetryingUpload::run(QFile& file, const QString& remoteName, TransferFlag flag, const QString& shownName,
-                         Record& record, const Progress& progress)
+                         Record& record, ServerHabits& habits, const Progress& progress)
 {
+    m_habits = &habits;
     m_file = &file;
     m_remoteName = remoteName;
     m_flag = flag;
@@ -78,6 +79,8 @@ bool RetryingUpload::run(QFile& file, const QString& remoteName, TransferFlag fl
 bool RetryingUpload::attempt(qint64& position)
 {
     Record& record = *m_record;
+    if (m_habits->renamesRefused)
+        return sendDirect(position);
     const RemoteFileFacts localNow = localFacts(*m_file);
     ResumeRule::Decision decision;
     if (record.temporaryName.isEmpty()) {
@@ -128,7 +131,20 @@ bool RetryingUpload::attempt(qint64& position)
         }
     }
     position = size;
-    return putInPlace();
+    return putInPlace(position);
+}
+
+bool RetryingUpload::sendDirect(qint64& position)
+{
+    m_tries.starting(0);
+    std::unique_ptr<UploadStream> stream
+        = AsciiUploadFilter::forType(m_session.openForUpload(m_remoteName, m_flag), m_flag);
+    if (!stream)
+        return false;
+    if (!m_file->seek(0))
+        return m_tries.fail(FailureKind::Permanent, QStringLiteral("cannot read %1").arg(m_shownName));
+    position = 0;
+    return send(*stream, position) && stream->close();
 }
 
 bool RetryingUpload::send(UploadStream& stream, qint64& position)
@@ -151,7 +167,7 @@ bool RetryingUpload::send(UploadStream& stream, qint64& position)
     }
 }
 
-bool RetryingUpload::putInPlace()
+bool RetryingUpload::putInPlace(qint64& position)
 {
     Record& record = *m_record;
     if (m_session.rename(record.temporaryName, m_remoteName)) {
@@ -163,22 +179,31 @@ bool RetryingUpload::putInPlace()
         return false;
     const FailureKind failure = m_session.lastFailure();
     const QString refusal = m_session.lastError();
-    // Some servers never rename onto an existing name. The old file steps aside, and is deleted
-    // only once the new one stands in its place; where it cannot step aside (there is none, or
-    // renames are not allowed at all) the first refusal stands.
+    // Some servers never rename onto an existing name. A file in the way steps aside, and is deleted
+    // only once the new one stands in its place; a folder in the way stays where it is.
+    const bool fileInTheWay = m_session.fileFacts(m_remoteName).size.has_value();
     const QString aside = besideName(m_remoteName, ".old");
-    if (!m_session.rename(m_remoteName, aside))
-        return m_tries.fail(m_session.isConnected() ? failure : FailureKind::ConnectionLost, refusal);
-    if (!m_session.rename(record.temporaryName, m_remoteName)) {
-        const FailureKind second = m_session.lastFailure();
-        const QString why = m_session.lastError();
-        m_session.rename(aside, m_remoteName);
-        return m_tries.fail(second, why);
+    if (fileInTheWay && m_session.rename(m_remoteName, aside)) {
+        if (!m_session.rename(record.temporaryName, m_remoteName)) {
+            const FailureKind second = m_session.lastFailure();
+            const QString why = m_session.lastError();
+            m_session.rename(aside, m_remoteName);
+            return m_tries.fail(second, why);
+        }
+        record.temporaryName.clear();
+        if (m_session.remove(aside))
+            m_context.appendHistory(getText("RESUME_OLDREPLACED") + QLatin1Char(' ') + m_shownName);
+        else
+            m_context.appendHistory(getText("RESUME_OLDKEPT") + QLatin1Char(' ') + aside, HistoryColour::Red);
+        return true;
     }
-    record.temporaryName.clear();
-    if (m_session.remove(aside))
-        m_context.appendHistory(getText("RESUME_OLDREPLACED") + QLatin1Char(' ') + m_shownName);
-    else
-        m_context.appendHistory(getText("RESUME_OLDKEPT") + QLatin1Char(' ') + aside, HistoryColour::Red);
-    return true;
+    if (!m_session.isConnected() || failure != FailureKind::Permanent)
+        return m_tries.fail(m_session.isConnected() ? failure : FailureKind::ConnectionLost, refusal);
+    // The server renames nothing here (an upload-only folder): the file goes under its own name,
+    // and so do the next ones. The temporary file goes where the server lets us delete it.
+    m_habits->renamesRefused = true;
+    m_context.appendHistory(getText("RESUME_NORENAME") + QLatin1Char(' ') + m_shownName);
+    if (m_session.remove(record.temporaryName))
+        record.temporaryName.clear();
+    return sendDirect(position);
 }

@@ -20,7 +20,9 @@ class UploadStream;
 // (the history says so). A failed or stopped upload leaves the old file as it was and keeps its
 // temporary file: a retry goes on from the size the server reports for it (FTP: REST + STOR where
 // FEAT names REST STREAM, else APPE), as long as the local file is unchanged; a text upload
-// always starts over.
+// always starts over. Where the server renames nothing at all (an upload-only folder), the file is
+// sent once more under its own name, as uploads went before they had temporary names, and so are
+// the next ones to that server (ServerHabits).
 class RetryingUpload
 {
 public:
@@ -29,6 +31,10 @@ public:
     struct Record {
         QString temporaryName;
         RemoteFileFacts localAtStart;
+    };
+    // What the uploads to one server learn of it, for the next ones.
+    struct ServerHabits {
+        bool renamesRefused = false;
     };
     // The bytes of the file in place on the server (as far as this side knows) and its size.
     using Progress = std::function<void(qint64 position, qint64 size)>;
@@ -40,7 +46,7 @@ public:
     // Sends file (open for reading) as remoteName into the session's current folder; record in and
     // out. shownName names the file in the history lines.
     bool run(QFile& file, const QString& remoteName, TransferFlag flag, const QString& shownName, Record& record,
-             const Progress& progress = {});
+             ServerHabits& habits, const Progress& progress = {});
 
     // The temporary name beside remoteName that an upload of it writes to.
     static QString temporaryNameFor(const QString& remoteName);
@@ -49,7 +55,9 @@ private:
     bool attempt(qint64& position);
     bool send(UploadStream& stream, qint64& position);
     // The complete temporary file onto the target.
-    bool putInPlace();
+    bool putInPlace(qint64& position);
+    // The whole file under its own name, without a temporary one.
+    bool sendDirect(qint64& position);
 
     JobContext& m_context;
     RemoteOperations& m_session;
@@ -59,6 +67,7 @@ private:
     TransferFlag m_flag = TransferFlag::Binary;
     QString m_shownName;
     Record* m_record = nullptr;
+    ServerHabits* m_habits = nullptr;
     Progress m_progress;
     bool m_firstTry = true;
     bool m_stored = false;    // a store into the temporary name began

@@ -173,7 +173,7 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
         RetryingUpload::Record record;
         RetryingUpload upload(m_context, m_request.retry, [this, folder] { return reconnectForRetry(folder); });
         const QString shown = remoteName.startsWith(QLatin1Char('/')) ? remoteName : m_serverFolder + remoteName;
-        sent = upload.run(file, remoteName, m_request.type.flagFor(remoteName), shown, record,
+        sent = upload.run(file, remoteName, m_request.type.flagFor(remoteName), shown, record, m_habits,
                           [&](qint64 position, qint64 size) {
                               m_bytesDone = before + position;
                               if (drivesBar)

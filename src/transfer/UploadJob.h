@@ -89,6 +89,7 @@ private:
     QString m_startFolder;   // the folder every item starts from, as the pane showed it
     QString m_serverFolder;  // the absolute folder the server is in now, ending in "/"
     bool m_connectionGone = false; // a re-connection failed: no further attempts, no more messages
+    RetryingUpload::ServerHabits m_habits;
     QList<QStringList> m_failedFolders; // folders of items that could be neither created nor entered
     QList<UploadItem> m_items;
     UploadResult m_result;

@@ -43,6 +43,7 @@ quint16 FtpServerFixture::start(const QString& rootDir)
     option(o.changeOnCut, "--change-on-cut");
     option(o.noRest, "--no-rest");
     option(o.noReplaceRename, "--no-replace-rename");
+    option(o.noRename, "--no-rename");
 
     const QString python = qEnvironmentVariable("FTPCLIENT_TEST_PYTHON", QStringLiteral("/usr/bin/python3"));
     m_process.setStandardErrorFile(m_logDir.filePath(QStringLiteral("server.log")));

@@ -43,6 +43,7 @@
 //   changeOnCut        a cut RETR leaves the file changed: other bytes, one more, a day later
 //   noRest             REST is not known (and FEAT does not name REST STREAM)
 //   noReplaceRename    RNTO onto an existing name is refused with 550
+//   noRename           every RNFR is refused with 550 (an upload-only folder)
 // Names that are not valid UTF-8 reach the server's file system as the same bytes. Wrong
 // passwords are refused at once (pyftpdlib normally waits 3 seconds).
 struct FtpServerOptions {
@@ -65,6 +66,7 @@ struct FtpServerOptions {
     bool changeOnCut = false;
     bool noRest = false;
     bool noReplaceRename = false;
+    bool noRename = false;
 };
 
 class FtpServerFixture

@@ -29,7 +29,7 @@ def parse_arguments():
         parser.add_argument(name, type=int, default=0)
     parser.add_argument("--cuts", type=int, default=1)
     for name in ("--hostile-names", "--advertise-mlsd", "--raw-ascii", "--no-extended", "--real-pwd", "--refuse-dele",
-                 "--hidden-stores", "--refuse-mlsd", "--change-on-cut", "--no-rest", "--no-replace-rename"):
+                 "--hidden-stores", "--refuse-mlsd", "--change-on-cut", "--no-rest", "--no-replace-rename", "--no-rename"):
         parser.add_argument(name, action="store_true")
     return parser.parse_args()
 
@@ -160,6 +160,9 @@ def main():
         def on_incomplete_file_received(self, file):
             if args.hidden_stores:
                 os.remove(file)
+
+        def ftp_RNFR(self, path):
+            return self.respond("550 Not allowed.") if args.no_rename else FTPHandler.ftp_RNFR(self, path)
 
         def ftp_RNTO(self, path):
             if args.no_replace_rename and self._rnfr and os.path.exists(path):

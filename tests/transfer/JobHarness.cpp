@@ -49,7 +49,7 @@ QStringList JobHarness::resumeKeys(const QStringList& lines)
     QStringList keys;
     for (const QString& line : lines) {
         for (const char* key : {"RETRY_LINE", "RESUME_CHANGED", "RESUME_REFUSED", "RESUME_TEXT", "RESUME_FROM",
-                                "RESUME_PARTKEPT", "RESUME_TEMPKEPT", "RESUME_OLDREPLACED"}) {
+                                "RESUME_PARTKEPT", "RESUME_TEMPKEPT", "RESUME_OLDREPLACED", "RESUME_NORENAME"}) {
             if (line.contains(getText(key).section(QLatin1Char('%'), 0, 0)))
                 keys.append(QString::fromLatin1(key));
         }

@@ -259,7 +259,8 @@ private Q_SLOTS:
     // A 1 MiB upload over /pub/big.bin under server conditions given as words: cut at 60 % it
     // resumes (REST + STOR, or APPE without REST STREAM; ASCII starts over); one that fails or
     // is stopped leaves the old file as it was and deletes nothing; a 550 is not retried; where
-    // the server will not rename onto an existing name, the old file goes only after the rename.
+    // the server will not rename onto an existing name, the old file goes only after the rename;
+    // where it renames nothing, the file goes once more under its own name.
     void resumeAndKeepTheOldFile_data()
     {
         QTest::addColumn<QString>("setup");
@@ -277,6 +278,7 @@ private Q_SLOTS:
         QTest::newRow("stopped over a file") << "stop old" << kept << "" << 1 << false;
         QTest::newRow("550") << "reader" << QStringList() << "" << 1 << false;
         QTest::newRow("no rename onto a file") << "norename old" << strings({"RESUME_OLDREPLACED"}) << "" << 1 << true;
+        QTest::newRow("no rename at all") << "renameless old" << strings({"RESUME_NORENAME"}) << "" << 2 << true;
     }
 
     void resumeAndKeepTheOldFile()
@@ -295,7 +297,8 @@ private Q_SLOTS:
                                           .hiddenStores = has("hidden"),
                                           .cutAfter = has("cut") ? 629'146 : 0,
                                           .noRest = has("norest"),
-                                          .noReplaceRename = has("norename")};
+                                          .noReplaceRename = has("norename"),
+                                          .noRename = has("renameless")};
         QVERIFY(m_jobs->startServer(options));
         UploadRequest request = this->request({"big.bin"});
         if (has("reader"))
