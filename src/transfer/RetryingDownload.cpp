@@ -5,6 +5,7 @@
 #include "ResumeTexts.h"
 #include "TextCatalogue.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 RetryingDownload::RetryingDownload(JobContext& context, RetrySettings settings, TransferTries::Reconnect reconnect)
@@ -72,5 +73,8 @@ bool RetryingDownload::attempt(qint64& position)
         return true;
     }
     position = QFileInfo(record.partialPath).size();
+    // An empty partial holds nothing to resume (the server refused the file, say).
+    if (position == 0 && QFile::remove(record.partialPath))
+        record.partialPath.clear();
     return false;
 }

@@ -51,7 +51,8 @@ bool TransferTries::run(const QString& shownName, qint64 start, const Try& attem
         if (done)
             return true;
         // A retry that failed before it knew where it would start: from where the last one ended.
-        starting(position);
+        if (m_retry > 0)
+            starting(position);
         if (m_context.isCancelled())
             return false;
         RemoteOperations& session = m_context.session();
