@@ -1,6 +1,6 @@
 #include "SftpConnection.h"
 
-#include "SftpTargetFile.h"
+#include "DownloadFile.h"
 #include "SftpUploadStream.h"
 #include "SftpWire.h"
 #include "SshTransport.h"
@@ -459,7 +459,7 @@ SftpStatus SftpConnection::download(const QByteArray& remotePath, const QString&
     const bool sizeKnown = fstatReader.ok() && attributes.hasSize;
     const qint64 size = sizeKnown ? static_cast<qint64>(std::min<quint64>(attributes.size, std::numeric_limits<qint64>::max())) : -1;
 
-    SftpTargetFile target(localPath);
+    DownloadFile target(localPath);
     if (!target.open()) {
         abandon({}, handle);
         return SftpStatus::failure(SftpStatus::Code::LocalError, target.errorText());
