@@ -70,6 +70,16 @@ QStringList SftpConnection::offeredMethods() const
     return m_transport->offeredMethods();
 }
 
+void SftpConnection::setCancelFlag(const std::atomic<bool>* cancel)
+{
+    m_transport->setCancelFlag(cancel);
+}
+
+void SftpConnection::setIdleTimeout(int milliseconds)
+{
+    m_transport->setIdleTimeout(milliseconds);
+}
+
 void SftpConnection::disconnect()
 {
     m_transport->close();
