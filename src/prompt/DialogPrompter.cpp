@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -62,6 +63,8 @@ InputAnswer DialogPrompter::input(const InputRequest& request, QWidget* parent)
     dialog.setLabelText(request.prompt);
     dialog.setTextValue(request.defaultAnswer);
     dialog.setInputMode(QInputDialog::TextInput);
+    if (request.masked)
+        dialog.setTextEchoMode(QLineEdit::Password);
     if (request.position == InputPosition::NearScreenCentre) {
         const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
         if (screen) {
