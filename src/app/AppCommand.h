@@ -4,6 +4,8 @@
 enum class AppCommand {
     Exit,
     Connect,
+    SiteManager,
+    SaveAsSite,
     Stop,
     TransferAscii,
     TransferBinary,

@@ -40,6 +40,9 @@ ConnectionBar::ConnectionBar(QWidget* parent)
 
     m_connectAction = m_toolBar->addAction(style()->standardIcon(QStyle::SP_DriveNetIcon), QString());
     m_connectAction->setObjectName(QStringLiteral("connect"));
+    m_sitesAction = m_toolBar->addAction(
+        QIcon::fromTheme(QStringLiteral("network-server"), style()->standardIcon(QStyle::SP_DirLinkIcon)), QString());
+    m_sitesAction->setObjectName(QStringLiteral("sites"));
     m_asciiAction = m_toolBar->addAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QString());
     m_asciiAction->setObjectName(QStringLiteral("ascii"));
     m_stopAction = m_toolBar->addAction(style()->standardIcon(QStyle::SP_BrowserStop), QString());
@@ -144,7 +147,11 @@ void ConnectionBar::retranslate()
     m_stopAction->setText(stopText);
     m_stopAction->setToolTip(stopText);
     m_stopAction->setStatusTip(stopText);
-    for (QAction* action : {m_connectAction, m_asciiAction, m_stopAction}) {
+    const QString sitesText = getText("SITES_TOOLBAR");
+    m_sitesAction->setText(sitesText);
+    m_sitesAction->setToolTip(sitesText);
+    m_sitesAction->setStatusTip(sitesText);
+    for (QAction* action : {m_connectAction, m_sitesAction, m_asciiAction, m_stopAction}) {
         if (QWidget* button = m_toolBar->widgetForAction(action))
             button->setAccessibleDescription(action->text());
     }
@@ -152,7 +159,8 @@ void ConnectionBar::retranslate()
 
 ConnectionSettings ConnectionBar::settings() const
 {
-    return {.host = m_address->text(),
+    return {.protocol = m_protocol,
+            .host = m_address->text(),
             .port = m_port->text(),
             .user = m_user->text(),
             .password = m_password->text(),

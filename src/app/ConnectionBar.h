@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConnectionSettings.h"
+#include "Protocol.h"
 
 #include <QWidget>
 
@@ -25,6 +26,11 @@ public:
     // The values as typed, read when a command starts.
     ConnectionSettings settings() const;
 
+    // The protocol a site or a link asked for. The bar has no choice of its own for it yet; this
+    // is where that choice is read and set.
+    Protocol protocol() const { return m_protocol; }
+    void setProtocol(Protocol protocol) { m_protocol = protocol; }
+
     // Enables or disables the address, user and password fields, and the port field when withPort.
     void setFieldsEnabled(bool enabled, bool withPort = true);
 
@@ -37,6 +43,7 @@ public:
     QComboBox* encryption() const { return m_encryption; }
     QAction* connectAction() const { return m_connectAction; }
     QAction* asciiAction() const { return m_asciiAction; }
+    QAction* sitesAction() const { return m_sitesAction; }
     QAction* stopAction() const { return m_stopAction; }
 
 Q_SIGNALS:
@@ -56,6 +63,8 @@ private:
     QAction* m_connectAction;
     QAction* m_asciiAction;
     QAction* m_stopAction;
+    QAction* m_sitesAction;
+    Protocol m_protocol = Protocol::Ftp;
     QLineEdit* m_address;
     QLineEdit* m_user;
     QLineEdit* m_password;

@@ -106,7 +106,13 @@ void MainMenu::build(QMenuBar* menuBar)
     addEntries(file, {{"mnuFileExit", nullptr, "&Exit", AppCommand::Exit}});
 
     QMenu* connection = addMenu(nullptr, menuBar, {"mnuVerbindung", "MY_CONNECTION", "Meine &Verbindung"});
-    addEntries(connection, {{"mnuVerbindungVerbinden", nullptr, "&Verbinden", AppCommand::Connect, Qt::Key_F4}, sep});
+    addEntries(connection, {{"mnuVerbindungVerbinden", nullptr, "&Verbinden", AppCommand::Connect, Qt::Key_F4},
+                            {"mnuVerbindungServer", "SITES_MENU", "&Serververwaltung ...", AppCommand::SiteManager,
+                             Qt::CTRL | Qt::Key_S},
+                            {"mnuVerbindungAlsServer", "SITES_SAVEBAR", "Als Server speichern ...", AppCommand::SaveAsSite}});
+    // Filled with the last connections by the site commands.
+    addMenu(connection, nullptr, {"mnuVerbindungZuletzt", "SITES_RECENT", "&Letzte Verbindungen"});
+    addEntries(connection, {sep});
     QMenu* type = addMenu(connection, nullptr, {"mnuVerbindungTransfer", "TRANSFERMODUS", "&Transfermodus"});
     addEntries(type, {{"mnuVerbindungTransferASCII", "OPT_ASCII", "&ASCII", AppCommand::TransferAscii},
                       {"mnuVerbindungTransferBINARY", "OPT_BINARY", "&BINARY", AppCommand::TransferBinary},

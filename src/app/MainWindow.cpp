@@ -16,6 +16,7 @@
 #include "RemotePane.h"
 #include "SessionMaker.h"
 #include "SessionRunner.h"
+#include "SiteCommands.h"
 #include "ShellServices.h"
 #include "StartupTexts.h"
 #include "TextCatalogue.h"
@@ -88,7 +89,11 @@ MainWindow::MainWindow(QWidget* parent)
     createActions();
     m_connection = new ConnectionController(*m_runner, *m_bar, *m_history, this, [this] { return m_remote->folder(); });
     connect(m_connection, &ConnectionController::connectStarted, m_remote, &RemotePane::clearRemote);
-    connect(m_connection, &ConnectionController::connected, m_remote, [this] { m_remote->refreshRemote(true); });
+    // A site or a link may name the folder to show first.
+    connect(m_connection, &ConnectionController::connected, m_remote, [this] {
+        if (!m_sites->listStartFolder())
+            m_remote->refreshRemote(true);
+    });
     m_transferType = new TransferTypeSelector(m_bar->transferMode(), m_menu->action(AppCommand::TransferAscii),
                                               m_menu->action(AppCommand::TransferBinary),
                                               m_menu->action(AppCommand::TransferAuto), this);
@@ -96,6 +101,7 @@ MainWindow::MainWindow(QWidget* parent)
     retranslate();
     m_bar->transferMode()->setCurrentIndex(static_cast<int>(TransferType::Auto));
     wireCommands();
+    m_sites = new SiteCommands(*this);
     arrangeChildWindows();
     m_bar->address()->setFocus();
     m_transferType->setTransferFlag(TransferFlag::Binary);

@@ -16,6 +16,7 @@ class QProgressBar;
 class RemoteActions;
 class RemotePane;
 class SessionRunner;
+class SiteCommands;
 class TransferHistory;
 class TransferStatus;
 class TransferTypeSelector;
@@ -43,6 +44,7 @@ public:
     SessionRunner* runner() const { return m_runner; }
     ConnectionController* connection() const { return m_connection; }
     TransferTypeSelector* transferType() const { return m_transferType; }
+    SiteCommands* sites() const { return m_sites; }
 
     // Places the child windows by the layout rules.
     void arrangeChildWindows();
@@ -80,4 +82,5 @@ private:
     MainMenu* m_menu = nullptr;
     TransferTypeSelector* m_transferType = nullptr;
     ConnectionController* m_connection = nullptr;
+    SiteCommands* m_sites = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 #include "ShellServices.h"
+#include "SiteCommands.h"
 #include "StartDialog.h"
 #include "TextCatalogue.h"
 
@@ -8,6 +9,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
 int main(int argc, char* argv[])
@@ -39,5 +41,9 @@ int main(int argc, char* argv[])
 
     auto* window = new MainWindow;
     window->show();
+    // ftpclient ftp://user@host/folder/: connect once the window shows.
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1)
+        QTimer::singleShot(0, window, [window, link = arguments.at(1)] { window->sites()->openLink(link); });
     return QApplication::exec();
 }

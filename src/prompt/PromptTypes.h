@@ -28,7 +28,7 @@ struct InputRequest {
     QString defaultAnswer;
     InputPosition position = InputPosition::Centred;
     QString title;
-    bool masked = false; // a secret: what is typed shows as dots
+    bool masked = false; // a password: the answer shows as dots
 };
 
 // The answer of an input box: accepted with a text, or cancelled.

@@ -11,6 +11,8 @@
 #include "PropertiesDialog.h"
 #include "RemoteActions.h"
 #include "ScriptedPrompter.h"
+#include "SiteBook.h"
+#include "SiteManagerDialog.h"
 #include "StartDialog.h"
 #include "TestHelpers.h"
 #include "TransferHistory.h"
@@ -237,7 +239,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("window");
         for (const auto& language : TextCatalogue::instance().languages()) {
             for (const char* window : {"frmStart", "mdiMain", "frmInfo", "frmASCIIListe", "frmUploadAls",
-                                       "frmDownloadAls", "frmProperties", "frmOpenWith"})
+                                       "frmDownloadAls", "frmProperties", "frmOpenWith", "frmSites"})
                 QTest::addRow("%s/%s", qPrintable(language.table), window)
                     << language.table << QString::fromLatin1(window);
         }
@@ -251,6 +253,7 @@ private Q_SLOTS:
         FileEntry entry;
         entry.name = QStringLiteral("notes.txt");
         const QString path = QStringLiteral(LANG_DB_PATH);
+        SiteBook sites;
         const QHash<QString, std::function<QWidget*()>> makers{
             {QStringLiteral("frmStart"), [] { return new StartDialog; }},
             {QStringLiteral("frmInfo"), [] { return new AboutDialog; }},
@@ -259,6 +262,7 @@ private Q_SLOTS:
             {QStringLiteral("frmDownloadAls"), [&] { return new DownloadAsDialog({entry.name, {}, {}}, types); }},
             {QStringLiteral("frmProperties"), [&] { return new PropertiesDialog(path); }},
             {QStringLiteral("frmOpenWith"), [&] { return new ApplicationChooser(path); }},
+            {QStringLiteral("frmSites"), [&] { return new SiteManagerDialog(sites); }},
             {QStringLiteral("mdiMain"), [] { return new MainWindow; }}};
         std::unique_ptr<QWidget> widget(makers.value(window)());
         widget->setAttribute(Qt::WA_DeleteOnClose, false);
