@@ -24,6 +24,8 @@
 #include <QThread>
 #include <QTreeView>
 
+Q_DECLARE_METATYPE(Protocol)
+
 namespace {
 
 // The lines of a connect that worked: the test servers speak no TLS, and the default "TLS if
@@ -416,6 +418,49 @@ private Q_SLOTS:
         QVERIFY(lines.contains(getText("HOSTKEY_FINGERPRINT") + QLatin1Char(' ') + key.fingerprint));
         QCOMPARE(lines.first() == getText("HOSTKEY_CHANGED"), changed);
         QCOMPARE(lines.contains(getText("HOSTKEY_STORED").arg(stored)), !stored.isEmpty());
+    }
+
+
+    void protocolChoice_data()
+    {
+        QTest::addColumn<QList<Protocol>>("choices"); // made in the box, in order, after the port is typed
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("address");         // typed, then left with Enter
+        QTest::addColumn<Protocol>("protocol");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("portAfter");
+        const QList<Protocol> sftp{Protocol::Sftp};
+        QTest::newRow("SFTP takes 22 for 21") << sftp << "21" << "example.org" << Protocol::Sftp << "example.org" << "22";
+        QTest::newRow("and FTP 21 for 22") << QList<Protocol>{Protocol::Sftp, Protocol::Ftp} << "21" << "example.org" << Protocol::Ftp << "example.org" << "21";
+        QTest::newRow("a port of one's own stays") << sftp << "2121" << "example.org" << Protocol::Sftp << "example.org" << "2121";
+        QTest::newRow("sftp:// with a port") << QList<Protocol>() << "21" << "sftp://example.org:2222" << Protocol::Sftp << "example.org" << "2222";
+        QTest::newRow("FTP:// without one") << sftp << "22" << "FTP://Example.org/pub/" << Protocol::Ftp << "example.org" << "21";
+    }
+
+    // The protocol box: the port follows it while it holds a default, FTP's options are disabled
+    // for SFTP, and an address typed as a link chooses protocol and port (also for a command
+    // started before the field is left).
+    void protocolChoice()
+    {
+        QFETCH(QString, address);
+        bar()->port()->setText(testData<QString>("port"));
+        for (const Protocol protocol : testData<QList<Protocol>>("choices"))
+            bar()->protocolBox()->setCurrentIndex(static_cast<int>(protocol));
+        bar()->address()->clear();
+        QTest::keyClicks(bar()->address(), address);
+        const ConnectionSettings typed = bar()->settings();
+        QTest::keyClick(bar()->address(), Qt::Key_Return);
+        const ConnectionSettings left = bar()->settings();
+        for (const ConnectionSettings& settings : {typed, left}) {
+            QTEST(settings.protocol, "protocol");
+            QTEST(settings.host, "host");
+            QTEST(settings.port, "portAfter");
+        }
+        QCOMPARE(bar()->address()->text(), left.host);
+        QTEST(bar()->protocol(), "protocol");
+        const bool ftp = left.protocol == Protocol::Ftp;
+        QVERIFY(bar()->transferMode()->isEnabled() == ftp && bar()->passive()->isEnabled() == ftp
+                && bar()->encryption()->isEnabled() == ftp);
     }
 
     void closingEndsAJobThatWaits()
