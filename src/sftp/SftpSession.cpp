@@ -7,6 +7,8 @@
 #include "TextCatalogue.h"
 
 #include <QDir>
+#include <QHash>
+#include <QSet>
 #include <QTimeZone>
 
 #include <limits>
@@ -94,7 +96,8 @@ struct SftpSession::Private {
     QString error;
     ConnectFacts facts;
     std::optional<Settled> settled;
-    bool mayAsk = true; // the next connect may put the host key to the question
+    bool mayAsk = true; // the next connect may ask (host key, passphrase)
+    QHash<QString, QString> passphrases; // typed at the connect, by key file
 
     void trace(const QString& line) const
     {
@@ -210,11 +213,20 @@ bool SftpSession::openConnection(const ConnectionSettings& settings)
     options.askHostKey = [this, &settings, port, ask](const SshHostKey& key, KnownHostState state) {
         return d->decideHostKey(settings.host, *port, key, state, ask);
     };
-    options.askPassphrase = [this](const QString& keyFile) -> std::optional<QString> {
-        if (!d->input)
+    // A passphrase typed at the connect serves its re-connections, which never ask; the bar's
+    // password is kept in memory the same way.
+    options.askPassphrase = [this, ask, tried = QSet<QString>()](const QString& keyFile) mutable -> std::optional<QString> {
+        if (d->passphrases.contains(keyFile) && !tried.contains(keyFile)) {
+            tried.insert(keyFile);
+            return d->passphrases.value(keyFile);
+        }
+        if (!ask || !d->input)
             return std::nullopt;
         const InputAnswer answer = d->input({getText("SSH_PASSPHRASE").arg(keyFile), {}, InputPosition::Centred, {}, true});
-        return answer.accepted ? std::optional(answer.text) : std::nullopt;
+        if (!answer.accepted)
+            return std::nullopt;
+        d->passphrases.insert(keyFile, answer.text);
+        return answer.text;
     };
     d->trace(QStringLiteral("connecting to %1 port %2").arg(settings.host).arg(*port));
     const SftpStatus status = d->connection.connect(options);
@@ -265,6 +277,7 @@ void SftpSession::setInputQuestion(InputQuestion question)
 void SftpSession::forgetConnectDecision()
 {
     d->settled.reset();
+    d->passphrases.clear();
     d->mayAsk = true;
 }
 

@@ -14,8 +14,9 @@
 // silently with the key that connect accepted, and refuse any other.
 //
 // Log-in order: keys of a running ssh-agent, the key file of the settings or the default ones
-// (a passphrase is asked through the input question), the password, keyboard-interactive
-// answered with the password. Transfers are byte for byte; there are no text transfers.
+// (a passphrase is asked through the input question, at the connect only; its re-connections use
+// what was typed), the password, keyboard-interactive answered with the password. Transfers are
+// byte for byte; there are no text transfers.
 class SftpSession final : public RemoteOperations
 {
 public:
