@@ -82,7 +82,8 @@ int FtpBench::run(const QStringList& arguments)
     }
     static const char* const logIns[] = {"none", "agent", "key file", "password", "keyboard-interactive"};
     if (const ConnectFacts facts = m_session->connectFacts(); settings.protocol == Protocol::Sftp)
-        m_err << "ftpbench: SSH, logged in by " << logIns[static_cast<int>(facts.logIn)] << ", in " << m_session->startFolder() << "\n";
+        m_err << "ftpbench: SSH, logged in by " << logIns[static_cast<int>(facts.logIn)] << ", in "
+              << m_session->startFolder() << "\n";
     else if (facts.tls == TlsOutcome::Encrypted)
         m_err << "ftpbench: encrypted with " << facts.tlsVersion << "\n";
     else

@@ -25,9 +25,10 @@ public:
     // command's own options, for the usage line.
     JobCommand(const char* name, QString operands, QString options = {});
 
-    // Reads [--passive] [--tls ...] [--trust ...] [--protocol ...] [--hostkey ...] [--key ...] (and what extraOption takes: it returns true when
-    // it took rest.first(), with problem set when that was malformed), then HOST PORT USER PASS and
-    // at least minimumOperands more words, which stay in operands(). False after the usage.
+    // Reads [--passive] [--tls ...] [--trust ...] [--protocol ...] [--hostkey ...] [--key ...] (and
+    // what extraOption takes: it returns true when it took rest.first(), with problem set when that
+    // was malformed), then HOST PORT USER PASS and at least minimumOperands more words, which stay
+    // in operands(). False after the usage.
     using ExtraOption = std::function<bool(QStringList& rest, QString& problem)>;
     bool parse(const QStringList& arguments, int minimumOperands, const ExtraOption& extraOption = {});
     int usage(const QString& problem);

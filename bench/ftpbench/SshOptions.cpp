@@ -41,11 +41,10 @@ bool SshOptions::take(QStringList& rest, ConnectionSettings& settings, bool& han
 TrustDecision SshOptions::decide(const HostKeyInfo& key, QTextStream& err) const
 {
     const bool accepted = trustedHostKey == key.fingerprint;
-    err << "host key of " << key.host << " port " << key.port << (accepted ? " (trusted by --hostkey)" : " refused") << ":\n  "
-        << key.keyType << ' ' << key.fingerprint << '\n';
+    err << "host key of " << key.host << " port " << key.port << (accepted ? " (trusted by --hostkey)" : " refused")
+        << ":\n  " << key.keyType << ' ' << key.fingerprint << '\n';
     if (key.changed)
-        err << "  CHANGED: the known-hosts file holds another key" << (key.storedFingerprint.isEmpty() ? QString() : QLatin1String(", ") + key.storedFingerprint)
-            << '\n';
+        err << "  CHANGED: the known-hosts file holds another key " << key.storedFingerprint << '\n';
     err.flush();
     return accepted ? TrustDecision::Once : TrustDecision::Cancel;
 }

@@ -177,12 +177,13 @@ void ConnectionBar::retranslate()
 
 ConnectionSettings ConnectionBar::settings() const
 {
+    const auto encryption = static_cast<FtpSettings::Encryption>(m_encryption->currentIndex());
     ConnectionSettings settings{.protocol = protocol(),
                                 .host = m_address->text(),
                                 .port = m_port->text(),
                                 .user = m_user->text(),
                                 .password = m_password->text(),
-                                .ftp = {m_passive->isChecked(), static_cast<FtpSettings::Encryption>(m_encryption->currentIndex())}};
+                                .ftp = {m_passive->isChecked(), encryption}};
     // A link still in the address field (a command started before the field was left) counts as
     // it will show once it is left.
     QString reason;
@@ -223,8 +224,9 @@ void ConnectionBar::protocolChosen()
         m_port->setText(QString::number(defaultPort(chosen)));
     m_shownProtocol = chosen;
     // Transfer type, passive transfers and TLS are FTP's; SFTP sends every file byte for byte.
-    for (QWidget* ftpOnly : std::initializer_list<QWidget*>{m_modeLabel, m_transferMode, m_passive, m_encryptionLabel, m_encryption})
-        ftpOnly->setEnabled(chosen == Protocol::Ftp);
+    const std::initializer_list<QWidget*> ftpOnly{m_modeLabel, m_transferMode, m_passive, m_encryptionLabel, m_encryption};
+    for (QWidget* widget : ftpOnly)
+        widget->setEnabled(chosen == Protocol::Ftp);
 }
 
 void ConnectionBar::takeAddressLink()
