@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -442,6 +443,9 @@ std::optional<QList<RemoteEntry>> SftpSession::list()
         d->fail(status);
         return std::nullopt;
     }
+    // An SFTP server sends its folder's own order, which is no order at all to a reader; FTP
+    // servers sort their listings by name, and the panes show what the server sends.
+    std::sort(listed.begin(), listed.end(), [](const SftpEntry& a, const SftpEntry& b) { return a.name < b.name; });
     QList<RemoteEntry> entries;
     entries.reserve(listed.size());
     for (const SftpEntry& entry : std::as_const(listed))
