@@ -10,7 +10,8 @@
 // The local side of a download: bytes go to a file beside the target that nobody sees (an
 // unnamed O_TMPFILE where the file system has them, else a hidden temporary name), and the
 // target is replaced only by commit(), in one rename. A download that fails or is dropped leaves
-// an existing target as it was.
+// an existing target as it was. Pieces go one after another, so that a partial file (see below)
+// always holds a beginning of the remote file.
 //
 // openPartial() writes to a visible partial file instead, which stays where a download fails,
 // stops or is dropped, so that a later try can go on from its end; commit() renames it onto the

@@ -173,7 +173,9 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
         RetryingUpload::Record record;
         RetryingUpload upload(m_context, m_request.retry, [this, folder] { return reconnectForRetry(folder); });
         const QString shown = remoteName.startsWith(QLatin1Char('/')) ? remoteName : m_serverFolder + remoteName;
-        sent = upload.run(file, remoteName, m_request.type.flagFor(remoteName), shown, record, m_habits,
+        // Where the protocol knows no text transfers, every upload goes byte for byte.
+        const TransferFlag flag = m_session.hasTextTransfers() ? m_request.type.flagFor(remoteName) : TransferFlag::Binary;
+        sent = upload.run(file, remoteName, flag, shown, record, m_habits,
                           [&](qint64 position, qint64 size) {
                               m_bytesDone = before + position;
                               if (drivesBar)
