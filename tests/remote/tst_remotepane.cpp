@@ -50,15 +50,32 @@ QStringList rowsFor(const QList<RemoteEntry>& entries)
     return rows;
 }
 
-// The remote pane with its actions on the server in memory.
+// The remote pane with its actions on the server in memory; files open at once, and an edited
+// copy's upload is noted as "local path -> remote folder|name".
 struct FakeRemote {
+    RemoteEnvironment environment()
+    {
+        ConnectionSettings settings;
+        settings.host = QStringLiteral("ftp.example.org");
+        RemoteEnvironment made{[settings] { return settings; }, [] { return QStringLiteral("/tmp/"); }, {}, {}};
+        made.openFile = [this](const QString& path) {
+            opened.append(path);
+            return ShellServices::OpenResult::Opened;
+        };
+        made.uploadCopy = [this](const QString& path, const QString& folder, const QString& name,
+                                 const std::function<void()>& done) {
+            uploads.append(path + QStringLiteral(" -> ") + folder + QLatin1Char('|') + name);
+            done();
+        };
+        return made;
+    }
+
+    QStringList opened;
+    QStringList uploads;
     FakeRemoteServer server;
     InlineJobRunner runner{server};
     CountingTypeProvider provider;
-    RemoteFixture fixture{
-        runner,
-        RemoteEnvironment{[] { return ConnectionSettings{}; }, [] { return QStringLiteral("/tmp/"); }, {}, {}},
-        &provider};
+    RemoteFixture fixture{runner, environment(), &provider};
 };
 
 // The lines of shapes as one listing, and their entries, sorted.
@@ -311,6 +328,46 @@ private Q_SLOTS:
         QVERIFY(dropped.wait());
         QCOMPARE(dropped[0][0].value<QList<DraggedRows>>(), QList<DraggedRows>{local});
         QTEST(dropped[0][1].toString(), "folder");
+    }
+
+    // Edit on the server: copies of namesakes from two folders are kept apart; a save asks once,
+    // naming the file and the server, and warns when the server's file changed since it was
+    // opened; Yes sends the copy that changed to the file it came from.
+    void editedCopyGoesBack_data()
+    {
+        QTest::addColumn<bool>("changedOnServer");
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("Yes") << false << true;
+        QTest::newRow("changed on the server, No") << true << false;
+    }
+
+    void editedCopyGoesBack()
+    {
+        QFETCH(bool, changedOnServer);
+        QFETCH(bool, yes);
+        m_server->addFile(QStringLiteral("/pub/a/notes.txt"), "a\n");
+        m_server->addFile(QStringLiteral("/pub/b/notes.txt"), "b\n");
+        QVERIFY(m_fixture->connectAndList());
+        for (const char* folder : {"/pub/a", "/pub/b"}) {
+            QVERIFY(m_fixture->list([&] { m_pane->changeFolder(QString::fromLatin1(folder)); }));
+            m_fixture->select({QStringLiteral("notes.txt")});
+            QVERIFY(m_fixture->run(RemoteCommand::Open));
+        }
+        const QStringList& copies = m_remote->opened;
+        QCOMPARE(copies.size(), 2);
+        QCOMPARE(readFile(copies[0]) + readFile(copies[1]), QByteArray("a\nb\n"));
+        if (changedOnServer)
+            m_server->addFile(QStringLiteral("/pub/a/notes.txt"), "someone else's\n");
+
+        m_fixture->prompter.messageAnswers.enqueue(yes ? PromptAnswer::Yes : PromptAnswer::No);
+        QVERIFY(writeFile(copies[0], "edited\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_fixture->prompter.messages.size(), 1, jobTimeout);
+        QVERIFY(waitIdle(m_remote->runner));
+        QString question = getText("EDIT_QUESTION").arg(QStringLiteral("/pub/a/notes.txt"), QStringLiteral("ftp.example.org"));
+        if (changedOnServer)
+            question += QStringLiteral("\n\n") + getText("EDIT_SERVERCHANGED");
+        QCOMPARE(m_fixture->prompter.messages[0].text, question);
+        QCOMPARE(m_remote->uploads, yes ? QStringList{copies[0] + QStringLiteral(" -> /pub/a|notes.txt")} : QStringList());
     }
 
     void vanishedFoldersAndStalePaths()

@@ -1,6 +1,7 @@
 #include "FakeRemoteServer.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace {
 
@@ -116,6 +117,14 @@ bool FakeRemoteServer::setDir(const QString& directory)
         return false;
     m_current = path;
     return true;
+}
+
+bool FakeRemoteServer::get(const QString& localPath, const QString& name, const Progress&)
+{
+    const QString path = resolve(name);
+    QFile file(localPath);
+    return call(QStringLiteral("RETR ") + name) && m_files.contains(path) && file.open(QIODevice::WriteOnly)
+        && file.write(m_files.value(path)) == m_files.value(path).size();
 }
 
 std::unique_ptr<UploadStream> FakeRemoteServer::openForUpload(const QString& remoteName, TransferFlag flag)
