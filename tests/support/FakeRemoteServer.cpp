@@ -121,10 +121,9 @@ bool FakeRemoteServer::setDir(const QString& directory)
 
 bool FakeRemoteServer::get(const QString& localPath, const QString& name, const Progress&)
 {
-    const QString path = resolve(name);
     QFile file(localPath);
-    return call(QStringLiteral("RETR ") + name) && m_files.contains(path) && file.open(QIODevice::WriteOnly)
-        && file.write(m_files.value(path)) == m_files.value(path).size();
+    return call(QStringLiteral("RETR ") + name) && m_files.contains(resolve(name))
+        && file.open(QIODevice::WriteOnly) && file.write(m_files.value(resolve(name))) >= 0;
 }
 
 std::unique_ptr<UploadStream> FakeRemoteServer::openForUpload(const QString& remoteName, TransferFlag flag)

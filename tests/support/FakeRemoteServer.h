@@ -8,8 +8,8 @@
 
 // A server in memory for the tests of the panes and their commands: folders, files and links
 // by absolute path, a current folder, and the operations the panes' tests need on top (connect,
-// change folder, list, create a folder, upload, download). The others are refused; the engine and the jobs
-// are tested against real servers.
+// change folder, list, create a folder, upload, download). The others are refused; the engine
+// and the jobs are tested against real servers.
 //
 //   FakeRemoteServer server;
 //   server.addFile("/pub/a.txt", "alpha");   // parents are made as needed
