@@ -144,7 +144,7 @@ void MainWindow::createActions()
     remote.chooseProgram = [this](const QString& path) { ShellServices::chooseAndOpen(path, this); };
     // An opened copy that was edited goes back by the upload of one file.
     remote.uploadCopy = [this](const QString& localPath, const QString& remoteFolder, const QString& remoteName,
-                               std::function<void()> done) {
+                               std::function<void(bool)> done) {
         m_localActions->commands().uploads().uploadCopy(localPath, remoteFolder, remoteName, std::move(done));
     };
     m_remoteActions = new RemoteActions(*m_remote, *m_runner, remote, this);

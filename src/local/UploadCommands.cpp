@@ -99,7 +99,7 @@ void UploadCommands::uploadAs()
 }
 
 void UploadCommands::uploadCopy(const QString& localPath, const QString& remoteFolder, const QString& remoteName,
-                                std::function<void()> done)
+                                std::function<void(bool sent)> done)
 {
     const QFileInfo copy(localPath);
     UploadRequest request = makeRequest(UploadVariant::Main);
@@ -112,7 +112,7 @@ void UploadCommands::uploadCopy(const QString& localPath, const QString& remoteF
 }
 
 void UploadCommands::start(UploadRequest request, std::function<UploadResult(UploadJob&)> work,
-                           std::function<void()> done)
+                           std::function<void(bool sent)> done)
 {
     // Busy, not blocking: the windows stay usable while the upload runs.
     QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -126,7 +126,7 @@ void UploadCommands::start(UploadRequest request, std::function<UploadResult(Upl
         [self, settings, done = std::move(done)](UploadResult result) {
             QApplication::restoreOverrideCursor();
             if (done)
-                done();
+                done(result.filesUploaded > 0);
             if (!self)
                 return;
             if (!result.partialFile.isEmpty()) {

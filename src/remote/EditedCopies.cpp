@@ -150,10 +150,17 @@ void EditedCopies::ask(const QString& key, const RemoteFileState& now)
         return;
     }
     QPointer<EditedCopies> self(this);
-    m_environment.uploadCopy(copy.localPath, copy.origin.folder, copy.origin.name, [self, key] {
+    m_environment.uploadCopy(copy.localPath, copy.origin.folder, copy.origin.name, [self, key](bool sent) {
+        if (!self)
+            return;
         // What the server holds now is the program's own upload, not someone else's change.
-        if (self)
+        if (sent) {
             self->readState(key, &EditedCopies::uploaded);
+            return;
+        }
+        // Nothing arrived: the next save asks again, also one that leaves this content.
+        self->m_watcher->forgetContent(self->m_copies[key].localPath);
+        self->finish(key);
     });
 }
 

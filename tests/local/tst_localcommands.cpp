@@ -283,7 +283,7 @@ private Q_SLOTS:
         m_fixture->server.addFolder(QStringLiteral("/pub/a"));
         m_fixture->actions->commands().uploads().uploadCopy(m_root + QStringLiteral("Alpha/inside.txt"),
                                                             QStringLiteral("/pub/a"), QStringLiteral(" x.bin"),
-                                                            [&sent] { sent = true; });
+                                                            [&sent](bool taken) { sent = taken; });
         QTRY_VERIFY_WITH_TIMEOUT(sent, jobTimeout);
         QCOMPARE(m_fixture->server.content(QStringLiteral("/pub/a/ x.bin")), QByteArray("Alpha/inside.txt"));
         QVERIFY(m_fixture->prompter.messages.isEmpty());

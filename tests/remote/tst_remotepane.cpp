@@ -64,7 +64,7 @@ struct FakeRemote {
         };
         made.uploadCopy = [this](const QString& path, const QString& folder, const QString& name, const auto& done) {
             uploads.append(path + QStringLiteral(" -> ") + folder + QLatin1Char('|') + name);
-            done();
+            done(true);
         };
         return made;
     }
