@@ -1,5 +1,6 @@
 #include "JobCommand.h"
 
+#include "ConnectionJobs.h"
 #include "RemoteOperations.h"
 #include "TextCatalogue.h"
 
@@ -17,7 +18,7 @@ JobCommand::JobCommand(const char* name, QString operands, QString options)
 int JobCommand::usage(const QString& problem)
 {
     m_err << "ftpbench " << m_name << ": " << problem << "\n"
-          << "usage: ftpbench " << m_name << " [--passive] " << TlsOptions::usage()
+          << "usage: ftpbench " << m_name << " [--passive] " << TlsOptions::usage() << ' ' << SshOptions::usage()
           << (m_optionsUsage.isEmpty() ? QString() : QLatin1Char(' ') + m_optionsUsage) << " HOST PORT USER PASS "
           << m_operandsUsage << "\n"
           << "       a NAME ending in \"/\" is a folder\n";
@@ -31,7 +32,7 @@ bool JobCommand::parse(const QStringList& arguments, int minimumOperands, const 
     while (!rest.isEmpty() && rest.first().startsWith(QLatin1String("--"))) {
         bool handled = false;
         QString problem;
-        if (!m_tls.take(rest, m_settings, handled, problem)) {
+        if (!m_tls.take(rest, m_settings, handled, problem) || (!handled && !m_ssh.take(rest, m_settings, handled, problem))) {
             usage(problem);
             return false;
         }
@@ -91,7 +92,9 @@ void JobCommand::prepare(SessionRunner& runner)
         m_err.flush();
         return PromptAnswer::Ok;
     });
-    runner.setPeerIdentityHandler([this](const PeerIdentity& identity) { return m_tls.decide(identity, m_err); });
+    runner.setPeerIdentityHandler([this](const PeerIdentity& identity) {
+        return identity.hostKey() ? m_ssh.decide(*identity.hostKey(), m_err) : m_tls.decide(identity, m_err);
+    });
 }
 
 void JobCommand::connectInto(SessionRunner& runner, const ConnectionSettings& settings, const QString& remoteFolder,
@@ -101,7 +104,7 @@ void JobCommand::connectInto(SessionRunner& runner, const ConnectionSettings& se
     runner.start<QString>(
         [settings, remoteFolder, folder](JobContext& context) {
             RemoteOperations& session = context.session();
-            if (session.openConnection(settings) && session.setDir(QStringLiteral("/")) && session.setDir(remoteFolder))
+            if (ConnectionJobs::connect(context, settings, ConnectVariant::Menu) && session.setDir(remoteFolder))
                 *folder = session.currentDir();
             if (!folder->isEmpty())
                 return QString();

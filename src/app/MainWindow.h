@@ -38,6 +38,8 @@ public:
     TransferHistory* history() const { return m_history; }
     LocalPane* localPane() const { return m_local; }
     RemotePane* remotePane() const { return m_remote; }
+    // Sets the passive switch as the menu's entries do: the box, the entries and a history line.
+    void setPassive(bool passive);
     LocalActions* localActions() const { return m_localActions; }
     RemoteActions* remoteActions() const { return m_remoteActions; }
     QMdiArea* mdiArea() const { return m_mdi; }
@@ -63,7 +65,6 @@ private:
     void wireCommands();
     // Stops the running work and drops what waits; a connection it had is made again.
     void stop();
-    void setPassive(bool passive);
     void passiveChanged(bool passive);
     void showProgress(qint64 done, qint64 total);
 

@@ -93,6 +93,22 @@ bool DownloadFile::write(const char* data, qint64 size)
     return true;
 }
 
+bool DownloadFile::writeAt(qint64 offset, const char* data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t written = ::pwrite(m_descriptor, data, static_cast<size_t>(size), static_cast<off_t>(offset));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(QStringLiteral("cannot write"), errno);
+        }
+        data += written;
+        offset += written;
+        size -= written;
+    }
+    return true;
+}
+
 bool DownloadFile::commit()
 {
     if (m_descriptor < 0)

@@ -6,7 +6,8 @@
 // The local side of a download: bytes go to a file beside the target that nobody sees (an
 // unnamed O_TMPFILE where the file system has them, else a hidden temporary name), and the
 // target is replaced only by commit(), in one rename. A download that fails or is dropped leaves
-// an existing target as it was.
+// an existing target as it was. Pieces go one after another (write), or at their offsets
+// (writeAt) where they arrive in any order, as replies to reads kept in flight do.
 //
 // Unlike QSaveFile, commit() does not fsync: forcing a gigabyte to the disk before the rename
 // halves the download rate, and a download is not more precious than the server's copy.
@@ -20,6 +21,7 @@ public:
 
     bool open();
     bool write(const char* data, qint64 size);
+    bool writeAt(qint64 offset, const char* data, qint64 size);
     bool commit();
     void discard();
 

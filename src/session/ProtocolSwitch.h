@@ -6,7 +6,7 @@
 // The session the session thread holds, whatever the protocol: it passes every call to the
 // session of the protocol it connected with last, and a connect that names another protocol
 // closes that session and makes one for the new protocol from the factory. A session it makes
-// gets what was set on the switch (cancel flag, time-outs, transcript, peer-identity question).
+// gets what was set on the switch (cancel flag, time-outs, transcript, the questions).
 // Jobs name one protocol in the settings they connect with, so no upload stream is open when the
 // session changes.
 class ProtocolSwitch final : public RemoteOperations
@@ -22,11 +22,13 @@ public:
 
     bool openConnection(const ConnectionSettings& settings) override;
     void setPeerIdentityQuestion(PeerIdentityQuestion question) override;
+    void setInputQuestion(InputQuestion question) override;
     void forgetConnectDecision() override { m_session->forgetConnectDecision(); }
     void updateSettings(const ConnectionSettings& settings) override { m_session->updateSettings(settings); }
     // False for settings of another protocol: a re-connection then makes a new connection.
     bool connectedWith(const ConnectionSettings& settings) const override;
     ConnectFacts connectFacts() const override { return m_session->connectFacts(); }
+    QString startFolder() const override { return m_session->startFolder(); }
     void closeConnection() override { m_session->closeConnection(); }
     bool isConnected() const override { return m_session->isConnected(); }
     bool isAlive(int answerMilliseconds) override { return m_session->isAlive(answerMilliseconds); }
@@ -49,6 +51,7 @@ public:
     {
         return m_session->openForUpload(remoteName, flag);
     }
+    bool hasTextTransfers() const override { return m_session->hasTextTransfers(); }
     std::optional<QList<RemoteEntry>> list() override { return m_session->list(); }
     qsizetype unreadableLines() const override { return m_session->unreadableLines(); }
     bool offersEntryFacts() const override { return m_session->offersEntryFacts(); }
@@ -64,4 +67,5 @@ private:
     std::optional<std::pair<int, int>> m_timeouts;
     std::function<void(const QString&)> m_transcript;
     PeerIdentityQuestion m_question;
+    InputQuestion m_inputQuestion;
 };

@@ -3,6 +3,7 @@
 #include "ConnectFacts.h"
 #include "ConnectionSettings.h"
 #include "PeerIdentity.h"
+#include "PromptTypes.h"
 #include "RemoteEntry.h"
 #include "TransferFlag.h"
 #include "UploadStream.h"
@@ -35,6 +36,11 @@ public:
     // key), asked while a connect runs and before anything of the log-in goes out; called on the
     // session's thread. Without one, such a server is refused.
     virtual void setPeerIdentityQuestion(PeerIdentityQuestion) {}
+    // Asks the user for what a log-in needs besides the connection bar's values (SSH: the
+    // passphrase of a key file, in a masked input box); called on the session's thread, and waits
+    // for the answer. Without one, nothing is asked.
+    using InputQuestion = std::function<InputAnswer(const InputRequest&)>;
+    virtual void setInputQuestion(InputQuestion) {}
     // Starts a new connect: what the last connect settled for its re-connections (an identity
     // trusted this time, FTP's encryption) no longer holds. The connect command calls it;
     // re-connections do not.
@@ -50,6 +56,9 @@ public:
     virtual bool connectedWith(const ConnectionSettings&) const { return true; }
     // What the last openConnection() settled, for the history (FTP: the encryption).
     virtual ConnectFacts connectFacts() const { return {}; }
+    // The folder a connect leaves the user in: "/" where the server shows each user a root of
+    // their own (FTP); the log-in folder where "/" is the whole machine's (SFTP).
+    virtual QString startFolder() const { return QStringLiteral("/"); }
     virtual void closeConnection() = 0;
     virtual bool isConnected() const = 0;
     // True when the connection answers within answerMilliseconds (FTP: a NOOP); one that does not
@@ -79,6 +88,9 @@ public:
     // the caller converts the line ends (AsciiUploadFilter::forType); the session marks the
     // transfer as text where its protocol knows that (FTP: TYPE A).
     virtual std::unique_ptr<UploadStream> openForUpload(const QString& remoteName, TransferFlag flag) = 0;
+    // Whether the protocol knows text transfers (FTP: TYPE A). Where it does not, every upload goes
+    // byte for byte whatever the transfer type: no line end is converted.
+    virtual bool hasTextTransfers() const { return true; }
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
     // could be listed, or more than a million entries or 64 MiB of text came. An empty folder
     // gives an empty list.

@@ -1,6 +1,6 @@
 #include "SftpConnection.h"
 
-#include "SftpTargetFile.h"
+#include "DownloadFile.h"
 #include "SftpUploadStream.h"
 #include "SftpWire.h"
 #include "SshTransport.h"
@@ -68,6 +68,16 @@ QString SftpConnection::authKeyFile() const
 QStringList SftpConnection::offeredMethods() const
 {
     return m_transport->offeredMethods();
+}
+
+void SftpConnection::setCancelFlag(const std::atomic<bool>* cancel)
+{
+    m_transport->setCancelFlag(cancel);
+}
+
+void SftpConnection::setIdleTimeout(int milliseconds)
+{
+    m_transport->setIdleTimeout(milliseconds);
 }
 
 void SftpConnection::disconnect()
@@ -459,7 +469,7 @@ SftpStatus SftpConnection::download(const QByteArray& remotePath, const QString&
     const bool sizeKnown = fstatReader.ok() && attributes.hasSize;
     const qint64 size = sizeKnown ? static_cast<qint64>(std::min<quint64>(attributes.size, std::numeric_limits<qint64>::max())) : -1;
 
-    SftpTargetFile target(localPath);
+    DownloadFile target(localPath);
     if (!target.open()) {
         abandon({}, handle);
         return SftpStatus::failure(SftpStatus::Code::LocalError, target.errorText());

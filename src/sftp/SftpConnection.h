@@ -44,6 +44,10 @@ public:
     SftpStatus connect(const SftpConnectOptions& options);
     void disconnect();
     bool isConnected() const;
+    // The flag every later wait looks at (may be null), and how long the server may stay silent
+    // from now on; connect() sets both from its options.
+    void setCancelFlag(const std::atomic<bool>* cancel);
+    void setIdleTimeout(int milliseconds);
 
     // What connect() met: the host key and what the known-hosts file said of it, the log-in
     // method that worked (and its key file), or on a failed log-in the methods the server offered.

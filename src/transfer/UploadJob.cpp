@@ -172,7 +172,7 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
     // The local file is opened first: one that cannot be read creates nothing on the server.
     if (!remoteName.isEmpty() && openRegularFile(file, localPath)) {
         createdByUs = isNewName(remoteName);
-        const TransferFlag flag = m_request.type.flagFor(remoteName);
+        const TransferFlag flag = m_session.hasTextTransfers() ? m_request.type.flagFor(remoteName) : TransferFlag::Binary;
         stream = AsciiUploadFilter::forType(m_session.openForUpload(remoteName, flag), flag);
     }
     if (!stream) {

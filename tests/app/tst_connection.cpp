@@ -31,6 +31,8 @@
 #include <QThread>
 #include <QTreeView>
 
+Q_DECLARE_METATYPE(Protocol)
+
 namespace {
 
 // The lines of a connect that worked: the test servers speak no TLS, and the default "TLS if
@@ -488,6 +490,48 @@ private Q_SLOTS:
         QCOMPARE(local->listedFolder(), m_home.path() + QLatin1Char('/'));
         step([&] { local->choosePath(mine + QStringLiteral("pub")); }, "SYNC_SERVERMISSING",
              QStringLiteral("/pub/docs/pub"));
+    }
+
+    void protocolChoice_data()
+    {
+        QTest::addColumn<QList<Protocol>>("choices"); // made in the box, in order, after the port is typed
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("address"); // typed, then left with Enter; the host is example.org
+        QTest::addColumn<Protocol>("protocol");
+        QTest::addColumn<QString>("portAfter");
+        const QList<Protocol> sftp{Protocol::Sftp};
+        const QString host = QStringLiteral("example.org");
+        QTest::newRow("SFTP takes 22 for 21") << sftp << "21" << host << Protocol::Sftp << "22";
+        QTest::newRow("and FTP 21 for 22") << QList<Protocol>{Protocol::Sftp, Protocol::Ftp} << "21" << host << Protocol::Ftp << "21";
+        QTest::newRow("a port of one's own stays") << sftp << "2121" << host << Protocol::Sftp << "2121";
+        QTest::newRow("sftp:// with a port") << QList<Protocol>() << "21" << "sftp://example.org:2222" << Protocol::Sftp << "2222";
+        QTest::newRow("FTP:// without one") << sftp << "22" << "FTP://Example.org/pub/" << Protocol::Ftp << "21";
+    }
+
+    // The protocol box: the port follows it while it holds a default, FTP's options are disabled
+    // for SFTP, and an address typed as a link chooses protocol and port (also for a command
+    // started before the field is left).
+    void protocolChoice()
+    {
+        QFETCH(QString, address);
+        bar()->port()->setText(testData<QString>("port"));
+        for (const Protocol protocol : testData<QList<Protocol>>("choices"))
+            bar()->protocolBox()->setCurrentIndex(static_cast<int>(protocol));
+        bar()->address()->clear();
+        QTest::keyClicks(bar()->address(), address);
+        const ConnectionSettings typed = bar()->settings();
+        QTest::keyClick(bar()->address(), Qt::Key_Return);
+        const ConnectionSettings left = bar()->settings();
+        for (const ConnectionSettings& settings : {typed, left}) {
+            QTEST(settings.protocol, "protocol");
+            QCOMPARE(settings.host, QStringLiteral("example.org"));
+            QTEST(settings.port, "portAfter");
+        }
+        QCOMPARE(bar()->address()->text(), left.host);
+        QTEST(bar()->protocol(), "protocol");
+        const bool ftp = left.protocol == Protocol::Ftp;
+        QVERIFY(bar()->transferMode()->isEnabled() == ftp && bar()->passive()->isEnabled() == ftp
+                && bar()->encryption()->isEnabled() == ftp);
     }
 
     void closingEndsAJobThatWaits()
