@@ -24,6 +24,7 @@
 #include "TransferHistory.h"
 #include "TransferStatus.h"
 #include "TransferTypeSelector.h"
+#include "UploadCommands.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -141,6 +142,11 @@ void MainWindow::createActions()
     // application, or the desktop's (or our) chooser.
     remote.openFile = [](const QString& path) { return ShellServices::openWithDefault(path); };
     remote.chooseProgram = [this](const QString& path) { ShellServices::chooseAndOpen(path, this); };
+    // An opened copy that was edited goes back by the upload of one file.
+    remote.uploadCopy = [this](const QString& localPath, const QString& remoteFolder, const QString& remoteName,
+                               std::function<void(bool)> done) {
+        m_localActions->commands().uploads().uploadCopy(localPath, remoteFolder, remoteName, std::move(done));
+    };
     m_remoteActions = new RemoteActions(*m_remote, *m_runner, remote, this);
     auto uploadType = [this] {
         return UploadType{m_transferType->transferType(), m_transferType->transferFlag(), {}};

@@ -9,6 +9,7 @@
 #include "UploadAsDialog.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPointer>
 
 UploadCommands::UploadCommands(LocalPane& pane, JobRunner& runner, LocalEnvironment environment, QWidget* window)
@@ -97,7 +98,21 @@ void UploadCommands::uploadAs()
     dialog->open();
 }
 
-void UploadCommands::start(UploadRequest request, std::function<UploadResult(UploadJob&)> work)
+void UploadCommands::uploadCopy(const QString& localPath, const QString& remoteFolder, const QString& remoteName,
+                                std::function<void(bool sent)> done)
+{
+    const QFileInfo copy(localPath);
+    UploadRequest request = makeRequest(UploadVariant::Main);
+    request.sourceFolder = copy.path();
+    request.remoteFolder = remoteFolder;
+    start(
+        std::move(request),
+        [localName = copy.fileName(), remoteName](UploadJob& job) { return job.uploadAs(localName, remoteName); },
+        std::move(done));
+}
+
+void UploadCommands::start(UploadRequest request, std::function<UploadResult(UploadJob&)> work,
+                           std::function<void(bool sent)> done)
 {
     // Busy, not blocking: the windows stay usable while the upload runs.
     QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -107,8 +122,10 @@ void UploadCommands::start(UploadRequest request, std::function<UploadResult(Upl
             UploadJob job(context, request);
             return work(job);
         },
-        [self](UploadResult result) {
+        [self, done = std::move(done)](UploadResult result) {
             QApplication::restoreOverrideCursor();
+            if (done)
+                done(result.filesUploaded > 0);
             if (!self)
                 return;
             if (result.anythingToDo && self->m_environment.refreshRemote)

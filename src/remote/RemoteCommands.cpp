@@ -4,6 +4,7 @@
 #include "DownloadAsDialog.h"
 #include "DownloadJob.h"
 #include "DownloadPaths.h"
+#include "EditedCopies.h"
 #include "EntryListModel.h"
 #include "JobContext.h"
 #include "JobRunner.h"
@@ -23,6 +24,8 @@ RemoteCommands::RemoteCommands(RemotePane& pane, JobRunner& runner, RemoteEnviro
     , m_environment(std::move(environment))
     , m_window(window)
 {
+    if (m_environment.uploadCopy)
+        m_edits = new EditedCopies(runner, m_environment, window);
 }
 
 void RemoteCommands::download()
@@ -125,17 +128,29 @@ void RemoteCommands::openRemoteFile(const RemoteCommandKeys& keys, bool choosePr
     if (!singleSelection(keys.oneFile))
         return;
     const std::optional<FileEntry> row = m_pane.currentRow();
-    const QString name = row ? row->name : QString();
-    const bool folderRow = !row || row->isFolderLike();
+    RemoteFileJobs::OpenRequest request;
+    request.folder = m_pane.folder();
+    request.name = row ? row->name : QString();
+    request.folderRow = !row || row->isFolderLike();
+    // A copy that is watched has a folder of its own per server folder: files of one name from
+    // two folders are edited apart.
+    const CopyOrigin origin{m_environment.settings(), request.folder, request.name};
+    request.watchState = m_edits && !request.folder.isEmpty();
+    if (request.watchState) {
+        request.subfolder = origin.subfolder();
+        m_edits->opening(origin);
+    }
     // Open-with has its own start line; the rest is shared.
     const char* startKey = chooseProgram ? "FRMPUSERVER_DOWNSTART" : keys.downStart;
     QPointer<RemoteCommands> self(this);
     m_runner.start<RemoteFileJobs::OpenDownload>(
-        [folder = m_pane.folder(), name, folderRow, startKey, keys](JobContext& context) {
-            return RemoteFileJobs::downloadForOpening(context, folder, name, folderRow, startKey, keys.downOk,
-                                                      keys.downFailed);
+        [request, startKey, keys](JobContext& context) {
+            return RemoteFileJobs::downloadForOpening(context, request, startKey, keys.downOk, keys.downFailed);
         },
-        [self, name, keys, chooseProgram](RemoteFileJobs::OpenDownload download) {
+        [self, name = request.name, keys, chooseProgram, origin,
+         watch = request.watchState](RemoteFileJobs::OpenDownload download) {
+            if (self && watch)
+                self->m_edits->opened(origin, download.localPath, download.state);
             if (!self || download.localPath.isEmpty())
                 return;
             if (!chooseProgram) {

@@ -7,6 +7,7 @@
 
 #include <QObject>
 
+class EditedCopies;
 class JobRunner;
 class RemotePane;
 class QWidget;
@@ -65,4 +66,5 @@ private:
     JobRunner& m_runner;
     RemoteEnvironment m_environment;
     QWidget* m_window;
+    EditedCopies* m_edits = nullptr; // watches opened copies, when they can be sent back
 };

@@ -280,6 +280,14 @@ private Q_SLOTS:
         QCOMPARE(calls.at(store - 1), QStringLiteral("TYPE A"));
         QCOMPARE(m_fixture->lines.last(), historyKey("green", "MPUB_UPOK"));
         QCOMPARE(m_fixture->remoteRefreshes, 2);
+        // An edited copy goes from its own folder to the server file it came from, name as listed.
+        bool sent = false;
+        m_fixture->server.addFolder(QStringLiteral("/pub/a"));
+        m_fixture->actions->commands().uploads().uploadCopy(m_root + QStringLiteral("Alpha/inside.txt"),
+                                                            QStringLiteral("/pub/a"), QStringLiteral(" x.bin"),
+                                                            [&sent](bool taken) { sent = taken; });
+        QTRY_VERIFY_WITH_TIMEOUT(sent, jobTimeout);
+        QCOMPARE(m_fixture->server.content(QStringLiteral("/pub/a/ x.bin")), QByteArray("Alpha/inside.txt"));
         QVERIFY(m_fixture->prompter.messages.isEmpty());
     }
 

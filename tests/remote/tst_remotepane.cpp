@@ -50,15 +50,31 @@ QStringList rowsFor(const QList<RemoteEntry>& entries)
     return rows;
 }
 
-// The remote pane with its actions on the server in memory.
+// The remote pane with its actions on the server in memory; files open at once, and an edited
+// copy's upload is noted as "local path -> remote folder|name".
 struct FakeRemote {
+    RemoteEnvironment environment()
+    {
+        ConnectionSettings settings;
+        settings.host = QStringLiteral("ftp.example.org");
+        RemoteEnvironment made{[settings] { return settings; }, [] { return QStringLiteral("/tmp/"); }, {}, {}};
+        made.openFile = [this](const QString& path) {
+            opened.append(path);
+            return ShellServices::OpenResult::Opened;
+        };
+        made.uploadCopy = [this](const QString& path, const QString& folder, const QString& name, const auto& done) {
+            uploads.append(path + QStringLiteral(" -> ") + folder + QLatin1Char('|') + name);
+            done(true);
+        };
+        return made;
+    }
+
+    QStringList opened;
+    QStringList uploads;
     FakeRemoteServer server;
     InlineJobRunner runner{server};
     CountingTypeProvider provider;
-    RemoteFixture fixture{
-        runner,
-        RemoteEnvironment{[] { return ConnectionSettings{}; }, [] { return QStringLiteral("/tmp/"); }, {}, {}},
-        &provider};
+    RemoteFixture fixture{runner, environment(), &provider};
 };
 
 // The lines of shapes as one listing, and their entries, sorted.
@@ -311,6 +327,45 @@ private Q_SLOTS:
         QVERIFY(dropped.wait());
         QCOMPARE(dropped[0][0].value<QList<DraggedRows>>(), QList<DraggedRows>{local});
         QTEST(dropped[0][1].toString(), "folder");
+    }
+
+    // Edit on the server: copies of namesakes from two folders are kept apart; a save asks once,
+    // naming the file and the server, and warns when the server's file changed since it was
+    // opened (then answered No); Yes sends the copy that changed to the file it came from.
+    void editedCopyGoesBack_data()
+    {
+        QTest::addColumn<bool>("changedOnServer");
+        QTest::newRow("Yes") << false;
+        QTest::newRow("changed on the server, No") << true;
+    }
+
+    void editedCopyGoesBack()
+    {
+        QFETCH(bool, changedOnServer);
+        const QStringList folders = strings({"/pub/a", "/pub/b"});
+        for (const QString& folder : folders)
+            m_server->addFile(folder + QStringLiteral("/notes.txt"), folder.toUtf8());
+        QVERIFY(m_fixture->connectAndList());
+        for (const QString& folder : folders) {
+            QVERIFY(m_fixture->list([&] { m_pane->changeFolder(folder); }));
+            m_fixture->select({QStringLiteral("notes.txt")});
+            QVERIFY(m_fixture->run(RemoteCommand::Open));
+        }
+        const QStringList& copies = m_remote->opened;
+        QCOMPARE(readFile(copies.value(0)) + readFile(copies.value(1)), QByteArray("/pub/a/pub/b"));
+        if (changedOnServer)
+            m_server->addFile(QStringLiteral("/pub/a/notes.txt"), "someone else's");
+        m_fixture->prompter.messageAnswers.enqueue(changedOnServer ? PromptAnswer::No : PromptAnswer::Yes);
+
+        QVERIFY(writeFile(copies[0], "edited"));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_fixture->prompter.messages.isEmpty() && waitIdle(m_remote->runner), jobTimeout);
+        const QString warning = changedOnServer ? QStringLiteral("\n\n") + getText("EDIT_SERVERCHANGED") : QString();
+        const QString question =
+            getText("EDIT_QUESTION").arg(QStringLiteral("/pub/a/notes.txt"), QStringLiteral("ftp.example.org"));
+        QCOMPARE(m_fixture->prompter.messages.size(), 1);
+        QCOMPARE(m_fixture->prompter.messages[0].text, question + warning);
+        const QString upload = copies[0] + QStringLiteral(" -> /pub/a|notes.txt");
+        QCOMPARE(m_remote->uploads, changedOnServer ? QStringList() : QStringList{upload});
     }
 
     void vanishedFoldersAndStalePaths()

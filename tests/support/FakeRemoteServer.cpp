@@ -1,6 +1,7 @@
 #include "FakeRemoteServer.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace {
 
@@ -126,6 +127,13 @@ bool FakeRemoteServer::setDir(const QString& directory)
         return false;
     m_current = path;
     return true;
+}
+
+bool FakeRemoteServer::get(const QString& localPath, const QString& name, const Progress&)
+{
+    QFile file(localPath);
+    return call(QStringLiteral("RETR ") + name) && m_files.contains(resolve(name))
+        && file.open(QIODevice::WriteOnly) && file.write(m_files.value(resolve(name))) >= 0;
 }
 
 std::unique_ptr<UploadStream> FakeRemoteServer::openForUpload(const QString& remoteName, TransferFlag flag)
