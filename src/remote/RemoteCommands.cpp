@@ -168,7 +168,8 @@ void RemoteCommands::openDownloaded(const QString& localPath, const QString& nam
     using ShellServices::OpenResult;
     const OpenResult result = m_environment.openFile ? m_environment.openFile(localPath) : OpenResult::NoProgram;
     if (result != OpenResult::NoProgram) {
-        appendHistory(getText(keys.opening) + QLatin1Char(' ') + name, HistoryColour::Black);
+        // The menu's variant shares its text with the menu entry: its access key is no part of a line.
+        appendHistory(withoutMnemonic(getText(keys.opening)) + QLatin1Char(' ') + name, HistoryColour::Black);
         if (result == OpenResult::Opened)
             appendHistory(getText(keys.openOk), HistoryColour::Green);
         else
