@@ -11,6 +11,12 @@
 // from the server is rewritten to a port of the relay's own, on which the relay accepts the one
 // data connection and forwards it, delayed the same way, to the port the server named. Encrypted
 // control connections (AUTH TLS) cannot be rewritten, nor is active mode (PORT, EPRT) relayed.
+//
+// With --ftp, --cut-after BYTES resets the first data connection that carries more than BYTES (in
+// either direction) once that many have passed, on both sides, as a broken link would; with
+// --cut-control too the control connection it belongs to. Only one transfer is cut per run. At
+// the end of every data connection the relay prints "data from-server N to-server M": the bytes
+// the data connections carried so far, read from the server and written to it.
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -18,6 +24,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -38,6 +45,29 @@ using Clock = std::chrono::steady_clock;
 
 std::chrono::milliseconds delay{0};
 std::string targetHost;
+long long cutAfter = 0; // 0: nothing is cut
+bool cutControl = false;
+std::atomic<bool> cutDone{false};
+std::atomic<long long> fromServer{0};
+std::atomic<long long> toServer{0};
+
+// Both ends of one relayed connection. An abort resets both: nothing more is passed on, and the
+// sockets are closed with a reset rather than an orderly end.
+struct Link {
+    int client = -1;
+    int server = -1;
+    std::atomic<bool> aborted{false};
+    std::atomic<bool> closed{false}; // its descriptors may belong to another connection now
+    void abort()
+    {
+        if (closed)
+            return;
+        aborted = true;
+        // Wakes the readers without sending anything; the close at the end sends the reset.
+        ::shutdown(client, SHUT_RD);
+        ::shutdown(server, SHUT_RD);
+    }
+};
 
 // A chunk waiting for its time; an empty chunk stands for the end of the stream.
 struct Chunk {
@@ -147,16 +177,16 @@ int listenOn(int wanted, int& port)
 // Turns the server's byte stream into what the client gets; the default passes it on unchanged.
 using Filter = std::function<std::string(std::string&)>;
 
-void relay(int client, int server, Filter serverFilter);
+void relay(const std::shared_ptr<Link>& link, Filter serverFilter, const std::shared_ptr<Link>& control = {});
 
 // FTP: a passive-mode reply leads the client to a port of ours that relays to the server's port.
-std::string offerDataPort(int serverPort, bool extended, const std::string& line)
+std::string offerDataPort(const std::shared_ptr<Link>& control, int serverPort, bool extended, const std::string& line)
 {
     int port = 0;
     const int listener = listenOn(0, port);
     if (listener < 0)
         return line;
-    std::thread([listener, serverPort] {
+    std::thread([listener, serverPort, control] {
         const int client = ::accept(listener, nullptr, nullptr);
         ::close(listener);
         if (client < 0)
@@ -166,7 +196,12 @@ std::string offerDataPort(int serverPort, bool extended, const std::string& line
             ::close(client);
             return;
         }
-        relay(client, server, {});
+        auto link = std::make_shared<Link>();
+        link->client = client;
+        link->server = server;
+        relay(link, {}, control);
+        std::printf("data from-server %lld to-server %lld\n", fromServer.load(), toServer.load());
+        std::fflush(stdout);
     }).detach();
     if (!extended)
         return "227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + ',' + std::to_string(port % 256)
@@ -174,38 +209,45 @@ std::string offerDataPort(int serverPort, bool extended, const std::string& line
     return "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|).\r\n";
 }
 
-std::string rewriteFtpLine(const std::string& line)
+std::string rewriteFtpLine(const std::shared_ptr<Link>& control, const std::string& line)
 {
     static const std::regex pasv(R"(^227 [^\d]*(\d+),(\d+),(\d+),(\d+),(\d+),(\d+).*\r?\n$)");
     static const std::regex epsv(R"(^229 .*\(\|\|\|(\d+)\|\).*\r?\n$)");
     std::smatch match;
     if (std::regex_match(line, match, pasv))
-        return offerDataPort(std::stoi(match[5]) * 256 + std::stoi(match[6]), false, line);
+        return offerDataPort(control, std::stoi(match[5]) * 256 + std::stoi(match[6]), false, line);
     if (std::regex_match(line, match, epsv))
-        return offerDataPort(std::stoi(match[1]), true, line);
+        return offerDataPort(control, std::stoi(match[1]), true, line);
     return line;
 }
 
 // Passes complete lines on, rewritten; keeps a partial line for the next read.
-std::string ftpFilter(std::string& pending)
+std::string ftpFilter(const std::shared_ptr<Link>& control, std::string& pending)
 {
     std::string out;
     for (size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
-        out += rewriteFtpLine(pending.substr(0, end + 1));
+        out += rewriteFtpLine(control, pending.substr(0, end + 1));
         pending.erase(0, end + 1);
     }
     return out;
 }
 
-// Copies from one descriptor into queue until the end of the stream.
-void readInto(int from, DelayQueue& queue, const Filter& filter)
+// Called with every chunk a data connection carries: past the cut, the connection (and with
+// --cut-control its control connection) is reset, once per run.
+using Carried = std::function<void(size_t bytes)>;
+
+// Copies from one descriptor into queue until the end of the stream, or until the link is aborted
+// (a socket shut for reading still takes what arrives, so the reader stops by itself).
+void readInto(int from, DelayQueue& queue, const Filter& filter, const Link& link, const Carried& carried = {})
 {
     std::vector<char> buffer(256 * 1024);
     std::string pending;
     for (;;) {
         const ssize_t got = ::recv(from, buffer.data(), buffer.size(), 0);
-        if (got <= 0)
+        if (got <= 0 || link.aborted)
             break;
+        if (carried)
+            carried(static_cast<size_t>(got));
         pending.append(buffer.data(), static_cast<size_t>(got));
         std::string out = filter ? filter(pending) : std::move(pending);
         if (!filter)
@@ -218,15 +260,20 @@ void readInto(int from, DelayQueue& queue, const Filter& filter)
     queue.push({});
 }
 
-// Writes what queue holds to to once due; an end chunk half-closes to.
-void writeFrom(DelayQueue& queue, int to, int from)
+// Writes what queue holds to to once due; an end chunk half-closes to. After an abort nothing more
+// goes out.
+void writeFrom(DelayQueue& queue, int to, int from, const Link& link, std::atomic<long long>* written = nullptr)
 {
     Chunk chunk;
     while (queue.pop(chunk)) {
+        if (link.aborted)
+            return;
         if (chunk.bytes.empty()) {
             ::shutdown(to, SHUT_WR);
             return;
         }
+        if (written)
+            *written += static_cast<long long>(chunk.bytes.size());
         if (!writeAll(to, chunk.bytes)) {
             ::shutdown(from, SHUT_RDWR); // the reader of the other side stops too
             queue.close();
@@ -235,24 +282,54 @@ void writeFrom(DelayQueue& queue, int to, int from)
     }
 }
 
-void relay(int client, int server, Filter serverFilter)
+// control: the control connection of a data connection (none for a control connection itself).
+void relay(const std::shared_ptr<Link>& link, Filter serverFilter, const std::shared_ptr<Link>& control)
 {
+    const int client = link->client;
+    const int server = link->server;
     const int one = 1;
     ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     ::setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    const bool isData = control != nullptr;
+    long long carried = 0;
+    std::mutex counting;
+    const Carried cut = [&](size_t bytes) {
+        std::lock_guard lock(counting);
+        carried += static_cast<long long>(bytes);
+        if (cutAfter > 0 && carried > cutAfter && !cutDone.exchange(true)) {
+            std::fprintf(stderr, "delayproxy: resetting a data connection after %lld bytes%s\n", carried,
+                         cutControl ? " and its control connection" : "");
+            link->abort();
+            if (cutControl)
+                control->abort();
+        }
+    };
     DelayQueue up;
     DelayQueue down;
-    std::thread upReader([&] { readInto(client, up, {}); });
-    std::thread downReader([&] { readInto(server, down, serverFilter); });
-    std::thread upWriter([&] { writeFrom(up, server, client); });
-    writeFrom(down, client, server);
+    std::thread upReader([&] { readInto(client, up, {}, *link, isData ? cut : Carried()); });
+    std::thread downReader([&] {
+        readInto(server, down, serverFilter, *link, isData ? Carried([&](size_t bytes) {
+            fromServer += static_cast<long long>(bytes);
+            cut(bytes);
+        })
+                                                    : Carried());
+    });
+    std::thread upWriter([&] { writeFrom(up, server, client, *link, isData ? &toServer : nullptr); });
+    writeFrom(down, client, server, *link);
     upWriter.join();
     up.close();
     down.close();
-    ::shutdown(client, SHUT_RDWR);
-    ::shutdown(server, SHUT_RDWR);
+    if (link->aborted) {
+        // A reset on both sides, as a broken link leaves them.
+        const linger reset{1, 0};
+        ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::setsockopt(server, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    }
+    ::shutdown(client, link->aborted ? SHUT_RD : SHUT_RDWR);
+    ::shutdown(server, link->aborted ? SHUT_RD : SHUT_RDWR);
     upReader.join();
     downReader.join();
+    link->closed = true;
     ::close(client);
     ::close(server);
 }
@@ -262,11 +339,20 @@ void relay(int client, int server, Filter serverFilter)
 int main(int argc, char** argv)
 {
     int first = 1;
-    const bool ftp = argc > 1 && std::strcmp(argv[1], "--ftp") == 0;
-    if (ftp)
-        ++first;
-    if (argc - first != 4) {
-        std::fprintf(stderr, "usage: delayproxy [--ftp] LISTEN_PORT TARGET_HOST TARGET_PORT DELAY_MS\n");
+    bool ftp = false;
+    for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
+        if (std::strcmp(argv[first], "--ftp") == 0)
+            ftp = true;
+        else if (std::strcmp(argv[first], "--cut-control") == 0)
+            cutControl = true;
+        else if (std::strcmp(argv[first], "--cut-after") == 0 && first + 1 < argc)
+            cutAfter = std::atoll(argv[++first]);
+        else
+            break;
+    }
+    if (argc - first != 4 || (cutAfter > 0 && !ftp)) {
+        std::fprintf(stderr, "usage: delayproxy [--ftp [--cut-after BYTES [--cut-control]]] LISTEN_PORT TARGET_HOST "
+                             "TARGET_PORT DELAY_MS\n");
         return 2;
     }
     targetHost = argv[first + 1];
@@ -290,7 +376,13 @@ int main(int argc, char** argv)
                 ::close(client);
                 return;
             }
-            relay(client, server, ftp ? Filter(ftpFilter) : Filter());
+            auto link = std::make_shared<Link>();
+            link->client = client;
+            link->server = server;
+            Filter filter;
+            if (ftp)
+                filter = [link](std::string& pending) { return ftpFilter(link, pending); };
+            relay(link, filter);
         }).detach();
     }
 }

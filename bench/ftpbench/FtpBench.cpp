@@ -1,6 +1,7 @@
 #include "FtpBench.h"
 
 #include "AsciiUploadFilter.h"
+#include "SessionMaker.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,7 +21,7 @@ FtpBench::FtpBench(QTextStream& out, QTextStream& err)
 int FtpBench::usage(const QString& problem)
 {
     m_err << "ftpbench: " << problem << "\n"
-          << "usage: ftpbench [--passive] [--piece BYTES] " << TlsOptions::usage()
+          << "usage: ftpbench [--passive] [--piece BYTES] " << TlsOptions::usage() << ' ' << SshOptions::usage()
           << " HOST PORT USER PASS COMMAND ARGS... [-- COMMAND ARGS...]...\n"
           << "commands: pwd | cd DIR | list [DIR] | get REMOTE LOCAL | put LOCAL REMOTE [ascii|binary]\n"
           << "          | mkdir DIR | rmdir DIR | delete NAME | rename OLD NEW\n";
@@ -35,7 +36,7 @@ int FtpBench::run(const QStringList& arguments)
     while (!rest.isEmpty() && rest.first().startsWith(QLatin1String("--")) && rest.first() != separator) {
         bool handled = false;
         QString problem;
-        if (!m_tls.take(rest, settings, handled, problem))
+        if (!m_tls.take(rest, settings, handled, problem) || (!handled && !m_ssh.take(rest, settings, handled, problem)))
             return usage(problem);
         if (handled)
             continue;
@@ -70,13 +71,20 @@ int FtpBench::run(const QStringList& arguments)
             return usage(QStringLiteral("empty command"));
     }
 
-    m_session.setPeerIdentityQuestion([this](const PeerIdentity& identity) { return m_tls.decide(identity, m_err); });
-    if (!m_session.openConnection(settings)) {
-        m_err << "ftpbench: connect failed: " << m_session.lastError() << "\n";
+    m_session = makeSession(settings.protocol);
+    m_session->setPeerIdentityQuestion([this](const PeerIdentity& identity) {
+        return identity.hostKey() ? m_ssh.decide(*identity.hostKey(), m_err) : m_tls.decide(identity, m_err);
+    });
+    if (!m_session->openConnection(settings)) {
+        m_err << "ftpbench: connect failed: " << m_session->lastError() << "\n";
         m_err.flush();
         return 1;
     }
-    if (const ConnectFacts facts = m_session.connectFacts(); facts.tls == TlsOutcome::Encrypted)
+    static const char* const logIns[] = {"none", "agent", "key file", "password", "keyboard-interactive"};
+    if (const ConnectFacts facts = m_session->connectFacts(); settings.protocol == Protocol::Sftp)
+        m_err << "ftpbench: SSH, logged in by " << logIns[static_cast<int>(facts.logIn)] << ", in "
+              << m_session->startFolder() << "\n";
+    else if (facts.tls == TlsOutcome::Encrypted)
         m_err << "ftpbench: encrypted with " << facts.tlsVersion << "\n";
     else
         m_err << "ftpbench: not encrypted\n";
@@ -84,14 +92,14 @@ int FtpBench::run(const QStringList& arguments)
     for (const QStringList& command : commands) {
         if (!runCommand(command)) {
             m_out.flush();
-            m_err << "ftpbench: " << command.join(QLatin1Char(' ')) << " failed: " << m_session.lastError() << "\n";
+            m_err << "ftpbench: " << command.join(QLatin1Char(' ')) << " failed: " << m_session->lastError() << "\n";
             m_err.flush();
-            m_session.closeConnection();
+            m_session->closeConnection();
             return 1;
         }
         m_out.flush();
     }
-    m_session.closeConnection();
+    m_session->closeConnection();
     return 0;
 }
 
@@ -116,20 +124,20 @@ bool FtpBench::runCommand(const QStringList& command)
         return put(command[1], command[2], type == QLatin1String("ascii") ? TransferFlag::Ascii : TransferFlag::Binary);
     }
     if (name == QLatin1String("mkdir") && count == 1)
-        return m_session.createDir(command[1]);
+        return m_session->createDir(command[1]);
     if (name == QLatin1String("rmdir") && count == 1)
-        return m_session.removeDir(command[1]);
+        return m_session->removeDir(command[1]);
     if (name == QLatin1String("delete") && count == 1)
-        return m_session.remove(command[1]);
+        return m_session->remove(command[1]);
     if (name == QLatin1String("rename") && count == 2)
-        return m_session.rename(command[1], command[2]);
+        return m_session->rename(command[1], command[2]);
     m_err << "ftpbench: unknown command or wrong number of arguments: " << command.join(QLatin1Char(' ')) << "\n";
     return false;
 }
 
 bool FtpBench::pwd()
 {
-    const QString directory = m_session.currentDir();
+    const QString directory = m_session->currentDir();
     if (directory.isEmpty())
         return false;
     m_out << directory << "\n";
@@ -138,18 +146,18 @@ bool FtpBench::pwd()
 
 bool FtpBench::cd(const QString& directory)
 {
-    return m_session.setDir(directory) && pwd();
+    return m_session->setDir(directory) && pwd();
 }
 
 bool FtpBench::list(const QString& directory)
 {
     QString back;
     if (!directory.isEmpty()) {
-        back = m_session.currentDir();
-        if (back.isEmpty() || !m_session.setDir(directory))
+        back = m_session->currentDir();
+        if (back.isEmpty() || !m_session->setDir(directory))
             return false;
     }
-    const auto entries = m_session.list();
+    const auto entries = m_session->list();
     if (!entries)
         return false;
     for (const RemoteEntry& entry : *entries) {
@@ -157,9 +165,9 @@ bool FtpBench::list(const QString& directory)
         m_out << entry.name << '\t' << kind << '\t' << entry.size << '\t'
               << entry.lastWrite.toString(QStringLiteral("yyyy-MM-dd HH:mm")) << '\t' << entry.attributes << '\n';
     }
-    if (m_session.unreadableLines() > 0)
-        m_err << "ftpbench: " << m_session.unreadableLines() << " unreadable listing lines left out\n";
-    return back.isEmpty() || m_session.setDir(back);
+    if (m_session->unreadableLines() > 0)
+        m_err << "ftpbench: " << m_session->unreadableLines() << " unreadable listing lines left out\n";
+    return back.isEmpty() || m_session->setDir(back);
 }
 
 void FtpBench::printRate(qint64 bytes, qint64 nanoseconds)
@@ -175,7 +183,7 @@ bool FtpBench::get(const QString& remote, const QString& local)
     qint64 bytes = 0;
     QElapsedTimer timer;
     timer.start();
-    const bool ok = m_session.get(local, remote, [&bytes](qint64 done, qint64) { bytes = done; });
+    const bool ok = m_session->get(local, remote, [&bytes](qint64 done, qint64) { bytes = done; });
     const qint64 elapsed = timer.nsecsElapsed();
     if (ok)
         printRate(bytes, elapsed);
@@ -191,7 +199,7 @@ bool FtpBench::put(const QString& local, const QString& remote, TransferFlag fla
     }
     QElapsedTimer timer;
     timer.start();
-    std::unique_ptr<UploadStream> upload = AsciiUploadFilter::forType(m_session.openForUpload(remote, flag), flag);
+    std::unique_ptr<UploadStream> upload = AsciiUploadFilter::forType(m_session->openForUpload(remote, flag), flag);
     if (!upload)
         return false;
     QByteArray piece(m_pieceSize, Qt::Uninitialized);

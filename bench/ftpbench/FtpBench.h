@@ -1,16 +1,19 @@
 #pragma once
 
-#include "FtpSession.h"
+#include "RemoteOperations.h"
+#include "SshOptions.h"
 #include "TlsOptions.h"
 
 #include <QStringList>
 #include <QTextStream>
 
-// The command-line driver of the FTP session:
+// The command-line driver of the FTP and SFTP sessions:
 //   ftpbench [--passive] [--piece BYTES] [--tls off|auto|require] [--trust SHA256]
+//            [--protocol ftp|sftp] [--hostkey SHA256:...] [--key FILE]
 //            HOST PORT USER PASS COMMAND ARGS... [-- COMMAND ARGS...]...
 // Commands run one after another on one connection; the first that fails ends the run. See
-// TlsOptions.h for the encryption options; the connection's encryption is reported on stderr.
+// TlsOptions.h for the encryption options and SshOptions.h for SFTP's; the connection's
+// encryption (FTP) or log-in method (SFTP) is reported on stderr.
 class FtpBench
 {
 public:
@@ -31,7 +34,8 @@ private:
 
     QTextStream& m_out;
     QTextStream& m_err;
-    FtpSession m_session;
+    std::unique_ptr<RemoteOperations> m_session;
     qint64 m_pieceSize = 256 * 1024;
     TlsOptions m_tls;
+    SshOptions m_ssh;
 };

@@ -1,5 +1,6 @@
 #include "JobCommand.h"
 
+#include "ConnectionJobs.h"
 #include "ItemTransfer.h"
 #include "QueueProcessor.h"
 #include "RemoteOperations.h"
@@ -24,10 +25,12 @@ JobCommand::JobCommand(const char* name, QString operands, QString options)
 int JobCommand::usage(const QString& problem)
 {
     m_err << "ftpbench " << m_name << ": " << problem << "\n"
-          << "usage: ftpbench " << m_name << " [--passive] " << TlsOptions::usage()
+          << "usage: ftpbench " << m_name << " [--passive] " << TlsOptions::usage() << ' ' << SshOptions::usage()
           << (m_optionsUsage.isEmpty() ? QString() : QLatin1Char(' ') + m_optionsUsage) << " HOST PORT USER PASS "
           << m_operandsUsage << "\n"
-          << "       a NAME ending in \"/\" is a folder\n";
+          << "       a NAME ending in \"/\" is a folder\n"
+          << "       --retries N (0 to 10, 2 by default), --retry-delay SECONDS (5 by default): how a transfer\n"
+          << "       that broke is tried again; a download goes on from the partial file an earlier run left\n";
     if (m_name == QByteArrayView("download") || m_name == QByteArrayView("upload"))
         m_err << "       --connections N: the transfers run on N connections at once (1 to 10; 1 by default)\n";
     m_err.flush();
@@ -40,7 +43,7 @@ bool JobCommand::parse(const QStringList& arguments, int minimumOperands, const 
     while (!rest.isEmpty() && rest.first().startsWith(QLatin1String("--"))) {
         bool handled = false;
         QString problem;
-        if (!m_tls.take(rest, m_settings, handled, problem)) {
+        if (!m_tls.take(rest, m_settings, handled, problem) || (!handled && !m_ssh.take(rest, m_settings, handled, problem))) {
             usage(problem);
             return false;
         }
@@ -52,6 +55,13 @@ bool JobCommand::parse(const QStringList& arguments, int minimumOperands, const 
             m_connections = rest.isEmpty() ? 0 : rest.takeFirst().toInt(&number);
             if (!number || m_connections < TransferQueue::minimumParallel || m_connections > TransferQueue::maximumParallel) {
                 usage(QStringLiteral("--connections takes a number from 1 to 10"));
+                return false;
+            }
+            continue;
+        }
+        if (takeRetryOption(rest, problem)) {
+            if (!problem.isEmpty()) {
+                usage(problem);
                 return false;
             }
             continue;
@@ -83,6 +93,22 @@ bool JobCommand::parse(const QStringList& arguments, int minimumOperands, const 
     return true;
 }
 
+bool JobCommand::takeRetryOption(QStringList& rest, QString& problem)
+{
+    const bool retries = rest.first() == QLatin1String("--retries");
+    if (!retries && rest.first() != QLatin1String("--retry-delay"))
+        return false;
+    rest.removeFirst();
+    bool number = false;
+    const int value = rest.isEmpty() ? -1 : rest.takeFirst().toInt(&number);
+    const int maximum = retries ? RetrySettings::maximumRetries : RetrySettings::maximumDelaySeconds;
+    if (!number || value < 0 || value > maximum)
+        problem = QStringLiteral("%1 takes a number from 0 to %2").arg(QLatin1String(retries ? "--retries" : "--retry-delay")).arg(maximum);
+    else
+        (retries ? m_retry.retries : m_retry.delaySeconds) = value;
+    return true;
+}
+
 QList<SelectedRow> JobCommand::rowsOf(const QStringList& names)
 {
     QList<SelectedRow> rows;
@@ -90,7 +116,7 @@ QList<SelectedRow> JobCommand::rowsOf(const QStringList& names)
         if (name.endsWith(QLatin1Char('/')) && name.size() > 1)
             rows.append({name.chopped(1), true});
         else
-            rows.append({name, false});
+            rows.append({name, false, -1}); // a size the list would show is not known here
     }
     return rows;
 }
@@ -110,7 +136,9 @@ void JobCommand::prepare(SessionRunner& runner)
         m_err.flush();
         return PromptAnswer::Ok;
     });
-    runner.setPeerIdentityHandler([this](const PeerIdentity& identity) { return m_tls.decide(identity, m_err); });
+    runner.setPeerIdentityHandler([this](const PeerIdentity& identity) {
+        return identity.hostKey() ? m_ssh.decide(*identity.hostKey(), m_err) : m_tls.decide(identity, m_err);
+    });
 }
 
 void JobCommand::connectInto(SessionRunner& runner, const ConnectionSettings& settings, const QString& remoteFolder,
@@ -120,7 +148,7 @@ void JobCommand::connectInto(SessionRunner& runner, const ConnectionSettings& se
     runner.start<QString>(
         [settings, remoteFolder, folder](JobContext& context) {
             RemoteOperations& session = context.session();
-            if (session.openConnection(settings) && session.setDir(QStringLiteral("/")) && session.setDir(remoteFolder))
+            if (ConnectionJobs::connect(context, settings, ConnectVariant::Menu) && session.setDir(remoteFolder))
                 *folder = session.currentDir();
             if (!folder->isEmpty())
                 return QString();
@@ -156,11 +184,12 @@ JobCommand::QueueCounts JobCommand::runQueue(QList<TransferItem> items)
     QueueProcessor::Work work;
     work.makeWorker = [this] {
         auto worker = std::make_unique<SessionRunner>(makeSession);
-        worker->setPeerIdentityHandler([this](const PeerIdentity& identity) { return m_tls.decide(identity, m_err); });
+        worker->setPeerIdentityHandler([this](const PeerIdentity& identity) {
+            return identity.hostKey() ? m_ssh.decide(*identity.hostKey(), m_err) : m_tls.decide(identity, m_err);
+        });
         return std::unique_ptr<JobRunner>(std::move(worker));
     };
-    work.makeItemJob = [ledger] { return ItemTransfer::makeJob(ledger); };
-    work.removePartial = &ItemTransfer::removePartialFile;
+    work.makeItemJob = [ledger, retry = m_retry] { return ItemTransfer::makeJob(ledger, retry); };
     QueueProcessor processor(queue, std::move(work));
     QObject::connect(&processor, &QueueProcessor::historyLine, [this](const QString& text, HistoryColour colour) {
         m_out << colourName(colour) << '\t' << text << '\n';

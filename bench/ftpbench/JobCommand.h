@@ -1,9 +1,11 @@
 #pragma once
 
 #include "ConnectionSettings.h"
+#include "RetryPolicy.h"
 #include "SelectedRow.h"
 #include "SessionMaker.h"
 #include "SessionRunner.h"
+#include "SshOptions.h"
 #include "TlsOptions.h"
 #include "TransferItem.h"
 
@@ -25,9 +27,10 @@ public:
     // command's own options, for the usage line.
     JobCommand(const char* name, QString operands, QString options = {});
 
-    // Reads [--passive] [--tls ...] [--trust ...] (and what extraOption takes: it returns true when
-    // it took rest.first(), with problem set when that was malformed), then HOST PORT USER PASS and
-    // at least minimumOperands more words, which stay in operands(). False after the usage.
+    // Reads [--passive] [--tls ...] [--trust ...] [--protocol ...] [--hostkey ...] [--key ...] (and
+    // what extraOption takes: it returns true when it took rest.first(), with problem set when that
+    // was malformed), then HOST PORT USER PASS and at least minimumOperands more words, which stay
+    // in operands(). False after the usage.
     using ExtraOption = std::function<bool(QStringList& rest, QString& problem)>;
     bool parse(const QStringList& arguments, int minimumOperands, const ExtraOption& extraOption = {});
     int usage(const QString& problem);
@@ -35,11 +38,15 @@ public:
     ConnectionSettings& settings() { return m_settings; }
     // --connections N: the queue's workers (1 to 10).
     int connections() const { return m_connections; }
+    // --retries N and --retry-delay SECONDS.
+    RetrySettings retry() const { return m_retry; }
     QStringList& operands() { return m_operands; }
     // NAME... as selected rows: a NAME ending in "/" is a folder.
     static QList<SelectedRow> rowsOf(const QStringList& names);
 
-    // Connects and changes into remoteFolder, then runs job with the folder as the server names it;
+    // Connects as the connect command does (its history lines are printed; a host key not trusted
+    // gives a red one) and changes into remoteFolder (relative to where the connect starts: "/", or
+    // the SFTP log-in folder), then runs job with the folder as the server names it;
     // prints the history lines. The exit code: 1 when the connect failed, else succeeded(result) ? 0 : 1.
     template <typename Result>
     int run(const QString& remoteFolder, std::function<Result(JobContext&, const QString& folder)> job,
@@ -57,6 +64,7 @@ public:
     QueueCounts runQueue(QList<TransferItem> items);
 
 private:
+    bool takeRetryOption(QStringList& rest, QString& problem);
     void prepare(SessionRunner& runner);
     int finish(bool connected, const QString& connectError, bool succeeded);
     static void connectInto(SessionRunner& runner, const ConnectionSettings& settings, const QString& remoteFolder,
@@ -69,6 +77,8 @@ private:
     QTextStream m_err;
     ConnectionSettings m_settings;
     TlsOptions m_tls;
+    RetrySettings m_retry;
+    SshOptions m_ssh;
     QStringList m_operands;
     int m_connections = 1;
 };

@@ -36,12 +36,8 @@ bool TlsOptions::take(QStringList& rest, ConnectionSettings& settings, bool& han
 
 TrustDecision TlsOptions::decide(const PeerIdentity& identity, QTextStream& err) const
 {
-    if (const HostKeyInfo* key = identity.hostKey()) {
-        err << "host key of " << key->host << " port " << key->port << " refused:\n  " << key->keyType << ' '
-            << key->fingerprint << '\n';
-        err.flush();
-        return TrustDecision::Cancel;
-    }
+    if (!identity.certificate())
+        return TrustDecision::Cancel; // host keys are SshOptions' business
     const CertificateInfo& info = *identity.certificate();
     const bool accepted = trusted && *trusted == info.sha256;
     err << "certificate of " << info.host << " port " << info.port << (accepted ? " (trusted by --trust)" : " refused")

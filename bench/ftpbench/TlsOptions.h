@@ -20,8 +20,8 @@ struct TlsOptions {
     // Takes the option at the front of rest when it is one of these; false with problem set when
     // it is malformed. handled tells whether it was one of ours.
     bool take(QStringList& rest, ConnectionSettings& settings, bool& handled, QString& problem);
-    // The answer to the peer-identity question: the one certificate fingerprint trusted this time,
-    // else cancel; either way the certificate (or host key) is described on err.
+    // The answer about a certificate: the one fingerprint trusted this time, else cancel; either
+    // way the certificate is described on err.
     TrustDecision decide(const PeerIdentity& identity, QTextStream& err) const;
 
     static QString usage();

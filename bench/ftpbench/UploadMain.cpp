@@ -37,7 +37,7 @@ int runUpload(const QStringList& arguments)
     if (!QFileInfo(source).isDir())
         return command.usage(QStringLiteral("no folder %1").arg(source));
     const UploadRequest request{source + QLatin1Char('/'), JobCommand::rowsOf(rest), QString(), command.settings(),
-                                type, UploadVariant::Main};
+                                type, UploadVariant::Main, command.retry()};
     // The walk, as the local pane's upload does, then the items through the queue.
     QList<TransferItem> items;
     const int walked = command.run<UploadResult>(

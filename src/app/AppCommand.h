@@ -16,4 +16,9 @@ enum class AppCommand {
     AsciiList,
     Homepage,
     About,
+    CompareFolders,
+    HideIdentical,
+    CompareBySize,
+    CompareBySizeAndTime,
+    SyncBrowsing,
 };

@@ -1,5 +1,6 @@
 #include "ConnectionBar.h"
 
+#include "SiteLink.h"
 #include "TextCatalogue.h"
 
 #include <QCheckBox>
@@ -51,6 +52,15 @@ ConnectionBar::ConnectionBar(QWidget* parent)
 
     auto* layout = new QHBoxLayout(m_frame);
     layout->addWidget(m_toolBar);
+    m_protocolLabel = new QLabel(QStringLiteral("Protokoll"), m_frame);
+    m_protocolLabel->setObjectName(QStringLiteral("lblProtocol"));
+    m_protocolBox = new QComboBox(m_frame);
+    m_protocolBox->setObjectName(QStringLiteral("cboProtocol"));
+    // Entries in the order of Protocol; the texts come with retranslate().
+    m_protocolBox->addItems({QStringLiteral("FTP"), QStringLiteral("SFTP (SSH)")});
+    m_protocolLabel->setBuddy(m_protocolBox);
+    layout->addWidget(m_protocolLabel);
+    layout->addWidget(m_protocolBox);
     m_address = addField("txtAddress", "lblAdresse", QStringLiteral("Adresse"));
     m_user = addField("txtUserID", "lblBenutzer", QStringLiteral("Benutzer"));
     m_password = addField("txtPassword", "lblPasswort", QStringLiteral("Passwort"));
@@ -85,7 +95,10 @@ ConnectionBar::ConnectionBar(QWidget* parent)
     // clicked, not toggled: only the user's click writes a history line.
     connect(m_passive, &QCheckBox::clicked, this, &ConnectionBar::passiveToggledByUser);
     connect(m_password, &QLineEdit::returnPressed, this, &ConnectionBar::connectOnEnterRequested);
+    connect(m_protocolBox, &QComboBox::currentIndexChanged, this, &ConnectionBar::protocolChosen);
+    connect(m_address, &QLineEdit::editingFinished, this, &ConnectionBar::takeAddressLink);
 
+    setTabOrder(m_protocolBox, m_address);
     setTabOrder(m_address, m_user);
     setTabOrder(m_user, m_password);
     setTabOrder(m_password, m_port);
@@ -121,6 +134,11 @@ void ConnectionBar::retranslate()
     for (int i = 0; i < m_labels.size(); ++i)
         m_labels[i]->setText(getText(keys[i]));
     m_modeLabel->setText(getText("LABEL_MODUS"));
+    m_protocolLabel->setText(getText("LABEL_PROTOCOL"));
+    m_protocolBox->setItemText(static_cast<int>(Protocol::Ftp), getText("PROTOCOL_FTP"));
+    m_protocolBox->setItemText(static_cast<int>(Protocol::Sftp), getText("PROTOCOL_SFTP"));
+    m_protocolBox->setAccessibleName(withoutMnemonic(getText("LABEL_PROTOCOL")));
+    m_protocolBox->setAccessibleDescription(getText("DESC_PROTOCOL"));
     m_address->setAccessibleDescription(getText("DESC_ADDRESS"));
     m_user->setAccessibleDescription(getText("DESC_USER"));
     m_password->setAccessibleDescription(getText("DESC_PASSWORD"));
@@ -159,12 +177,68 @@ void ConnectionBar::retranslate()
 
 ConnectionSettings ConnectionBar::settings() const
 {
-    return {.protocol = m_protocol,
-            .host = m_address->text(),
-            .port = m_port->text(),
-            .user = m_user->text(),
-            .password = m_password->text(),
-            .ftp = {m_passive->isChecked(), static_cast<FtpSettings::Encryption>(m_encryption->currentIndex())}};
+    const auto encryption = static_cast<FtpSettings::Encryption>(m_encryption->currentIndex());
+    ConnectionSettings settings{.protocol = protocol(),
+                                .host = m_address->text(),
+                                .port = m_port->text(),
+                                .user = m_user->text(),
+                                .password = m_password->text(),
+                                .ftp = {m_passive->isChecked(), encryption}};
+    // A link still in the address field (a command started before the field was left) counts as
+    // it will show once it is left.
+    QString reason;
+    const QString address = m_address->text().trimmed();
+    const bool isLink = address.startsWith(QLatin1String("ftp://"), Qt::CaseInsensitive)
+                        || address.startsWith(QLatin1String("sftp://"), Qt::CaseInsensitive);
+    if (const std::optional<SiteLink> link = isLink ? parseSiteLink(address, reason) : std::nullopt) {
+        settings.protocol = link->site.protocol;
+        settings.host = link->site.host;
+        settings.port = QString::number(link->site.port);
+        // The user and password a link names; an FTP link without them means anonymous, but
+        // fields filled in by hand are kept then.
+        if (address.contains(QLatin1Char('@'))) {
+            settings.user = link->site.user;
+            if (!link->password.isEmpty())
+                settings.password = link->password;
+        }
+    }
+    return settings;
+}
+
+Protocol ConnectionBar::protocol() const
+{
+    return static_cast<Protocol>(m_protocolBox->currentIndex());
+}
+
+void ConnectionBar::setProtocol(Protocol protocol)
+{
+    m_protocolBox->setCurrentIndex(static_cast<int>(protocol));
+}
+
+void ConnectionBar::protocolChosen()
+{
+    const Protocol chosen = protocol();
+    if (chosen == m_shownProtocol)
+        return;
+    if (m_port->text().trimmed() == QString::number(defaultPort(m_shownProtocol)))
+        m_port->setText(QString::number(defaultPort(chosen)));
+    m_shownProtocol = chosen;
+    // Transfer type, passive transfers and TLS are FTP's; SFTP sends every file byte for byte.
+    const std::initializer_list<QWidget*> ftpOnly{m_modeLabel, m_transferMode, m_passive, m_encryptionLabel, m_encryption};
+    for (QWidget* widget : ftpOnly)
+        widget->setEnabled(chosen == Protocol::Ftp);
+}
+
+void ConnectionBar::takeAddressLink()
+{
+    const ConnectionSettings taken = settings();
+    if (taken.host == m_address->text())
+        return;
+    setProtocol(taken.protocol);
+    m_address->setText(taken.host);
+    m_port->setText(taken.port);
+    m_user->setText(taken.user);
+    m_password->setText(taken.password);
 }
 
 void ConnectionBar::setFieldsEnabled(bool enabled, bool withPort)

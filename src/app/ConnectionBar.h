@@ -26,10 +26,11 @@ public:
     // The values as typed, read when a command starts.
     ConnectionSettings settings() const;
 
-    // The protocol a site or a link asked for. The bar has no choice of its own for it yet; this
-    // is where that choice is read and set.
-    Protocol protocol() const { return m_protocol; }
-    void setProtocol(Protocol protocol) { m_protocol = protocol; }
+    // The protocol chosen in the bar's box, by the user, a site or a link. Choosing one changes
+    // the port when it holds the other protocol's default; FTP's own options are disabled while
+    // SFTP is chosen.
+    Protocol protocol() const;
+    void setProtocol(Protocol protocol);
 
     // Enables or disables the address, user and password fields, and the port field when withPort.
     void setFieldsEnabled(bool enabled, bool withPort = true);
@@ -38,6 +39,7 @@ public:
     QLineEdit* user() const { return m_user; }
     QLineEdit* password() const { return m_password; }
     QLineEdit* port() const { return m_port; }
+    QComboBox* protocolBox() const { return m_protocolBox; }
     QComboBox* transferMode() const { return m_transferMode; }
     QCheckBox* passive() const { return m_passive; }
     QComboBox* encryption() const { return m_encryption; }
@@ -45,6 +47,7 @@ public:
     QAction* asciiAction() const { return m_asciiAction; }
     QAction* sitesAction() const { return m_sitesAction; }
     QAction* stopAction() const { return m_stopAction; }
+    QToolBar* toolBar() const { return m_toolBar; }
 
 Q_SIGNALS:
     // Enter in the password field.
@@ -57,6 +60,10 @@ protected:
 
 private:
     QLineEdit* addField(const char* objectName, const char* labelName, const QString& defaultCaption);
+    void protocolChosen();
+    // An address typed as an ftp:// or sftp:// link: its protocol, host and port, and the user and
+    // password it names, in the fields.
+    void takeAddressLink();
 
     QGroupBox* m_frame;
     QToolBar* m_toolBar;
@@ -64,7 +71,9 @@ private:
     QAction* m_asciiAction;
     QAction* m_stopAction;
     QAction* m_sitesAction;
-    Protocol m_protocol = Protocol::Ftp;
+    QLabel* m_protocolLabel;
+    QComboBox* m_protocolBox;
+    Protocol m_shownProtocol = Protocol::Ftp; // what the port and the FTP options were last set for
     QLineEdit* m_address;
     QLineEdit* m_user;
     QLineEdit* m_password;

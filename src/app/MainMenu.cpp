@@ -35,6 +35,11 @@ bool isCheckable(AppCommand command)
     case AppCommand::TransferAuto:
     case AppCommand::PassiveOn:
     case AppCommand::PassiveOff:
+    case AppCommand::CompareFolders:
+    case AppCommand::HideIdentical:
+    case AppCommand::CompareBySize:
+    case AppCommand::CompareBySizeAndTime:
+    case AppCommand::SyncBrowsing:
         return true;
     default:
         return false;
@@ -158,6 +163,18 @@ void MainMenu::build(QMenuBar* menuBar)
                         sep,
                         {"mnuMyServerStop", "STOP_COMMAND", "&Anhalten", AppCommand::Stop},
                         {"mnuMyServerQueue", "QUEUE_PROCESS", "Warteschlange a&barbeiten", AppCommand::ProcessQueue, Qt::Key_F9}});
+
+    QMenu* view = addMenu(nullptr, menuBar, {"mnuAnsicht", "VIEW_MENU", "&Ansicht"});
+    addEntries(view, {{"mnuAnsichtVergleichen", "COMPARE_MENU", "Ordner &vergleichen", AppCommand::CompareFolders,
+                       Qt::CTRL | Qt::Key_O},
+                      {"mnuAnsichtGleicheAusblenden", "COMPARE_HIDE", "&Gleiche Dateien ausblenden",
+                       AppCommand::HideIdentical}});
+    QMenu* compareBy = addMenu(view, nullptr, {"mnuAnsichtVergleichenNach", "COMPARE_BY", "Vergleichen &nach"});
+    addEntries(compareBy, {{"mnuAnsichtNachGroesse", "COMPARE_BYSIZE", "&Größe", AppCommand::CompareBySize},
+                           {"mnuAnsichtNachZeit", "COMPARE_BYTIME", "Größe und &Zeit", AppCommand::CompareBySizeAndTime,
+                            {}, true}});
+    addEntries(view, {sep, {"mnuAnsichtSynchron", "SYNC_MENU", "&Synchronisiertes Durchsuchen", AppCommand::SyncBrowsing,
+                            Qt::CTRL | Qt::Key_Y}});
 
     QMenu* info = addMenu(nullptr, menuBar, {"mniInfo", nullptr, "&?"});
     QMenu* web = addMenu(info, nullptr, {"mnuInfoWeb", "MDIMAIN_WEBSITE", "&Website"});

@@ -6,23 +6,24 @@
 #include "ChildWindowLayout.h"
 #include "ConnectionBar.h"
 #include "ConnectionController.h"
+#include "CrossPaneCommands.h"
 #include "ItemTransfer.h"
-#include "PeerDecisions.h"
-#include "QueuePane.h"
-#include "QueueProcessor.h"
 #include "LocalActions.h"
 #include "LocalCommands.h"
 #include "LocalPane.h"
 #include "MainMenu.h"
+#include "PeerDecisions.h"
 #include "Prompter.h"
-#include "RemoteActions.h"
+#include "QueuePane.h"
+#include "QueueProcessor.h"
 #include "RegionFocus.h"
+#include "RemoteActions.h"
 #include "RemotePane.h"
 #include "SessionMaker.h"
 #include "SessionRunner.h"
+#include "ShellServices.h"
 #include "SiteBook.h"
 #include "SiteCommands.h"
-#include "ShellServices.h"
 #include "StartupTexts.h"
 #include "TextCatalogue.h"
 #include "TransferHistory.h"
@@ -30,6 +31,7 @@
 #include "TransferQueue.h"
 #include "TransferStatus.h"
 #include "TransferTypeSelector.h"
+#include "UploadCommands.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -50,14 +52,14 @@
 namespace {
 
 // The account a saved server logs on to, as the queue names its items' servers.
-QString siteServerKey(const Site& site)
+QString siteAccountKey(const Site& site)
 {
     ConnectionSettings settings;
     settings.protocol = site.protocol;
     settings.host = site.host;
     settings.port = QString::number(site.port);
     settings.user = site.logon == LogonType::Anonymous ? QStringLiteral("anonymous") : site.user;
-    return serverKey(settings);
+    return accountKey(settings);
 }
 
 } // namespace
@@ -135,6 +137,7 @@ MainWindow::MainWindow(QWidget* parent)
     retranslate();
     m_bar->transferMode()->setCurrentIndex(static_cast<int>(TransferType::Auto));
     wireCommands();
+    m_crossPane = new CrossPaneCommands(*this);
     m_sites = new SiteCommands(*this);
     arrangeChildWindows();
     m_bar->address()->setFocus();
@@ -157,12 +160,11 @@ void MainWindow::createQueue()
         return std::unique_ptr<JobRunner>(std::move(worker));
     };
     work.makeItemJob = [ledger] { return ItemTransfer::makeJob(ledger); };
-    work.removePartial = &ItemTransfer::removePartialFile;
     m_processor = new QueueProcessor(*m_queue, std::move(work), this);
     m_processor->setPasswordQuestion([this](const ConnectionSettings& server) -> std::optional<QString> {
         // The connection bar's, when it names the same account.
         const ConnectionSettings bar = m_bar->settings();
-        if (serverKey(bar) == serverKey(server) && !bar.password.isEmpty())
+        if (accountKey(bar) == accountKey(server) && !bar.password.isEmpty())
             return bar.password;
         InputRequest request;
         request.prompt = getText("QUEUE_PASSWORD").arg(server.user + QLatin1Char('@') + server.host);
@@ -180,7 +182,7 @@ void MainWindow::createQueue()
     m_processor->setServerLimit([this](const QString& server) {
         int limit = 0;
         for (const Site& site : m_sites ? m_sites->book().data().root.allSites() : QList<Site>()) {
-            if (siteServerKey(site) == server)
+            if (siteAccountKey(site) == server)
                 limit = limit > 0 ? std::min(limit, site.maxTransfers) : site.maxTransfers;
         }
         return limit;
@@ -249,6 +251,11 @@ void MainWindow::createActions()
     // application, or the desktop's (or our) chooser.
     remote.openFile = [](const QString& path) { return ShellServices::openWithDefault(path); };
     remote.chooseProgram = [this](const QString& path) { ShellServices::chooseAndOpen(path, this); };
+    // An opened copy that was edited goes back by the upload of one file.
+    remote.uploadCopy = [this](const QString& localPath, const QString& remoteFolder, const QString& remoteName,
+                               std::function<void(bool)> done) {
+        m_localActions->commands().uploads().uploadCopy(localPath, remoteFolder, remoteName, std::move(done));
+    };
     m_remoteActions = new RemoteActions(*m_remote, *m_runner, remote, this);
     auto uploadType = [this] {
         return UploadType{m_transferType->transferType(), m_transferType->transferFlag(), {}};

@@ -9,6 +9,7 @@
 
 class ConnectionBar;
 class ConnectionController;
+class CrossPaneCommands;
 class LocalActions;
 class LocalPane;
 class MainMenu;
@@ -43,6 +44,8 @@ public:
     TransferHistory* history() const { return m_history; }
     LocalPane* localPane() const { return m_local; }
     RemotePane* remotePane() const { return m_remote; }
+    // Sets the passive switch as the menu's entries do: the box, the entries and a history line.
+    void setPassive(bool passive);
     LocalActions* localActions() const { return m_localActions; }
     RemoteActions* remoteActions() const { return m_remoteActions; }
     QMdiArea* mdiArea() const { return m_mdi; }
@@ -54,6 +57,7 @@ public:
     QueueProcessor* queueProcessor() const { return m_processor; }
     QueuePane* queuePane() const { return m_queuePane; }
     SiteCommands* sites() const { return m_sites; }
+    CrossPaneCommands* crossPane() const { return m_crossPane; }
 
     // Places the child windows by the layout rules.
     void arrangeChildWindows();
@@ -74,7 +78,6 @@ private:
     void wireCommands();
     // Stops the running work and drops what waits; a connection it had is made again.
     void stop();
-    void setPassive(bool passive);
     void passiveChanged(bool passive);
     void showProgress(qint64 done, qint64 total);
     // The bar and the status line go when neither the session nor the queue works.
@@ -103,4 +106,5 @@ private:
     TransferTypeSelector* m_transferType = nullptr;
     ConnectionController* m_connection = nullptr;
     SiteCommands* m_sites = nullptr;
+    CrossPaneCommands* m_crossPane = nullptr;
 };

@@ -1,15 +1,15 @@
 #include "SessionMaker.h"
 
 #include "FtpSession.h"
-#include "UnavailableSession.h"
+#include "SftpSession.h"
 
 std::unique_ptr<RemoteOperations> makeSession(Protocol protocol)
 {
     switch (protocol) {
-    case Protocol::Ftp:
-        return std::make_unique<FtpSession>();
     case Protocol::Sftp:
+        return std::make_unique<SftpSession>();
+    case Protocol::Ftp:
         break;
     }
-    return std::make_unique<UnavailableSession>(QStringLiteral("SFTP is not available in this build"));
+    return std::make_unique<FtpSession>();
 }

@@ -85,9 +85,10 @@ void SiteCommands::fillBar(const Site& site)
     bar->password()->clear();
     bar->encryption()->setCurrentIndex(static_cast<int>(site.encryption));
     bar->transferMode()->setCurrentIndex(static_cast<int>(site.transferMode));
-    // A click, so that the passive menu entries follow as they do for the user's own click.
+    // As the menu's passive entries do it, so they follow; the box itself is disabled for SFTP,
+    // yet the site's choice must be there when the user switches to FTP.
     if (bar->passive()->isChecked() != site.passive)
-        bar->passive()->click();
+        m_window.setPassive(site.passive);
 }
 
 void SiteCommands::fillRecentMenu()

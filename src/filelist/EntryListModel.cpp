@@ -1,6 +1,29 @@
 #include "EntryListModel.h"
 
+#include <QBrush>
+#include <QMimeData>
+
+#include <algorithm>
+
 namespace {
+
+// The colours of the marks, light enough for dark text; the words go with them.
+QColor markColour(EntryMark mark)
+{
+    switch (mark) {
+    case EntryMark::None:
+        break;
+    case EntryMark::OnlyHere:
+        return QColor(255, 236, 150);
+    case EntryMark::Newer:
+        return QColor(190, 235, 190);
+    case EntryMark::DifferentSize:
+        return QColor(245, 190, 190);
+    case EntryMark::Identical:
+        return QColor(225, 225, 225);
+    }
+    return {};
+}
 
 Qt::Alignment alignmentOf(int column)
 {
@@ -24,6 +47,7 @@ void EntryListModel::setRows(QList<FileEntry> rows, QHash<QString, QIcon> icons,
     m_rows = std::move(rows);
     m_icons = std::move(icons);
     m_style = std::move(style);
+    m_marks.clear();
     endResetModel();
 }
 
@@ -44,6 +68,22 @@ void EntryListModel::setHeaderTexts(const QStringList& texts)
     for (int column = 0; column < ColumnCount && column < texts.size(); ++column)
         m_headers[column] = texts[column];
     Q_EMIT headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+}
+
+void EntryListModel::setMarks(QList<EntryMark> marks)
+{
+    if (marks.isEmpty() && m_marks.isEmpty())
+        return;
+    m_marks = std::move(marks);
+    m_marks.resize(m_rows.size(), EntryMark::None);
+    if (!m_rows.isEmpty())
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1),
+                           {Qt::BackgroundRole, Qt::ForegroundRole, Qt::ToolTipRole, Qt::AccessibleTextRole});
+}
+
+void EntryListModel::setDragDrop(DragDrop handlers)
+{
+    m_dragDrop = std::move(handlers);
 }
 
 int EntryListModel::rowCount(const QModelIndex& parent) const
@@ -76,6 +116,18 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const
         return {};
     case IconKeyRole:
         return row.iconKey;
+    case Qt::BackgroundRole:
+    case Qt::ForegroundRole:
+        if (mark(index.row()) == EntryMark::None)
+            return {};
+        return role == Qt::BackgroundRole ? QBrush(markColour(mark(index.row()))) : QBrush(Qt::black);
+    case Qt::ToolTipRole:
+        return mark(index.row()) == EntryMark::None ? QVariant() : FolderComparison::markText(mark(index.row()));
+    case Qt::AccessibleTextRole:
+        // Colour is never the only sign: a screen reader says the mark with the name.
+        if (index.column() != NameColumn || mark(index.row()) == EntryMark::None)
+            return {};
+        return row.name + QStringLiteral(", ") + FolderComparison::markText(mark(index.row()));
     default:
         return {};
     }
@@ -90,4 +142,74 @@ QVariant EntryListModel::headerData(int section, Qt::Orientation orientation, in
     if (role == Qt::TextAlignmentRole)
         return alignmentOf(section).toInt();
     return {};
+}
+
+Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (!index.isValid())
+        return m_dragDrop.canDrop ? flags | Qt::ItemIsDropEnabled : flags;
+    const FileEntry& row = m_rows[index.row()];
+    if (m_dragDrop.dragData && row.kind != EntryKind::Parent)
+        flags |= Qt::ItemIsDragEnabled;
+    if (m_dragDrop.canDrop && row.isFolderLike())
+        flags |= Qt::ItemIsDropEnabled;
+    return flags;
+}
+
+QStringList EntryListModel::mimeTypes() const
+{
+    // Whether data can be dropped depends on what it holds and where it goes: canDropMimeData()
+    // decides, for every position.
+    return {};
+}
+
+QMimeData* EntryListModel::mimeData(const QModelIndexList& indexes) const
+{
+    if (!m_dragDrop.dragData)
+        return nullptr;
+    QList<int> rows;
+    for (const QModelIndex& index : indexes) {
+        if (index.isValid() && m_rows[index.row()].kind != EntryKind::Parent)
+            rows.append(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows.isEmpty() ? nullptr : m_dragDrop.dragData(rows);
+}
+
+namespace {
+
+// Onto a row, or between rows (the folder the list shows).
+int targetRowOf(const QModelIndex& parent)
+{
+    return parent.isValid() ? parent.row() : -1;
+}
+
+} // namespace
+
+bool EntryListModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int, const QModelIndex& parent) const
+{
+    return data && m_dragDrop.canDrop && m_dragDrop.canDrop(*data, targetRowOf(parent));
+}
+
+bool EntryListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                  const QModelIndex& parent)
+{
+    if (!canDropMimeData(data, action, row, column, parent) || !m_dragDrop.drop)
+        return false;
+    m_dragDrop.drop(*data, targetRowOf(parent));
+    return true;
+}
+
+Qt::DropActions EntryListModel::supportedDragActions() const
+{
+    // Rows are copied to the other side, never moved: nothing is deleted here after a drag.
+    return Qt::CopyAction;
+}
+
+Qt::DropActions EntryListModel::supportedDropActions() const
+{
+    // A file manager may propose a move; the views take every drop as a copy (CopyDropView).
+    return Qt::CopyAction | Qt::MoveAction;
 }

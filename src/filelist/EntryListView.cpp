@@ -1,5 +1,6 @@
 #include "EntryListView.h"
 
+#include "CopyDropView.h"
 #include "EntryListModel.h"
 
 #include <QHeaderView>
@@ -18,8 +19,8 @@ constexpr int columnWidths[EntryListModel::ColumnCount] = {140, 50, 130, 120, 60
 
 EntryListView::EntryListView(EntryListModel* model, const QString& controlName, QWidget* parent)
     : QStackedWidget(parent)
-    , m_detailView(new QTreeView(this))
-    , m_iconView(new QListView(this))
+    , m_detailView(new CopyDropView<QTreeView>(this))
+    , m_iconView(new CopyDropView<QListView>(this))
 {
     m_detailView->setObjectName(controlName);
     m_detailView->setModel(model);
@@ -54,6 +55,7 @@ EntryListView::EntryListView(EntryListModel* model, const QString& controlName, 
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
         view->setContextMenuPolicy(Qt::CustomContextMenu);
         view->installEventFilter(this);
+        enableDragAndDrop(view);
         // Double click and Enter.
         connect(view, &QAbstractItemView::activated, this,
                 [this](const QModelIndex& index) { Q_EMIT rowActivated(index.row()); });
@@ -65,6 +67,33 @@ EntryListView::EntryListView(EntryListModel* model, const QString& controlName, 
     addWidget(m_detailView);
     setMode(Mode::Details);
     connect(model, &QAbstractItemModel::modelReset, this, &EntryListView::fitTextColumns);
+    // The views show every row of a new listing.
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { m_hiddenRows.clear(); });
+}
+
+void EntryListView::enableDragAndDrop(QAbstractItemView* view)
+{
+    view->setDragEnabled(true);
+    view->setAcceptDrops(true);
+    view->viewport()->setAcceptDrops(true);
+    view->setDragDropMode(QAbstractItemView::DragDrop);
+    view->setDefaultDropAction(Qt::CopyAction);
+    view->setDropIndicatorShown(true);
+    // Over a folder row the drop goes into that folder, not between rows.
+    view->setDragDropOverwriteMode(true);
+}
+
+void EntryListView::setHiddenRows(const QList<int>& rows)
+{
+    for (const int row : std::as_const(m_hiddenRows)) {
+        m_detailView->setRowHidden(row, QModelIndex(), false);
+        m_iconView->setRowHidden(row, false);
+    }
+    m_hiddenRows = rows;
+    for (const int row : rows) {
+        m_detailView->setRowHidden(row, QModelIndex(), true);
+        m_iconView->setRowHidden(row, true);
+    }
 }
 
 QItemSelectionModel* EntryListView::selectionModel() const
@@ -98,6 +127,8 @@ void EntryListView::applyIconMode()
     m_iconView->setWrapping(true);
     m_iconView->setMovement(QListView::Static);
     m_iconView->setResizeMode(QListView::Adjust);
+    // A static layout switches dragging and dropping off; the rows still go to the other pane.
+    enableDragAndDrop(m_iconView);
 }
 
 void EntryListView::fitTextColumns()

@@ -5,6 +5,7 @@
 #include <QStackedWidget>
 
 class EntryListModel;
+class QAbstractItemView;
 class QItemSelectionModel;
 class QListView;
 class QTreeView;
@@ -34,6 +35,9 @@ public:
     // The current row, -1 when there is none.
     int currentRow() const;
 
+    // Hides these rows in every view (and shows the rows hidden before); a new listing shows all.
+    void setHiddenRows(const QList<int>& rows);
+
     QTreeView* detailView() const { return m_detailView; }
     QListView* iconView() const { return m_iconView; }
     QItemSelectionModel* selectionModel() const;
@@ -55,8 +59,11 @@ private:
     // Widens the size and time columns to their longest text, so that none is cut; a column
     // keeps a larger width.
     void fitTextColumns();
+    // Both views start drags of the rows and take drops (the model decides what and where).
+    void enableDragAndDrop(QAbstractItemView* view);
 
     QTreeView* m_detailView = nullptr;
     QListView* m_iconView = nullptr;
     Mode m_mode = Mode::Details;
+    QList<int> m_hiddenRows;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileAttributes.h"
+#include "ListedTime.h"
 
 #include <QDateTime>
 #include <QString>
@@ -28,6 +29,7 @@ struct FileEntry {
     QDateTime lastWrite;  // local: UTC; remote: as the server reports it
     QString linkTarget;   // where a link leads, when the listing says
     QString permissions;  // remote: the permission text of the listing
+    ListedTime timeKind = ListedTime::Instant; // what lastWrite says: local times are instants
 
     // Shown and entered like a folder: "..", a folder, or a link known to lead to one.
     bool isFolderLike() const

@@ -128,7 +128,7 @@ std::optional<RemoteEntry> parseDosListLine(QStringView line)
         }
         if (nameStart >= line.size())
             return std::nullopt;
-        return makeEntry(line.mid(nameStart), true, false, 0, when);
+        return makeEntry(line.mid(nameStart), true, false, 0, when, ListedTime::ServerClock);
     }
 
     const auto size = parseSize(field.text);
@@ -137,5 +137,5 @@ std::optional<RemoteEntry> parseDosListLine(QStringView line)
     const qsizetype nameStart = field.end + 1;
     if (nameStart >= line.size())
         return std::nullopt;
-    return makeEntry(line.mid(nameStart), false, false, *size, when);
+    return makeEntry(line.mid(nameStart), false, false, *size, when, ListedTime::ServerClock);
 }

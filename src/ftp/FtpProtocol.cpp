@@ -83,9 +83,10 @@ QString FtpProtocol::replyText(const Reply& reply) const
     return masked(reply.summary());
 }
 
-bool FtpProtocol::fail(const QString& text)
+bool FtpProtocol::fail(const QString& text, int replyCode)
 {
     m_lastError = text;
+    m_failureCode = replyCode;
     note(QStringLiteral("error: %1").arg(m_lastError));
     return false;
 }
@@ -156,7 +157,7 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
         return false;
     if (!greeting->isCompletion()) {
         dropConnection();
-        return fail(QStringLiteral("the server refused the connection: %1").arg(replyText(*greeting)));
+        return fail(QStringLiteral("the server refused the connection: %1").arg(replyText(*greeting)), greeting->code);
     }
 
     if (encryption != FtpSettings::Encryption::Plain && !negotiateTls(host, encryption, check))
@@ -182,7 +183,7 @@ bool FtpProtocol::login(const QString& host, quint16 port, const QString& user, 
         const QString why = reply->code == 332 ? QStringLiteral("the server asks for an account, which is not supported")
                                                : replyText(*reply);
         dropConnection();
-        return fail(QStringLiteral("login refused: %1").arg(why));
+        return fail(QStringLiteral("login refused: %1").arg(why), reply->code);
     }
     if (m_encrypted && !protectData())
         return false;
@@ -251,7 +252,7 @@ std::optional<Reply> FtpProtocol::sendLine(const QByteArray& line, const QString
     // 421: the server is closing the connection (idle time-out, shutdown); it is gone now.
     if (reply->code == 421) {
         dropConnection();
-        fail(QStringLiteral("the server closed the connection: %1").arg(replyText(*reply)));
+        fail(QStringLiteral("the server closed the connection: %1").arg(replyText(*reply)), reply->code);
         return std::nullopt;
     }
     return reply;
@@ -311,7 +312,7 @@ bool FtpProtocol::expectCompletion(QStringView verb, const QString& argument)
     if (!reply)
         return false;
     if (!reply->isCompletion())
-        return fail(QStringLiteral("%1 %2: %3").arg(verb, argument, replyText(*reply)));
+        return fail(QStringLiteral("%1 %2: %3").arg(verb, argument, replyText(*reply)), reply->code);
     return true;
 }
 

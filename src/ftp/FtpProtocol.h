@@ -48,6 +48,7 @@ public:
         std::optional<Reply> finalReply;
         std::optional<Reply> refusal;
         int preliminaryReplies = 0;
+        bool restartRefused = false; // REST was not answered 350: the transfer starts at byte 0
     };
     using Sink = std::function<bool(const char* data, qint64 size, QString& error)>;
     using Transcript = std::function<void(const QString& line)>;
@@ -102,9 +103,9 @@ public:
     bool expectCompletion(QStringView verb, const QString& argument = {});
     bool setType(char type);
 
-    // Opens the data connection and sends the transfer command. false when refused (see
-    // transfer.refusal) or failed.
-    bool startTransfer(QStringView verb, const QString& argument, Transfer& transfer);
+    // Opens the data connection and sends the transfer command, after REST restartAt when that is
+    // above 0 (see transfer.restartRefused). false when refused (see transfer.refusal) or failed.
+    bool startTransfer(QStringView verb, const QString& argument, Transfer& transfer, qint64 restartAt = 0);
     // Reads the data to its end into sink, then the final reply; true only when the data
     // connection ended normally and the server confirmed. namedSize is the size the server named
     // for this transfer, if any: a TLS data connection that ends without the server's
@@ -118,7 +119,11 @@ public:
     // Gives a transfer up: resets the data connection and reads the server's final reply.
     void abortTransfer(Transfer& transfer);
 
-    bool fail(const QString& text);
+    // Sets the error; replyCode is that of the reply that refused, 0 where none did.
+    bool fail(const QString& text, int replyCode = 0);
+    // The reply code of the last failure; 0 when no reply refused (a lost connection, a local
+    // error, a name refused before it went out).
+    int failureCode() const { return m_failureCode; }
     // A reply as one line for logs and error texts, the password masked where the server echoes it.
     QString replyText(const Reply& reply) const;
     void setOpenUpload(FtpUploadStream* stream) { m_openUpload = stream; }
@@ -154,6 +159,7 @@ private:
     State m_state = State::Disconnected;
     Transcript m_transcript;
     QString m_lastError;
+    int m_failureCode = 0;
     QString m_password; // only to mask it where a server echoes it
     QStringList m_features;
     bool m_offersMlsd = false;

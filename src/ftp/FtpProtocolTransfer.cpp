@@ -35,7 +35,7 @@ std::unique_ptr<DataConnection> FtpProtocol::openPassive()
         return nullptr;
     const auto offered = reply->code == 227 ? ReplyParsers::parsePasvReply(reply->firstLine()) : std::nullopt;
     if (!offered) {
-        fail(QStringLiteral("PASV: %1").arg(replyText(*reply)));
+        fail(QStringLiteral("PASV: %1").arg(replyText(*reply)), reply->code);
         return nullptr;
     }
     // The address in a PASV reply is ignored: servers behind NAT announce private addresses,
@@ -86,7 +86,7 @@ std::unique_ptr<DataConnection> FtpProtocol::openActive()
     return data;
 }
 
-bool FtpProtocol::startTransfer(QStringView verb, const QString& argument, Transfer& transfer)
+bool FtpProtocol::startTransfer(QStringView verb, const QString& argument, Transfer& transfer, qint64 restartAt)
 {
     transfer = Transfer{};
     transfer.command = argument.isEmpty() ? verb.toString() : verb.toString() + QLatin1Char(' ') + argument;
@@ -98,6 +98,13 @@ bool FtpProtocol::startTransfer(QStringView verb, const QString& argument, Trans
         if (m_state != State::Disconnected)
             setState(State::Ready);
         return false;
+    }
+    // REST right before the transfer command, which it concerns (RFC 3659, 5.3).
+    if (restartAt > 0) {
+        const std::optional<Reply> restart = command(u"REST", QString::number(restartAt));
+        if (!restart)
+            return false;
+        transfer.restartRefused = restart->code != 350;
     }
     QByteArray line = verb.toLatin1();
     if (!argument.isEmpty())
@@ -114,7 +121,7 @@ bool FtpProtocol::startTransfer(QStringView verb, const QString& argument, Trans
         transfer.refusal = reply;
         transfer.data.reset();
         setState(State::Ready);
-        return fail(QStringLiteral("%1: %2").arg(transfer.command, replyText(*reply)));
+        return fail(QStringLiteral("%1: %2").arg(transfer.command, replyText(*reply)), reply->code);
     }
 
     if (!m_passive && !transfer.finalReply) {
@@ -183,7 +190,7 @@ bool FtpProtocol::readFinalReply(Transfer& transfer, int idleMilliseconds)
     }
     setState(State::Ready);
     if (!transfer.finalReply->isCompletion())
-        return fail(QStringLiteral("%1: %2").arg(transfer.command, replyText(*transfer.finalReply)));
+        return fail(QStringLiteral("%1: %2").arg(transfer.command, replyText(*transfer.finalReply)), transfer.finalReply->code);
     return true;
 }
 
@@ -252,7 +259,8 @@ bool FtpProtocol::send(Transfer& transfer, const char* data, qint64 size)
         if (event == DataConnection::Event::Failed && !m_policy.isCancelled()) {
             // The server reset the data connection; its reply says why.
             readFinalReply(transfer);
-            return fail(QStringLiteral("%1: %2").arg(transfer.command, transfer.finalReply ? replyText(*transfer.finalReply) : reason));
+            return fail(QStringLiteral("%1: %2").arg(transfer.command, transfer.finalReply ? replyText(*transfer.finalReply) : reason),
+                        transfer.finalReply ? transfer.finalReply->code : 0);
         }
         dropConnection();
         return fail(QStringLiteral("%1: %2").arg(transfer.command, reason));
@@ -263,7 +271,8 @@ bool FtpProtocol::send(Transfer& transfer, const char* data, qint64 size)
 bool FtpProtocol::failEndedEarly(Transfer& transfer)
 {
     abortTransfer(transfer);
-    return fail(QStringLiteral("%1: the server ended the transfer early: %2").arg(transfer.command, replyText(*transfer.finalReply)));
+    return fail(QStringLiteral("%1: the server ended the transfer early: %2").arg(transfer.command, replyText(*transfer.finalReply)),
+                transfer.finalReply->code);
 }
 
 bool FtpProtocol::finishSending(Transfer& transfer)
@@ -300,9 +309,11 @@ void FtpProtocol::abortTransfer(Transfer& transfer)
     if (!isConnected())
         return;
     const QString kept = m_lastError;
+    const int keptCode = m_failureCode;
     // The server answers the broken transfer; that reply must not be taken for the next command's.
     // Some servers never answer a reset data connection: then the connection goes, rather than
     // the job waiting out the idle time-out or a late reply being taken for another command's.
     readFinalReply(transfer, std::min(m_policy.idleTimeout(), abortReplyMilliseconds));
     m_lastError = kept;
+    m_failureCode = keptCode;
 }

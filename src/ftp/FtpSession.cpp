@@ -186,7 +186,7 @@ bool FtpSession::rename(const QString& oldName, const QString& newName)
     if (!reply)
         return false;
     if (!reply->isIntermediate())
-        return d->protocol.fail(QStringLiteral("RNFR %1: %2").arg(oldName, d->protocol.replyText(*reply)));
+        return d->protocol.fail(QStringLiteral("RNFR %1: %2").arg(oldName, d->protocol.replyText(*reply)), reply->code);
     return d->protocol.expectCompletion(u"RNTO", newName);
 }
 
@@ -214,51 +214,92 @@ bool FtpSession::get(const QString& localPath, const QString& remoteName, const 
     DownloadFile file(localPath);
     if (!file.open())
         return d->protocol.fail(file.errorText());
-    if (!d->protocol.setType('I')) {
+    qint64 offset = 0;
+    return getFrom(file, remoteName, offset, std::nullopt, progress);
+}
+
+bool FtpSession::getFrom(DownloadFile& file, const QString& remoteName, qint64& offset, std::optional<qint64> size,
+                         const Progress& progress)
+{
+    if (!d->protocol.ensureReady() || !d->protocol.checkArgument(u"RETR", remoteName) || !d->protocol.setType('I')) {
         file.discard();
         return false;
     }
-    // The size this very transfer must deliver, where the server names it: SIZE asked just now
-    // (only when progress is wanted: it costs a round trip), or the 150 reply. Not the listing's
-    // size, which may be stale.
-    std::optional<qint64> expected;
-    if (progress && d->protocol.offers(u"SIZE")) {
-        const std::optional<Reply> size = d->protocol.command(u"SIZE", remoteName);
-        if (size && size->code == 213)
-            expected = ListingFields::parseDecimal(size->firstLine().trimmed());
+    // The size this very transfer must deliver, where the server names it: the caller's, SIZE
+    // asked just now (only when progress is wanted: it costs a round trip), or the 150 reply of a
+    // transfer from the start. Not the listing's size, which may be stale.
+    std::optional<qint64> expected = size;
+    if (!expected && progress && d->protocol.offers(u"SIZE")) {
+        const std::optional<Reply> reply = d->protocol.command(u"SIZE", remoteName);
+        if (reply && reply->code == 213)
+            expected = ListingFields::parseDecimal(reply->firstLine().trimmed());
     }
     FtpProtocol::Transfer transfer;
-    if (!d->protocol.startTransfer(u"RETR", remoteName, transfer)) {
+    if (!d->protocol.startTransfer(u"RETR", remoteName, transfer, std::max<qint64>(offset, 0))) {
         file.discard();
         return false;
     }
-    const auto announced = [&] {
-        return expected ? expected : ReplyParsers::parseTransferSize(transfer.reply.firstLine());
+    // A server that will not start there sends the file from its first byte.
+    if (transfer.restartRefused || offset < 0) {
+        offset = 0;
+        if (!file.restart()) {
+            d->protocol.abortTransfer(transfer);
+            return d->protocol.fail(file.errorText());
+        }
+    }
+    const auto announced = [&]() -> std::optional<qint64> {
+        if (expected || offset > 0)
+            return expected;
+        return ReplyParsers::parseTransferSize(transfer.reply.firstLine());
     };
     const qint64 total = announced().value_or(0);
     qint64 done = 0;
-    const bool received = d->protocol.receive(transfer, [&](const char* data, qint64 size, QString& error) {
-        if (!file.write(data, size)) {
+    const auto remaining = [&]() -> std::optional<qint64> {
+        const std::optional<qint64> whole = announced();
+        return whole ? std::optional<qint64>(*whole - offset) : std::nullopt;
+    };
+    const bool received = d->protocol.receive(transfer, [&](const char* data, qint64 length, QString& error) {
+        if (!file.write(data, length)) {
             error = file.errorText();
             return false;
         }
-        done += size;
+        done += length;
         if (progress)
-            progress(done, total);
+            progress(offset + done, total);
         return true;
-    }, announced());
+    }, remaining());
     if (!received) {
         file.discard();
         return false;
     }
     // A server that confirms a transfer cut short must not make it pass for the whole file.
-    if (const std::optional<qint64> size = announced(); size && done != *size) {
+    if (const std::optional<qint64> whole = announced(); whole && offset + done != *whole) {
         file.discard();
-        return d->protocol.fail(QStringLiteral("RETR %1: %2 of %3 bytes arrived").arg(remoteName).arg(done).arg(*size));
+        return d->protocol.fail(
+            QStringLiteral("RETR %1: %2 of %3 bytes arrived").arg(remoteName).arg(offset + done).arg(*whole));
     }
     if (!file.commit())
         return d->protocol.fail(file.errorText());
     return true;
+}
+
+RemoteFileFacts FtpSession::fileFacts(const QString& name)
+{
+    RemoteFileFacts facts;
+    // SIZE counts the bytes of a binary transfer, and some servers answer it in TYPE I only.
+    if (!d->protocol.ensureReady() || !d->protocol.checkArgument(u"SIZE", name))
+        return facts;
+    if (d->protocol.offers(u"SIZE") && d->protocol.setType('I')) {
+        const std::optional<Reply> reply = d->protocol.command(u"SIZE", name);
+        if (reply && reply->code == 213)
+            facts.size = ListingFields::parseDecimal(reply->firstLine().trimmed());
+    }
+    if (d->protocol.offers(u"MDTM") && d->protocol.isConnected()) {
+        const std::optional<Reply> reply = d->protocol.command(u"MDTM", name);
+        if (reply && reply->code == 213)
+            facts.modified = parseMlsdTime(reply->firstLine().trimmed());
+    }
+    return facts;
 }
 
 QString FtpSession::currentDir()
@@ -295,6 +336,47 @@ std::unique_ptr<UploadStream> FtpSession::openForUpload(const QString& remoteNam
     if (!d->protocol.startTransfer(u"STOR", remoteName, transfer))
         return nullptr;
     return std::make_unique<FtpUploadStream>(d->protocol, std::move(transfer));
+}
+
+std::unique_ptr<UploadStream> FtpSession::openForUploadFrom(const QString& remoteName, TransferFlag flag, qint64& offset)
+{
+    // A text upload changes its line ends on the way: the server's byte count is not the file's.
+    if (offset <= 0 || flag == TransferFlag::Ascii) {
+        offset = 0;
+        return openForUpload(remoteName, flag);
+    }
+    if (!d->protocol.ensureReady() || !d->protocol.checkArgument(u"STOR", remoteName) || !d->protocol.setType('I'))
+        return nullptr;
+    FtpProtocol::Transfer transfer;
+    // REST before STOR is defined only where FEAT names REST STREAM (RFC 3659, 5.5); else APPE
+    // adds to the end of what the server has.
+    if (d->protocol.offers(u"REST")) {
+        if (!d->protocol.startTransfer(u"STOR", remoteName, transfer, offset))
+            return nullptr;
+        if (transfer.restartRefused)
+            offset = 0; // STOR replaced the file: everything goes
+    } else if (!d->protocol.startTransfer(u"APPE", remoteName, transfer)) {
+        if (!transfer.refusal || !isUnknownCommand(transfer.refusal->code))
+            return nullptr;
+        offset = 0;
+        return openForUpload(remoteName, flag);
+    }
+    return std::make_unique<FtpUploadStream>(d->protocol, std::move(transfer));
+}
+
+FailureKind FtpSession::lastFailure() const
+{
+    if (d->protocol.policy().isCancelled())
+        return FailureKind::Cancelled;
+    switch (Reply::classify(d->protocol.failureCode())) {
+    case ReplyClass::TransientFailure:
+        return FailureKind::Transient;
+    case ReplyClass::PermanentFailure:
+        return FailureKind::Permanent;
+    default:
+        // No reply refused: the connection went (a time-out drops it too), or the local side failed.
+        return isConnected() ? FailureKind::Permanent : FailureKind::ConnectionLost;
+    }
 }
 
 std::optional<QList<RemoteEntry>> FtpSession::list()

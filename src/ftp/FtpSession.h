@@ -42,6 +42,8 @@ public:
     bool isAlive(int answerMilliseconds) override;
     // What went wrong last, for logs and the benchmark driver; never holds the password.
     QString lastError() const override;
+    // 4xx replies may pass, 5xx do not; a lost connection or time-out may pass.
+    FailureKind lastFailure() const override;
 
     // The operation table: names are relative to the current folder, or absolute.
     bool rename(const QString& oldName, const QString& newName) override;
@@ -52,6 +54,11 @@ public:
     // server names the size (SIZE, asked when progress is wanted, or the 150 reply), a different
     // byte count fails the download.
     bool get(const QString& localPath, const QString& remoteName, const Progress& progress = {}) override;
+    // REST offset, then RETR; a REST not answered 350 fetches the whole file.
+    bool getFrom(DownloadFile& file, const QString& remoteName, qint64& offset, std::optional<qint64> size,
+                 const Progress& progress = {}) override;
+    // SIZE (in TYPE I) and MDTM, each where FEAT names it.
+    RemoteFileFacts fileFacts(const QString& name) override;
     // Empty when the query fails.
     QString currentDir() override;
     bool setDir(const QString& directory) override;
@@ -59,6 +66,9 @@ public:
     // the caller converts the line ends (AsciiUploadFilter::forType); the session marks the
     // transfer as text where its protocol knows that (FTP: TYPE A).
     std::unique_ptr<UploadStream> openForUpload(const QString& remoteName, TransferFlag flag) override;
+    // REST offset + STOR where FEAT names REST STREAM, else APPE (STOR of the whole file where
+    // the server does not know APPE). Text uploads always start over.
+    std::unique_ptr<UploadStream> openForUploadFrom(const QString& remoteName, TransferFlag flag, qint64& offset) override;
     // The entries of the current folder ("." and ".." never among them); nullopt when nothing
     // could be listed, or more than a million entries or 64 MiB of text came. An empty folder
     // gives an empty list.

@@ -4,7 +4,8 @@
 
 namespace ListingFields {
 
-RemoteEntry makeEntry(QStringView name, bool isDirectory, bool isLink, qint64 size, const QDateTime& lastWrite)
+RemoteEntry makeEntry(QStringView name, bool isDirectory, bool isLink, qint64 size, const QDateTime& lastWrite,
+                      ListedTime timeKind)
 {
     RemoteEntry entry;
     entry.name = name.toString();
@@ -12,6 +13,7 @@ RemoteEntry makeEntry(QStringView name, bool isDirectory, bool isLink, qint64 si
     entry.isLink = isLink;
     entry.size = isDirectory ? 0 : size;
     entry.lastWrite = lastWrite;
+    entry.timeKind = timeKind;
     entry.attributes = isDirectory ? FileAttribute::directory : FileAttribute::normal;
     return entry;
 }

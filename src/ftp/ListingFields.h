@@ -10,8 +10,9 @@
 // Pieces the listing line parsers share.
 namespace ListingFields {
 
-// The entry for a parsed line.
-RemoteEntry makeEntry(QStringView name, bool isDirectory, bool isLink, qint64 size, const QDateTime& lastWrite);
+// The entry for a parsed line; timeKind says what lastWrite is.
+RemoteEntry makeEntry(QStringView name, bool isDirectory, bool isLink, qint64 size, const QDateTime& lastWrite,
+                      ListedTime timeKind);
 
 // Digits only, 64-bit, overflow refused.
 std::optional<qint64> parseDecimal(QStringView digits);

@@ -87,7 +87,7 @@ std::optional<RemoteEntry> parseMlsdLine(QStringView line)
                 return std::nullopt;
         }
     }
-    RemoteEntry entry = makeEntry(name, isDirectory, isLink, size, modified);
+    RemoteEntry entry = makeEntry(name, isDirectory, isLink, size, modified, ListedTime::Instant);
     entry.linkTarget = target.toString();
     entry.permissions = (mode.isEmpty() ? perm : mode).toString();
     return entry;

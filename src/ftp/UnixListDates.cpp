@@ -14,6 +14,12 @@ constexpr qint64 futureSlackDays = 1;
 // Two-digit years below this are in the 2000s.
 constexpr int twoDigitYearPivot = 70;
 
+// A date without a time of day: only the day is known.
+DateMatch dayOnly(const QDate& date, qsizetype tokenCount)
+{
+    return DateMatch{QDateTime(date, QTime(0, 0), Qt::UTC), tokenCount, true};
+}
+
 int englishMonth(QStringView text)
 {
     static const char16_t* const names[] = {u"jan", u"feb", u"mar", u"apr", u"may", u"jun",
@@ -140,7 +146,7 @@ std::optional<DateMatch> withOptionalTime(const QDate& date, const QList<Token>&
         return std::nullopt;
     if (const auto time = parseTimeOfDay(wordAt(tokens, next)))
         return DateMatch{stamp(date, *time), count + 1};
-    return DateMatch{QDateTime(date, QTime(0, 0), Qt::UTC), count};
+    return dayOnly(date, count);
 }
 
 // Day and "HH:MM" or "YYYY" after the month has been found.
@@ -159,7 +165,7 @@ std::optional<DateMatch> dayAndTimeOrYear(int month, QStringView dayText, QStrin
         const QDate date(*year, month, *day);
         if (!date.isValid())
             return std::nullopt;
-        return DateMatch{QDateTime(date, QTime(0, 0), Qt::UTC), 3};
+        return dayOnly(date, 3);
     }
     return std::nullopt;
 }
@@ -208,7 +214,7 @@ std::optional<DateMatch> numeric(const QList<Token>& tokens, qsizetype at, const
         const auto year = yearNumber(tokens[at + 1].text);
         if (!month || !day || !year || !QDate(*year, *month, *day).isValid())
             return std::nullopt;
-        return DateMatch{QDateTime(QDate(*year, *month, *day), QTime(0, 0), Qt::UTC), 2};
+        return dayOnly(QDate(*year, *month, *day), 2);
     }
     if (at + 2 >= tokens.size())
         return std::nullopt;
@@ -246,7 +252,7 @@ std::optional<DateMatch> worded(const QList<Token>& tokens, qsizetype at, const 
     if (dayText.endsWith(QLatin1Char(',')))
         return withOptionalTime(QDate(*year, month, *day), tokens, at + 3, 3);
     const QDate date(*year, month, *day);
-    return date.isValid() ? std::optional(DateMatch{QDateTime(date, QTime(0, 0), Qt::UTC), 3}) : std::nullopt;
+    return date.isValid() ? std::optional(dayOnly(date, 3)) : std::nullopt;
 }
 
 std::optional<DateMatch> compact(const QList<Token>& tokens, qsizetype at, const QDate& today)

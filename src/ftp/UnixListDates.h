@@ -17,6 +17,7 @@ namespace UnixListDates {
 struct DateMatch {
     QDateTime when;
     qsizetype tokenCount = 0;
+    bool dayOnly = false; // a date without a time of day
 };
 using Reader = std::optional<DateMatch> (*)(const QList<ListingFields::Token>& tokens, qsizetype at,
                                              const QDate& today);

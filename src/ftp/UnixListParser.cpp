@@ -118,7 +118,7 @@ constexpr Reading readings[] = {
 
 // The entry of a line whose name starts at nameStart; nullopt when there is no name.
 std::optional<RemoteEntry> entryOf(QStringView line, QStringView permissions, qsizetype nameStart, qint64 size,
-                                   const QDateTime& when)
+                                   const QDateTime& when, ListedTime timeKind)
 {
     if (nameStart >= line.size())
         return std::nullopt;
@@ -136,7 +136,7 @@ std::optional<RemoteEntry> entryOf(QStringView line, QStringView permissions, qs
             name = name.left(arrow);
         }
     }
-    RemoteEntry entry = makeEntry(name, isDirectory, isLink, isDevice(type) ? 0 : size, when);
+    RemoteEntry entry = makeEntry(name, isDirectory, isLink, isDevice(type) ? 0 : size, when, timeKind);
     entry.permissions = permissions.toString();
     entry.linkTarget = target.toString();
     return entry;
@@ -153,7 +153,8 @@ std::optional<RemoteEntry> datelessEntry(QStringView line, const QList<Token>& t
     if (!size || UnixListDates::looksLikeDate(tokens[name].text)
         || (name + 1 < tokens.size() && UnixListDates::looksLikeDate(tokens[name + 1].text)))
         return std::nullopt;
-    return entryOf(line, tokens[0].text, tokens[datelessSizeToken].end + 1, *size, QDateTime());
+    return entryOf(line, tokens[0].text, tokens[datelessSizeToken].end + 1, *size, QDateTime(),
+                   ListedTime::ServerClock);
 }
 
 } // namespace
@@ -179,7 +180,8 @@ std::optional<RemoteEntry> parseUnixListLine(QStringView line, const QDate& toda
                     continue;
                 // The name is everything after the one blank that follows the date.
                 const qsizetype nameStart = tokens[at + date->tokenCount - 1].end + 1;
-                if (auto entry = entryOf(line, tokens[0].text, nameStart, *size, date->when))
+                const ListedTime kind = date->dayOnly ? ListedTime::ServerDay : ListedTime::ServerClock;
+                if (auto entry = entryOf(line, tokens[0].text, nameStart, *size, date->when, kind))
                     return entry;
             }
         }

@@ -3,7 +3,9 @@
 #include "LocalFolderReader.h"
 #include "WaitCursor.h"
 
+#include <QMimeData>
 #include <QStyle>
+#include <QTimer>
 
 #include <utility>
 
@@ -33,7 +35,7 @@ QIcon folderIcon(const QStyle* style)
 } // namespace
 
 FolderTree::FolderTree(QWidget* parent)
-    : QTreeWidget(parent)
+    : CopyDropView<QTreeWidget>(parent)
     , m_driveIcon(style()->standardIcon(QStyle::SP_DriveHDIcon))
     , m_folderIcon(folderIcon(style()))
 {
@@ -42,6 +44,10 @@ FolderTree::FolderTree(QWidget* parent)
     setColumnCount(1);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformRowHeights(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    // A drop goes into the folder of the node under the pointer, never between nodes.
+    setDragDropOverwriteMode(true);
     connect(this, &QTreeWidget::itemExpanded, this, &FolderTree::onNodeExpanded);
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current) { onCurrentNodeChanged(current); });
@@ -178,4 +184,36 @@ void FolderTree::onNodeClicked(QTreeWidgetItem* node)
     // A click also opens the node one level, as choosing its folder in the path box does.
     if (node && node == currentItem())
         node->setExpanded(true);
+}
+
+QStringList FolderTree::mimeTypes() const
+{
+    return {EntryDrag::serverRowsType};
+}
+
+Qt::DropActions FolderTree::supportedDropActions() const
+{
+    // Taken as a copy whatever is proposed (CopyDropView).
+    return Qt::CopyAction | Qt::MoveAction;
+}
+
+void FolderTree::dragMoveEvent(QDragMoveEvent* event)
+{
+    CopyDropView<QTreeWidget>::dragMoveEvent(event);
+    if (event->isAccepted()
+        && (!itemAt(event->position().toPoint()) || EntryDrag::droppable(ListSide::Local, *event->mimeData()).isEmpty()))
+        event->ignore();
+}
+
+bool FolderTree::dropMimeData(QTreeWidgetItem* parent, int, const QMimeData* dragged, Qt::DropAction)
+{
+    const QList<DraggedRows> dropped = dragged ? EntryDrag::droppable(ListSide::Local, *dragged) : QList<DraggedRows>{};
+    if (!parent || dropped.isEmpty())
+        return false;
+    // The download starts once the drop is over: it may ask questions, and the source waits for
+    // the drop to end.
+    QTimer::singleShot(0, this, [this, rows = dropped.first(), folder = keyOf(parent)] {
+        Q_EMIT serverRowsDropped(rows, folder);
+    });
+    return true;
 }

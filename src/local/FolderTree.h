@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CopyDropView.h"
+#include "EntryDrag.h"
 #include "EntryPresentation.h"
 
 #include <QHash>
@@ -10,8 +12,9 @@
 // The local pane's folder tree "trwPaths": one drive node and the folders below it. The tree
 // holds one level of folders more than is open, so every folder with subfolders shows that it
 // opens; a node is tagged "*" once its own subfolders are loaded. A node's key is its full path
-// with a trailing "/", in the case the file system reports; keys are unique.
-class FolderTree : public QTreeWidget
+// with a trailing "/", in the case the file system reports; keys are unique. Rows of the remote
+// pane can be dropped onto a node: they are to be downloaded into its folder.
+class FolderTree : public CopyDropView<QTreeWidget>
 {
     Q_OBJECT
 
@@ -47,6 +50,14 @@ public:
 Q_SIGNALS:
     // The user selected the node of folder, with the mouse or the keyboard.
     void folderChosen(const QString& folder);
+    // Rows of the remote pane were dropped onto the node of folder.
+    void serverRowsDropped(const DraggedRows& rows, const QString& folder);
+
+protected:
+    QStringList mimeTypes() const override;
+    Qt::DropActions supportedDropActions() const override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    bool dropMimeData(QTreeWidgetItem* parent, int index, const QMimeData* data, Qt::DropAction action) override;
 
 private:
     void onNodeExpanded(QTreeWidgetItem* node);

@@ -20,8 +20,10 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListView>
+#include <QMimeData>
 #include <QSplitter>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -48,6 +50,7 @@ LocalPane::LocalPane(QWidget* parent, TypeInfoProvider* provider)
 
     createWidgets();
     connectSignals();
+    setUpDragAndDrop();
     setTabOrderOfControls();
     retranslate();
 
@@ -142,6 +145,36 @@ void LocalPane::connectSignals()
     connect(m_list, &EntryListView::deletePressed, this, &LocalPane::deletePressed);
     connect(m_list, &EntryListView::refreshPressed, this, &LocalPane::refreshPressed);
     connect(m_list, &EntryListView::contextMenuRequested, this, &LocalPane::contextMenuRequested);
+}
+
+void LocalPane::setUpDragAndDrop()
+{
+    EntryListModel::DragDrop handlers;
+    handlers.dragData = [this](const QList<int>& rows) {
+        DraggedRows dragged{m_listedFolder, {}};
+        for (const int row : rows)
+            dragged.rows.append({entries()[row].name, entries()[row].isFolderLike(), entries()[row].size});
+        return EntryDrag::mimeDataOf(ListSide::Local, dragged);
+    };
+    handlers.canDrop = [this](const QMimeData& dragged, int row) {
+        return !dropFolder(row).isEmpty() && !EntryDrag::droppable(ListSide::Local, dragged).isEmpty();
+    };
+    handlers.drop = [this](const QMimeData& dragged, int row) {
+        // The download starts once the drop is over: it may ask questions, and the source waits
+        // for the drop to end.
+        QTimer::singleShot(0, this, [this, rows = EntryDrag::droppable(ListSide::Local, dragged).first(),
+                                     folder = dropFolder(row)] { Q_EMIT serverRowsDropped(rows, folder); });
+    };
+    m_model->setDragDrop(std::move(handlers));
+    connect(m_tree, &FolderTree::serverRowsDropped, this, &LocalPane::serverRowsDropped);
+}
+
+QString LocalPane::dropFolder(int row) const
+{
+    if (row < 0)
+        return m_listedFolder;
+    const FileEntry& entry = entries()[row];
+    return entry.isFolderLike() ? withTrailingSlash(m_listedFolder + entry.name) : QString();
 }
 
 void LocalPane::setTabOrderOfControls()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EntryDrag.h"
 #include "EntryListView.h"
 #include "EntryPresentation.h"
 #include "FileEntry.h"
@@ -107,6 +108,9 @@ Q_SIGNALS:
     void contextMenuRequested(const QPoint& globalPos);
     // The list now shows folder (ending in "/").
     void folderListed(const QString& folder);
+    // Rows of the remote pane were dropped onto the list or a node of the tree: they are to be
+    // downloaded into folder (ending in "/").
+    void serverRowsDropped(const DraggedRows& rows, const QString& folder);
 
 private:
     void createWidgets();
@@ -120,6 +124,9 @@ private:
     void onFolderChosen(const QString& folder);
     void onRowActivated(int row);
     void onDriveChosen(int index);
+    void setUpDragAndDrop();
+    // The folder a drop onto row of the list goes to (-1: the folder listed); empty: none.
+    QString dropFolder(int row) const;
 
     TypeInfoProvider& m_provider;
     std::unique_ptr<TypeInfoProvider> m_ownedProvider;

@@ -9,6 +9,7 @@
 #include "UploadAsDialog.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPointer>
 
 UploadCommands::UploadCommands(LocalPane& pane, JobRunner& runner, LocalEnvironment environment, QWidget* window)
@@ -36,17 +37,37 @@ UploadRequest UploadCommands::makeRequest(UploadVariant variant) const
     return request;
 }
 
+bool UploadCommands::requireConnection(UploadVariant variant) const
+{
+    if (m_runner.isConnected())
+        return true;
+    showMessage(m_window, getText(variant == UploadVariant::Main ? "MPUB_NOCONN" : "FRMPULOC_NOCONN"),
+                PromptIcon::Information);
+    return false;
+}
+
 void UploadCommands::upload(UploadVariant variant)
 {
-    if (!m_runner.isConnected()) {
-        showMessage(m_window, getText(variant == UploadVariant::Main ? "MPUB_NOCONN" : "FRMPULOC_NOCONN"),
-                    PromptIcon::Information);
+    if (!requireConnection(variant))
         return;
-    }
     UploadRequest request = makeRequest(variant);
     for (const FileEntry& entry : m_pane.selectedEntries())
         request.rows.append({entry.name, entry.isFolderLike()});
     start(std::move(request), [](UploadJob& job) { return job.uploadSelection(); });
+}
+
+void UploadCommands::uploadDropped(const QList<DraggedRows>& groups, const QString& remoteFolder)
+{
+    if (!requireConnection(UploadVariant::Main))
+        return;
+    for (const DraggedRows& group : groups) {
+        UploadRequest request = makeRequest(UploadVariant::Main);
+        request.sourceFolder = group.folder;
+        request.remoteFolder = remoteFolder;
+        for (const DraggedRow& row : group.rows)
+            request.rows.append({row.name, row.isFolder, row.size});
+        start(std::move(request), [](UploadJob& job) { return job.uploadSelection(); });
+    }
 }
 
 void UploadCommands::uploadAs()
@@ -77,27 +98,38 @@ void UploadCommands::uploadAs()
     dialog->open();
 }
 
-void UploadCommands::start(UploadRequest request, std::function<UploadResult(UploadJob&)> work)
+void UploadCommands::uploadCopy(const QString& localPath, const QString& remoteFolder, const QString& remoteName,
+                                std::function<void(bool sent)> done)
+{
+    const QFileInfo copy(localPath);
+    UploadRequest request = makeRequest(UploadVariant::Main);
+    request.sourceFolder = copy.path();
+    request.remoteFolder = remoteFolder;
+    start(
+        std::move(request),
+        [localName = copy.fileName(), remoteName](UploadJob& job) { return job.uploadAs(localName, remoteName); },
+        std::move(done));
+}
+
+void UploadCommands::start(UploadRequest request, std::function<UploadResult(UploadJob&)> work,
+                           std::function<void(bool sent)> done)
 {
     // Busy, not blocking: the windows stay usable while the upload is walked (or, for upload-as,
     // sent on the browsing connection); the queue's workers send the selection's items.
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    const ConnectionSettings settings = request.settings;
+    const QString password = request.settings.password;
     QPointer<UploadCommands> self(this);
     m_runner.start<UploadResult>(
         [request = std::move(request), work = std::move(work)](JobContext& context) {
             UploadJob job(context, request);
             return work(job);
         },
-        [self, settings](UploadResult result) {
+        [self, password, done = std::move(done)](UploadResult result) {
             QApplication::restoreOverrideCursor();
+            if (done)
+                done(result.filesUploaded > 0);
             if (!self)
                 return;
-            if (!result.partialFile.isEmpty()) {
-                self->m_runner.start([settings, path = result.partialFile](JobContext& context) {
-                    UploadJob::removePartialFile(context, settings, path);
-                });
-            }
             auto finished = [self, anythingToDo = result.anythingToDo] {
                 if (!self)
                     return;
@@ -106,7 +138,7 @@ void UploadCommands::start(UploadRequest request, std::function<UploadResult(Upl
                 Q_EMIT self->uploadFinished();
             };
             if (!result.items.isEmpty() && self->m_environment.queueTransfers)
-                self->m_environment.queueTransfers(std::move(result.items), settings.password, finished);
+                self->m_environment.queueTransfers(std::move(result.items), password, finished);
             else
                 finished();
         });

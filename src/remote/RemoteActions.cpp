@@ -111,3 +111,9 @@ void RemoteActions::run(RemoteCommand command)
         return;
     (m_commands->*handler)();
 }
+
+void RemoteActions::downloadDropped(const DraggedRows& rows, const QString& targetFolder)
+{
+    if (requireConnection(m_runner, m_window))
+        m_commands->downloadDropped(rows, targetFolder);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandActionTable.h"
+#include "EntryDrag.h"
 #include "RemoteCommand.h"
 #include "RemoteEnvironment.h"
 
@@ -37,6 +38,8 @@ public:
     void retranslate();
     // Enables every built command; the one place that decides what can be chosen.
     void updateState();
+    // The download command for rows dropped onto the local pane, after the same connection test.
+    void downloadDropped(const DraggedRows& rows, const QString& targetFolder);
 
 private:
     void createContextMenu();

@@ -4,6 +4,7 @@
 #include "DownloadAsDialog.h"
 #include "DownloadJob.h"
 #include "DownloadPaths.h"
+#include "EditedCopies.h"
 #include "EntryListModel.h"
 #include "JobContext.h"
 #include "JobRunner.h"
@@ -23,15 +24,32 @@ RemoteCommands::RemoteCommands(RemotePane& pane, JobRunner& runner, RemoteEnviro
     , m_environment(std::move(environment))
     , m_window(window)
 {
+    if (m_environment.uploadCopy)
+        m_edits = new EditedCopies(runner, m_environment, window);
 }
 
 void RemoteCommands::download()
 {
-    DownloadRequest request;
+    QList<SelectedRow> rows;
     for (const FileEntry& row : m_pane.selectedRows())
-        request.rows.append({row.name, row.isFolderLike(), row.size});
-    request.remoteFolder = m_pane.folder();
-    request.targetFolder = m_environment.localFolder();
+        rows.append({row.name, row.isFolderLike(), row.size});
+    downloadRows(std::move(rows), m_pane.folder(), m_environment.localFolder());
+}
+
+void RemoteCommands::downloadDropped(const DraggedRows& rows, const QString& targetFolder)
+{
+    QList<SelectedRow> selected;
+    for (const DraggedRow& row : rows.rows)
+        selected.append({row.name, row.isFolder, row.size});
+    downloadRows(std::move(selected), rows.folder, targetFolder);
+}
+
+void RemoteCommands::downloadRows(QList<SelectedRow> rows, const QString& remoteFolder, const QString& targetFolder)
+{
+    DownloadRequest request;
+    request.rows = std::move(rows);
+    request.remoteFolder = remoteFolder;
+    request.targetFolder = targetFolder;
     request.settings = m_environment.settings();
     // Busy, not blocking, while the selection is walked; the queue's workers then transfer it
     // while the windows stay usable.
@@ -119,17 +137,29 @@ void RemoteCommands::openRemoteFile(const RemoteCommandKeys& keys, bool choosePr
     if (!singleSelection(keys.oneFile))
         return;
     const std::optional<FileEntry> row = m_pane.currentRow();
-    const QString name = row ? row->name : QString();
-    const bool folderRow = !row || row->isFolderLike();
+    RemoteFileJobs::OpenRequest request;
+    request.folder = m_pane.folder();
+    request.name = row ? row->name : QString();
+    request.folderRow = !row || row->isFolderLike();
+    // A copy that is watched has a folder of its own per server folder: files of one name from
+    // two folders are edited apart.
+    const CopyOrigin origin{m_environment.settings(), request.folder, request.name};
+    request.watchState = m_edits && !request.folder.isEmpty();
+    if (request.watchState) {
+        request.subfolder = origin.subfolder();
+        m_edits->opening(origin);
+    }
     // Open-with has its own start line; the rest is shared.
     const char* startKey = chooseProgram ? "FRMPUSERVER_DOWNSTART" : keys.downStart;
     QPointer<RemoteCommands> self(this);
     m_runner.start<RemoteFileJobs::OpenDownload>(
-        [folder = m_pane.folder(), name, folderRow, startKey, keys](JobContext& context) {
-            return RemoteFileJobs::downloadForOpening(context, folder, name, folderRow, startKey, keys.downOk,
-                                                      keys.downFailed);
+        [request, startKey, keys](JobContext& context) {
+            return RemoteFileJobs::downloadForOpening(context, request, startKey, keys.downOk, keys.downFailed);
         },
-        [self, name, keys, chooseProgram](RemoteFileJobs::OpenDownload download) {
+        [self, name = request.name, keys, chooseProgram, origin,
+         watch = request.watchState](RemoteFileJobs::OpenDownload download) {
+            if (self && watch)
+                self->m_edits->opened(origin, download.localPath, download.state);
             if (!self || download.localPath.isEmpty())
                 return;
             if (!chooseProgram) {
@@ -147,7 +177,8 @@ void RemoteCommands::openDownloaded(const QString& localPath, const QString& nam
     using ShellServices::OpenResult;
     const OpenResult result = m_environment.openFile ? m_environment.openFile(localPath) : OpenResult::NoProgram;
     if (result != OpenResult::NoProgram) {
-        appendHistory(getText(keys.opening) + QLatin1Char(' ') + name, HistoryColour::Black);
+        // The menu's variant shares its text with the menu entry: its access key is no part of a line.
+        appendHistory(withoutMnemonic(getText(keys.opening)) + QLatin1Char(' ') + name, HistoryColour::Black);
         if (result == OpenResult::Opened)
             appendHistory(getText(keys.openOk), HistoryColour::Green);
         else

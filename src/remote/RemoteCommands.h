@@ -1,10 +1,13 @@
 #pragma once
 
+#include "EntryDrag.h"
 #include "RemoteCommandKeys.h"
+#include "SelectedRow.h"
 #include "RemoteEnvironment.h"
 
 #include <QObject>
 
+class EditedCopies;
 class JobRunner;
 class RemotePane;
 class QWidget;
@@ -22,6 +25,8 @@ public:
 
     // DownloadSelection into the local pane's folder; the local pane shows it afterwards.
     void download();
+    // The same download of rows dropped onto the local pane, into targetFolder (ending in "/").
+    void downloadDropped(const DraggedRows& rows, const QString& targetFolder);
     // The current row under a new name into the local pane's folder, through frmDownloadAls.
     void downloadAs();
     // OpenRemoteFile with the menus' texts, and the toolbar's variant with the pane's.
@@ -43,6 +48,7 @@ Q_SIGNALS:
     void downloadFinished();
 
 private:
+    void downloadRows(QList<SelectedRow> rows, const QString& remoteFolder, const QString& targetFolder);
     // Re-connects when the connection is gone and returns to the folder the pane shows.
     void reconnectToPaneFolder();
     // False, after the one-file message of keys, when more than one row is selected.
@@ -60,4 +66,5 @@ private:
     JobRunner& m_runner;
     RemoteEnvironment m_environment;
     QWidget* m_window;
+    EditedCopies* m_edits = nullptr; // watches opened copies, when they can be sent back
 };

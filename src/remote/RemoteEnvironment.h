@@ -32,4 +32,10 @@ struct RemoteEnvironment {
     std::function<ShellServices::OpenResult(const QString& path)> openFile = {};
     // Lets the user choose a program for the local file at path and starts it.
     std::function<void(const QString& path)> chooseProgram = {};
+    // Sends the copy at localPath to remoteName in remoteFolder by the program's upload of one
+    // file (upload-as), and runs done when that has ended, told whether the server took the file.
+    // Opened copies are watched only with it.
+    std::function<void(const QString& localPath, const QString& remoteFolder, const QString& remoteName,
+                       std::function<void(bool sent)> done)>
+        uploadCopy = {};
 };

@@ -26,31 +26,57 @@ bool holdsLineBreak(const QString& name)
     return name.contains(QLatin1Char('\r')) || name.contains(QLatin1Char('\n'));
 }
 
-OpenDownload downloadForOpening(JobContext& context, const QString& folder, const QString& name, bool folderRow,
-                                const char* startKey, const char* okKey, const char* failedKey)
+RemoteFileState fileState(RemoteOperations& session, const QString& folder, const QString& name)
+{
+    const auto stateOf = [](const RemoteEntry& entry) {
+        return RemoteFileState{true, true, entry.size, entry.lastWrite};
+    };
+    if (session.offersEntryFacts()) {
+        const std::optional<RemoteEntry> facts = session.entryFacts(DownloadPaths::withTrailingSlash(folder) + name);
+        if (facts && !facts->isDirectory)
+            return stateOf(*facts);
+    }
+    // Refused facts may mean a file that is gone: the listing tells.
+    const std::optional<QList<RemoteEntry>> entries =
+        session.setDir(folder) ? session.list() : std::optional<QList<RemoteEntry>>();
+    if (!entries)
+        return {};
+    for (const RemoteEntry& entry : *entries) {
+        if (entry.name == name && !entry.isDirectory)
+            return stateOf(entry);
+    }
+    return {true, false, 0, {}};
+}
+
+OpenDownload downloadForOpening(JobContext& context, const OpenRequest& request, const char* startKey,
+                                const char* okKey, const char* failedKey)
 {
     // A folder, "..", or a name that is no plain file name has nothing to fetch into the folder.
-    const bool fetchable = !folderRow && DownloadPaths::isUsableLocalName(name);
+    const bool fetchable = !request.folderRow && DownloadPaths::isUsableLocalName(request.name);
     QString local;
     if (fetchable) {
-        local = TempFolder::makeTempFile(name);
+        local = TempFolder::makeTempFileIn(request.subfolder, request.name);
         if (local.isEmpty())
             return {};
     }
-    context.appendHistory(getText(startKey) + QLatin1Char(' ') + name);
+    context.appendHistory(getText(startKey) + QLatin1Char(' ') + request.name);
     bool fetched = false;
+    RemoteFileState state;
     if (fetchable) {
         // The placeholder goes first: a failed transfer leaves nothing behind.
         QFile::remove(local);
         RemoteOperations& session = context.session();
-        fetched = enterFolder(session, folder) && session.get(local, name);
+        // Read before the transfer: a change made while it runs then shows later as a change.
+        if (request.watchState)
+            state = fileState(session, request.folder, request.name);
+        fetched = enterFolder(session, request.folder) && session.get(local, request.name);
     }
     if (!fetched) {
         context.appendHistory(getText(failedKey), HistoryColour::Red);
         return {};
     }
     context.appendHistory(getText(okKey), HistoryColour::Green);
-    return {local};
+    return {local, state};
 }
 
 bool createFolder(JobContext& context, const QString& folder, const RemoteCommandKeys& keys,

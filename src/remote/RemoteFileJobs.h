@@ -3,9 +3,11 @@
 #include "ConnectionSettings.h"
 #include "RemoteCommandKeys.h"
 
+#include <QDateTime>
 #include <QString>
 
 class JobContext;
+class RemoteOperations;
 
 // The server side of the commands on one remote entry; they run on the session thread. Each
 // starts in folder, the folder the remote pane shows, and does nothing on the server when it
@@ -13,14 +15,39 @@ class JobContext;
 // CR or LF is refused before anything is sent.
 namespace RemoteFileJobs {
 
-// The download for opening a file: into the private temporary folder, then the history lines
-// of keys. localPath is empty when nothing arrived (the temporary folder could not be made, the
-// row is a folder or "..", its name is not a plain file name, or the transfer failed).
+// What the server says of one file at one moment, to tell whether someone changed it since.
+struct RemoteFileState {
+    bool known = false;   // the server answered; false also for a check that never ran
+    bool present = false; // the file is there
+    qint64 size = 0;
+    QDateTime lastWrite;
+
+    bool operator==(const RemoteFileState&) const = default;
+    // Both known, and not the same.
+    bool differsFrom(const RemoteFileState& earlier) const { return known && earlier.known && *this != earlier; }
+};
+
+// The state of name in folder (absolute): the entry's facts where the server offers them (FTP:
+// MLST), else the folder's listing.
+RemoteFileState fileState(RemoteOperations& session, const QString& folder, const QString& name);
+
+// The download for opening a file: into the private temporary folder (its subfolder when given),
+// then the history lines of keys. localPath is empty when nothing arrived (the temporary folder
+// could not be made, the row is a folder or "..", its name is not a plain file name, or the
+// transfer failed). state is the file's state just before it was fetched, when watchState.
 struct OpenDownload {
     QString localPath;
+    RemoteFileState state;
 };
-OpenDownload downloadForOpening(JobContext& context, const QString& folder, const QString& name, bool folderRow,
-                                const char* startKey, const char* okKey, const char* failedKey);
+struct OpenRequest {
+    QString folder; // the folder the pane shows
+    QString name;
+    bool folderRow = false;
+    QString subfolder; // of the private folder; empty: the private folder itself
+    bool watchState = false;
+};
+OpenDownload downloadForOpening(JobContext& context, const OpenRequest& request, const char* startKey,
+                                const char* okKey, const char* failedKey);
 
 // CreateRemoteFolder: optionally re-connects first (the toolbar's variant), asks for the name,
 // creates the folder and writes the lines of keys. True when the folder was made.

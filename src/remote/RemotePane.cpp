@@ -15,8 +15,10 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QListView>
+#include <QMimeData>
 #include <QPointer>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -30,8 +32,45 @@ RemotePane::RemotePane(JobRunner& runner, RemoteIconStore& icons, QWidget* paren
 {
     setObjectName(QStringLiteral("frmServer"));
     createWidgets();
+    setUpDragAndDrop();
     setTabOrderOfControls();
     retranslate();
+}
+
+void RemotePane::setUpDragAndDrop()
+{
+    EntryListModel::DragDrop handlers;
+    handlers.dragData = [this](const QList<int>& rows) -> QMimeData* {
+        if (m_folder.isEmpty())
+            return nullptr;
+        DraggedRows dragged{m_folder, {}};
+        for (const int row : rows)
+            dragged.rows.append({this->rows()[row].name, this->rows()[row].isFolderLike(), this->rows()[row].size});
+        return EntryDrag::mimeDataOf(ListSide::Remote, dragged);
+    };
+    handlers.canDrop = [](const QMimeData& dragged, int) {
+        return !EntryDrag::droppable(ListSide::Remote, dragged).isEmpty();
+    };
+    handlers.drop = [this](const QMimeData& dragged, int row) {
+        // The upload starts once the drop is over: it may ask questions, and the source waits for
+        // the drop to end.
+        QTimer::singleShot(0, this, [this, groups = EntryDrag::droppable(ListSide::Remote, dragged),
+                                     folder = dropFolder(row)] { Q_EMIT localRowsDropped(groups, folder); });
+    };
+    m_model->setDragDrop(std::move(handlers));
+}
+
+QString RemotePane::dropFolder(int row) const
+{
+    if (row < 0 || row >= rows().size() || !rows()[row].isFolderLike())
+        return m_folder;
+    QString folder = m_folder;
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    if (rows()[row].kind != EntryKind::Parent)
+        return folder.endsWith(QLatin1Char('/')) ? folder + rows()[row].name : folder + QLatin1Char('/') + rows()[row].name;
+    const qsizetype slash = folder.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QStringLiteral("/") : folder.left(slash);
 }
 
 RemotePane::~RemotePane() = default;

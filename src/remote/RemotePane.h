@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EntryDrag.h"
 #include "EntryListView.h"
 #include "FileEntry.h"
 #include "RemoteFolderJobs.h"
@@ -117,11 +118,17 @@ Q_SIGNALS:
     void pathBoxUpdated(const QString& path);
     // removeStalePaths() has ended; removed holds the entries it dropped.
     void stalePathsRemoved(const QStringList& removed);
+    // Local rows (of the local pane, or files of the desktop's file manager, by folder) were
+    // dropped onto the list: they are to be uploaded into the server folder folder.
+    void localRowsDropped(const QList<DraggedRows>& groups, const QString& folder);
 
 private:
     void createWidgets();
     void setTabOrderOfControls();
     void updateAccessibleNames();
+    void setUpDragAndDrop();
+    // The server folder a drop onto row goes to (-1: the folder shown).
+    QString dropFolder(int row) const;
 
     void startListing(const QString& changeTo, bool updatePathBox);
     void showListing(const RemoteFolderRead& read, bool updatePathBox);

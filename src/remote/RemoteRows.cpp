@@ -46,6 +46,7 @@ FileEntry listingEntry(const RemoteEntry& entry, EntryTypeResolver& resolver)
     stored.attributes = entry.attributes;
     stored.size = entry.size;
     stored.lastWrite = entry.lastWrite;
+    stored.timeKind = entry.timeKind;
     stored.linkTarget = entry.linkTarget;
     stored.permissions = entry.permissions;
     return stored;

@@ -41,13 +41,14 @@ bool isSafeName(const QString& name)
         && !name.contains(QLatin1Char('/')) && !name.contains(QChar(u'\0'));
 }
 
-// Opens folder (creating it when missing) and makes sure it is ours alone; -1 otherwise. Working
-// through the descriptor means a link put in its place after the check cannot redirect us.
-int openPrivateFolder(const QByteArray& folder)
+// Opens folder below parent (creating it when missing) and makes sure it is ours alone; -1
+// otherwise. Working through the descriptor means a link put in its place after the check cannot
+// redirect us.
+int openPrivateFolder(int parent, const QByteArray& folder)
 {
-    if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
+    if (::mkdirat(parent, folder.constData(), 0700) != 0 && errno != EEXIST)
         return -1;
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::openat(parent, folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return -1;
     struct stat status {};
@@ -81,29 +82,38 @@ QStringList candidateParents()
     return parents;
 }
 
-QString makeTempFile(const QString& name)
+QString makeTempFileIn(const QString& subfolder, const QString& name)
 {
     const QStringList parents = candidateParents();
     // A new account may have no cache folder yet; it is made private, as the XDG rules ask.
     ::mkdir(QFile::encodeName(parents.first()).constData(), 0700);
-    return makeTempFile(name, parents);
+    return makeTempFile(name, parents, subfolder);
 }
 
-QString makeTempFile(const QString& name, const QStringList& parents)
+QString makeTempFile(const QString& name, const QStringList& parents, const QString& subfolder)
 {
-    if (!isSafeName(name))
+    if (!isSafeName(name) || (!subfolder.isEmpty() && !isSafeName(subfolder)))
         return {};
     const QByteArray encodedName = QFile::encodeName(name);
+    const QByteArray encodedSubfolder = QFile::encodeName(subfolder);
     for (const QString& parent : parents) {
         if (parent.isEmpty() || !QDir(parent).exists())
             continue;
         const QString folder = QDir(parent).filePath(folderName);
         const QByteArray encodedFolder = QFile::encodeName(folder);
-        const Descriptor descriptor(openPrivateFolder(encodedFolder));
+        const Descriptor descriptor(openPrivateFolder(AT_FDCWD, encodedFolder));
         if (descriptor.get() < 0)
             continue;
-        if (touchFile(descriptor.get(), encodedName))
-            return folder + QLatin1Char('/') + QFile::decodeName(encodedName);
+        if (subfolder.isEmpty()) {
+            if (touchFile(descriptor.get(), encodedName))
+                return folder + QLatin1Char('/') + QFile::decodeName(encodedName);
+        } else {
+            const Descriptor inner(openPrivateFolder(descriptor.get(), encodedSubfolder));
+            if (inner.get() >= 0 && touchFile(inner.get(), encodedName))
+                return folder + QLatin1Char('/') + subfolder + QLatin1Char('/') + QFile::decodeName(encodedName);
+            if (inner.get() >= 0)
+                ::unlinkat(descriptor.get(), encodedSubfolder.constData(), AT_REMOVEDIR);
+        }
         // Only an empty folder goes; one that holds files stays.
         ::rmdir(encodedFolder.constData());
     }

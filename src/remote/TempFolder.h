@@ -11,14 +11,17 @@ namespace TempFolder {
 inline const QString folderName = QStringLiteral("tempcorvc");
 
 // The places tried in turn: the user's cache folder (XDG_CACHE_HOME), XDG_RUNTIME_DIR, the
-// user's temporary location. makeTempFile(name) makes the cache folder when it is missing.
+// user's temporary location. makeTempFileIn() makes the cache folder when it is missing.
 QStringList candidateParents();
 
-// The full path of an empty file called name in the first usable "tempcorvc" below parents
-// (candidateParents() by default), created when missing and left unchanged when present; empty
-// when no place allows it, or when name could leave the folder (empty, ".", "..", "/", NUL).
-// Never shows a message. A "tempcorvc" made here for nothing is removed again while empty.
-QString makeTempFile(const QString& name);
-QString makeTempFile(const QString& name, const QStringList& parents);
+// The full path of an empty file called name in the first usable "tempcorvc" below parents,
+// created when missing and left unchanged when present; empty when no place allows it, or when
+// name could leave the folder (empty, ".", "..", "/", NUL). With a subfolder, the file goes into
+// that folder of "tempcorvc", made private in the same way: files of one name from different
+// server folders stay apart. Never shows a message. A "tempcorvc" made here for nothing is
+// removed again while empty.
+QString makeTempFile(const QString& name, const QStringList& parents, const QString& subfolder = {});
+// The same below candidateParents().
+QString makeTempFileIn(const QString& subfolder, const QString& name);
 
 } // namespace TempFolder

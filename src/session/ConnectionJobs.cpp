@@ -32,6 +32,66 @@ const char* refusalKey(const ConnectFacts& facts)
     return facts.tls == TlsOutcome::CertificateRefused ? "TLS_CERTREFUSED" : nullptr;
 }
 
+// The line of the user's answer about an SSH host key, with the key named (none when the known-hosts
+// file held the key, or no key was met).
+void appendHostKey(JobContext& context, const ConnectFacts& facts)
+{
+    const char* key = nullptr;
+    HistoryColour colour = HistoryColour::Green;
+    switch (facts.hostKey) {
+    case HostKeyOutcome::TrustedAlways:
+        key = "SSH_HOSTKEY_ALWAYS";
+        break;
+    case HostKeyOutcome::TrustedOnce:
+        key = "SSH_HOSTKEY_ONCE";
+        colour = HistoryColour::Blue;
+        break;
+    case HostKeyOutcome::Refused:
+        key = facts.hostKeyChanged ? "SSH_HOSTKEY_CHANGED" : "SSH_HOSTKEY_REFUSED";
+        colour = HistoryColour::Red;
+        break;
+    case HostKeyOutcome::NotMet:
+    case HostKeyOutcome::Known:
+        return;
+    }
+    context.appendHistory(getText(key) + QLatin1Char(' ') + facts.hostKeyType + QLatin1Char(' ') + facts.hostKeyFingerprint,
+                          colour);
+}
+
+// The line of the SSH log-in method that worked.
+void appendLogIn(JobContext& context, const ConnectFacts& facts)
+{
+    switch (facts.logIn) {
+    case SshLogIn::Agent:
+        context.appendHistory(getText("SSH_LOGIN_AGENT"), HistoryColour::Green);
+        break;
+    case SshLogIn::KeyFile:
+        context.appendHistory(getText("SSH_LOGIN_KEYFILE") + QLatin1Char(' ') + facts.keyFile, HistoryColour::Green);
+        break;
+    case SshLogIn::Password:
+        context.appendHistory(getText("SSH_LOGIN_PASSWORD"), HistoryColour::Green);
+        break;
+    case SshLogIn::KeyboardInteractive:
+        context.appendHistory(getText("SSH_LOGIN_KBDINT"), HistoryColour::Green);
+        break;
+    case SshLogIn::None:
+        break;
+    }
+}
+
+// The red lines of an SSH connect that failed: the answer about the host key, then why.
+void appendSshFailure(JobContext& context, const ConnectFacts& facts)
+{
+    appendHostKey(context, facts);
+    if (facts.hostKey == HostKeyOutcome::Refused)
+        return;
+    if (facts.logInRefused)
+        context.appendHistory(getText("SSH_LOGINFAILED") + QLatin1Char(' ') + facts.offeredMethods.join(QStringLiteral(", ")),
+                              HistoryColour::Red);
+    else
+        context.appendHistory(getText("SSH_FAILED") + QLatin1Char(' ') + facts.sshFailure, HistoryColour::Red);
+}
+
 // The lines a connect that worked writes after the one that says so.
 void appendConnected(JobContext& context, const ConnectFacts& facts)
 {
@@ -39,6 +99,8 @@ void appendConnected(JobContext& context, const ConnectFacts& facts)
         context.appendHistory(getText("TLS_ENCRYPTED") + QLatin1Char(' ') + facts.tlsVersion, HistoryColour::Green);
     else if (facts.tls == TlsOutcome::PlainFallback)
         context.appendHistory(getText("TLS_PLAIN"), HistoryColour::Blue);
+    appendHostKey(context, facts);
+    appendLogIn(context, facts);
 }
 
 } // namespace
@@ -57,13 +119,18 @@ bool connect(JobContext& context, const ConnectionSettings& settings, ConnectVar
     RemoteOperations& session = context.session();
     session.forgetConnectDecision(); // a certificate trusted once is asked about again
     if (!session.openConnection(settings)) {
-        if (const char* key = failureKey(session.connectFacts()); key && !context.isCancelled()) {
+        const ConnectFacts facts = session.connectFacts();
+        const char* key = failureKey(facts);
+        if ((key || !facts.sshFailure.isEmpty()) && !context.isCancelled()) {
             context.appendHistory(getText("CONNECT_WITH") + QLatin1Char(' ') + settings.host + QStringLiteral(" ..."));
-            context.appendHistory(getText(key), HistoryColour::Red);
+            if (key)
+                context.appendHistory(getText(key), HistoryColour::Red);
+            else
+                appendSshFailure(context, facts);
         }
         return false;
     }
-    session.setDir(QStringLiteral("/"));
+    session.setDir(session.startFolder());
     context.appendHistory(getText("CONNECT_WITH") + QLatin1Char(' ') + settings.host + QStringLiteral(" ..."));
     if (variant == ConnectVariant::Menu)
         context.appendHistory(getText("CONNECTION_TO") + QLatin1Char(' ') + settings.host + QLatin1Char(' ')
@@ -94,6 +161,8 @@ bool reconnect(JobContext& context, const ConnectionSettings& settings)
     // would send them to the connection bar and the internet connection instead.
     if (const char* key = refusalKey(session.connectFacts())) {
         context.appendHistory(getText(key), HistoryColour::Red);
+    } else if (session.connectFacts().hostKey == HostKeyOutcome::Refused) {
+        appendHostKey(context, session.connectFacts());
     } else {
         const QString text = getText("MPUB_NOCONN1") + QLatin1Char('\n') + getText("MPUB_NOCONN2")
                              + QLatin1Char('\n') + getText("MPUB_NOCONN3");

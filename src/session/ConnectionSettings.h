@@ -20,6 +20,13 @@ struct FtpSettings {
     Encryption encryption = Encryption::IfAvailable;
 };
 
+// The options only SFTP has.
+struct SftpSettings {
+    // A private key file to log in with, instead of the default ones (~/.ssh/id_ed25519, id_ecdsa,
+    // id_rsa); the agent's keys are still tried first.
+    QString keyFile;
+};
+
 // The values of the connection bar, read when a command starts.
 struct ConnectionSettings {
     Protocol protocol = Protocol::Ftp;
@@ -28,6 +35,7 @@ struct ConnectionSettings {
     QString user;
     QString password; // never written to history, logs or error texts
     FtpSettings ftp;  // ignored by the other protocols
+    SftpSettings sftp = {}; // ignored by the other protocols
 };
 
 // Port text as typed: blanks around it ignored, a decimal number rounded to the nearest whole

@@ -26,6 +26,8 @@ void ProtocolSwitch::make(Protocol protocol)
         m_session->setTranscript(m_transcript);
     if (m_question)
         m_session->setPeerIdentityQuestion(m_question);
+    if (m_inputQuestion)
+        m_session->setInputQuestion(m_inputQuestion);
 }
 
 bool ProtocolSwitch::openConnection(const ConnectionSettings& settings)
@@ -44,6 +46,12 @@ void ProtocolSwitch::setPeerIdentityQuestion(PeerIdentityQuestion question)
 {
     m_question = question;
     m_session->setPeerIdentityQuestion(std::move(question));
+}
+
+void ProtocolSwitch::setInputQuestion(InputQuestion question)
+{
+    m_inputQuestion = question;
+    m_session->setInputQuestion(std::move(question));
 }
 
 void ProtocolSwitch::setTranscript(std::function<void(const QString& line)> transcript)

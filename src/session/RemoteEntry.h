@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileAttributes.h"
+#include "ListedTime.h"
 #include "NameCodec.h"
 
 #include <QByteArray>
@@ -18,6 +19,7 @@ struct RemoteEntry {
     // ending in "/"); otherwise LIST cannot tell, and it stays a file with isLink set - a caller
     // that wants to enter such a link tries setDir() on it first.
     bool isLink = false;
+    ListedTime timeKind = ListedTime::Instant; // whether lastWrite is an instant or the server's clock
     qint64 size = 0;
     QDateTime lastWrite;  // as the server reports it, in UTC with no time-zone conversion
     quint32 attributes = FileAttribute::normal; // FileAttribute::directory for a folder

@@ -70,8 +70,11 @@ void SessionRunner::runLoop()
         JobContext context(*this, session, *queued.cancelled);
         // A connect may need the user's word on the server's identity; the job waits for it.
         session.setPeerIdentityQuestion([&context](const PeerIdentity& identity) { return context.askPeerIdentity(identity); });
+        // ... and the passphrase of a key file.
+        session.setInputQuestion([&context](const InputRequest& request) { return context.askText(request); });
         queued.task(context);
         session.setPeerIdentityQuestion({});
+        session.setInputQuestion({});
         // Between jobs only the closing of the program stops a wait.
         session.setCancelFlag(&m_closing);
         {

@@ -133,6 +133,17 @@ QStringList KnownHosts::knownTypes(const QString& host, quint16 port) const
     return types;
 }
 
+std::optional<SshHostKey> KnownHosts::storedKey(const QString& host, quint16 port, const QString& type) const
+{
+    const QByteArray name = hostName(host, port).toUtf8();
+    for (const QByteArray& text : readLines(m_path)) {
+        const std::optional<Line> line = parseLine(text);
+        if (line && line->marker.isEmpty() && line->type == type && namesHost(line->patterns, name))
+            return SshHostKey{line->type, line->blob};
+    }
+    return std::nullopt;
+}
+
 SftpStatus KnownHosts::add(const QString& host, quint16 port, const SshHostKey& key) const
 {
     const QString nameText = hostName(host, port);

@@ -1,11 +1,12 @@
 #include "SftpConnection.h"
 
-#include "SftpTargetFile.h"
+#include "DownloadFile.h"
 #include "SftpUploadStream.h"
 #include "SftpWire.h"
 #include "SshTransport.h"
 
 #include <QHash>
+#include <QMap>
 #include <QTimeZone>
 
 #include <cstring>
@@ -68,6 +69,16 @@ QString SftpConnection::authKeyFile() const
 QStringList SftpConnection::offeredMethods() const
 {
     return m_transport->offeredMethods();
+}
+
+void SftpConnection::setCancelFlag(const std::atomic<bool>* cancel)
+{
+    m_transport->setCancelFlag(cancel);
+}
+
+void SftpConnection::setIdleTimeout(int milliseconds)
+{
+    m_transport->setIdleTimeout(milliseconds);
 }
 
 void SftpConnection::disconnect()
@@ -441,6 +452,15 @@ void SftpConnection::lookUpLinks(const QByteArray& folder, QList<SftpEntry>& ent
 
 SftpStatus SftpConnection::download(const QByteArray& remotePath, const QString& localPath, const SftpProgress& progress)
 {
+    DownloadFile target(localPath);
+    if (!target.open())
+        return SftpStatus::failure(SftpStatus::Code::LocalError, target.errorText());
+    return download(remotePath, target, 0, progress);
+}
+
+SftpStatus SftpConnection::download(const QByteArray& remotePath, DownloadFile& target, qint64 offset,
+                                    const SftpProgress& progress)
+{
     QByteArray handle;
     SftpStatus status = openHandle(remotePath, SftpWire::Open, SftpWire::openRead, handle);
     if (!status)
@@ -459,32 +479,46 @@ SftpStatus SftpConnection::download(const QByteArray& remotePath, const QString&
     const bool sizeKnown = fstatReader.ok() && attributes.hasSize;
     const qint64 size = sizeKnown ? static_cast<qint64>(std::min<quint64>(attributes.size, std::numeric_limits<qint64>::max())) : -1;
 
-    SftpTargetFile target(localPath);
-    if (!target.open()) {
-        abandon({}, handle);
-        return SftpStatus::failure(SftpStatus::Code::LocalError, target.errorText());
-    }
-
     struct Range {
         qint64 offset;
         qint64 length;
     };
     QHash<quint32, Range> inFlight;
-    auto issue = [&](qint64 offset, qint64 length) {
+    auto issue = [&](qint64 at, qint64 length) {
         const quint32 id = nextId();
-        send(Writer(SftpWire::Read, id).string(handle).u64(static_cast<quint64>(offset)).u32(static_cast<quint32>(length)).finish());
-        inFlight.insert(id, {offset, length});
+        send(Writer(SftpWire::Read, id).string(handle).u64(static_cast<quint64>(at)).u32(static_cast<quint32>(length)).finish());
+        inFlight.insert(id, {at, length});
     };
-    qint64 next = 0;
-    qint64 received = 0;
-    qint64 furthest = 0; // the end of the furthest block received
-    qint64 end = -1;     // where the server said the file ends
+    qint64 next = offset;
+    qint64 received = offset;
+    qint64 furthest = offset; // the end of the furthest block received
+    qint64 end = -1;          // where the server said the file ends
+    // Blocks that came before those in front of them wait here: the file is written in order, so
+    // that what it holds is always a beginning of the remote file, which a resume can go on from.
+    QMap<qint64, QByteArray> early;
+    qint64 written = offset;
+    const auto write = [&](qint64 at, QByteArrayView data) {
+        if (at != written) {
+            early.insert(at, data.toByteArray());
+            return true;
+        }
+        if (!target.write(data.data(), data.size()))
+            return false;
+        written += data.size();
+        while (!early.isEmpty() && early.firstKey() == written) {
+            if (!target.write(early.first().constData(), early.first().size()))
+                return false;
+            written += early.first().size();
+            early.erase(early.begin());
+        }
+        return true;
+    };
     auto fail = [&](SftpStatus failure) {
         abandon(inFlight.keys(), handle);
         return failure;
     };
     if (progress)
-        progress(0, size);
+        progress(offset, size);
     for (;;) {
         // Read ahead up to the size named, and one block beyond it to see the end.
         while (end < 0 && inFlight.size() < m_requestsInFlight && (!sizeKnown || next <= std::max(size, furthest))) {
@@ -511,7 +545,7 @@ SftpStatus SftpConnection::download(const QByteArray& remotePath, const QString&
         const QByteArrayView data = reply.type == SftpWire::Data ? reader.string() : QByteArrayView();
         if (reply.type != SftpWire::Data || !reader.ok() || data.size() > range.length)
             return fail(broken(SftpStatus::failure(SftpStatus::Code::ProtocolError, QStringLiteral("%1: broken reply").arg(what))));
-        if (!target.writeAt(range.offset, data.data(), data.size()))
+        if (!write(range.offset, data))
             return fail(SftpStatus::failure(SftpStatus::Code::LocalError, target.errorText()));
         received += data.size();
         furthest = std::max(furthest, range.offset + data.size());
@@ -524,7 +558,7 @@ SftpStatus SftpConnection::download(const QByteArray& remotePath, const QString&
     if (!(status = closeHandle(handle)))
         return status;
     // Every byte before the end arrived once: no gap, nothing past it.
-    if (end < 0 || received != end || furthest != end)
+    if (end < 0 || received != end || furthest != end || !early.isEmpty())
         return SftpStatus::failure(SftpStatus::Code::ProtocolError,
                                    QStringLiteral("%1: %2 bytes arrived, the server said the file ends at %3").arg(what).arg(received).arg(end));
     if (sizeKnown && received != size)
@@ -535,11 +569,14 @@ SftpStatus SftpConnection::download(const QByteArray& remotePath, const QString&
     return {};
 }
 
-std::unique_ptr<SftpUploadStream> SftpConnection::openForUpload(const QByteArray& remotePath, SftpStatus& status)
+std::unique_ptr<SftpUploadStream> SftpConnection::openForUpload(const QByteArray& remotePath, SftpStatus& status,
+                                                                 qint64 offset)
 {
     QByteArray handle;
-    status = openHandle(remotePath, SftpWire::Open, SftpWire::openWrite | SftpWire::openCreate | SftpWire::openTruncate, handle);
+    // Going on after offset bytes keeps them: no truncation.
+    const quint32 flags = SftpWire::openWrite | SftpWire::openCreate | (offset > 0 ? 0 : SftpWire::openTruncate);
+    status = openHandle(remotePath, SftpWire::Open, flags, handle);
     if (!status)
         return nullptr;
-    return std::unique_ptr<SftpUploadStream>(new SftpUploadStream(*this, remotePath, handle));
+    return std::unique_ptr<SftpUploadStream>(new SftpUploadStream(*this, remotePath, handle, offset));
 }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+class DownloadFile;
 class SftpUploadStream;
 class SshTransport;
 namespace SftpWire {
@@ -44,6 +45,10 @@ public:
     SftpStatus connect(const SftpConnectOptions& options);
     void disconnect();
     bool isConnected() const;
+    // The flag every later wait looks at (may be null), and how long the server may stay silent
+    // from now on; connect() sets both from its options.
+    void setCancelFlag(const std::atomic<bool>* cancel);
+    void setIdleTimeout(int milliseconds);
 
     // What connect() met: the host key and what the known-hosts file said of it, the log-in
     // method that worked (and its key file), or on a failed log-in the methods the server offered.
@@ -63,8 +68,13 @@ public:
     // Byte for byte into localPath, through a temporary file beside it that replaces it only when
     // complete. Where the server names the size, a different byte count fails the download.
     SftpStatus download(const QByteArray& remotePath, const QString& localPath, const SftpProgress& progress = {});
-    // Creates or truncates remotePath; nullptr with status set when the server refuses.
-    std::unique_ptr<SftpUploadStream> openForUpload(const QByteArray& remotePath, SftpStatus& status);
+    // The same into target (open, holding the first offset bytes of the file already), from byte
+    // offset on. Blocks are written in order, so what target holds is always a beginning of the
+    // file, also where the download breaks; progress counts from offset.
+    SftpStatus download(const QByteArray& remotePath, DownloadFile& target, qint64 offset, const SftpProgress& progress = {});
+    // Creates or truncates remotePath; nullptr with status set when the server refuses. With an
+    // offset, the first offset bytes stay and the stream writes from there on.
+    std::unique_ptr<SftpUploadStream> openForUpload(const QByteArray& remotePath, SftpStatus& status, qint64 offset = 0);
     // Onto an existing name only where the server can replace it (canReplaceOnRename()).
     SftpStatus rename(const QByteArray& from, const QByteArray& to);
     SftpStatus makeDirectory(const QByteArray& path);

@@ -124,6 +124,8 @@ struct SftpConnectOptions {
     QString sshFolder;
     // Keys of a running ssh-agent (SSH_AUTH_SOCK) are tried first.
     bool useAgent = true;
+    // The key files to try after the agent; empty: id_ed25519, id_ecdsa and id_rsa in sshFolder.
+    QStringList keyFiles;
     // Asked for a key that the known-hosts file does not hold, or holds another of, after the key
     // exchange and before anything of the log-in goes out. Without it such a key is refused.
     std::function<HostKeyTrust(const SshHostKey& key, KnownHostState state)> askHostKey;

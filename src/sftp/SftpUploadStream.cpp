@@ -3,10 +3,11 @@
 #include "SftpConnection.h"
 #include "SftpWire.h"
 
-SftpUploadStream::SftpUploadStream(SftpConnection& connection, QByteArray path, QByteArray handle)
+SftpUploadStream::SftpUploadStream(SftpConnection& connection, QByteArray path, QByteArray handle, qint64 offset)
     : m_connection(connection)
     , m_path(std::move(path))
     , m_handle(std::move(handle))
+    , m_offset(offset)
 {
 }
 

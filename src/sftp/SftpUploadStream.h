@@ -28,7 +28,7 @@ public:
 
 private:
     friend class SftpConnection;
-    SftpUploadStream(SftpConnection& connection, QByteArray path, QByteArray handle);
+    SftpUploadStream(SftpConnection& connection, QByteArray path, QByteArray handle, qint64 offset = 0);
 
     bool sendBlock(const char* data, qint64 size);
     // Waits for one reply to a block in flight.

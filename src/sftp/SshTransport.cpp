@@ -136,6 +136,12 @@ void SshTransport::close()
     }
 }
 
+void SshTransport::setIdleTimeout(int milliseconds)
+{
+    m_idleMilliseconds = milliseconds;
+    m_idleDeadline.setRemainingTime(milliseconds);
+}
+
 SftpStatus SshTransport::sshFailure(SftpStatus::Code code, const QString& what) const
 {
     const char* text = m_session ? ssh_get_error(m_session) : nullptr;
@@ -342,10 +348,14 @@ SftpStatus SshTransport::logIn(const SftpConnectOptions& options, const QDeadlin
     }
 
     const QString sshFolder = options.sshFolder.isEmpty() ? QDir::homePath() + QStringLiteral("/.ssh") : options.sshFolder;
-    for (const char* name : defaultKeyFiles) {
+    QStringList keyFiles = options.keyFiles;
+    if (keyFiles.isEmpty()) {
+        for (const char* name : defaultKeyFiles)
+            keyFiles.append(sshFolder + QLatin1Char('/') + QLatin1String(name));
+    }
+    for (const QString& path : std::as_const(keyFiles)) {
         if (!(offered() & SSH_AUTH_METHOD_PUBLICKEY))
             break;
-        const QString path = sshFolder + QLatin1Char('/') + QLatin1String(name);
         if (QFileInfo::exists(path) && tryKeyFile(options, path, deadline, status)) {
             m_authMethod = SshAuthMethod::KeyFile;
             m_authKeyFile = path;

@@ -28,6 +28,10 @@ public:
 
     SftpStatus open(const SftpConnectOptions& options);
     void close();
+    // The flag every later wait looks at (may be null), and how long the server may stay silent
+    // from now on; open() sets both from its options.
+    void setCancelFlag(const std::atomic<bool>* cancel) { m_cancel = cancel; }
+    void setIdleTimeout(int milliseconds);
     bool isOpen() const { return m_channel != nullptr; }
 
     // What the last open() met and did; valid from the key exchange on.

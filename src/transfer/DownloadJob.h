@@ -2,6 +2,7 @@
 
 #include "DownloadItem.h"
 #include "RemoteOperations.h"
+#include "RetryPolicy.h"
 #include "SelectedRow.h"
 #include "TransferItem.h"
 
@@ -19,6 +20,8 @@ struct DownloadRequest {
     QString targetFolder;         // local folder, ending in "/"
     ConnectionSettings settings;  // for a re-connection of the walk, and the items' server
     qsizetype maxWalkEntries = walkEntryLimit; // the walk stops past this many items
+    // How the transfers of the items are tried again, for whoever runs them (the queue's workers).
+    RetrySettings retry{};
 };
 
 // What the walk found: the items to queue, in the order they are to run.

@@ -7,6 +7,8 @@
 #include <QPair>
 #include <QString>
 
+#include <optional>
+
 // How the transfer of one queue item ended, as its worker reports it. A default-made outcome is
 // that of a job stopped before it began.
 struct ItemOutcome {
@@ -24,11 +26,12 @@ struct ItemOutcome {
     bool identityRefused = false;
     qint64 bytesDone = 0;
     qint64 size = -1; // as learnt during the transfer; -1 when nothing new was learnt
-    // A partly sent file that a stopped upload made on the server (absolute path), to be removed
-    // once the stop is over; empty when there is none.
-    QString partialFile;
-    // What a later resume needs (see TransferItem).
-    QString partialPath;
-    qint64 remoteSizeAtStart = -1;
-    QDateTime remoteTimeAtStart;
+    // What a later resume needs, when a transfer ran: the partial file a download writes, or an
+    // upload's temporary name on the server, and the size and time of the file it began from.
+    struct Record {
+        QString partialPath;
+        qint64 sizeAtStart = -1;
+        QDateTime timeAtStart;
+    };
+    std::optional<Record> record;
 };

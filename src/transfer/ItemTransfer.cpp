@@ -1,9 +1,9 @@
 #include "ItemTransfer.h"
 
-#include "AsciiUploadFilter.h"
 #include "ItemTexts.h"
 #include "JobContext.h"
 #include "RemoteOperations.h"
+#include "RetryingDownload.h"
 #include "TextCatalogue.h"
 #include "TransferLedger.h"
 
@@ -52,32 +52,23 @@ bool openRegularFile(QFile& file, const QString& path)
 
 } // namespace
 
-QueueProcessor::ItemJob ItemTransfer::makeJob(std::shared_ptr<TransferLedger> ledger)
+QueueProcessor::ItemJob ItemTransfer::makeJob(std::shared_ptr<TransferLedger> ledger, RetrySettings retry)
 {
     // The state lives as long as the worker's job, and only that worker's thread touches it.
     auto state = std::make_shared<WorkerState>();
-    return [ledger = std::move(ledger), state](JobContext& context, const TransferItem& item,
-                                               const ConnectionSettings& server) {
-        return ItemTransfer(context, *state, *ledger, item, server).run();
+    return [ledger = std::move(ledger), state, retry](JobContext& context, const TransferItem& item,
+                                                      const ConnectionSettings& server) {
+        return ItemTransfer(context, *state, *ledger, retry, item, server).run();
     };
 }
 
-void ItemTransfer::removePartialFile(JobContext& context, const ConnectionSettings& server, const QString& path)
-{
-    RemoteOperations& session = context.session();
-    const bool removed = (session.isConnected() || session.openConnection(server)) && session.remove(path);
-    if (removed)
-        context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + path);
-    else
-        context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + path, HistoryColour::Red);
-}
-
-ItemTransfer::ItemTransfer(JobContext& context, WorkerState& state, TransferLedger& ledger, const TransferItem& item,
-                           const ConnectionSettings& server)
+ItemTransfer::ItemTransfer(JobContext& context, WorkerState& state, TransferLedger& ledger, RetrySettings retry,
+                           const TransferItem& item, const ConnectionSettings& server)
     : m_context(context)
     , m_session(context.session())
     , m_state(state)
     , m_ledger(ledger)
+    , m_retry(retry)
     , m_item(item)
     , m_server(server)
 {
@@ -159,7 +150,17 @@ ItemOutcome ItemTransfer::downloadFile()
     }
     const QString folder = folderOf(m_item.remotePath);
     const QString name = nameOf(m_item.remotePath);
-    const bool fetched = withConnection([&] { return changeToFolder(folder) && m_session.get(m_item.localPath, name, progress); });
+    bool fetched = false;
+    if (withConnection([&] { return changeToFolder(folder); })) {
+        flushLines(); // the start line before the lines of any retry
+        RetryingDownload::Record record{m_item.partialPath, factsAtStart()};
+        RetryingDownload download(m_context, m_retry, [this, folder] { return reconnectInto(folder); });
+        // A size not known (below 0) may be large.
+        const bool large = m_item.size >= RetryingDownload::resumableSize || m_item.size < 0;
+        const auto resume = large ? RetryingDownload::Resume::FromPartial : RetryingDownload::Resume::Never;
+        fetched = download.run(name, m_item.localPath, m_item.remotePath, record, resume, progress);
+        keepRecord(record.partialPath, record.remoteAtStart);
+    }
     if (fetched)
         m_bytesDone = m_ledger.written(m_item.batch, m_item.localPath);
     else
@@ -187,12 +188,8 @@ ItemOutcome ItemTransfer::uploadFolder()
     });
     if (m_connectionFailure)
         return ended(false);
-    if (made) {
-        m_ledger.folderMade(serverKey(m_server) + QLatin1Char('\n') + folder);
+    if (made || !ready)
         line(ItemTexts::announce(m_item));
-    } else if (!ready) {
-        line(ItemTexts::announce(m_item));
-    }
     if (!made && ready) {
         ItemOutcome outcome;
         outcome.end = ItemOutcome::End::Done;
@@ -210,77 +207,23 @@ ItemOutcome ItemTransfer::uploadFile()
     // The local file is opened first: one that cannot be read creates nothing on the server.
     if (!openRegularFile(file, m_item.localPath))
         return ended(false, getText("QUEUE_REASON_LOCALREAD"));
-    std::unique_ptr<UploadStream> stream;
-    // SFTP has no text transfers: its files go byte for byte, whatever the type chosen.
-    const TransferFlag flag = m_server.protocol == Protocol::Sftp ? TransferFlag::Binary : m_item.flag;
-    bool createdByUs = false;
-    const QString folderKey = serverKey(m_server) + QLatin1Char('\n') + folder;
-    withConnection([&] {
-        if (!changeToFolder(folder))
-            return false;
-        const TransferLedger::Names before = m_ledger.namesBefore(folderKey, [this]() -> TransferLedger::Names {
-            const std::optional<QList<RemoteEntry>> entries = m_session.list();
-            if (!entries)
-                return std::nullopt;
-            QSet<QString> names;
-            for (const RemoteEntry& entry : *entries)
-                names.insert(entry.name.toCaseFolded());
-            return names;
-        });
-        createdByUs = before.has_value() && !before->contains(name.toCaseFolded());
-        stream = AsciiUploadFilter::forType(m_session.openForUpload(name, flag), flag);
-        return stream != nullptr;
-    });
-    if (!stream)
-        return ended(false, m_session.lastError());
-    const bool sent = sendContent(file, *stream) && stream->close();
-    stream.reset(); // breaks off a transfer that did not end
-    // Whatever is there now is no longer a name the queue may remove.
-    m_ledger.stored(folderKey, name);
-    ItemOutcome outcome = ended(sent, m_session.lastError());
-    if (!sent)
-        removePartial(name, createdByUs, outcome);
-    return outcome;
-}
-
-bool ItemTransfer::sendContent(QFile& file, UploadStream& stream)
-{
-    QByteArray block(blockSize, Qt::Uninitialized);
-    const qint64 fileSize = file.size();
-    for (;;) {
-        if (cancelled())
-            return false;
-        const qint64 read = file.read(block.data(), block.size());
-        if (read < 0)
-            return false;
-        if (read == 0)
-            return true;
-        if (!stream.write(block.constData(), read))
-            return false;
-        m_bytesDone += read;
-        // A file of one block ends before its progress could be seen.
-        if (fileSize > blockSize)
-            m_context.transferProgress(m_item.remotePath, m_bytesDone, fileSize);
+    bool sent = false;
+    if (withConnection([&] { return changeToFolder(folder); })) {
+        flushLines(); // the start line before the lines of any retry
+        // Where the protocol knows no text transfers, every upload goes byte for byte.
+        const TransferFlag flag = m_session.hasTextTransfers() ? m_item.flag : TransferFlag::Binary;
+        RetryingUpload::Record record{m_item.partialPath, factsAtStart()};
+        RetryingUpload upload(m_context, m_retry, [this, folder] { return reconnectInto(folder); });
+        sent = upload.run(file, name, flag, m_item.remotePath, record, m_state.habits[accountKey(m_server)],
+                          [this](qint64 position, qint64 size) {
+                              m_bytesDone = position;
+                              // A file of one block ends before its progress could be seen.
+                              if (size > RetryingUpload::blockSize)
+                                  m_context.transferProgress(m_item.remotePath, position, size);
+                          });
+        keepRecord(record.temporaryName, record.localAtStart);
     }
-}
-
-void ItemTransfer::removePartial(const QString& name, bool createdByUs, ItemOutcome& outcome)
-{
-    if (outcome.end == ItemOutcome::End::Failed && !createdByUs) {
-        line(getText("MPUB_PARTKEPT") + QLatin1Char(' ') + m_item.remotePath, HistoryColour::Red);
-        return;
-    }
-    if (!createdByUs)
-        return;
-    // A stop ends every wait of the session at once; the removal waits until the stop is over.
-    if (outcome.end == ItemOutcome::End::Stopped) {
-        outcome.partialFile = m_item.remotePath;
-        return;
-    }
-    if (m_session.isConnected() && m_session.remove(name))
-        line(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + m_item.remotePath);
-    else
-        line(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + m_item.remotePath, HistoryColour::Red);
+    return ended(sent, m_session.lastError());
 }
 
 bool ItemTransfer::withConnection(const std::function<bool()>& step)
@@ -296,19 +239,53 @@ bool ItemTransfer::withConnection(const std::function<bool()>& step)
 
 bool ItemTransfer::connect()
 {
-    const QString server = serverKey(m_server);
+    const QString server = accountKey(m_server);
     if (m_session.isConnected() && m_state.server == server)
         return true;
     m_session.closeConnection();
     // A new connection stands in its start folder; the next step finds its way from there.
-    m_state = {};
+    m_state.server.clear();
+    m_state.folder.clear();
     if (m_session.openConnection(m_server)) {
         m_state.server = server;
         return true;
     }
     m_connectionFailure = cancelled() ? ItemOutcome::End::Stopped : ItemOutcome::End::NoConnection;
-    m_identityRefused = m_session.connectFacts().tls == TlsOutcome::CertificateRefused;
+    const ConnectFacts facts = m_session.connectFacts();
+    m_identityRefused = facts.tls == TlsOutcome::CertificateRefused || facts.hostKey == HostKeyOutcome::Refused;
     return false;
+}
+
+bool ItemTransfer::reconnectInto(const QString& folder)
+{
+    m_session.closeConnection();
+    m_state.server.clear();
+    m_state.folder.clear();
+    if (!m_session.openConnection(m_server))
+        return false;
+    m_state.server = accountKey(m_server);
+    return changeToFolder(folder);
+}
+
+RemoteFileFacts ItemTransfer::factsAtStart() const
+{
+    RemoteFileFacts facts;
+    if (m_item.remoteSizeAtStart >= 0)
+        facts.size = m_item.remoteSizeAtStart;
+    facts.modified = m_item.remoteTimeAtStart;
+    return facts;
+}
+
+void ItemTransfer::keepRecord(const QString& partialPath, const RemoteFileFacts& atStart)
+{
+    m_record = ItemOutcome::Record{partialPath, atStart.size.value_or(-1), atStart.modified};
+}
+
+void ItemTransfer::flushLines()
+{
+    for (const auto& [text, colour] : std::as_const(m_lines))
+        m_context.appendHistory(text, colour);
+    m_lines.clear();
 }
 
 bool ItemTransfer::changeToFolder(const QString& folder)
@@ -326,6 +303,7 @@ ItemOutcome ItemTransfer::ended(bool success, const QString& reason)
 {
     ItemOutcome outcome;
     outcome.bytesDone = m_bytesDone;
+    outcome.record = m_record;
     if (cancelled())
         return outcome; // Stopped: the item waits again; its lines are not written
     if (m_connectionFailure) {

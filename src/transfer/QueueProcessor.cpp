@@ -8,14 +8,14 @@
 #include "TextCatalogue.h"
 #include "TransferQueue.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 
 struct QueueProcessor::Worker {
     std::unique_ptr<JobRunner> runner;
     ItemJob job;
-    qint64 itemId = 0; // the running item; 0 while the worker is free, cleaningUp while it removes a part
-    static constexpr qint64 cleaningUp = -1;
+    qint64 itemId = 0; // the running item; 0 while the worker is free
     QList<QPair<QString, HistoryColour>> lines; // the running item's, written when it ends
     qint64 bytesDone = 0;
     bool used = false; // ran an item since the queue last stood still: it may hold a connection
@@ -59,7 +59,7 @@ void QueueProcessor::add(QList<TransferItem> items, const QString& password, std
     for (TransferItem& item : items)
         item.batch = batch;
     // The command reached its server just now: a server held back earlier is tried again.
-    const QString server = serverKey(items.first().server);
+    const QString server = accountKey(items.first().server);
     m_passwords.insert(server, password);
     m_heldBack.remove(server);
     m_refusedIdentities.remove(server);
@@ -89,7 +89,7 @@ void QueueProcessor::askMissingPasswords()
     QList<ConnectionSettings> servers;
     QSet<QString> seen;
     for (const TransferItem& item : m_queue.items()) {
-        const QString key = serverKey(item.server);
+        const QString key = accountKey(item.server);
         if (item.state == TransferState::Queued && !m_passwords.contains(key) && !seen.contains(key)) {
             seen.insert(key);
             servers.append(item.server);
@@ -98,9 +98,9 @@ void QueueProcessor::askMissingPasswords()
     for (const ConnectionSettings& server : std::as_const(servers)) {
         const std::optional<QString> password = m_askPassword ? m_askPassword(server) : std::nullopt;
         if (password)
-            m_passwords.insert(serverKey(server), *password);
+            m_passwords.insert(accountKey(server), *password);
         else
-            m_heldBack.insert(serverKey(server));
+            m_heldBack.insert(accountKey(server));
     }
     m_asking = false;
 }
@@ -111,7 +111,7 @@ QSet<QString> QueueProcessor::allowedServers() const
     QHash<QString, int> running;
     for (const auto& worker : m_workers) {
         if (const TransferItem* item = worker->itemId > 0 ? m_queue.item(worker->itemId) : nullptr)
-            ++running[serverKey(item->server)];
+            ++running[accountKey(item->server)];
     }
     QSet<QString> allowed;
     for (auto known = m_passwords.cbegin(); known != m_passwords.cend(); ++known) {
@@ -167,7 +167,19 @@ void QueueProcessor::remove(const QList<qint64>& ids)
         m_removeWhenEnded.insert(id);
         (*running)->runner->stopAll(StopNotice::Quiet);
     }
-    m_queue.remove(now);
+    removeNow(now);
+}
+
+void QueueProcessor::removeNow(const QList<qint64>& ids)
+{
+    // A download's partial file goes with its item; an upload's temporary file on the server stays,
+    // as a failed upload leaves it.
+    for (const qint64 id : ids) {
+        const TransferItem* item = m_queue.item(id);
+        if (item && item->isDownload() && !item->partialPath.isEmpty() && item->partialPath != item->localPath)
+            QFile::remove(item->partialPath);
+    }
+    m_queue.remove(ids);
 }
 
 void QueueProcessor::setParallel(int count)
@@ -245,7 +257,7 @@ void QueueProcessor::start(Worker& worker, qint64 id)
     m_queue.setRunning(id);
     const TransferItem item = *m_queue.item(id);
     ConnectionSettings server = item.server;
-    server.password = m_passwords.value(serverKey(server));
+    server.password = m_passwords.value(accountKey(server));
     worker.itemId = id;
     worker.used = true;
     worker.lines.clear();
@@ -276,16 +288,17 @@ void QueueProcessor::ended(Worker& worker, ItemOutcome outcome)
     lines += outcome.lines;
     QString unreachable;
     std::optional<ConnectionSettings> unknownIdentity;
-    std::optional<ConnectionSettings> server;
     if (const TransferItem* item = m_queue.item(id)) {
-        server = item->server;
         TransferItem changed = *item;
         changed.bytesDone = outcome.bytesDone;
         if (outcome.size >= 0)
             changed.size = outcome.size;
-        changed.partialPath = outcome.partialPath;
-        changed.remoteSizeAtStart = outcome.remoteSizeAtStart;
-        changed.remoteTimeAtStart = outcome.remoteTimeAtStart;
+        // What a resume needs, also after a restart; an item whose job never began keeps its own.
+        if (outcome.record) {
+            changed.partialPath = outcome.record->partialPath;
+            changed.remoteSizeAtStart = outcome.record->sizeAtStart;
+            changed.remoteTimeAtStart = outcome.record->timeAtStart;
+        }
         switch (outcome.end) {
         case ItemOutcome::End::Done:
             changed.state = TransferState::Done;
@@ -306,14 +319,14 @@ void QueueProcessor::ended(Worker& worker, ItemOutcome outcome)
             // or asked about the server's identity when that was the reason.
             if (outcome.identityRefused && m_decisions) {
                 if (m_decisions->hasUnasked(changed.server.host, parsePort(changed.server.port).value_or(0))) {
-                    m_heldBack.insert(serverKey(changed.server));
+                    m_heldBack.insert(accountKey(changed.server));
                     unknownIdentity = changed.server;
-                } else if (m_refusedIdentities.contains(serverKey(changed.server))) {
+                } else if (m_refusedIdentities.contains(accountKey(changed.server))) {
                     // Answered meanwhile with no: the refusal has its line already.
-                    m_heldBack.insert(serverKey(changed.server));
+                    m_heldBack.insert(accountKey(changed.server));
                 }
-            } else if (!m_heldBack.contains(serverKey(changed.server))) {
-                m_heldBack.insert(serverKey(changed.server));
+            } else if (!m_heldBack.contains(accountKey(changed.server))) {
+                m_heldBack.insert(accountKey(changed.server));
                 unreachable = changed.server.host + QStringLiteral(": ") + outcome.reason;
             }
             break;
@@ -324,26 +337,7 @@ void QueueProcessor::ended(Worker& worker, ItemOutcome outcome)
             countItemEnded(changed);
         m_queue.finish(changed);
         if (m_removeWhenEnded.remove(id))
-            m_queue.remove({id});
-    }
-    if (!outcome.partialFile.isEmpty() && m_work.removePartial && server) {
-        // The worker takes no item before the part is gone; its lines are written as they come.
-        server->password = m_passwords.value(serverKey(*server));
-        worker.itemId = Worker::cleaningUp;
-        ++m_running;
-        QPointer<QueueProcessor> self(this);
-        Worker* cleaning = &worker;
-        worker.runner->start(
-            [remove = m_work.removePartial, server = *server, path = outcome.partialFile](JobContext& context) {
-                remove(context, server, path);
-            },
-            [self, cleaning] {
-                if (!self)
-                    return;
-                cleaning->itemId = 0;
-                --self->m_running;
-                self->dispatch();
-            });
+            removeNow({id});
     }
     if (!unreachable.isEmpty())
         Q_EMIT historyLine(getText("QUEUE_NOCONNECTION") + QLatin1Char(' ') + unreachable, HistoryColour::Red);
@@ -368,12 +362,12 @@ bool QueueProcessor::askAboutIdentity(const ConnectionSettings& server)
     m_askingIdentity = false;
     m_decisions->record(*identity, decision);
     if (decision == TrustDecision::Cancel) {
-        m_refusedIdentities.insert(serverKey(server));
+        m_refusedIdentities.insert(accountKey(server));
         Q_EMIT historyLine(getText("TLS_CERTREFUSED"), HistoryColour::Red);
         return false;
     }
-    m_refusedIdentities.remove(serverKey(server));
-    m_heldBack.remove(serverKey(server));
+    m_refusedIdentities.remove(accountKey(server));
+    m_heldBack.remove(accountKey(server));
     m_processing = true;
     return true;
 }

@@ -42,8 +42,6 @@ public:
     struct Work {
         std::function<std::unique_ptr<JobRunner>()> makeWorker;
         std::function<ItemJob()> makeItemJob;
-        // Removes a partial file a stopped upload left, on the worker's connection.
-        std::function<void(JobContext&, const ConnectionSettings& server, const QString& path)> removePartial;
     };
     // Asks the user for a server's password; nullopt when the user declined.
     using PasswordQuestion = std::function<std::optional<QString>(const ConnectionSettings& server)>;
@@ -52,7 +50,7 @@ public:
     ~QueueProcessor() override;
 
     void setPasswordQuestion(PasswordQuestion question) { m_askPassword = std::move(question); }
-    // The most transfers one server (by serverKey()) takes at once; 0 or less: as many as the
+    // The most transfers one server (by accountKey()) takes at once; 0 or less: as many as the
     // queue runs.
     void setServerLimit(std::function<int(const QString& server)> limit) { m_serverLimit = std::move(limit); }
     // Tells the user once that a server could not be reached (a message box in the program).
@@ -76,7 +74,7 @@ public:
     // Failed items wait again, and the queue is processed.
     void requeue(const QList<qint64>& ids);
     void requeueAllFailed();
-    // Removes items from the queue, stopping those that run.
+    // Removes items from the queue, stopping those that run; a download's partial file goes too.
     void remove(const QList<qint64>& ids);
     void setParallel(int count);
     // The program ends: every worker stops at once; what ran waits as queued at the next start.
@@ -104,6 +102,8 @@ private:
     Worker* freeWorker();
     void start(Worker& worker, qint64 id);
     void ended(Worker& worker, ItemOutcome outcome);
+    // Removes items that no worker runs, with a download's partial file.
+    void removeNow(const QList<qint64>& ids);
     void finishWithoutWorker(qint64 id, const QString& reason, const QList<QPair<QString, HistoryColour>>& lines);
     void askMissingPasswords();
     QSet<QString> allowedServers() const;
@@ -124,7 +124,7 @@ private:
     std::shared_ptr<PeerDecisions> m_decisions;
     std::function<TrustDecision(const PeerIdentity&)> m_askIdentity;
     std::vector<std::unique_ptr<Worker>> m_workers;
-    QHash<QString, QString> m_passwords; // serverKey -> password, for this run of the program only
+    QHash<QString, QString> m_passwords; // accountKey -> password, for this run of the program only
     QSet<QString> m_heldBack;            // servers not reached, or whose password was not given
     QSet<QString> m_refusedIdentities;   // servers whose identity the user refused
     QHash<qint64, std::function<void()>> m_batchDone;

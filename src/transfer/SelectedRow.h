@@ -9,5 +9,5 @@
 struct SelectedRow {
     QString name;
     bool isFolder = false;
-    qint64 size = 0;
+    qint64 size = 0; // below 0 when not known
 };

@@ -57,8 +57,9 @@ struct TransferItem {
     int tries = 0;  // transfers begun
     qint64 bytesDone = 0;
 
-    // What a resume needs: the partial file a download writes (or an upload's temporary name),
-    // and the remote file's size and time when it began. Kept and stored; not yet acted upon.
+    // What a resume needs: the partial file a download writes (or an upload's temporary name on the
+    // server), and the size and time of the file it began from (the server's for a download, the
+    // local one for an upload); -1 and invalid when not known.
     QString partialPath;
     qint64 remoteSizeAtStart = -1;
     QDateTime remoteTimeAtStart;
@@ -69,7 +70,7 @@ struct TransferItem {
 
 // Names the account an item belongs to: protocol, host (case-insensitive), port and user. Items with the
 // same key share a password and the workers' connections.
-inline QString serverKey(const ConnectionSettings& server)
+inline QString accountKey(const ConnectionSettings& server)
 {
     const std::optional<quint16> port = parsePort(server.port);
     const QString scheme = server.protocol == Protocol::Sftp ? QStringLiteral("sftp:") : QStringLiteral("ftp:");

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <optional>
+
 #include <sys/stat.h>
 
 namespace {
@@ -17,20 +19,6 @@ std::optional<std::pair<quint64, quint64>> fileIdentity(const QString& path, qin
 }
 
 } // namespace
-
-void TransferLedger::folderMade(const QString& folderKey)
-{
-    std::lock_guard lock(m_mutex);
-    m_namesBefore.insert(folderKey, QSet<QString>());
-}
-
-void TransferLedger::stored(const QString& folderKey, const QString& name)
-{
-    std::lock_guard lock(m_mutex);
-    const auto known = m_namesBefore.find(folderKey);
-    if (known != m_namesBefore.end() && known->has_value())
-        (*known)->insert(name.toCaseFolded());
-}
 
 bool TransferLedger::isWritten(qint64 batch, const QString& localPath) const
 {

@@ -129,7 +129,7 @@ QString TransferQueue::targetKey(const TransferItem& item)
 {
     if (item.isDownload())
         return withoutTrailingSlash(item.localPath);
-    return serverKey(item.server) + QLatin1Char('\n') + withoutTrailingSlash(item.remotePath);
+    return accountKey(item.server) + QLatin1Char('\n') + withoutTrailingSlash(item.remotePath);
 }
 
 QList<qint64> TransferQueue::foldersAbove(const TransferItem& item) const
@@ -277,7 +277,7 @@ int TransferQueue::requeueAllFailed()
 std::optional<TransferQueue::Next> TransferQueue::next(const QSet<QString>& servers) const
 {
     for (const TransferItem& item : m_items) {
-        if (item.state != TransferState::Queued || item.batch <= m_heldUpTo || !servers.contains(serverKey(item.server)))
+        if (item.state != TransferState::Queued || item.batch <= m_heldUpTo || !servers.contains(accountKey(item.server)))
             continue;
         if (item.refusal != TransferRefusal::None && item.refusal != TransferRefusal::Unlisted)
             return Next{item.id, Next::Action::Refuse};

@@ -77,7 +77,7 @@ public:
     int requeue(const QList<qint64>& ids);
     int requeueAllFailed();
 
-    // The first queued item the rules let go, among those of the servers named (by serverKey()).
+    // The first queued item the rules let go, among those of the servers named (by accountKey()).
     std::optional<Next> next(const QSet<QString>& servers) const;
     // Every command queued so far waits until release(); open() holds what the store gave back.
     void holdAll() { m_heldUpTo = m_lastBatch; }

@@ -1,6 +1,5 @@
 #include "UploadJob.h"
 
-#include "AsciiUploadFilter.h"
 #include "ConnectionJobs.h"
 #include "JobContext.h"
 #include "TextCatalogue.h"
@@ -92,7 +91,8 @@ TransferItem UploadJob::queueItem(const UploadItem& item) const
         queued.remotePath = withTrailingSlash(folder) + item.name;
         queued.shownName = item.localPath();
         queued.size = item.size;
-        queued.flag = m_request.type.flagFor(item.name);
+        // Where the protocol knows no text transfers, every upload goes byte for byte.
+        queued.flag = m_session.hasTextTransfers() ? m_request.type.flagFor(item.name) : TransferFlag::Binary;
     }
     if (item.refusal == UploadItem::Refusal::FolderLink)
         queued.refusal = TransferRefusal::FolderLink;
@@ -133,21 +133,25 @@ UploadResult UploadJob::uploadAs(const QString& localName, const QString& newNam
 bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
 {
     QFile file;
-    std::unique_ptr<UploadStream> stream;
-    bool createdByUs = false;
+    bool sent = false;
     // The local file is opened first: one that cannot be read creates nothing on the server.
     if (!remoteName.isEmpty() && openRegularFile(file, localPath)) {
-        createdByUs = isNewName(remoteName);
-        const TransferFlag flag = m_request.type.flagFor(remoteName);
-        stream = AsciiUploadFilter::forType(m_session.openForUpload(remoteName, flag), flag);
+        const bool drivesBar = m_request.variant == UploadVariant::ContextMenu;
+        const qint64 before = m_bytesDone;
+        const QString folder = m_serverFolder;
+        RetryingUpload::Record record;
+        RetryingUpload upload(m_context, m_request.retry, [this, folder] { return reconnectForRetry(folder); });
+        const QString shown = remoteName.startsWith(QLatin1Char('/')) ? remoteName : m_serverFolder + remoteName;
+        // Where the protocol knows no text transfers, every upload goes byte for byte.
+        const TransferFlag flag = m_session.hasTextTransfers() ? m_request.type.flagFor(remoteName) : TransferFlag::Binary;
+        sent = upload.run(file, remoteName, flag, shown, record, m_habits,
+                          [&](qint64 position, qint64 size) {
+                              m_bytesDone = before + position;
+                              if (drivesBar)
+                                  m_context.progress(m_bytesDone, m_bytesTotal);
+                              m_context.transferProgress(remoteName, position, size);
+                          });
     }
-    if (!stream) {
-        ++m_result.filesFailed;
-        m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
-        return false;
-    }
-    const bool sent = sendContent(file, *stream, remoteName) && stream->close();
-    stream.reset(); // breaks off a transfer that did not end
     if (sent) {
         ++m_result.filesUploaded;
         m_context.appendHistory(getText("MPUB_UPOK"), HistoryColour::Green);
@@ -155,70 +159,13 @@ bool UploadJob::uploadFile(const QString& localPath, const QString& remoteName)
     }
     ++m_result.filesFailed;
     m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
-    removePartial(remoteName, createdByUs);
     return false;
 }
 
-bool UploadJob::sendContent(QFile& file, UploadStream& stream, const QString& remoteName)
+bool UploadJob::reconnectForRetry(const QString& folder)
 {
-    QByteArray block(blockSize, Qt::Uninitialized);
-    const qint64 fileSize = file.size();
-    qint64 fileDone = 0;
-    for (;;) {
-        if (cancelled())
-            return false;
-        const qint64 read = file.read(block.data(), block.size());
-        if (read < 0)
-            return false;
-        if (read == 0)
-            return true;
-        if (!stream.write(block.constData(), read))
-            return false;
-        fileDone += read;
-        m_context.transferProgress(remoteName, fileDone, fileSize);
-    }
-}
-
-bool UploadJob::isNewName(const QString& remoteName)
-{
-    // A name in another folder is not in this folder's listing.
-    if (remoteName.contains(QLatin1Char('/')))
-        return false;
-    const std::optional<QList<RemoteEntry>> entries = m_session.list();
-    if (!entries)
-        return false;
-    // Some servers ignore case.
-    return std::none_of(entries->cbegin(), entries->cend(), [&remoteName](const RemoteEntry& entry) {
-        return entry.name.toCaseFolded() == remoteName.toCaseFolded();
-    });
-}
-
-void UploadJob::removePartial(const QString& remoteName, bool createdByUs)
-{
-    const QString path = remoteName.startsWith(QLatin1Char('/')) ? remoteName : m_serverFolder + remoteName;
-    if (!createdByUs) {
-        m_context.appendHistory(getText("MPUB_PARTKEPT") + QLatin1Char(' ') + path, HistoryColour::Red);
-        return;
-    }
-    // A stop ends every wait of the session at once; the removal waits until the stop is over.
-    if (cancelled()) {
-        m_result.partialFile = path;
-        return;
-    }
-    if (m_session.isConnected() && m_session.remove(remoteName))
-        m_context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + path);
-    else
-        m_context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + path, HistoryColour::Red);
-}
-
-bool UploadJob::removePartialFile(JobContext& context, const ConnectionSettings& settings, const QString& path)
-{
-    const bool removed = ConnectionJobs::reconnect(context, settings) && context.session().remove(path);
-    if (removed)
-        context.appendHistory(getText("MPUB_PARTDELETED") + QLatin1Char(' ') + path);
-    else
-        context.appendHistory(getText("MPUB_PARTLEFT") + QLatin1Char(' ') + path, HistoryColour::Red);
-    return removed;
+    m_session.closeConnection();
+    return m_session.openConnection(m_request.settings) && m_session.setDir(folder);
 }
 
 bool UploadJob::cancelled() const

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "RemoteOperations.h"
+#include "RetryPolicy.h"
+#include "RetryingUpload.h"
 #include "SelectedRow.h"
 #include "TransferItem.h"
 #include "UploadItem.h"
@@ -29,6 +31,7 @@ struct UploadRequest {
     ConnectionSettings settings; // for every re-connection of this upload
     UploadType type;
     UploadVariant variant = UploadVariant::Main;
+    RetrySettings retry{};       // how a file whose transfer failed is tried again
 };
 
 // What the GUI needs when the upload has ended, or when its walk has: the selection's items to
@@ -38,9 +41,6 @@ struct UploadResult {
     QList<TransferItem> items;
     int filesUploaded = 0;
     int filesFailed = 0;
-    // A partly sent file that a stopped upload created on the server (absolute path), to be
-    // removed by removePartialFile() once the stop is over; empty when there is none.
-    QString partialFile;
 };
 
 // The upload of the selection walks first (UploadSelection, on the session thread): the selected
@@ -49,15 +49,15 @@ struct UploadResult {
 // shows as their start. The queue's workers send them; every item writes the lines the upload
 // writes for it.
 //
-// Upload-as sends one file on the browsing connection. A transfer that breaks or is stopped
-// removes its partial file only where the upload created it: under a name the folder's listing,
-// read before the store, did not hold. A file that was there before is never deleted (a server may
-// keep the old file when it refuses a store), nor one the job cannot tell about. The history says
-// which.
+// Upload-as sends one file on the browsing connection. Each file goes to a temporary name and
+// replaces the server's file only once complete; a transfer that breaks is tried again as the
+// request's retry settings say, going on where it stopped (RetryingUpload). A failed or stopped
+// upload never deletes anything on the server: the old file stays as it was, and the temporary
+// file stays for a resume.
 class UploadJob
 {
 public:
-    static constexpr qint64 blockSize = 256 * 1024;
+    static constexpr qint64 blockSize = RetryingUpload::blockSize;
 
     UploadJob(JobContext& context, UploadRequest request);
 
@@ -67,9 +67,6 @@ public:
     // remote folder. An empty file is refused with its own red line and nothing is sent.
     UploadResult uploadAs(const QString& localName, const QString& newName);
 
-    // Removes a partial file a stopped upload left, on a connection of its own, and says so.
-    static bool removePartialFile(JobContext& context, const ConnectionSettings& settings, const QString& path);
-
     // The items collected and walked, in the order they are sent; filled by uploadSelection().
     const QList<UploadItem>& uploadList() const { return m_items; }
 
@@ -78,11 +75,8 @@ private:
     // UploadFile: sends one local file under remoteName into the server's current folder and
     // writes its status line; true when the server confirmed the complete file.
     bool uploadFile(const QString& localPath, const QString& remoteName);
-    bool sendContent(QFile& file, UploadStream& stream, const QString& remoteName);
-    // Whether remoteName was absent from the server's current folder before this upload stored
-    // into it; false when that cannot be told.
-    bool isNewName(const QString& remoteName);
-    void removePartial(const QString& remoteName, bool createdByUs);
+    // A new connection for the retry of a file, into folder (absolute); asks nothing when it fails.
+    bool reconnectForRetry(const QString& folder);
     bool cancelled() const;
 
     JobContext& m_context;
@@ -90,6 +84,9 @@ private:
     UploadRequest m_request;
     QString m_startFolder;  // the folder every item starts from, as the pane showed it
     QString m_serverFolder; // the absolute folder the server is in now, ending in "/"
+    RetryingUpload::ServerHabits m_habits;
     QList<UploadItem> m_items;
     UploadResult m_result;
+    qint64 m_bytesTotal = 0;
+    qint64 m_bytesDone = 0;
 };

@@ -3,16 +3,20 @@
 #include "ConnectionController.h"
 #include "EntryListModel.h"
 #include "LocalActions.h"
+#include "LocalCommands.h"
 #include "LocalPane.h"
 #include "MainMenu.h"
 #include "MainWindow.h"
+#include "QueueProcessor.h"
+#include "RemoteActions.h"
+#include "RemoteCommands.h"
 #include "RemotePane.h"
 #include "ScriptedPrompter.h"
 #include "SessionRunner.h"
 #include "TestHelpers.h"
 #include "TransferHistory.h"
-#include "QueueProcessor.h"
 #include "TransferQueue.h"
+#include "UploadCommands.h"
 #include "VsftpdFixture.h"
 
 #include <QCheckBox>
@@ -20,6 +24,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -27,6 +32,8 @@
 #include <QTextEdit>
 #include <QThread>
 #include <QTreeView>
+
+Q_DECLARE_METATYPE(Protocol)
 
 namespace {
 
@@ -47,8 +54,8 @@ QString closedPort()
 
 } // namespace
 
-// The connect commands, re-connection, the connection watch, the stop command and a session with
-// the keyboard alone, in the main window against a real server.
+// The connect commands, re-connection, the connection watch, the stop command, a session with the
+// keyboard alone, and working across the panes, in the main window against a real server.
 class ConnectionTest : public QObject
 {
     Q_OBJECT
@@ -479,6 +486,113 @@ private Q_SLOTS:
         QVERIFY(lines.contains(getText("HOSTKEY_FINGERPRINT") + QLatin1Char(' ') + key.fingerprint));
         QCOMPARE(lines.first() == getText("HOSTKEY_CHANGED"), changed);
         QCOMPARE(lines.contains(getText("HOSTKEY_STORED").arg(stored)), !stored.isEmpty());
+    }
+
+    // Drops run the transfer commands, the comparison's marks follow every listing, and synchronized
+    // browsing follows a change of folder until a side lacks the folder.
+    void acrossThePanes()
+    {
+        const QString mine = m_home.filePath(QStringLiteral("across/"));
+        QVERIFY(writeFile(mine + QStringLiteral("readme.txt"), "read me\r\n"));
+        QVERIFY(writeFile(mine + QStringLiteral("only.txt")));
+        QFile same(mine + QStringLiteral("readme.txt"));
+        const QDateTime serverTime = QFileInfo(m_root.filePath(QStringLiteral("pub/readme.txt"))).lastModified();
+        QVERIFY(same.open(QIODevice::ReadWrite) && same.setFileTime(serverTime, QFileDevice::FileModificationTime));
+        QVERIFY(connectToServer());
+        LocalPane* local = m_window->localPane();
+        RemotePane* remote = m_window->remotePane();
+        local->choosePath(mine);
+        remote->changeFolder(QStringLiteral("/pub"));
+        QVERIFY(waitIdle(*runner()));
+        MainMenu* menu = m_window->mainMenu();
+        menu->action(AppCommand::CompareFolders)->trigger();
+        menu->action(AppCommand::HideIdentical)->trigger();
+        const auto row = [](const EntryListModel* model, const char* name) {
+            return static_cast<int>(namesOf(model->rows()).indexOf(QLatin1String(name)));
+        };
+        const auto said = [&row](const EntryListModel* model, const char* name) {
+            return model->index(row(model, name), 0).data(Qt::AccessibleTextRole).toString();
+        };
+        QCOMPARE(said(local->model(), "only.txt"), QStringLiteral("only.txt, nur hier"));
+        QCOMPARE(said(remote->model(), "readme.txt"), QStringLiteral("readme.txt, gleich"));
+        QVERIFY(local->listView()->detailView()->isRowHidden(row(local->model(), "readme.txt"), {}));
+
+        // only.txt up by a drop on the remote list, docs down by a drop on the local one (the download
+        // rebuilds the server's path below the target, as the menu's does); each side's new listing
+        // is marked.
+        QSignalSpy up(&m_window->localActions()->commands().uploads(), &UploadCommands::uploadFinished);
+        QSignalSpy down(&m_window->remoteActions()->commands(), &RemoteCommands::downloadFinished);
+        for (auto [from, to, name, finished, shown, mark] :
+             {std::tuple{local->model(), remote->model(), "only.txt", &up, "only.txt", "only.txt, gleich"},
+              std::tuple{remote->model(), local->model(), "docs", &down, "pub", "pub, nur hier"}}) {
+            const std::unique_ptr<QMimeData> data(from->mimeData({from->index(row(from, name), 0)}));
+            QVERIFY(to->dropMimeData(data.get(), Qt::CopyAction, -1, 0, {}));
+            QVERIFY(finished->wait(jobTimeout) && waitIdle(*runner()));
+            QCOMPARE(said(to, shown), QLatin1String(mark));
+        }
+        QCOMPARE(readFile(m_root.filePath(QStringLiteral("pub/only.txt"))), QByteArray());
+        QVERIFY(QFileInfo(mine + QStringLiteral("pub/docs")).isDir());
+
+        // Into docs, where the local side lacks it; paired again, up together; then a local folder
+        // the server lacks.
+        QAction* sync = menu->action(AppCommand::SyncBrowsing);
+        const auto step = [&](const std::function<void()>& move, const char* reason, const QString& missing) {
+            if (!sync->isChecked())
+                sync->trigger();
+            move();
+            QVERIFY(waitIdle(*runner()));
+            QCOMPARE(sync->isChecked(), !*reason);
+            if (*reason)
+                QCOMPARE(historyLines().last(), historyKey("#c80000", reason, missing));
+        };
+        step([&] { remote->activateRow(row(remote->model(), "docs")); }, "SYNC_LOCALMISSING",
+             mine + QStringLiteral("docs"));
+        step([&] { remote->activateRow(0); }, "", {});
+        QCOMPARE(local->listedFolder(), m_home.path() + QLatin1Char('/'));
+        step([&] { local->choosePath(mine + QStringLiteral("pub")); }, "SYNC_SERVERMISSING",
+             QStringLiteral("/pub/docs/pub"));
+    }
+
+    void protocolChoice_data()
+    {
+        QTest::addColumn<QList<Protocol>>("choices"); // made in the box, in order, after the port is typed
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("address"); // typed, then left with Enter; the host is example.org
+        QTest::addColumn<Protocol>("protocol");
+        QTest::addColumn<QString>("portAfter");
+        const QList<Protocol> sftp{Protocol::Sftp};
+        const QString host = QStringLiteral("example.org");
+        QTest::newRow("SFTP takes 22 for 21") << sftp << "21" << host << Protocol::Sftp << "22";
+        QTest::newRow("and FTP 21 for 22") << QList<Protocol>{Protocol::Sftp, Protocol::Ftp} << "21" << host << Protocol::Ftp << "21";
+        QTest::newRow("a port of one's own stays") << sftp << "2121" << host << Protocol::Sftp << "2121";
+        QTest::newRow("sftp:// with a port") << QList<Protocol>() << "21" << "sftp://example.org:2222" << Protocol::Sftp << "2222";
+        QTest::newRow("FTP:// without one") << sftp << "22" << "FTP://Example.org/pub/" << Protocol::Ftp << "21";
+    }
+
+    // The protocol box: the port follows it while it holds a default, FTP's options are disabled
+    // for SFTP, and an address typed as a link chooses protocol and port (also for a command
+    // started before the field is left).
+    void protocolChoice()
+    {
+        QFETCH(QString, address);
+        bar()->port()->setText(testData<QString>("port"));
+        for (const Protocol protocol : testData<QList<Protocol>>("choices"))
+            bar()->protocolBox()->setCurrentIndex(static_cast<int>(protocol));
+        bar()->address()->clear();
+        QTest::keyClicks(bar()->address(), address);
+        const ConnectionSettings typed = bar()->settings();
+        QTest::keyClick(bar()->address(), Qt::Key_Return);
+        const ConnectionSettings left = bar()->settings();
+        for (const ConnectionSettings& settings : {typed, left}) {
+            QTEST(settings.protocol, "protocol");
+            QCOMPARE(settings.host, QStringLiteral("example.org"));
+            QTEST(settings.port, "portAfter");
+        }
+        QCOMPARE(bar()->address()->text(), left.host);
+        QTEST(bar()->protocol(), "protocol");
+        const bool ftp = left.protocol == Protocol::Ftp;
+        QVERIFY(bar()->transferMode()->isEnabled() == ftp && bar()->passive()->isEnabled() == ftp
+                && bar()->encryption()->isEnabled() == ftp);
     }
 
     void closingEndsAJobThatWaits()

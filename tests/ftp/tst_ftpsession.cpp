@@ -154,6 +154,15 @@ private Q_SLOTS:
             QCOMPARE(progress, qMakePair(content.size(), content.size()));
             QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("copy")});
         }
+        // A resume from the middle (REST before RETR) into a partial beside the copy: a file of that
+        // name that no download left is passed over.
+        QVERIFY(writeFile(copy + QStringLiteral(".part"), "not ours"));
+        DownloadFile partial(copy);
+        QVERIFY(partial.openPartial() && partial.write(m_payload.constData(), 1000));
+        QCOMPARE(partial.partialPath(), copy + QStringLiteral(".1.part"));
+        qint64 offset = 1000;
+        QVERIFY2(session.getFrom(partial, QStringLiteral("big.bin"), offset, m_payload.size()), qPrintable(session.lastError()));
+        QVERIFY(offset == 1000 && readFile(copy) == m_payload && readFile(copy + QStringLiteral(".part")) == "not ours");
         QVERIFY(session.setDir(QStringLiteral("link")));
         QVERIFY(session.setDir(home));
 
@@ -161,10 +170,15 @@ private Q_SLOTS:
         QVERIFY2(session.createDir(folder), qPrintable(session.lastError()));
         QVERIFY(session.setDir(folder));
         QCOMPARE(session.currentDir(), QDir::cleanPath(home + QLatin1Char('/') + folder));
+        // The first half, then the rest as a resume (REST + STOR: both servers name REST STREAM).
+        const qint64 half = m_payload.size() / 2;
         auto upload = session.openForUpload(QStringLiteral("a b.txt"), TransferFlag::Binary);
-        QVERIFY2(upload, qPrintable(session.lastError()));
+        QVERIFY(upload && upload->write(m_payload.constData(), half) && upload->close());
+        offset = half;
+        upload = session.openForUploadFrom(QStringLiteral("a b.txt"), TransferFlag::Binary, offset);
+        QVERIFY2(upload && offset == half, qPrintable(session.lastError()));
         constexpr qint64 piece = 255; // as the upload command hands the file over
-        for (qint64 at = 0; at < m_payload.size(); at += piece)
+        for (qint64 at = half; at < m_payload.size(); at += piece)
             QVERIFY(upload->write(m_payload.constData() + at, std::min(piece, m_payload.size() - at)));
         // An open upload holds every other command off.
         QVERIFY(session.currentDir().isEmpty());
@@ -183,7 +197,8 @@ private Q_SLOTS:
 
         // One data connection per listing and transfer, in the mode asked for; on pyftpdlib one
         // more for the refused MLSD, or for the LIST that tells which of MLSD's folders are links.
-        const qsizetype dataConnections = 1 + files.size() + 1 + (mode.tls ? 0 : 1);
+        const qsizetype dataConnections = 1 + files.size() + 3 + (mode.tls ? 0 : 1);
+        QCOMPARE(m_transcript.filter(QStringLiteral("> REST ")), strings({"> REST 1000", "> REST 1575024"}));
         QCOMPARE(m_transcript.filter(QLatin1String(mode.dataCommand)).size(), dataConnections);
         if (*mode.refused)
             QCOMPARE(m_transcript.filter(QLatin1String(mode.refused)).size(), 1);

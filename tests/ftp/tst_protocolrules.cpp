@@ -185,6 +185,20 @@ private Q_SLOTS:
         QTEST(entry->lastWrite, "lastWrite");
     }
 
+    // MLSD gives an instant; LIST the server's clock, or only its day where a year stands for the time.
+    void listedTime()
+    {
+        const std::pair<const char*, ListedTime> unixDates[]{
+            {"Jan 25 00:17", ListedTime::ServerClock}, {"2005-06-07 21:22", ListedTime::ServerClock},
+            {"Jan 1 2020", ListedTime::ServerDay},     {"09-26 2000", ListedTime::ServerDay},
+            {"2019年 7月 14日", ListedTime::ServerDay}, {"14.07.2019", ListedTime::ServerDay}};
+        for (const auto& [date, kind] : unixDates)
+            QCOMPARE(parseUnixListLine(QStringLiteral("-rw-r--r-- 1 u g 5 %1 a").arg(QString::fromUtf8(date)), captureDay)
+                         ->timeKind, kind);
+        QCOMPARE(parseDosListLine(u"06-05-02  03:19PM  1052 f.txt")->timeKind, ListedTime::ServerClock);
+        QCOMPARE(parseMlsdLine(u"type=file;modify=20081105165215; a")->timeKind, ListedTime::Instant);
+    }
+
     // Each line of ListingShapes.h alone gives its entry, or none.
     void shapes()
     {

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
@@ -277,9 +278,18 @@ private Q_SLOTS:
         QVERIFY(finished.wait(jobTimeout));
         QCOMPARE(m_fixture->server.content(QStringLiteral("/pub/notes.html")), QByteArray("a\nb"));
         const QStringList& calls = m_fixture->server.calls;
-        QCOMPARE(calls.at(calls.indexOf(QStringLiteral("STOR notes.html")) - 1), QStringLiteral("TYPE A"));
+        const qsizetype store = calls.indexOf(QRegularExpression(QStringLiteral("^STOR notes\\.html\\..*\\.part$")));
+        QCOMPARE(calls.at(store - 1), QStringLiteral("TYPE A"));
         QCOMPARE(m_fixture->lines.last(), historyKey("green", "MPUB_UPOK"));
         QCOMPARE(m_fixture->remoteRefreshes, 2);
+        // An edited copy goes from its own folder to the server file it came from, name as listed.
+        bool sent = false;
+        m_fixture->server.addFolder(QStringLiteral("/pub/a"));
+        m_fixture->actions->commands().uploads().uploadCopy(m_root + QStringLiteral("Alpha/inside.txt"),
+                                                            QStringLiteral("/pub/a"), QStringLiteral(" x.bin"),
+                                                            [&sent](bool taken) { sent = taken; });
+        QTRY_VERIFY_WITH_TIMEOUT(sent, jobTimeout);
+        QCOMPARE(m_fixture->server.content(QStringLiteral("/pub/a/ x.bin")), QByteArray("Alpha/inside.txt"));
         QVERIFY(m_fixture->prompter.messages.isEmpty());
     }
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -174,6 +175,27 @@ private Q_SLOTS:
         QCOMPARE(m_fixture->pathBox()->currentText(), other);
         QCOMPARE(m_fixture->tree()->topLevelItemCount(), 1);
         QCOMPARE(m_fixture->treeNames(), strings({"Deep"}));
+    }
+
+    // Server rows dropped on the list, a folder row or a tree node go to that folder; the pane's
+    // own rows do not drop here.
+    void dropsGoWhereTheyFall()
+    {
+        const DraggedRows server{QStringLiteral("/pub"), {{QStringLiteral("r.bin"), false, 9}}};
+        const std::unique_ptr<QMimeData> data(EntryDrag::mimeDataOf(ListSide::Remote, server));
+        QSignalSpy dropped(m_pane, &LocalPane::serverRowsDropped);
+        QAbstractItemModel* tree = m_fixture->tree()->model();
+        const QModelIndex beta = tree->index(2, 0, tree->index(0, 0));
+        QVERIFY(m_fixture->model()->dropMimeData(data.get(), Qt::CopyAction, -1, 0, QModelIndex()));
+        QVERIFY(m_fixture->model()->dropMimeData(data.get(), Qt::CopyAction, -1, 0,
+                                                 m_fixture->model()->index(m_fixture->rowOf(QStringLiteral("Alpha")), 0)));
+        QVERIFY(tree->dropMimeData(data.get(), Qt::CopyAction, -1, 0, beta));
+        QTRY_COMPARE(dropped.size(), 3);
+        QCOMPARE((QStringList{dropped[0][1].toString(), dropped[1][1].toString(), dropped[2][1].toString()}),
+                 (QStringList{m_root, m_root + QStringLiteral("Alpha/"), m_root + QStringLiteral("beta/")}));
+        const std::unique_ptr<QMimeData> own(m_fixture->model()->mimeData({m_fixture->model()->index(0, 0)}));
+        QVERIFY(!m_fixture->model()->canDropMimeData(own.get(), Qt::CopyAction, -1, 0, QModelIndex()));
+        QVERIFY(!tree->dropMimeData(own.get(), Qt::CopyAction, -1, 0, beta));
     }
 
     void contextMenuAndKeyboard()

@@ -334,7 +334,7 @@ private Q_SLOTS:
             return QStringList{historyKey("black", key, QString::fromLatin1(name)),
                                historyKey("green", "FRMPUSERVER_DOWNOK")};
         };
-        const QStringList opened{historyKey("black", "FRMPUSERVER_OPEN", QStringLiteral("report.pdf")),
+        const QStringList opened{historyLine("black", QStringLiteral("Öffnen report.pdf")),
                                  historyKey("green", "FRMPUSERVER_OPENOK")};
         QTest::newRow("open with the registered program")
             << RemoteCommand::Open << "report.pdf" << false << start("FRMPUSERVER_STARTDOWN", "report.pdf") + opened

@@ -10,9 +10,11 @@
 #include "SessionMaker.h"
 #include "SessionRunner.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -48,15 +50,31 @@ QStringList rowsFor(const QList<RemoteEntry>& entries)
     return rows;
 }
 
-// The remote pane with its actions on the server in memory.
+// The remote pane with its actions on the server in memory; files open at once, and an edited
+// copy's upload is noted as "local path -> remote folder|name".
 struct FakeRemote {
+    RemoteEnvironment environment()
+    {
+        ConnectionSettings settings;
+        settings.host = QStringLiteral("ftp.example.org");
+        RemoteEnvironment made{[settings] { return settings; }, [] { return QStringLiteral("/tmp/"); }, {}, {}};
+        made.openFile = [this](const QString& path) {
+            opened.append(path);
+            return ShellServices::OpenResult::Opened;
+        };
+        made.uploadCopy = [this](const QString& path, const QString& folder, const QString& name, const auto& done) {
+            uploads.append(path + QStringLiteral(" -> ") + folder + QLatin1Char('|') + name);
+            done(true);
+        };
+        return made;
+    }
+
+    QStringList opened;
+    QStringList uploads;
     FakeRemoteServer server;
     InlineJobRunner runner{server};
     CountingTypeProvider provider;
-    RemoteFixture fixture{
-        runner,
-        RemoteEnvironment{[] { return ConnectionSettings{}; }, [] { return QStringLiteral("/tmp/"); }, {}, {}},
-        &provider};
+    RemoteFixture fixture{runner, environment(), &provider};
 };
 
 // The lines of shapes as one listing, and their entries, sorted.
@@ -268,6 +286,86 @@ private Q_SLOTS:
         QCOMPARE(m_pane->rows()[m_fixture->rowOf(QStringLiteral("shortcut"))].kind, EntryKind::Link);
         QVERIFY(m_fixture->list([this] { m_pane->activateRow(m_fixture->rowOf(QStringLiteral("shortcut"))); }));
         QCOMPARE(m_pane->folder(), QStringLiteral("/pub/docs"));
+    }
+
+    // A drop goes to the folder row (or "..") it falls on, else to the folder shown; the drag of
+    // rows carries the folder shown and leaves ".." out. The pane's own rows do not drop here.
+    void dropsGoWhereTheyFall_data()
+    {
+        QTest::addColumn<QString>("onRow");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("the list") << "" << "/pub";
+        QTest::newRow("a folder row") << "docs" << "/pub/docs";
+        QTest::newRow("..") << ".." << "/";
+    }
+
+    void dropsGoWhereTheyFall()
+    {
+        m_server->addFolder(QStringLiteral("/pub/docs"));
+        QVERIFY(m_fixture->connectAndList());
+        QVERIFY(m_fixture->list([this] { m_pane->changeFolder(QStringLiteral("/pub")); }));
+        EntryListModel* model = m_pane->model();
+        const QString onRow = testData<QString>("onRow");
+        const QModelIndex target = onRow.isEmpty() ? QModelIndex() : model->index(m_fixture->rowOf(onRow), 0);
+        const DraggedRows local{QStringLiteral("/home/me/"), {{QStringLiteral("a b.txt"), false, 3}}};
+        const std::unique_ptr<QMimeData> ownRows(model->mimeData({model->index(0, 0), model->index(1, 3)}));
+        QCOMPARE(EntryDrag::droppable(ListSide::Local, *ownRows),
+                 (QList<DraggedRows>{{QStringLiteral("/pub"), {{QStringLiteral("docs"), true, 0}}}}));
+        QVERIFY(!model->canDropMimeData(ownRows.get(), Qt::CopyAction, -1, 0, target));
+        QSignalSpy dropped(m_pane, &RemotePane::localRowsDropped);
+        const std::unique_ptr<QMimeData> data(EntryDrag::mimeDataOf(ListSide::Local, local));
+        // The pointer says no to the pane's own rows, and yes to local rows, as a copy also when a
+        // move is proposed (a source told "moved" deletes its files).
+        QWidget* viewport = m_pane->listView()->detailView()->viewport();
+        for (const auto& [dragged, welcome] : {std::pair{ownRows.get(), false}, std::pair{data.get(), true}}) {
+            QDragEnterEvent enter(viewport->rect().center(), Qt::CopyAction | Qt::MoveAction, dragged, Qt::LeftButton,
+                                  Qt::ShiftModifier);
+            QApplication::sendEvent(viewport, &enter);
+            QCOMPARE(enter.isAccepted() && enter.dropAction() == Qt::CopyAction, welcome);
+        }
+        QVERIFY(model->dropMimeData(data.get(), Qt::MoveAction, -1, 0, target));
+        QVERIFY(dropped.wait());
+        QCOMPARE(dropped[0][0].value<QList<DraggedRows>>(), QList<DraggedRows>{local});
+        QTEST(dropped[0][1].toString(), "folder");
+    }
+
+    // Edit on the server: copies of namesakes from two folders are kept apart; a save asks once,
+    // naming the file and the server, and warns when the server's file changed since it was
+    // opened (then answered No); Yes sends the copy that changed to the file it came from.
+    void editedCopyGoesBack_data()
+    {
+        QTest::addColumn<bool>("changedOnServer");
+        QTest::newRow("Yes") << false;
+        QTest::newRow("changed on the server, No") << true;
+    }
+
+    void editedCopyGoesBack()
+    {
+        QFETCH(bool, changedOnServer);
+        const QStringList folders = strings({"/pub/a", "/pub/b"});
+        for (const QString& folder : folders)
+            m_server->addFile(folder + QStringLiteral("/notes.txt"), folder.toUtf8());
+        QVERIFY(m_fixture->connectAndList());
+        for (const QString& folder : folders) {
+            QVERIFY(m_fixture->list([&] { m_pane->changeFolder(folder); }));
+            m_fixture->select({QStringLiteral("notes.txt")});
+            QVERIFY(m_fixture->run(RemoteCommand::Open));
+        }
+        const QStringList& copies = m_remote->opened;
+        QCOMPARE(readFile(copies.value(0)) + readFile(copies.value(1)), QByteArray("/pub/a/pub/b"));
+        if (changedOnServer)
+            m_server->addFile(QStringLiteral("/pub/a/notes.txt"), "someone else's");
+        m_fixture->prompter.messageAnswers.enqueue(changedOnServer ? PromptAnswer::No : PromptAnswer::Yes);
+
+        QVERIFY(writeFile(copies[0], "edited"));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_fixture->prompter.messages.isEmpty() && waitIdle(m_remote->runner), jobTimeout);
+        const QString warning = changedOnServer ? QStringLiteral("\n\n") + getText("EDIT_SERVERCHANGED") : QString();
+        const QString question =
+            getText("EDIT_QUESTION").arg(QStringLiteral("/pub/a/notes.txt"), QStringLiteral("ftp.example.org"));
+        QCOMPARE(m_fixture->prompter.messages.size(), 1);
+        QCOMPARE(m_fixture->prompter.messages[0].text, question + warning);
+        const QString upload = copies[0] + QStringLiteral(" -> /pub/a|notes.txt");
+        QCOMPARE(m_remote->uploads, changedOnServer ? QStringList() : QStringList{upload});
     }
 
     void vanishedFoldersAndStalePaths()

@@ -1,6 +1,7 @@
 #include "FakeRemoteServer.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace {
 
@@ -109,6 +110,16 @@ bool FakeRemoteServer::createDir(const QString& name)
     return true;
 }
 
+bool FakeRemoteServer::rename(const QString& oldName, const QString& newName)
+{
+    const QString from = resolve(oldName);
+    const QString to = resolve(newName);
+    if (!call(QStringLiteral("RNFR ") + oldName) || !m_files.contains(from) || m_folders.contains(to))
+        return false;
+    m_files.insert(to, m_files.take(from));
+    return true;
+}
+
 bool FakeRemoteServer::setDir(const QString& directory)
 {
     const QString path = resolve(directory);
@@ -116,6 +127,13 @@ bool FakeRemoteServer::setDir(const QString& directory)
         return false;
     m_current = path;
     return true;
+}
+
+bool FakeRemoteServer::get(const QString& localPath, const QString& name, const Progress&)
+{
+    QFile file(localPath);
+    return call(QStringLiteral("RETR ") + name) && m_files.contains(resolve(name))
+        && file.open(QIODevice::WriteOnly) && file.write(m_files.value(resolve(name))) >= 0;
 }
 
 std::unique_ptr<UploadStream> FakeRemoteServer::openForUpload(const QString& remoteName, TransferFlag flag)

@@ -8,8 +8,8 @@
 
 // A server in memory for the tests of the panes and their commands: folders, files and links
 // by absolute path, a current folder, and the operations the panes' tests need on top (connect,
-// change folder, list, create a folder, upload). The others are refused; the engine and the jobs
-// are tested against real servers.
+// change folder, list, create a folder, upload, download, rename a file as an upload puts it in
+// place). The others are refused; the engine and the jobs are tested against real servers.
 //
 //   FakeRemoteServer server;
 //   server.addFile("/pub/a.txt", "alpha");   // parents are made as needed
@@ -39,11 +39,11 @@ public:
     void setTranscript(std::function<void(const QString&)>) override {}
     void setCancelFlag(const std::atomic<bool>*) override {}
     void setTimeouts(int, int) override {}
-    bool rename(const QString& oldName, const QString&) override { return refuse("RNFR", oldName); }
+    bool rename(const QString& oldName, const QString& newName) override;
     bool createDir(const QString& name) override;
     bool removeDir(const QString& name) override { return refuse("RMD", name); }
     bool remove(const QString& name) override { return refuse("DELE", name); }
-    bool get(const QString&, const QString& name, const Progress&) override { return refuse("RETR", name); }
+    bool get(const QString& localPath, const QString& name, const Progress&) override;
     QString currentDir() override { return call(QStringLiteral("PWD")) ? m_current : QString(); }
     bool setDir(const QString& directory) override;
     std::unique_ptr<UploadStream> openForUpload(const QString& remoteName, TransferFlag flag) override;

@@ -38,6 +38,12 @@ quint16 FtpServerFixture::start(const QString& rootDir)
     option(o.hiddenStores, "--hidden-stores");
     option(o.refuseMlsd, "--refuse-mlsd");
     option(o.throttle > 0, "--throttle", QString::number(o.throttle));
+    option(o.cutAfter > 0, "--cut-after", QString::number(o.cutAfter));
+    option(o.cutAfter > 0, "--cuts", QString::number(o.cuts));
+    option(o.changeOnCut, "--change-on-cut");
+    option(o.noRest, "--no-rest");
+    option(o.noReplaceRename, "--no-replace-rename");
+    option(o.noRename, "--no-rename");
 
     const QString python = qEnvironmentVariable("FTPCLIENT_TEST_PYTHON", QStringLiteral("/usr/bin/python3"));
     m_process.setStandardErrorFile(m_logDir.filePath(QStringLiteral("server.log")));

@@ -38,6 +38,12 @@
 //   throttle           N > 0: uploads are received at no more than N bytes a second
 //   hiddenStores       STOR writes to a hidden name that replaces the file only once complete, and
 //                      is removed when the transfer breaks: the old file stays (proftpd's HiddenStores)
+//   cutAfter, cuts     the first cuts transfers (RETR, STOR, APPE; 1 by default) end after cutAfter
+//                      bytes with the control connection closed, as a broken link ends them
+//   changeOnCut        a cut RETR leaves the file changed: other bytes, one more, a day later
+//   noRest             REST is not known (and FEAT does not name REST STREAM)
+//   noReplaceRename    RNTO onto an existing name is refused with 550
+//   noRename           every RNFR is refused with 550 (an upload-only folder)
 // Names that are not valid UTF-8 reach the server's file system as the same bytes. Wrong
 // passwords are refused at once (pyftpdlib normally waits 3 seconds).
 struct FtpServerOptions {
@@ -55,6 +61,12 @@ struct FtpServerOptions {
     int throttle = 0;
     bool hiddenStores = false;
     bool refuseMlsd = false;
+    int cutAfter = 0;
+    int cuts = 1;
+    bool changeOnCut = false;
+    bool noRest = false;
+    bool noReplaceRename = false;
+    bool noRename = false;
 };
 
 class FtpServerFixture

@@ -25,10 +25,11 @@ def parse_arguments():
     parser = argparse.ArgumentParser()
     for name in ("--root", "--host", "--user", "--password", "--broken-retr", "--protected", "--broken-stor"):
         parser.add_argument(name, default="")
-    for name in ("--drop-after", "--throttle"):
+    for name in ("--drop-after", "--throttle", "--cut-after"):
         parser.add_argument(name, type=int, default=0)
+    parser.add_argument("--cuts", type=int, default=1)
     for name in ("--hostile-names", "--advertise-mlsd", "--raw-ascii", "--no-extended", "--real-pwd", "--refuse-dele",
-                 "--hidden-stores", "--refuse-mlsd"):
+                 "--hidden-stores", "--refuse-mlsd", "--change-on-cut", "--no-rest", "--no-replace-rename", "--no-rename"):
         parser.add_argument(name, action="store_true")
     return parser.parse_args()
 
@@ -60,6 +61,32 @@ def main():
                 yield ("type=file;size=5;modify=20200101000000; %s\r\n" % name).encode()
             yield UNREADABLE_LINE
 
+    cuts_left = [args.cuts if args.cut_after else 0]
+
+    def cut(handler, path):
+        # The connection goes as a broken link takes it; a changed file has other bytes and time.
+        cuts_left[0] -= 1
+        if args.change_on_cut and path:
+            with open(path, "rb") as old:
+                data = old.read()
+            with open(path, "wb") as new:
+                new.write(data[::-1] + b"+")
+            os.utime(path, (os.path.getatime(path), os.path.getmtime(path) + 86400))
+        handler.close()
+
+    class CutProducer:
+        # Passes a RETR's first cut_after bytes on, then cuts the connection.
+        def __init__(self, producer, handler, path):
+            self.producer, self.handler, self.path, self.sent = producer, handler, path, 0
+
+        def more(self):
+            if self.sent >= args.cut_after:
+                cut(self.handler, self.path)
+                return b""
+            data = self.producer.more()[:args.cut_after - self.sent]
+            self.sent += len(data)
+            return data
+
     class TestDTPHandler(ThrottledDTPHandler):
         read_limit = args.throttle
         # pyftpdlib sets this only after its base class's constructor, which closes a data
@@ -73,8 +100,12 @@ def main():
         def handle_read(self):
             ThrottledDTPHandler.handle_read(self)
             if (args.broken_stor and self.file_obj is not None and self.tot_bytes_received >= 4096
-                    and os.path.basename(self.file_obj.name) in (args.broken_stor, hidden_name(args.broken_stor))):
+                    and args.broken_stor in os.path.basename(self.file_obj.name)):
                 raise _FileReadWriteError(errno.ENOSPC, "simulated full disk")
+
+            if (cuts_left[0] > 0 and self.file_obj is not None and self.cmd in ("STOR", "APPE")
+                    and self.tot_bytes_received >= args.cut_after):
+                cut(self.cmd_channel, None)
 
         handle_read_event = handle_read
 
@@ -130,6 +161,21 @@ def main():
             if args.hidden_stores:
                 os.remove(file)
 
+        def ftp_RNFR(self, path):
+            return self.respond("550 Not allowed.") if args.no_rename else FTPHandler.ftp_RNFR(self, path)
+
+        def ftp_RNTO(self, path):
+            if args.no_replace_rename and self._rnfr and os.path.exists(path):
+                self._rnfr = None
+                return self.respond("550 File exists.")
+            return FTPHandler.ftp_RNTO(self, path)
+
+        def push_dtp_data(self, data, isproducer=False, file=None, cmd=None):
+            if cuts_left[0] > 0 and cmd == "RETR":
+                self.use_sendfile = False
+                data = CutProducer(data, self, file.name)
+            return FTPHandler.push_dtp_data(self, data, isproducer, file, cmd)
+
         def ftp_RETR(self, file):
             if not args.broken_retr or os.path.basename(file) != args.broken_retr:
                 return FTPHandler.ftp_RETR(self, file)
@@ -144,9 +190,10 @@ def main():
 
     Handler.authorizer = authorizer
     Handler.abstracted_fs = HostileFS if args.hostile_names else SortedFS
-    if args.raw_ascii or args.broken_stor or args.throttle:
+    if args.raw_ascii or args.broken_stor or args.throttle or args.cut_after:
         Handler.dtp_handler = TestDTPHandler
-    refused = (("EPSV", "EPRT") if args.no_extended else ()) + (("MLSD",) if args.refuse_mlsd else ())
+    refused = ((("EPSV", "EPRT") if args.no_extended else ()) + (("MLSD",) if args.refuse_mlsd else ())
+               + (("REST",) if args.no_rest else ()))
     if refused:
         Handler.proto_cmds = {k: v for k, v in proto_cmds.items() if k not in refused}
 

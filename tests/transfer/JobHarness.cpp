@@ -60,6 +60,19 @@ QList<SelectedRow> JobHarness::rows(std::initializer_list<const char*> names)
     return result;
 }
 
+QStringList JobHarness::resumeKeys(const QStringList& lines)
+{
+    QStringList keys;
+    for (const QString& line : lines) {
+        for (const char* key : {"RETRY_LINE", "RESUME_CHANGED", "RESUME_REFUSED", "RESUME_TEXT", "RESUME_FROM",
+                                "RESUME_PARTKEPT", "RESUME_TEMPKEPT", "RESUME_OLDREPLACED", "RESUME_NORENAME"}) {
+            if (line.contains(getText(key).section(QLatin1Char('%'), 0, 0)))
+                keys.append(QString::fromLatin1(key));
+        }
+    }
+    return keys;
+}
+
 QList<QByteArray> JobHarness::contents(const QString& folder, std::initializer_list<const char*> paths)
 {
     QList<QByteArray> result;
@@ -85,7 +98,7 @@ std::function<void(const QString&)> commandsInto(QStringList& commands, std::sha
 } // namespace
 
 JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QString& folder,
-                                    const std::function<void()>& before, const Job& job,
+                                    const std::function<void()>& before, const Job& job, RetrySettings retry,
                                     const ProgressWatch& watch) const
 {
     Outcome outcome;
@@ -117,18 +130,16 @@ JobHarness::Outcome JobHarness::run(const ConnectionSettings& settings, const QS
     const QList<TransferItem> items = outcome.download.items + outcome.upload.items;
     outcome.finished = true;
     if (!items.isEmpty())
-        runQueue(outcome, items, settings.password, watch);
-    // As the command does: the part a stop left goes once the stop is over, by a job of its own.
-    runner.start([&outcome, settings](JobContext& context) {
-        if (!outcome.upload.partialFile.isEmpty())
-            UploadJob::removePartialFile(context, settings, outcome.upload.partialFile);
+        runQueue(outcome, items, settings.password, retry, watch);
+    runner.start([&outcome](JobContext& context) {
         outcome.folderAfterwards = context.session().currentDir();
     });
     outcome.finished = waitIdle(runner) && outcome.finished;
     return outcome;
 }
 
-void JobHarness::runQueue(Outcome& outcome, QList<TransferItem> items, const QString& password, const ProgressWatch& watch)
+void JobHarness::runQueue(Outcome& outcome, QList<TransferItem> items, const QString& password, RetrySettings retry,
+                          const ProgressWatch& watch)
 {
     TransferQueue queue;
     queue.setParallel(1);
@@ -140,8 +151,7 @@ void JobHarness::runQueue(Outcome& outcome, QList<TransferItem> items, const QSt
         worker->start([&outcome, lock](JobContext& context) { context.session().setTranscript(commandsInto(outcome.commands, lock)); });
         return std::unique_ptr<JobRunner>(std::move(worker));
     };
-    work.makeItemJob = [ledger] { return ItemTransfer::makeJob(ledger); };
-    work.removePartial = &ItemTransfer::removePartialFile;
+    work.makeItemJob = [ledger, retry] { return ItemTransfer::makeJob(ledger, retry); };
     QueueProcessor processor(queue, std::move(work));
     QObject::connect(&processor, &QueueProcessor::historyLine, recorderOf(outcome.lines));
     processor.setNoConnectionNotice([&outcome](const QString& reason) { outcome.messages.append(reason); });
@@ -164,7 +174,8 @@ JobHarness::Outcome JobHarness::download(const DownloadRequest& request, const s
     };
     // The server stands in "/" when the download starts.
     const bool connect = !request.remoteFolder.isEmpty();
-    return run(connect ? settingsOf(*m_server, request.settings.ftp.passive) : ConnectionSettings{}, {}, before, job);
+    return run(connect ? settingsOf(*m_server, request.settings.ftp.passive) : ConnectionSettings{}, {}, before, job,
+               request.retry);
 }
 
 JobHarness::Outcome JobHarness::upload(const UploadRequest& request, const UploadWork& work,
@@ -174,5 +185,5 @@ JobHarness::Outcome JobHarness::upload(const UploadRequest& request, const Uploa
         UploadJob upload(context, request);
         outcome.upload = work ? work(upload) : upload.uploadSelection();
     };
-    return run(request.settings, request.remoteFolder, before, job, watch);
+    return run(request.settings, request.remoteFolder, before, job, request.retry, watch);
 }

@@ -45,6 +45,8 @@ public:
     // the texts could not be opened.
     bool startServer(const FtpServerFixture::Options& options = {});
     FtpServerFixture& server() { return *m_server; }
+    // The keys of the lines about retries and resumes among lines, in order.
+    static QStringList resumeKeys(const QStringList& lines);
     // Selected rows in list order; a name ending in "/" is a folder.
     static QList<SelectedRow> rows(std::initializer_list<const char*> names);
     // The contents of files below local or remote, "<missing>" for those that cannot be read.
@@ -59,8 +61,7 @@ public:
     // queue's worker.
     Outcome download(const DownloadRequest& request, const std::function<void()>& before = {}) const;
     // Connects with request.settings and changes to request.remoteFolder, calls before, then runs
-    // work (the selection, through the queue, when none is given); a part a stop left is removed
-    // afterwards.
+    // work (the selection, through the queue, when none is given).
     Outcome upload(const UploadRequest& request, const UploadWork& work = {}, const std::function<void()>& before = {},
                    const ProgressWatch& watch = {}) const;
 
@@ -72,11 +73,12 @@ private:
     // Runs on the session thread and fills in its part of the outcome.
     using Job = std::function<void(JobContext& context, Outcome& outcome)>;
     // Connects with settings (not at all when they are empty) and changes to folder, calls before,
-    // runs job, then the items it gave through the queue, and finally removes the part a stopped
-    // upload left.
+    // runs job, then the items it gave through the queue (their transfers tried again as retry
+    // says), and finally reads where the server stands.
     Outcome run(const ConnectionSettings& settings, const QString& folder, const std::function<void()>& before,
-                const Job& job, const ProgressWatch& watch = {}) const;
-    static void runQueue(Outcome& outcome, QList<TransferItem> items, const QString& password, const ProgressWatch& watch);
+                const Job& job, RetrySettings retry, const ProgressWatch& watch = {}) const;
+    static void runQueue(Outcome& outcome, QList<TransferItem> items, const QString& password, RetrySettings retry,
+                         const ProgressWatch& watch);
 
     QTemporaryDir m_remoteDir;
     QTemporaryDir m_localDir;

@@ -36,7 +36,11 @@ class DownloadJobTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { m_jobs = std::make_unique<JobHarness>(); }
+    void init()
+    {
+        m_jobs = std::make_unique<JobHarness>();
+        m_retry = {2, 0};
+    }
 
     void filesFirstThenTheTree_data()
     {
@@ -127,6 +131,7 @@ private Q_SLOTS:
         options.hostileNames = true; // every listing also names "../evil" and "a/b"
         options.brokenRetrName = QStringLiteral("broken.bin");
         QVERIFY(m_jobs->startServer(options));
+        m_retry.retries = 0;
 
         // a.txt twice: the second one would replace the file the first one wrote.
         const auto outcome = download("/pub", {"../evil", "a/b", ".", "a/b/", "docs/", "a.txt", "broken.bin", "a.txt"});
@@ -216,6 +221,76 @@ private Q_SLOTS:
         QCOMPARE(logins, 2);
     }
 
+    // A 1 MiB download that the server cuts (after cutAfter bytes, for cuts transfers) goes on
+    // with REST at the partial's size and arrives byte for byte; a changed file or a refused REST
+    // starts over; a try that moved forward does not use up a retry; a 550 is not retried.
+    void retryAndResume_data()
+    {
+        QTest::addColumn<int>("cutAfter");
+        QTest::addColumn<int>("cuts");
+        QTest::addColumn<bool>("change"); // the cut leaves the file changed
+        QTest::addColumn<bool>("noRest");
+        QTest::addColumn<int>("retries");
+        QTest::addColumn<int>("runs");    // a second run resumes what the first left
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<int>("rests");
+        QTest::addColumn<int>("retrs");
+        QTest::addColumn<bool>("complete");
+        const int cut60 = 629'146;
+        const QStringList retry{QStringLiteral("RETRY_LINE")};
+        QTest::newRow("cut at 60 %") << cut60 << 1 << false << false << 2 << 1 << retry << 1 << 2 << true;
+        QTest::newRow("file changed") << cut60 << 1 << true << false << 2 << 1 << retry + strings({"RESUME_CHANGED"})
+                                      << 0 << 2 << true;
+        QTest::newRow("REST refused") << cut60 << 1 << false << true << 2 << 1 << retry + strings({"RESUME_REFUSED"})
+                                      << 1 << 2 << true;
+        QTest::newRow("tries that move on are free") << 300'000 << 3 << false << false << 1 << 1 << retry + retry + retry
+                                                     << 3 << 4 << true;
+        const QStringList counted = strings({"RETRY_LINE", "RESUME_REFUSED", "RETRY_LINE", "RESUME_REFUSED",
+                                             "RESUME_PARTKEPT"});
+        QTest::newRow("tries that do not are counted") << 300'000 << 3 << false << true << 1 << 1 << counted << 2 << 3
+                                                       << false;
+        QTest::newRow("an earlier run's partial") << cut60 << 1 << false << false << 0 << 2
+                                                  << strings({"RESUME_PARTKEPT", "RESUME_FROM"}) << 1 << 2 << true;
+        QTest::newRow("550") << 0 << 0 << false << false << 2 << 1 << QStringList() << 0 << 1 << false;
+    }
+
+    void retryAndResume()
+    {
+        QFETCH(int, cutAfter);
+        QFETCH(int, runs);
+        QFETCH(int, retrs);
+        QByteArray content(1024 * 1024, Qt::Uninitialized);
+        for (qsizetype i = 0; i < content.size(); ++i)
+            content[i] = char(i * 7 % 251);
+        serverFile("pub/d/big.bin", content);
+        FtpServerFixture::Options options{.cutAfter = cutAfter, .cuts = testData<int>("cuts")};
+        options.changeOnCut = testData<bool>("change");
+        options.noRest = testData<bool>("noRest");
+        QVERIFY(m_jobs->startServer(options));
+        DownloadRequest request{JobHarness::rows({cutAfter ? "d/" : "missing.bin"}), QStringLiteral("/pub"), m_jobs->local,
+                                settingsOf(m_jobs->server())};
+        request.retry = {testData<int>("retries"), 0};
+
+        JobHarness::Outcome outcome;
+        QStringList lines, commands;
+        for (int run = 0; run < runs; ++run) {
+            outcome = m_jobs->download(request);
+            lines += outcome.lines;
+            commands += outcome.commands;
+        }
+
+        QCOMPARE(JobHarness::resumeKeys(lines), testData<QStringList>("keys"));
+        const QStringList rests = commands.filter(QRegularExpression(QStringLiteral("^REST ")));
+        QCOMPARE(rests.size(), testData<int>("rests"));
+        QVERIFY(rests.isEmpty() || rests.first() == QStringLiteral("REST %1").arg(cutAfter));
+        QCOMPARE(commands.filter(QRegularExpression(QStringLiteral("^RETR "))).size(), retrs);
+        QFETCH(bool, complete);
+        QCOMPARE(outcome.lines.last(), historyKey(complete ? "green" : "red", complete ? "MDOWN_DOWNOK" : "MDOWN_DOWNFAILED"));
+        if (complete)
+            QCOMPARE(m_jobs->localFiles({"pub/d/big.bin"}), m_jobs->remoteFiles({"pub/d/big.bin"}));
+        QCOMPARE(QFileInfo::exists(m_jobs->local + QStringLiteral("pub/d/big.bin.part")), cutAfter > 0 && !complete);
+    }
+
     void walkSkipsFolderLinksAndStopsDeep()
     {
         serverFile("pub/docs/x.txt", "x");
@@ -270,8 +345,9 @@ private:
                                  bool passive = true, const std::function<void()>& before = {},
                                  std::optional<ConnectionSettings> settings = {}) const
     {
-        const DownloadRequest request{JobHarness::rows(rows), QString::fromUtf8(remoteFolder), m_jobs->local,
-                                      settings.value_or(settingsOf(m_jobs->server(), passive))};
+        DownloadRequest request{JobHarness::rows(rows), QString::fromUtf8(remoteFolder), m_jobs->local,
+                                settings.value_or(settingsOf(m_jobs->server(), passive))};
+        request.retry = m_retry;
         return m_jobs->download(request, before);
     }
 
@@ -287,6 +363,7 @@ private:
     }
 
     std::unique_ptr<JobHarness> m_jobs;
+    RetrySettings m_retry{2, 0};
 };
 
 QTEST_GUILESS_MAIN(DownloadJobTest)

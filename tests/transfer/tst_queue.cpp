@@ -53,7 +53,7 @@ QStringList describe(const QList<TransferItem>& items)
                          .arg(int(it.direction))
                          .arg(it.localPath, it.remotePath)
                          .arg(int(it.state))
-                         .arg(it.reason, serverKey(it.server))
+                         .arg(it.reason, accountKey(it.server))
                          .arg(it.server.password.isEmpty() ? QStringLiteral("-") : QStringLiteral("PASSWORD"))
                          .arg(it.tries));
     return lines;
@@ -137,7 +137,7 @@ private Q_SLOTS:
         QCOMPARE(restarted.items().at(1).localPath, QStringLiteral("/l/up/b.txt"));
         QCOMPARE(restarted.parallel(), 7);
         // What came back waits for "process the queue".
-        const QSet<QString> servers{serverKey(restarted.items().first().server)};
+        const QSet<QString> servers{accountKey(restarted.items().first().server)};
         QVERIFY(!restarted.next(servers));
         restarted.release();
         QCOMPARE(restarted.next(servers)->id, restarted.items().first().id);
@@ -201,8 +201,7 @@ private Q_SLOTS:
         queue.open(local.filePath(QStringLiteral("queue.sqlite3")));
         QStringList lines;
         QueueProcessor processor(queue, {[&server] { return std::make_unique<InlineJobRunner>(server); },
-                                         [ledger = std::make_shared<TransferLedger>()] { return ItemTransfer::makeJob(ledger); },
-                                         {}});
+                                         [ledger = std::make_shared<TransferLedger>()] { return ItemTransfer::makeJob(ledger); }});
         QObject::connect(&processor, &QueueProcessor::historyLine, recorderOf(lines));
         QueuePane pane(queue, processor);
         QList<TransferItem> items;
@@ -214,9 +213,6 @@ private Q_SLOTS:
             items.append(item(TransferDirection::Upload, qPrintable(path), qPrintable(QStringLiteral("/pub/") + QLatin1String(name))));
             items.last().batch = batch;
             items.last().texts = TransferTexts::Upload;
-            // SFTP has no text transfers: the type chosen does not reach the session.
-            items.last().server.protocol = Protocol::Sftp;
-            items.last().flag = TransferFlag::Ascii;
             items.last().shownName = path;
         }
 
@@ -257,7 +253,6 @@ private Q_SLOTS:
         QCOMPARE(pane.view(QueuePane::DoneTab)->model()->rowCount(), 2);
         // One connection per worker, kept between items and closed when the queue stands still.
         QCOMPARE(server.calls.count(QStringLiteral("LOGIN")), 4);
-        QCOMPARE(server.calls.count(QStringLiteral("TYPE A")), 0);
         QTRY_VERIFY(!server.isConnected());
     }
 
@@ -294,8 +289,7 @@ private Q_SLOTS:
                             --running;
                             return outcome;
                         };
-                    },
-                    {}});
+                    }});
         QList<TransferItem> items;
         for (const char* name : {"a", "b"}) {
             const QString path = local.filePath(QString::fromLatin1(name));
@@ -335,8 +329,7 @@ private Q_SLOTS:
                                              });
                                              return std::unique_ptr<JobRunner>(std::move(worker));
                                          },
-                                         [ledger = std::make_shared<TransferLedger>()] { return ItemTransfer::makeJob(ledger); },
-                                         {}});
+                                         [ledger = std::make_shared<TransferLedger>()] { return ItemTransfer::makeJob(ledger); }});
         QStringList asked;
         processor.setIdentityQuestion(decisions, [&asked](const PeerIdentity& identity) {
             asked.append(identity.certificate()->fingerprint());

@@ -3,6 +3,7 @@
 #include "CountingTypeProvider.h"
 #include "DownloadPaths.h"
 #include "EntryPresentation.h"
+#include "ResumeRule.h"
 #include "ScriptedPrompter.h"
 #include "TestHelpers.h"
 #include "TransferHistory.h"
@@ -165,6 +166,44 @@ private Q_SLOTS:
         QFETCH(bool, usable);
         QCOMPARE(DownloadPaths::isUsableLocalName(name), usable);
         QCOMPARE(DownloadPaths::areUsableLocalNames({QStringLiteral("pub"), name}), usable);
+    }
+
+    // Where the next try starts; the job tests cut, change and refuse on real servers.
+    void resumeRule_data()
+    {
+        QTest::addColumn<bool>("download");
+        QTest::addColumn<qint64>("have"); // the partial's bytes; the server's for an upload (-1: it cannot tell)
+        QTest::addColumn<int>("recorded"); // seconds of the time recorded at start (-1: none)
+        QTest::addColumn<int>("now");      // of the time now, for the same size of 100 (-1: not told)
+        QTest::addColumn<bool>("text");
+        QTest::addColumn<qint64>("offset");
+        QTest::addColumn<ResumeRule::StartOver>("why");
+        using enum ResumeRule::StartOver;
+        QTest::newRow("download, same file") << true << 40LL << 7 << 7 << false << 40LL << No;
+        QTest::newRow("download, nothing yet") << true << 0LL << -1 << 7 << false << 0LL << No;
+        QTest::newRow("download, other time") << true << 40LL << 7 << 8 << false << 0LL << Changed;
+        QTest::newRow("download, longer than the file") << true << 101LL << 7 << 7 << false << 0LL << Changed;
+        QTest::newRow("download, nothing recorded") << true << 40LL << -1 << 7 << false << 0LL << Unknown;
+        QTest::newRow("download, time not told") << true << 40LL << 7 << -1 << false << 0LL << Unknown;
+        QTest::newRow("upload, same file") << false << 40LL << 7 << 7 << false << 40LL << No;
+        QTest::newRow("upload, text") << false << 40LL << 7 << 7 << true << 0LL << Text;
+        QTest::newRow("upload, local file changed") << false << 40LL << 7 << 8 << false << 0LL << Changed;
+        QTest::newRow("upload, size not told") << false << -1LL << 7 << 7 << false << 0LL << Unknown;
+    }
+
+    void resumeRule()
+    {
+        QFETCH(qint64, have);
+        const auto facts = [](int seconds) {
+            return seconds < 0 ? RemoteFileFacts{100, {}} : RemoteFileFacts{100, QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC)};
+        };
+        const int recorded = testData<int>("recorded");
+        const RemoteFileFacts now = facts(testData<int>("now"));
+        const ResumeRule::Decision decision = testData<bool>("download")
+            ? ResumeRule::forDownload(have, recorded < 0 ? std::nullopt : std::optional(facts(recorded)), now)
+            : ResumeRule::forUpload(testData<bool>("text"), facts(recorded), now,
+                                    have < 0 ? std::nullopt : std::optional(have));
+        QCOMPARE(decision, (ResumeRule::Decision{testData<qint64>("offset"), testData<ResumeRule::StartOver>("why")}));
     }
 
     void transferStatusLine_data()

@@ -1,6 +1,8 @@
 #include "JobHarness.h"
 #include "TestHelpers.h"
 
+#include <QRegularExpression>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,7 +99,7 @@ private Q_SLOTS:
                      + created(QStringLiteral("empty"), variant) + created(QStringLiteral("sub"), variant)
                      + uploaded(m_source + QStringLiteral("docs/x.bin"), variant)
                      + uploaded(m_source + QStringLiteral("docs/sub/y.txt"), variant));
-        QCOMPARE(outcome.argumentsOf("STOR"), strings({"b.bin", " a.txt ", "x.bin", "y.txt"}));
+        QCOMPARE(outcome.argumentsOf("RNTO"), strings({"b.bin", " a.txt ", "x.bin", "y.txt"}));
         QCOMPARE(m_jobs->remoteFiles({"pub/ a.txt ", "pub/b.bin", "pub/docs/x.bin", "pub/docs/sub/y.txt"}),
                  QList<QByteArray>({"", QByteArray(255, 'b'), QByteArray(256, 'x'), "y"}));
         QVERIFY(QFileInfo(m_jobs->remote + QStringLiteral("pub/docs/empty")).isDir());
@@ -220,7 +222,7 @@ private Q_SLOTS:
                      + uploaded(m_source + QStringLiteral("docs/x.txt"))
                      + failed(m_source + QStringLiteral("raw/b\uFFFD.txt")) + notCreated(QStringLiteral("c\uFFFD"))
                      + uploaded(m_source + QStringLiteral("raw/e\uFFFD.txt")));
-        QCOMPARE(outcome.argumentsOf("STOR"), strings({"ok.txt", "linked.txt", "x.txt", "e\xef\xbf\xbd.txt"}));
+        QCOMPARE(outcome.argumentsOf("RNTO"), strings({"ok.txt", "linked.txt", "x.txt", "e\xef\xbf\xbd.txt"}));
         QCOMPARE(readFile(m_jobs->remote + QStringLiteral("pub/docs/linked.txt")), QByteArray("ok"));
         QVERIFY(!QFileInfo::exists(m_jobs->remote + QStringLiteral("pub/docs/loop")));
         QCOMPARE(outcome.folderAfterwards, QStringLiteral("/pub"));
@@ -256,71 +258,77 @@ private Q_SLOTS:
             QCOMPARE(item.state, TransferState::Failed);
     }
 
-    void partialFileOfABrokenOrStoppedTransfer_data()
+    // A 1 MiB upload over /pub/big.bin under server conditions given as words: cut at 60 % it
+    // resumes (REST + STOR, or APPE without REST STREAM; ASCII starts over); one that fails or
+    // is stopped leaves the old file as it was and deletes nothing; a 550 is not retried; where
+    // the server will not rename onto an existing name, the old file goes only after the rename;
+    // where it renames nothing, the file goes once more under its own name.
+    void resumeAndKeepTheOldFile_data()
     {
-        QTest::addColumn<bool>("breaks");
-        QTest::addColumn<bool>("refuseDelete");
-        QTest::addColumn<bool>("reader");
-        QTest::addColumn<bool>("stop");
-        QTest::addColumn<QByteArray>("before"); // the server's big.bin before the upload; empty: none
-        QTest::addColumn<bool>("hiddenStores");
-        QTest::addColumn<QStringList>("partLine");
-        const QString big = QStringLiteral("/pub/big.bin");
-        const QStringList removed{historyKey("black", "MPUB_PARTDELETED", big)};
-        const QStringList kept{historyKey("red", "MPUB_PARTKEPT", big)};
-        const QByteArray none;
-        const QByteArray old("the good old file");
-        QTest::newRow("broken, part removed") << true << false << false << false << none << false << removed;
-        QTest::newRow("broken, removal refused") << true << true << false << false << none << false
-                                                 << QStringList{historyKey("red", "MPUB_PARTLEFT", big)};
-        QTest::newRow("refused: nothing to remove")
-            << false << false << true << false << none << false << QStringList();
-        QTest::newRow("stopped, part removed afterwards")
-            << false << false << false << true << none << false << removed;
-        // A file that was there before is never deleted, whether the server kept it or not.
-        QTest::newRow("broken, the file was there") << true << false << false << false << old << false << kept;
-        QTest::newRow("broken, the server kept the old file") << true << false << false << false << old << true << kept;
-        // A stopped item waits again without lines of its own; the stop has its line.
-        QTest::newRow("stopped, the file was there") << false << false << false << true << old << false << QStringList();
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QString>("resumedBy");
+        QTest::addColumn<int>("stores");
+        QTest::addColumn<bool>("uploaded");
+        const QStringList retry = strings({"RETRY_LINE"});
+        const QStringList kept = strings({"RESUME_TEMPKEPT"});
+        QTest::newRow("cut, REST + STOR") << "cut" << retry << "REST" << 2 << true;
+        QTest::newRow("cut, APPE") << "cut norest" << retry << "APPE" << 2 << true;
+        QTest::newRow("cut, ASCII starts over") << "cut ascii" << retry + strings({"RESUME_TEXT"}) << "" << 2 << true;
+        QTest::newRow("fails over a file") << "broken old" << kept << "" << 1 << false;
+        QTest::newRow("fails, the server keeps the old file") << "broken old hidden" << kept << "" << 1 << false;
+        QTest::newRow("stopped over a file") << "stop old" << kept << "" << 1 << false;
+        QTest::newRow("550") << "reader" << QStringList() << "" << 1 << false;
+        QTest::newRow("no rename onto a file") << "norename old" << strings({"RESUME_OLDREPLACED"}) << "" << 1 << true;
+        QTest::newRow("no rename at all") << "renameless old" << strings({"RESUME_NORENAME"}) << "" << 2 << true;
     }
 
-    void partialFileOfABrokenOrStoppedTransfer()
+    void resumeAndKeepTheOldFile()
     {
-        QFETCH(bool, refuseDelete);
-        QFETCH(bool, reader);
-        QFETCH(bool, stop);
-        QFETCH(QByteArray, before);
-        QFETCH(QStringList, partLine);
-        localFile("big.bin", QByteArray((stop ? 8 : 1) * 1024 * 1024, 'g'));
+        QFETCH(QString, setup);
+        const auto has = [&setup](const char* word) { return setup.split(QLatin1Char(' ')).contains(QLatin1String(word)); };
+        QByteArray content(1024 * 1024, Qt::Uninitialized);
+        for (qsizetype i = 0; i < content.size(); ++i)
+            content[i] = has("ascii") ? (i % 64 == 63 ? '\n' : 'a') : char(i * 7 % 251);
+        localFile("big.bin", content);
+        const QByteArray old("the good old file");
         const QString remoteBig = m_jobs->remote + QStringLiteral("pub/big.bin");
-        QVERIFY(before.isEmpty() || writeFile(remoteBig, before));
-        localFile("later.txt", "later");
-        FtpServerFixture::Options options;
-        options.brokenStorName = testData<bool>("breaks") ? QStringLiteral("big.bin") : QString();
-        options.refuseDelete = refuseDelete;
-        options.throttle = stop ? 512 * 1024 : 0; // the transfer surely runs when the stop comes
-        options.hiddenStores = testData<bool>("hiddenStores");
+        QVERIFY(!has("old") || writeFile(remoteBig, old));
+        FtpServerFixture::Options options{.brokenStorName = has("broken") ? QStringLiteral("big.bin") : QString(),
+                                          .throttle = has("stop") ? 256 * 1024 : 0,
+                                          .hiddenStores = has("hidden"),
+                                          .cutAfter = has("cut") ? 629'146 : 0,
+                                          .noRest = has("norest"),
+                                          .noReplaceRename = has("norename"),
+                                          .noRename = has("renameless")};
         QVERIFY(m_jobs->startServer(options));
-        UploadRequest request = this->request({"big.bin", "later.txt"});
-        if (reader) {
-            request.settings.user = FtpServerFixture::readerUser();
-            request.settings.password = FtpServerFixture::readerPassword();
-        }
-        request.variant = UploadVariant::ContextMenu;
+        UploadRequest request = this->request({"big.bin"});
+        if (has("reader"))
+            request.settings.user = request.settings.password = FtpServerFixture::readerUser();
+        if (has("ascii"))
+            request.type = {TransferType::Ascii, TransferFlag::Ascii, {}};
+        request.retry.retries = has("broken") ? 0 : 2;
+        request.variant = UploadVariant::ContextMenu; // drives the bar, which the stop watches
 
-        const auto outcome = m_jobs->upload(request, {}, {}, [stop](qint64 done) { return stop && done > 0; });
+        const auto outcome = m_jobs->upload(request, {}, {}, [&has](qint64 done) { return has("stop") && done > 0; });
 
-        const QString later = m_source + QStringLiteral("later.txt");
-        const QStringList laterLines = reader ? failed(later, UploadVariant::ContextMenu) : uploaded(later, UploadVariant::ContextMenu);
-        // A stopped upload waits again, and so does the rest; its part goes once the stop is over.
-        const QStringList expected = stop ? QStringList{historyKey("red", "MPUB_STOPPED")} + partLine
-                                          : failed(m_source + QStringLiteral("big.bin"), UploadVariant::ContextMenu)
-                                                + partLine + laterLines;
-        QCOMPARE(outcome.lines, expected);
-        QCOMPARE(QFileInfo::exists(remoteBig), refuseDelete || !before.isEmpty());
-        if (options.hiddenStores)
-            QCOMPARE(readFile(remoteBig), before);
-        QCOMPARE(outcome.items.at(0).state, stop ? TransferState::Queued : TransferState::Failed);
+        // A stopped item waits again without lines of its own; the stop has its line.
+        QCOMPARE(JobHarness::resumeKeys(outcome.lines), has("stop") ? QStringList() : testData<QStringList>("keys"));
+        QFETCH(bool, uploaded);
+        QCOMPARE(outcome.lines.last(), has("stop") ? historyKey("red", "MPUB_STOPPED")
+                                                   : historyKey(uploaded ? "green" : "red", uploaded ? "MPUB_UPOK" : "MPUB_UPFAILED"));
+        QCOMPARE(readFile(remoteBig), uploaded ? content : has("old") ? old : QByteArray("<missing>"));
+        QFETCH(QString, resumedBy);
+        const QStringList resumes = outcome.commands.filter(QRegularExpression(QStringLiteral("^(REST|APPE) ")));
+        QCOMPARE(resumes.size(), resumedBy.isEmpty() ? 0 : 1);
+        QVERIFY(resumedBy.isEmpty() || resumes.first().startsWith(resumedBy));
+        QCOMPARE(outcome.commands.filter(QRegularExpression(QStringLiteral("^(STOR|APPE) "))).size(), testData<int>("stores"));
+        QVERIFY(!outcome.commands.contains(QStringLiteral("DELE big.bin")));
+        // What a resume needs stays, where the server kept it, and the queue knows its name.
+        const qsizetype kept = testData<QStringList>("keys").count(QStringLiteral("RESUME_TEMPKEPT"));
+        QCOMPARE(QDir(m_jobs->remote + QStringLiteral("pub")).entryList({QStringLiteral("*.part")}).size(),
+                 has("hidden") ? 0 : kept);
+        QCOMPARE(outcome.items.at(0).partialPath.isEmpty(), uploaded);
     }
 
     void lostServerIsReportedOnce()
@@ -345,7 +353,7 @@ private:
     UploadRequest request(std::initializer_list<const char*> selected, bool passive = true) const
     {
         return {m_source, JobHarness::rows(selected), QStringLiteral("/pub"), settingsOf(m_jobs->server(), passive),
-                {TransferType::Binary, TransferFlag::Binary, {}}, UploadVariant::Main};
+                {TransferType::Binary, TransferFlag::Binary, {}}, UploadVariant::Main, {2, 0}};
     }
 
     void localFile(const char* path, const QByteArray& content) const
