@@ -254,6 +254,13 @@ private Q_SLOTS:
         // One connection per worker, kept between items and closed when the queue stands still.
         QCOMPARE(server.calls.count(QStringLiteral("LOGIN")), 4);
         QTRY_VERIFY(!server.isConnected());
+        // A download's partial file goes with its item.
+        TransferItem partial = item(TransferDirection::Download, qPrintable(local.filePath(QStringLiteral("p"))), "/pub/p");
+        partial.partialPath = local.filePath(QStringLiteral("p.part"));
+        QVERIFY(writeFile(partial.partialPath, "half"));
+        queue.add({partial});
+        runOn(pane, QueuePane::QueueTab, {int(queue.items().size()) - 1}, QueueCommand::Remove);
+        QVERIFY(!QFileInfo::exists(partial.partialPath));
     }
 
     // The same two files queued three times, on four workers with connections of their own to pyftpdlib:
