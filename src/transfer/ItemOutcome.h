@@ -21,7 +21,10 @@ struct ItemOutcome {
 
     End end = End::Stopped;
     QString reason;
-    QList<QPair<QString, HistoryColour>> lines; // the item's history lines, in order
+    // The item's history lines, in order: those before its transfer began, and those after it; the
+    // lines the transfer wrote as it went come between them.
+    QList<QPair<QString, HistoryColour>> linesBefore;
+    QList<QPair<QString, HistoryColour>> lines;
     // NoConnection because the server's identity was refused: the worker had no answer about it.
     bool identityRefused = false;
     qint64 bytesDone = 0;

@@ -83,6 +83,7 @@ ItemOutcome ItemTransfer::run()
         outcome = m_item.isFolder ? downloadFolder() : downloadFile();
     else
         outcome = m_item.isFolder ? uploadFolder() : uploadFile();
+    outcome.linesBefore = std::move(m_linesBefore);
     outcome.lines = std::move(m_lines);
     return outcome;
 }
@@ -152,7 +153,7 @@ ItemOutcome ItemTransfer::downloadFile()
     const QString name = nameOf(m_item.remotePath);
     bool fetched = false;
     if (withConnection([&] { return changeToFolder(folder); })) {
-        flushLines(); // the start line before the lines of any retry
+        transferStarts();
         RetryingDownload::Record record{m_item.partialPath, factsAtStart()};
         RetryingDownload download(m_context, m_retry, [this, folder] { return reconnectInto(folder); });
         // A size not known (below 0) may be large.
@@ -209,7 +210,7 @@ ItemOutcome ItemTransfer::uploadFile()
         return ended(false, getText("QUEUE_REASON_LOCALREAD"));
     bool sent = false;
     if (withConnection([&] { return changeToFolder(folder); })) {
-        flushLines(); // the start line before the lines of any retry
+        transferStarts();
         // Where the protocol knows no text transfers, every upload goes byte for byte.
         const TransferFlag flag = m_session.hasTextTransfers() ? m_item.flag : TransferFlag::Binary;
         RetryingUpload::Record record{m_item.partialPath, factsAtStart()};
@@ -281,10 +282,9 @@ void ItemTransfer::keepRecord(const QString& partialPath, const RemoteFileFacts&
     m_record = ItemOutcome::Record{partialPath, atStart.size.value_or(-1), atStart.modified};
 }
 
-void ItemTransfer::flushLines()
+void ItemTransfer::transferStarts()
 {
-    for (const auto& [text, colour] : std::as_const(m_lines))
-        m_context.appendHistory(text, colour);
+    m_linesBefore += std::move(m_lines);
     m_lines.clear();
 }
 

@@ -64,10 +64,11 @@ private:
     void keepRecord(const QString& partialPath, const RemoteFileFacts& atStart);
     ItemOutcome ended(bool success, const QString& reason = {});
     bool cancelled() const;
-    // The item's history lines go back with its outcome, all at once; those before a transfer go
-    // out first (flushLines), as the transfer's own lines (a retry's) are written as they come.
+    // The item's history lines go back with its outcome, all at once: those written before the
+    // transfer began apart from those after it, as the transfer's own lines (a retry's) come
+    // between them.
     void line(const QString& text, HistoryColour colour = HistoryColour::Black);
-    void flushLines();
+    void transferStarts();
 
     JobContext& m_context;
     RemoteOperations& m_session;
@@ -79,6 +80,7 @@ private:
     std::optional<ItemOutcome::End> m_connectionFailure; // set when a connection could not be made
     bool m_identityRefused = false;
     qint64 m_bytesDone = 0;
+    QList<QPair<QString, HistoryColour>> m_linesBefore;
     QList<QPair<QString, HistoryColour>> m_lines;
     std::optional<ItemOutcome::Record> m_record; // set once a transfer ran
 };

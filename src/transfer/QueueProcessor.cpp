@@ -283,7 +283,8 @@ void QueueProcessor::ended(Worker& worker, ItemOutcome outcome)
     --m_running;
     const qint64 id = worker.itemId;
     worker.itemId = 0;
-    QList<QPair<QString, HistoryColour>> lines = std::move(worker.lines);
+    QList<QPair<QString, HistoryColour>> lines = std::move(outcome.linesBefore);
+    lines += std::move(worker.lines);
     worker.lines.clear();
     lines += outcome.lines;
     QString unreachable;

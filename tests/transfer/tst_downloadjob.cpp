@@ -280,6 +280,13 @@ private Q_SLOTS:
         }
 
         QCOMPARE(JobHarness::resumeKeys(lines), testData<QStringList>("keys"));
+        // The file's start line comes before the lines of its tries.
+        const auto at = [&outcome](const char* key) {
+            const QString text = getText(key).section(QLatin1Char('%'), 0, 0);
+            return std::find_if(outcome.lines.cbegin(), outcome.lines.cend(), [&text](const QString& line) { return line.contains(text); })
+                   - outcome.lines.cbegin();
+        };
+        QVERIFY(at("MDOWN_DOWNSTART") < at("RETRY_LINE") || at("RETRY_LINE") == outcome.lines.size());
         const QStringList rests = commands.filter(QRegularExpression(QStringLiteral("^REST ")));
         QCOMPARE(rests.size(), testData<int>("rests"));
         QVERIFY(rests.isEmpty() || rests.first() == QStringLiteral("REST %1").arg(cutAfter));
