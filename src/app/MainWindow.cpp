@@ -159,7 +159,10 @@ void MainWindow::createQueue()
         worker->setPeerIdentityHandler([decisions](const PeerIdentity& identity) { return decisions->decideForWorker(identity); });
         return std::unique_ptr<JobRunner>(std::move(worker));
     };
-    work.makeItemJob = [ledger] { return ItemTransfer::makeJob(ledger); };
+    // The queue outlives its workers: the window stops them before it goes.
+    work.makeItemJob = [ledger, queue = m_queue] {
+        return ItemTransfer::makeJob(ledger, [queue] { return queue->retrySettings(); });
+    };
     m_processor = new QueueProcessor(*m_queue, std::move(work), this);
     m_processor->setPasswordQuestion([this](const ConnectionSettings& server) -> std::optional<QString> {
         // The connection bar's, when it names the same account.

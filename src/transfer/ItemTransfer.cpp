@@ -54,11 +54,16 @@ bool openRegularFile(QFile& file, const QString& path)
 
 QueueProcessor::ItemJob ItemTransfer::makeJob(std::shared_ptr<TransferLedger> ledger, RetrySettings retry)
 {
+    return makeJob(std::move(ledger), [retry] { return retry; });
+}
+
+QueueProcessor::ItemJob ItemTransfer::makeJob(std::shared_ptr<TransferLedger> ledger, std::function<RetrySettings()> retry)
+{
     // The state lives as long as the worker's job, and only that worker's thread touches it.
     auto state = std::make_shared<WorkerState>();
-    return [ledger = std::move(ledger), state, retry](JobContext& context, const TransferItem& item,
-                                                      const ConnectionSettings& server) {
-        return ItemTransfer(context, *state, *ledger, retry, item, server).run();
+    return [ledger = std::move(ledger), state, retry = std::move(retry)](JobContext& context, const TransferItem& item,
+                                                                         const ConnectionSettings& server) {
+        return ItemTransfer(context, *state, *ledger, retry(), item, server).run();
     };
 }
 

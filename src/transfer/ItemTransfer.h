@@ -39,6 +39,9 @@ public:
 
     // The job a worker runs its items with; ledger is shared by every worker of the queue.
     static QueueProcessor::ItemJob makeJob(std::shared_ptr<TransferLedger> ledger, RetrySettings retry = {});
+    // The same with the retry settings of the moment each item starts (retry is called on the
+    // worker's thread).
+    static QueueProcessor::ItemJob makeJob(std::shared_ptr<TransferLedger> ledger, std::function<RetrySettings()> retry);
 
     ItemTransfer(JobContext& context, WorkerState& state, TransferLedger& ledger, RetrySettings retry,
                  const TransferItem& item, const ConnectionSettings& server);

@@ -59,6 +59,10 @@ QueuePane::QueuePane(TransferQueue& queue, QueueProcessor& processor, QWidget* p
     , m_menu(new QMenu(this))
     , m_parallelLabel(new QLabel(this))
     , m_parallel(new QSpinBox(this))
+    , m_retriesLabel(new QLabel(this))
+    , m_retries(new QSpinBox(this))
+    , m_retryDelayLabel(new QLabel(this))
+    , m_retryDelay(new QSpinBox(this))
     , m_processButton(new QToolButton(this))
 {
     setObjectName(QStringLiteral("frmQueue"));
@@ -120,6 +124,20 @@ QueuePane::QueuePane(TransferQueue& queue, QueueProcessor& processor, QWidget* p
     m_parallel->setValue(m_queue.parallel());
     m_parallelLabel->setBuddy(m_parallel);
     connect(m_parallel, &QSpinBox::valueChanged, &m_processor, &QueueProcessor::setParallel);
+    const RetrySettings retry = m_queue.retrySettings();
+    m_retries->setObjectName(QStringLiteral("spnRetries"));
+    m_retries->setRange(0, RetrySettings::maximumRetries);
+    m_retries->setValue(retry.retries);
+    m_retriesLabel->setBuddy(m_retries);
+    m_retryDelay->setObjectName(QStringLiteral("spnRetryDelay"));
+    m_retryDelay->setRange(0, RetrySettings::maximumDelaySeconds);
+    m_retryDelay->setValue(retry.delaySeconds);
+    m_retryDelay->setSuffix(QStringLiteral(" s"));
+    m_retryDelayLabel->setBuddy(m_retryDelay);
+    // Each item takes the settings of the moment it starts.
+    const auto retryChanged = [this] { m_queue.setRetrySettings({m_retries->value(), m_retryDelay->value()}); };
+    connect(m_retries, &QSpinBox::valueChanged, this, retryChanged);
+    connect(m_retryDelay, &QSpinBox::valueChanged, this, retryChanged);
     m_processButton->setObjectName(QStringLiteral("cmdQueueProcess"));
     m_processButton->setDefaultAction(action(QueueCommand::Process));
     m_processButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -133,9 +151,15 @@ QueuePane::QueuePane(TransferQueue& queue, QueueProcessor& processor, QWidget* p
     bar->addSpacing(8);
     bar->addWidget(m_parallelLabel);
     bar->addWidget(m_parallel);
+    bar->addSpacing(8);
+    bar->addWidget(m_retriesLabel);
+    bar->addWidget(m_retries);
+    bar->addWidget(m_retryDelayLabel);
+    bar->addWidget(m_retryDelay);
     m_processButton->setParent(corner);
-    m_parallelLabel->setParent(corner);
-    m_parallel->setParent(corner);
+    for (QWidget* control : std::initializer_list<QWidget*>{m_parallelLabel, m_parallel, m_retriesLabel, m_retries,
+                                                            m_retryDelayLabel, m_retryDelay})
+        control->setParent(corner);
     m_tabs->setCornerWidget(corner, Qt::TopRightCorner);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -167,6 +191,12 @@ void QueuePane::retranslate()
     m_parallelLabel->setText(getText("QUEUE_PARALLEL"));
     m_parallel->setAccessibleName(getText("QUEUE_PARALLEL").remove(QLatin1Char('&')));
     m_parallel->setAccessibleDescription(getText("DESC_QUEUE_PARALLEL"));
+    m_retriesLabel->setText(getText("QUEUE_RETRIES"));
+    m_retries->setAccessibleName(getText("QUEUE_RETRIES").remove(QLatin1Char('&')));
+    m_retries->setAccessibleDescription(getText("DESC_QUEUE_RETRIES"));
+    m_retryDelayLabel->setText(getText("QUEUE_RETRYDELAY"));
+    m_retryDelay->setAccessibleName(getText("QUEUE_RETRYDELAY").remove(QLatin1Char('&')));
+    m_retryDelay->setAccessibleDescription(getText("DESC_QUEUE_RETRYDELAY"));
     m_processButton->setAccessibleDescription(getText("DESC_QUEUE_PROCESS"));
     m_queue.retranslate();
 }

@@ -46,6 +46,8 @@ public:
     QAction* action(QueueCommand command) const;
     QMenu* contextMenu() const { return m_menu; }
     QSpinBox* parallel() const { return m_parallel; }
+    QSpinBox* retries() const { return m_retries; }
+    QSpinBox* retryDelay() const { return m_retryDelay; }
     // The ids of the selected rows of the shown tab, in queue order.
     QList<qint64> selectedIds() const;
 
@@ -64,5 +66,9 @@ private:
     QMenu* m_menu;
     QLabel* m_parallelLabel;
     QSpinBox* m_parallel;
+    QLabel* m_retriesLabel;
+    QSpinBox* m_retries;
+    QLabel* m_retryDelayLabel;
+    QSpinBox* m_retryDelay;
     QToolButton* m_processButton;
 };

@@ -8,6 +8,8 @@
 namespace {
 
 const char* const parallelSetting = "parallel";
+const char* const retriesSetting = "retries";
+const char* const retryDelaySetting = "retry_delay";
 
 // The tab an item shows in: waiting and running ones together, failed ones, finished ones.
 int tabOf(TransferState state)
@@ -84,6 +86,10 @@ QueueStore::Opened TransferQueue::open(const QString& path)
         m_lastBatch = std::max(m_lastBatch, item.batch);
     }
     m_parallel = std::clamp(m_store.intSetting(parallelSetting, defaultParallel), minimumParallel, maximumParallel);
+    const RetrySettings defaults;
+    m_retry = RetrySettings{m_store.intSetting(retriesSetting, defaults.retries),
+                            m_store.intSetting(retryDelaySetting, defaults.delaySeconds)}
+                  .bounded();
     holdAll();
     rebuildRows();
     endResetModel();
@@ -361,6 +367,13 @@ void TransferQueue::setParallel(int count)
 {
     m_parallel = std::clamp(count, minimumParallel, maximumParallel);
     m_store.setIntSetting(parallelSetting, m_parallel);
+}
+
+void TransferQueue::setRetrySettings(RetrySettings settings)
+{
+    m_retry = settings.bounded();
+    m_store.setIntSetting(retriesSetting, m_retry.load().retries);
+    m_store.setIntSetting(retryDelaySetting, m_retry.load().delaySeconds);
 }
 
 int TransferQueue::columnCount(const QModelIndex& parent) const

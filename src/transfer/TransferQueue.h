@@ -1,6 +1,7 @@
 #pragma once
 
 #include "QueueStore.h"
+#include "RetryPolicy.h"
 #include "TransferItem.h"
 
 #include <QAbstractTableModel>
@@ -9,6 +10,7 @@
 #include <QSet>
 #include <QTimer>
 
+#include <atomic>
 #include <optional>
 
 // The transfer queue: every item in its order, with the rules of what may run next, kept in the
@@ -90,6 +92,9 @@ public:
 
     int parallel() const { return m_parallel; }
     void setParallel(int count);
+    // How a transfer that broke is tried again; kept with the queue. May be read on any thread.
+    RetrySettings retrySettings() const { return m_retry.load(); }
+    void setRetrySettings(RetrySettings settings);
 
     int columnCount(const QModelIndex& parent = {}) const override;
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -126,4 +131,5 @@ private:
     qint64 m_lastBatch = 0;
     qint64 m_heldUpTo = 0; // the commands up to this batch wait for release()
     int m_parallel = defaultParallel;
+    std::atomic<RetrySettings> m_retry{RetrySettings{}};
 };

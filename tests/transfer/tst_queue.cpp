@@ -17,6 +17,7 @@
 #include <QSortFilterProxyModel>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QTreeView>
 
 #include <mutex>
@@ -118,6 +119,7 @@ private Q_SLOTS:
                 it.batch = batch;
             const QList<qint64> ids = queue.add(items);
             queue.setParallel(7);
+            queue.setRetrySettings({4, 9});
             queue.setRunning(ids[0]);
             TransferItem failed = *queue.item(ids[3]);
             failed.state = TransferState::Failed;
@@ -136,6 +138,7 @@ private Q_SLOTS:
         QCOMPARE(describe(restarted.items()), before);
         QCOMPARE(restarted.items().at(1).localPath, QStringLiteral("/l/up/b.txt"));
         QCOMPARE(restarted.parallel(), 7);
+        QCOMPARE(restarted.retrySettings().retries + restarted.retrySettings().delaySeconds, 4 + 9);
         // What came back waits for "process the queue".
         const QSet<QString> servers{accountKey(restarted.items().first().server)};
         QVERIFY(!restarted.next(servers));
@@ -265,6 +268,48 @@ private Q_SLOTS:
 
     // The same two files queued three times, on four workers with connections of their own to pyftpdlib:
     // an item waits while another writes its target, so no two ever write one file at once.
+    // A download that ran when the program ended goes on from the partial file its item recorded,
+    // once the queue is processed again, and arrives byte for byte.
+    void runningDownloadResumesAfterARestart()
+    {
+        useCatalogue("deutsch");
+        QTemporaryDir local;
+        QTemporaryDir remote;
+        QByteArray content(2 * 1024 * 1024, Qt::Uninitialized);
+        for (qsizetype i = 0; i < content.size(); ++i)
+            content[i] = char(i * 13 % 253);
+        const QString served = remote.filePath(QStringLiteral("big.bin"));
+        QVERIFY(writeFile(served, content));
+        FtpServerFixture server;
+        QVERIFY(server.start(remote.path()));
+        const QString store = local.filePath(QStringLiteral("queue.sqlite3"));
+        TransferItem big = item(TransferDirection::Download, qPrintable(local.filePath(QStringLiteral("big.bin"))), "/big.bin");
+        big.size = big.remoteSizeAtStart = content.size();
+        big.server = settingsOf(server);
+        big.partialPath = big.localPath + QStringLiteral(".part");
+        big.remoteTimeAtStart = QDateTime::fromSecsSinceEpoch(QFileInfo(served).lastModified().toSecsSinceEpoch(), QTimeZone::utc());
+        QVERIFY(writeFile(big.partialPath, content.left(1'000'000)));
+        {
+            TransferQueue ended;
+            ended.open(store);
+            big.batch = ended.newBatch();
+            ended.setRunning(ended.add({big}).first());
+        }
+        TransferQueue queue;
+        QCOMPARE(queue.open(store), QueueStore::Opened::Read);
+        const auto ledger = std::make_shared<TransferLedger>();
+        QueueProcessor processor(queue, {[] { return std::make_unique<SessionRunner>(makeSession); },
+                                         [ledger] { return ItemTransfer::makeJob(ledger); }});
+        processor.setPasswordQuestion([](const ConnectionSettings&) { return std::optional(FtpServerFixture::password()); });
+        QStringList lines;
+        connect(&processor, &QueueProcessor::historyLine, this, recorderOf(lines));
+        QSignalSpy idle(&processor, &QueueProcessor::idle);
+        processor.process();
+        QVERIFY(idle.wait(jobTimeout));
+        QVERIFY(lines.contains(historyLine("black", getText("RESUME_FROM").arg(1'000'000).arg(QStringLiteral("/big.bin")))));
+        QVERIFY(readFile(big.localPath) == content && !QFileInfo::exists(big.partialPath));
+    }
+
     void parallelWorkersNeverWriteOneTargetTwice()
     {
         useCatalogue("deutsch");
