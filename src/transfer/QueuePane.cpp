@@ -142,27 +142,32 @@ QueuePane::QueuePane(TransferQueue& queue, QueueProcessor& processor, QWidget* p
     m_processButton->setDefaultAction(action(QueueCommand::Process));
     m_processButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
-    // The controls sit beside the tabs, which leaves the rows as much of the height as there is.
-    auto* corner = new QWidget;
-    corner->setObjectName(QStringLiteral("fraQueueControls"));
-    auto* bar = new QHBoxLayout(corner);
-    bar->setContentsMargins(4, 0, 2, 0);
-    bar->addWidget(m_processButton);
-    bar->addSpacing(8);
-    bar->addWidget(m_parallelLabel);
-    bar->addWidget(m_parallel);
-    bar->addSpacing(8);
-    bar->addWidget(m_retriesLabel);
-    bar->addWidget(m_retries);
-    bar->addWidget(m_retryDelayLabel);
-    bar->addWidget(m_retryDelay);
-    m_processButton->setParent(corner);
-    for (QWidget* control : std::initializer_list<QWidget*>{m_parallelLabel, m_parallel, m_retriesLabel, m_retries,
-                                                            m_retryDelayLabel, m_retryDelay})
-        control->setParent(corner);
-    m_tabs->setCornerWidget(corner, Qt::TopRightCorner);
+    // The controls get two rows of their own above the tabs: beside the tabs, or in one row, in a
+    // pane half the window wide, they covered the tabs or cut their own captions.
+    auto* controls = new QWidget;
+    controls->setObjectName(QStringLiteral("fraQueueControls"));
+    auto* rows = new QVBoxLayout(controls);
+    rows->setContentsMargins(2, 0, 2, 0);
+    rows->setSpacing(2);
+    auto* first = new QHBoxLayout;
+    first->addWidget(m_processButton);
+    first->addSpacing(8);
+    first->addWidget(m_parallelLabel);
+    first->addWidget(m_parallel);
+    first->addStretch(1);
+    auto* second = new QHBoxLayout;
+    second->addWidget(m_retriesLabel);
+    second->addWidget(m_retries);
+    second->addSpacing(8);
+    second->addWidget(m_retryDelayLabel);
+    second->addWidget(m_retryDelay);
+    second->addStretch(1);
+    rows->addLayout(first);
+    rows->addLayout(second);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    layout->addWidget(controls);
     layout->addWidget(m_tabs, 1);
 
     connect(&m_queue, &QAbstractItemModel::dataChanged, this, &QueuePane::updateActions);
