@@ -170,7 +170,7 @@ void MainWindow::createQueue()
         if (accountKey(bar) == accountKey(server) && !bar.password.isEmpty())
             return bar.password;
         InputRequest request;
-        request.prompt = getText("QUEUE_PASSWORD").arg(server.user + QLatin1Char('@') + server.host);
+        request.prompt = getText("SITES_ASKPASSWORD").arg(server.user, server.host); // as a link asks it
         request.masked = true;
         const InputAnswer answer = Prompter::current().input(request, this);
         return answer.accepted ? std::optional(answer.text) : std::nullopt;

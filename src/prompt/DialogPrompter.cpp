@@ -26,6 +26,13 @@ QMessageBox::Icon toMessageBoxIcon(PromptIcon icon)
     return QMessageBox::NoIcon;
 }
 
+// A box without a title of its own carries the program's, as its title bar shows it: without one,
+// a screen reader announces a nameless dialog.
+QString titleOf(const QString& title)
+{
+    return title.isEmpty() ? QGuiApplication::applicationDisplayName() : title;
+}
+
 // Where an input box near the screen's centre has its upper left corner, from that centre.
 const QPoint offsetFromScreenCentre(-66, -100);
 
@@ -33,7 +40,7 @@ const QPoint offsetFromScreenCentre(-66, -100);
 
 PromptAnswer DialogPrompter::message(const MessageRequest& request, QWidget* parent)
 {
-    QMessageBox box(toMessageBoxIcon(request.icon), request.title, request.text, QMessageBox::NoButton, parent);
+    QMessageBox box(toMessageBoxIcon(request.icon), titleOf(request.title), request.text, QMessageBox::NoButton, parent);
     box.setTextFormat(Qt::PlainText);
     if (request.buttons == PromptButtons::ThreeChoices && request.choiceTexts.size() == 3) {
         QAbstractButton* first = box.addButton(request.choiceTexts[0], QMessageBox::AcceptRole);
@@ -59,7 +66,7 @@ PromptAnswer DialogPrompter::message(const MessageRequest& request, QWidget* par
 InputAnswer DialogPrompter::input(const InputRequest& request, QWidget* parent)
 {
     QInputDialog dialog(parent);
-    dialog.setWindowTitle(request.title);
+    dialog.setWindowTitle(titleOf(request.title));
     dialog.setLabelText(request.prompt);
     dialog.setTextValue(request.defaultAnswer);
     dialog.setInputMode(QInputDialog::TextInput);

@@ -9,7 +9,7 @@ enum class PromptIcon { None, Information, Exclamation, Critical, Question };
 enum class PromptButtons { Ok, YesNo, ThreeChoices };
 enum class PromptAnswer { Ok, Yes, No, First, Second, Third };
 
-// A message box: its text, icon and buttons; no title unless one is given.
+// A message box: its text, icon and buttons; the program's title unless one is given.
 struct MessageRequest {
     QString text;
     PromptIcon icon = PromptIcon::None;
@@ -22,7 +22,7 @@ struct MessageRequest {
 // of and 100 pixels above the centre of the screen.
 enum class InputPosition { Centred, NearScreenCentre };
 
-// A text input box: a prompt, no title and a default answer.
+// A text input box: a prompt, the program's title unless one is given, and a default answer.
 struct InputRequest {
     QString prompt;
     QString defaultAnswer;
