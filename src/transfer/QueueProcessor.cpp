@@ -291,6 +291,7 @@ void QueueProcessor::ended(Worker& worker, ItemOutcome outcome)
     std::optional<ConnectionSettings> unknownIdentity;
     if (const TransferItem* item = m_queue.item(id)) {
         TransferItem changed = *item;
+        m_batchesWorkedOn.insert(changed.batch);
         changed.bytesDone = outcome.bytesDone;
         if (outcome.size >= 0)
             changed.size = outcome.size;
@@ -440,8 +441,18 @@ void QueueProcessor::becameIdle()
         if (std::exchange(worker->used, false))
             worker->runner->start([](JobContext& context) { context.session().closeConnection(); });
     }
+    // A stop leaves a command's items queued: the panes still show what came of those that ran. The
+    // command's own end comes again when its last item does.
+    QList<std::function<void()>> open;
+    for (const qint64 batch : std::exchange(m_batchesWorkedOn, {})) {
+        const auto done = m_batchDone.constFind(batch);
+        if (done != m_batchDone.cend() && m_queue.openInBatch(batch) > 0)
+            open.append(*done);
+    }
     Q_EMIT busyChanged(false);
     Q_EMIT idle();
+    for (const std::function<void()>& call : std::as_const(open))
+        call();
 }
 
 void QueueProcessor::batchChanged(qint64 batch)

@@ -128,6 +128,7 @@ private:
     QSet<QString> m_heldBack;            // servers not reached, or whose password was not given
     QSet<QString> m_refusedIdentities;   // servers whose identity the user refused
     QHash<qint64, std::function<void()>> m_batchDone;
+    QSet<qint64> m_batchesWorkedOn; // batches with items that ended since the queue was last idle
     QSet<qint64> m_removeWhenEnded; // removed while they ran: they go once their workers let go
     QTimer m_progressTimer;
     bool m_processing = false;

@@ -221,7 +221,8 @@ private Q_SLOTS:
 
         int limit = 1; // the server's own limit, then none
         processor.setServerLimit([&limit](const QString&) { return limit; });
-        processor.add(items, password);
+        int commandEnds = 0; // the panes show what came of it
+        processor.add(items, password, [&commandEnds] { ++commandEnds; });
         QCOMPARE(states(queue), QStringLiteral("rqqq"));
         limit = 0;
         processor.setParallel(2);
@@ -230,6 +231,7 @@ private Q_SLOTS:
         processor.stop();
         QTRY_COMPARE(states(queue), QStringLiteral("qqqq"));
         QCOMPARE(lines, QStringList{historyKey("red", "MPUB_STOPPED")});
+        QCOMPARE(commandEnds, 1);
         QVERIFY(!server.exists(QStringLiteral("/pub/a")));
         // A command queued after the stop runs; the stopped ones wait for "process the queue".
         processor.add({items.first()}, password);
@@ -242,6 +244,7 @@ private Q_SLOTS:
         QCOMPARE(queue.item(queue.items().at(1).id)->localPath, local.filePath(QStringLiteral("d")));
         pane.action(QueueCommand::Process)->trigger();
         QTRY_COMPARE(states(queue), QStringLiteral("dfdd"));
+        QCOMPARE(commandEnds, 2);
         QCOMPARE(queue.items().at(1).reason, getText("QUEUE_REASON_LOCALREAD"));
         QCOMPARE(lines.mid(0, 4), QStringList({historyLine("black", QStringLiteral("Aktion: Starte Upload von ") + local.filePath(QStringLiteral("a"))),
                                                historyKey("green", "MPUB_UPOK"),
