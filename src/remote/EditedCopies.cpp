@@ -85,8 +85,15 @@ void EditedCopies::opened(const CopyOrigin& origin, const QString& localPath, co
     copy.localPath = localPath;
     copy.state = state;
     copy.replacing = false;
+    copy.unsent = false;
     m_keyOfPath.insert(localPath, key);
     m_watcher->watch(localPath);
+}
+
+QString EditedCopies::unsentCopy(const CopyOrigin& origin) const
+{
+    const auto found = m_copies.constFind(keyOf(origin));
+    return found != m_copies.cend() && found->unsent ? found->localPath : QString();
 }
 
 void EditedCopies::contentChanged(const QString& localPath)
@@ -108,6 +115,7 @@ void EditedCopies::contentChanged(const QString& localPath)
 void EditedCopies::check(const QString& key)
 {
     Copy& copy = m_copies[key];
+    copy.unsent = true; // until the server confirms the upload
     if (!connectedTo(copy.origin.server)) {
         appendHistory(getText("EDIT_NOTCONNECTED").arg(copy.origin.remotePath(), serverName(copy.origin.server)),
                       HistoryColour::Red);
@@ -167,6 +175,8 @@ void EditedCopies::ask(const QString& key, const RemoteFileState& now)
 void EditedCopies::uploaded(const QString& key, const RemoteFileState& now)
 {
     m_copies[key].state = now;
+    // Changes made while the upload ran are checked (and asked about) by finish().
+    m_copies[key].unsent = false;
     finish(key);
 }
 

@@ -45,6 +45,10 @@ public:
     // That download ended: localPath is watched from now on with its content as known, state is
     // what the server said of the file; an empty localPath (nothing arrived) only ends opening().
     void opened(const CopyOrigin& origin, const QString& localPath, const RemoteFileJobs::RemoteFileState& state);
+    // The copy of origin's file when it holds changes that were not sent back (the question was
+    // answered No, or the upload failed, or there was no connection); otherwise empty. A new
+    // download for opening would overwrite them.
+    QString unsentCopy(const CopyOrigin& origin) const;
 
 private:
     struct Copy {
@@ -54,6 +58,7 @@ private:
         bool replacing = false;                // a new download is on its way
         bool busy = false;                     // a check, question or upload runs
         bool changedMeanwhile = false;         // the content changed again while busy
+        bool unsent = false;                   // changed, and those changes were not sent
     };
 
     using StateHandler = void (EditedCopies::*)(const QString& key, const RemoteFileJobs::RemoteFileState& now);

@@ -15,6 +15,7 @@
 #include "TextCatalogue.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPointer>
 
 RemoteCommands::RemoteCommands(RemotePane& pane, JobRunner& runner, RemoteEnvironment environment, QWidget* window)
@@ -145,6 +146,18 @@ void RemoteCommands::openRemoteFile(const RemoteCommandKeys& keys, bool choosePr
     // two folders are edited apart.
     const CopyOrigin origin{m_environment.settings(), request.folder, request.name};
     request.watchState = m_edits && !request.folder.isEmpty();
+    // A new download would overwrite changes to the opened copy that never reached the server.
+    const QString edited = request.watchState ? m_edits->unsentCopy(origin) : QString();
+    if (!edited.isEmpty() && QFileInfo::exists(edited)
+        && showMessage(m_window, getText("EDIT_UNSENT").arg(origin.remotePath()), PromptIcon::Question,
+                       PromptButtons::YesNo)
+               == PromptAnswer::Yes) {
+        if (!chooseProgram)
+            openDownloaded(edited, request.name, keys);
+        else if (m_environment.chooseProgram)
+            m_environment.chooseProgram(edited);
+        return;
+    }
     if (request.watchState) {
         request.subfolder = origin.subfolder();
         m_edits->opening(origin);

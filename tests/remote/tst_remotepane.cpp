@@ -366,6 +366,20 @@ private Q_SLOTS:
         QCOMPARE(m_fixture->prompter.messages[0].text, question + warning);
         const QString upload = copies[0] + QStringLiteral(" -> /pub/a|notes.txt");
         QCOMPARE(m_remote->uploads, changedOnServer ? QStringList() : QStringList{upload});
+
+        // Opened again: changes that were not sent are not overwritten without a question; Yes
+        // opens the copy as it is.
+        m_fixture->prompter.messages.clear();
+        if (changedOnServer)
+            m_fixture->prompter.messageAnswers.enqueue(PromptAnswer::Yes);
+        QVERIFY(m_fixture->list([&] { m_pane->changeFolder(folders[0]); }));
+        m_fixture->select({QStringLiteral("notes.txt")});
+        QVERIFY(m_fixture->run(RemoteCommand::Open));
+        QCOMPARE(m_fixture->prompter.messages.size(), changedOnServer ? 1 : 0);
+        if (changedOnServer)
+            QCOMPARE(m_fixture->prompter.messages[0].text, getText("EDIT_UNSENT").arg(QStringLiteral("/pub/a/notes.txt")));
+        QCOMPARE(m_remote->opened.last(), copies[0]);
+        QCOMPARE(readFile(copies[0]), changedOnServer ? QByteArray("edited") : QByteArray("/pub/a"));
     }
 
     void vanishedFoldersAndStalePaths()
