@@ -9,7 +9,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -23,15 +22,45 @@ struct TabTexts {
     const char* objectName;
     const char* title;
     const char* description;
-    // The states the tab shows, as a pattern on TransferQueue::StateRole.
-    const char* states;
+    // The states the tab shows, first to last.
+    TransferState firstState;
+    TransferState lastState;
 };
 
 const TabTexts tabTexts[QueuePane::TabCount] = {
-    {"lsvQueue", "QUEUE_TAB_QUEUE", "DESC_QUEUE_QUEUE", "^[01]$"},
-    {"lsvFailed", "QUEUE_TAB_FAILED", "DESC_QUEUE_FAILED", "^2$"},
-    {"lsvDone", "QUEUE_TAB_DONE", "DESC_QUEUE_DONE", "^3$"},
+    {"lsvQueue", "QUEUE_TAB_QUEUE", "DESC_QUEUE_QUEUE", TransferState::Queued, TransferState::Running},
+    {"lsvFailed", "QUEUE_TAB_FAILED", "DESC_QUEUE_FAILED", TransferState::Failed, TransferState::Failed},
+    {"lsvDone", "QUEUE_TAB_DONE", "DESC_QUEUE_DONE", TransferState::Done, TransferState::Done},
 };
+
+// A tab's rows: the items in its states. Items move between the tabs when the pane refilters, not
+// as each one ends: every move re-laid out the whole list, which with many small files took more
+// time than their transfers.
+class StateFilter : public QSortFilterProxyModel
+{
+public:
+    StateFilter(const TabTexts& tab, QObject* parent)
+        : QSortFilterProxyModel(parent)
+        , m_first(static_cast<int>(tab.firstState))
+        , m_last(static_cast<int>(tab.lastState))
+    {
+        setDynamicSortFilter(false);
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override
+    {
+        const int state = sourceModel()->index(row, 0, parent).data(TransferQueue::StateRole).toInt();
+        return state >= m_first && state <= m_last;
+    }
+
+private:
+    int m_first;
+    int m_last;
+};
+
+// How often items move between the tabs while the queue runs.
+constexpr int refilterMilliseconds = 250;
 
 struct CommandTexts {
     const char* objectName;
@@ -68,10 +97,8 @@ QueuePane::QueuePane(TransferQueue& queue, QueueProcessor& processor, QWidget* p
     setObjectName(QStringLiteral("frmQueue"));
     m_tabs->setObjectName(QStringLiteral("tabQueue"));
     for (int tab = 0; tab < TabCount; ++tab) {
-        auto* filter = new QSortFilterProxyModel(this);
+        auto* filter = new StateFilter(tabTexts[tab], this);
         filter->setSourceModel(&m_queue);
-        filter->setFilterRole(TransferQueue::StateRole);
-        filter->setFilterRegularExpression(QRegularExpression(QLatin1String(tabTexts[tab].states)));
         auto* view = new QTreeView;
         view->setObjectName(QLatin1String(tabTexts[tab].objectName));
         view->setModel(filter);
@@ -96,6 +123,15 @@ QueuePane::QueuePane(TransferQueue& queue, QueueProcessor& processor, QWidget* p
         m_tabs->addTab(view, QString());
     }
     connect(m_tabs, &QTabWidget::currentChanged, this, &QueuePane::updateActions);
+    m_refilter.setSingleShot(true);
+    m_refilter.setInterval(refilterMilliseconds);
+    connect(&m_refilter, &QTimer::timeout, this, &QueuePane::refilter);
+    // A state changed (not only the progress): the item may belong to another tab now.
+    connect(&m_queue, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& from, const QModelIndex& to) {
+        if ((from.column() != TransferQueue::ProgressColumn || to.column() != TransferQueue::ProgressColumn)
+            && !m_refilter.isActive())
+            m_refilter.start();
+    });
 
     for (const CommandTexts& texts : commandTexts) {
         auto* action = new QAction(this);
@@ -204,6 +240,15 @@ void QueuePane::retranslate()
     m_retryDelay->setAccessibleDescription(getText("DESC_QUEUE_RETRYDELAY"));
     m_processButton->setAccessibleDescription(getText("DESC_QUEUE_PROCESS"));
     m_queue.retranslate();
+}
+
+void QueuePane::refilter()
+{
+    m_refilter.stop();
+    // The selection stays on the rows that stay.
+    for (QSortFilterProxyModel* filter : m_filters)
+        filter->invalidate();
+    updateActions();
 }
 
 QTreeView* QueuePane::currentView() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QTimer>
 #include <QWidget>
 
 class QAction;
@@ -52,6 +53,8 @@ public:
     QList<qint64> selectedIds() const;
 
     void run(QueueCommand command);
+    // Moves the items whose state changed to their tabs now, not at the next quarter second.
+    void refilter();
 
 private:
     void updateActions();
@@ -71,4 +74,5 @@ private:
     QLabel* m_retryDelayLabel;
     QSpinBox* m_retryDelay;
     QToolButton* m_processButton;
+    QTimer m_refilter;
 };

@@ -67,6 +67,10 @@ TransferHistory::TransferHistory(QWidget* parent)
 
     m_text->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_text, &QWidget::customContextMenuRequested, this, &TransferHistory::showContextMenu);
+    // Soon enough to read as it happens.
+    m_flush.setSingleShot(true);
+    m_flush.setInterval(50);
+    connect(&m_flush, &QTimer::timeout, this, &TransferHistory::flush);
 }
 
 void TransferHistory::retranslate()
@@ -82,6 +86,7 @@ void TransferHistory::retranslate()
 
 void TransferHistory::moveToEnd()
 {
+    flush();
     QTextCursor cursor = m_text->textCursor();
     cursor.movePosition(QTextCursor::End);
     m_text->setTextCursor(cursor);
@@ -89,22 +94,46 @@ void TransferHistory::moveToEnd()
 
 void TransferHistory::append(const QString& text, HistoryColour colour)
 {
-    moveToEnd();
-    QTextCharFormat format;
-    format.setForeground(toColor(colour));
     QString line = text;
     line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     line.append(QLatin1Char('\n'));
-    QTextCursor cursor = m_text->textCursor();
-    // insertText never interprets markup; the format carries the colour of this line only.
-    cursor.insertText(line, format);
+    m_pending.append({line, colour});
+    if (!m_flush.isActive())
+        m_flush.start();
+}
+
+void TransferHistory::flush() const
+{
+    m_flush.stop();
+    if (m_pending.isEmpty())
+        return;
+    QTextCursor cursor(m_text->document());
+    cursor.movePosition(QTextCursor::End);
+    // One edit: one layout of the new lines, whatever their number.
+    cursor.beginEditBlock();
+    for (const auto& [line, colour] : std::as_const(m_pending)) {
+        QTextCharFormat format;
+        format.setForeground(toColor(colour));
+        // insertText never interprets markup; the format carries the colour of this line only.
+        cursor.insertText(line, format);
+    }
+    cursor.endEditBlock();
+    m_pending.clear();
     m_text->setTextCursor(cursor);
     m_text->setCurrentCharFormat(QTextCharFormat());
     m_text->ensureCursorVisible();
 }
 
+QTextEdit* TransferHistory::textEdit() const
+{
+    flush();
+    return m_text;
+}
+
 void TransferHistory::clear()
 {
+    m_flush.stop();
+    m_pending.clear();
     m_text->clear();
 }
 
@@ -112,6 +141,7 @@ void TransferHistory::copyAll()
 {
     QClipboard* clipboard = QApplication::clipboard();
     clipboard->clear();
+    flush();
     if (m_text->document()->isEmpty())
         return;
     auto* mimeData = new QMimeData;
@@ -122,6 +152,7 @@ void TransferHistory::copyAll()
 
 QString TransferHistory::plainText() const
 {
+    flush();
     return m_text->toPlainText();
 }
 

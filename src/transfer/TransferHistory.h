@@ -2,6 +2,9 @@
 
 #include "HistoryColour.h"
 
+#include <QList>
+#include <QPair>
+#include <QTimer>
 #include <QWidget>
 
 class QGroupBox;
@@ -22,14 +25,17 @@ public:
     void retranslate();
 
     void moveToEnd();
-    // Adds text and a line end at the end of the log, whatever the caret position is.
+    // Adds text and a line end at the end of the log, whatever the caret position is. Lines that
+    // come close together are written together, a moment later (see flush).
     void append(const QString& text, HistoryColour colour = HistoryColour::Black);
+    // Writes the lines not yet written now. Every reader of the log gets them.
+    void flush() const;
     void clear();
     // Puts the whole log on the clipboard as plain and as rich text; an empty log empties it.
     void copyAll();
 
     QString plainText() const;
-    QTextEdit* textEdit() const { return m_text; }
+    QTextEdit* textEdit() const;
     QMenu* contextMenu() const { return m_menu; }
 
 private:
@@ -40,4 +46,8 @@ private:
     QMenu* m_menu;
     QAction* m_copyAction;
     QAction* m_clearAction;
+    // Written one by one, the lines of a queue of small files took more time (a layout and a
+    // paint each) than their transfers.
+    mutable QList<QPair<QString, HistoryColour>> m_pending;
+    mutable QTimer m_flush;
 };

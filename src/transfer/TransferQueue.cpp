@@ -109,6 +109,7 @@ int TransferQueue::rowOf(qint64 id) const
 
 void TransferQueue::rebuildRows()
 {
+    m_firstQueued = 0;
     m_rows.clear();
     m_folders.clear();
     for (int row = 0; row < m_items.size(); ++row)
@@ -243,6 +244,7 @@ void TransferQueue::move(const QList<qint64>& ids, int step)
         QList<qint64> order;
         for (int at = low; at <= high; ++at)
             order.append(m_items.at(at).id);
+        m_firstQueued = std::min({m_firstQueued, row, neighbour});
         beginMoveRows({}, row, row, {}, step < 0 ? neighbour : neighbour + 1);
         m_items.move(row, neighbour);
         endMoveRows();
@@ -282,8 +284,14 @@ int TransferQueue::requeueAllFailed()
 
 std::optional<TransferQueue::Next> TransferQueue::next(const QSet<QString>& servers) const
 {
-    for (const TransferItem& item : m_items) {
-        if (item.state != TransferState::Queued || item.batch <= m_heldUpTo || !servers.contains(accountKey(item.server)))
+    for (int row = m_firstQueued; row < m_items.size(); ++row) {
+        const TransferItem& item = m_items.at(row);
+        if (item.state != TransferState::Queued) {
+            if (row == m_firstQueued)
+                ++m_firstQueued;
+            continue;
+        }
+        if (item.batch <= m_heldUpTo || !servers.contains(accountKey(item.server)))
             continue;
         if (item.refusal != TransferRefusal::None && item.refusal != TransferRefusal::Unlisted)
             return Next{item.id, Next::Action::Refuse};
@@ -344,6 +352,8 @@ void TransferQueue::setState(int row, TransferState state)
     if (item.state == TransferState::Running)
         m_busyTargets.remove(targetKey(item));
     item.state = state;
+    if (state == TransferState::Queued)
+        m_firstQueued = std::min(m_firstQueued, row);
     if (state == TransferState::Running)
         m_busyTargets.insert(targetKey(item));
     if (wasOpen != isOpen(state)) {

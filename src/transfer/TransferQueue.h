@@ -127,6 +127,9 @@ private:
     QHash<qint64, int> m_rows;         // id -> row
     QHash<QString, qint64> m_folders;  // folderKey -> id of the folder item
     QSet<QString> m_busyTargets;       // targetKey of every running item
+    // No row above this one holds a queued item: next() starts there, not at the top of a queue
+    // with thousands of ended items above its first queued one.
+    mutable int m_firstQueued = 0;
     QHash<qint64, int> m_openInBatch;  // batch -> items that wait or run
     qint64 m_lastBatch = 0;
     qint64 m_heldUpTo = 0; // the commands up to this batch wait for release()

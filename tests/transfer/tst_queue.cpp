@@ -85,9 +85,9 @@ void runOn(QueuePane& pane, QueuePane::Tab tab, const QList<int>& positions, Que
     view->selectionModel()->clearSelection();
     auto* filter = static_cast<QSortFilterProxyModel*>(view->model());
     for (const int position : positions) {
-        const QModelIndex row = filter->mapFromSource(filter->sourceModel()->index(position, 0));
-        QVERIFY(row.isValid());
-        view->selectionModel()->select(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const auto row = [&] { return filter->mapFromSource(filter->sourceModel()->index(position, 0)); };
+        QTRY_VERIFY(row().isValid()); // an item that just ended reaches its tab at the next refilter
+        view->selectionModel()->select(row(), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     QVERIFY(pane.action(command)->isEnabled());
     pane.action(command)->trigger();
@@ -256,7 +256,7 @@ private Q_SLOTS:
         QTRY_COMPARE(states(queue), QStringLiteral("dddd"));
         QCOMPARE(server.content(QStringLiteral("/pub/d")), QByteArray("d"));
         runOn(pane, QueuePane::DoneTab, {0, 2}, QueueCommand::Remove);
-        QCOMPARE(pane.view(QueuePane::DoneTab)->model()->rowCount(), 2);
+        QTRY_COMPARE(pane.view(QueuePane::DoneTab)->model()->rowCount(), 2);
         // One connection per worker, kept between items and closed when the queue stands still.
         QCOMPARE(server.calls.count(QStringLiteral("LOGIN")), 4);
         QTRY_VERIFY(!server.isConnected());

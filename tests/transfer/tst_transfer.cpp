@@ -360,6 +360,9 @@ private Q_SLOTS:
         menu->findChild<QAction*>(QStringLiteral("mnuLoeschen"))->trigger();
         QVERIFY(history.plainText().isEmpty());
         history.append(QStringLiteral("new"));
+        // Lines written together still reach the window by themselves, without a reader.
+        const auto* shown = history.findChild<QTextEdit*>();
+        QTRY_COMPARE(shown->document()->toPlainText(), QStringLiteral("new\n"));
         QCOMPARE(lineColours(history), QList<QColor>{QColor(0, 0, 0)});
         // Copying an empty history empties the clipboard.
         history.clear();
