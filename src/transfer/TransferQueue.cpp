@@ -85,6 +85,18 @@ QueueStore::Opened TransferQueue::open(const QString& path)
             ++m_openInBatch[item.batch];
         m_lastBatch = std::max(m_lastBatch, item.batch);
     }
+    // The Successful tab lists this session's transfers: the done items of commands that ended
+    // are not brought back, or the file would grow with every transfer ever made. Those of a
+    // command with items still to come stay, as its folders' items order its files.
+    QList<qint64> gone;
+    m_items.removeIf([this, &gone](const TransferItem& item) {
+        const bool drop = item.state == TransferState::Done && !m_openInBatch.contains(item.batch);
+        if (drop)
+            gone.append(item.id);
+        return drop;
+    });
+    if (!gone.isEmpty())
+        m_store.remove(gone);
     m_parallel = std::clamp(m_store.intSetting(parallelSetting, defaultParallel), minimumParallel, maximumParallel);
     const RetrySettings defaults;
     m_retry = RetrySettings{m_store.intSetting(retriesSetting, defaults.retries),

@@ -128,6 +128,12 @@ private Q_SLOTS:
             queue.moveUp({ids[3]}); // among the failed it is alone: it stays
             queue.moveDown({ids[1]});
             before = describe(queue.items());
+            // A command that ended is not brought back: the Successful tab is this session's.
+            TransferItem done = item(TransferDirection::Download, "/l/e.txt", "/pub/e.txt");
+            done.batch = queue.newBatch();
+            done = *queue.item(queue.add({done}).first());
+            done.state = TransferState::Done;
+            queue.finish(done);
         }
         QVERIFY(!filesIn(folder.path()).contains(password.toUtf8()));
 
