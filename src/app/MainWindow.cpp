@@ -121,6 +121,12 @@ MainWindow::MainWindow(QWidget* parent)
     connect(m_processor, &QueueProcessor::progressChanged, this, &MainWindow::showProgress);
     connect(m_processor, &QueueProcessor::transferProgressChanged, m_transferStatus, &TransferStatus::report);
     connect(m_processor, &QueueProcessor::idle, this, &MainWindow::workEnded);
+    connect(m_processor, &QueueProcessor::itemsWithoutCommandEnded, this, [this](bool downloads, bool uploads) {
+        if (downloads)
+            m_local->refreshLocal();
+        if (uploads && m_runner->isConnected())
+            m_remote->refreshRemote(true);
+    });
 
     createActions();
     m_connection = new ConnectionController(*m_runner, *m_bar, *m_history, this, [this] { return m_remote->folder(); });

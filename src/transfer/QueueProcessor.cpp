@@ -292,6 +292,11 @@ void QueueProcessor::ended(Worker& worker, ItemOutcome outcome)
     if (const TransferItem* item = m_queue.item(id)) {
         TransferItem changed = *item;
         m_batchesWorkedOn.insert(changed.batch);
+        if (!m_batchDone.contains(changed.batch)) {
+            bool& withoutCommand = changed.direction == TransferDirection::Download ? m_downloadsWithoutCommand
+                                                                                  : m_uploadsWithoutCommand;
+            withoutCommand = true;
+        }
         changed.bytesDone = outcome.bytesDone;
         if (outcome.size >= 0)
             changed.size = outcome.size;
@@ -449,10 +454,14 @@ void QueueProcessor::becameIdle()
         if (done != m_batchDone.cend() && m_queue.openInBatch(batch) > 0)
             open.append(*done);
     }
+    const bool downloads = std::exchange(m_downloadsWithoutCommand, false);
+    const bool uploads = std::exchange(m_uploadsWithoutCommand, false);
     Q_EMIT busyChanged(false);
     Q_EMIT idle();
     for (const std::function<void()>& call : std::as_const(open))
         call();
+    if (downloads || uploads)
+        Q_EMIT itemsWithoutCommandEnded(downloads, uploads);
 }
 
 void QueueProcessor::batchChanged(qint64 batch)

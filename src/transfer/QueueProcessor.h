@@ -95,6 +95,9 @@ Q_SIGNALS:
     void busyChanged(bool busy);
     // Nothing runs any more.
     void idle();
+    // Sent with idle when items ended that no command of this session waits for (brought back at
+    // start, or re-queued after their command ended): the panes may show the folders as they were.
+    void itemsWithoutCommandEnded(bool downloads, bool uploads);
 
 private:
     struct Worker;
@@ -129,6 +132,8 @@ private:
     QSet<QString> m_refusedIdentities;   // servers whose identity the user refused
     QHash<qint64, std::function<void()>> m_batchDone;
     QSet<qint64> m_batchesWorkedOn; // batches with items that ended since the queue was last idle
+    bool m_downloadsWithoutCommand = false; // such items ended since then, see itemsWithoutCommandEnded
+    bool m_uploadsWithoutCommand = false;
     QSet<qint64> m_removeWhenEnded; // removed while they ran: they go once their workers let go
     QTimer m_progressTimer;
     bool m_processing = false;

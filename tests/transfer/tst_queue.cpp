@@ -313,9 +313,13 @@ private Q_SLOTS:
         QStringList lines;
         connect(&processor, &QueueProcessor::historyLine, this, recorderOf(lines));
         QSignalSpy idle(&processor, &QueueProcessor::idle);
+        QSignalSpy withoutCommand(&processor, &QueueProcessor::itemsWithoutCommandEnded);
         processor.process();
         QVERIFY(idle.wait(jobTimeout));
         QVERIFY(lines.contains(historyLine("black", getText("RESUME_FROM").arg(1'000'000).arg(QStringLiteral("/big.bin")))));
+        // No command of this run waits for it: the panes are told by themselves.
+        QCOMPARE(withoutCommand.size(), 1);
+        QCOMPARE(withoutCommand.first(), (QVariantList{true, false}));
         QVERIFY(readFile(big.localPath) == content && !QFileInfo::exists(big.partialPath));
     }
 
