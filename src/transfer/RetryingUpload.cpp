@@ -136,6 +136,10 @@ bool RetryingUpload::attempt(qint64& position)
 
 bool RetryingUpload::sendDirect(qint64& position)
 {
+    if (m_session.fileFacts(m_remoteName).size.has_value())
+        return keepTheOldFile();
+    if (!m_session.isConnected())
+        return false;
     m_tries.starting(0);
     std::unique_ptr<UploadStream> stream
         = AsciiUploadFilter::forType(m_session.openForUpload(m_remoteName, m_flag), m_flag);
@@ -145,6 +149,15 @@ bool RetryingUpload::sendDirect(qint64& position)
         return m_tries.fail(FailureKind::Permanent, QStringLiteral("cannot read %1").arg(m_shownName));
     position = 0;
     return send(*stream, position) && stream->close();
+}
+
+bool RetryingUpload::keepTheOldFile()
+{
+    // Without a rename the new file could only go over the old one, and a break would leave
+    // neither of them.
+    const QString line = getText("RESUME_NOREPLACE") + QLatin1Char(' ') + m_shownName;
+    m_context.appendHistory(line, HistoryColour::Red);
+    return m_tries.fail(FailureKind::Permanent, line);
 }
 
 bool RetryingUpload::send(UploadStream& stream, qint64& position)
@@ -199,6 +212,11 @@ bool RetryingUpload::putInPlace(qint64& position)
     }
     if (!m_session.isConnected() || failure != FailureKind::Permanent)
         return m_tries.fail(m_session.isConnected() ? failure : FailureKind::ConnectionLost, refusal);
+    if (fileInTheWay) {
+        // Our own file goes; a resume would meet the same refusal.
+        m_stored = !m_session.remove(record.temporaryName);
+        return keepTheOldFile();
+    }
     // The server renames nothing here (an upload-only folder): the file goes under its own name,
     // and so do the next ones. The temporary file goes where the server lets us delete it.
     m_habits->renamesRefused = true;

@@ -58,6 +58,8 @@ private:
     bool putInPlace(qint64& position);
     // The whole file under its own name, without a temporary one.
     bool sendDirect(qint64& position);
+    // A file stands where a server that renames nothing would have the upload overwrite it.
+    bool keepTheOldFile();
 
     JobContext& m_context;
     RemoteOperations& m_session;

@@ -65,7 +65,8 @@ QStringList JobHarness::resumeKeys(const QStringList& lines)
     QStringList keys;
     for (const QString& line : lines) {
         for (const char* key : {"RETRY_LINE", "RESUME_CHANGED", "RESUME_REFUSED", "RESUME_TEXT", "RESUME_FROM",
-                                "RESUME_PARTKEPT", "RESUME_TEMPKEPT", "RESUME_OLDREPLACED", "RESUME_NORENAME"}) {
+                                "RESUME_PARTKEPT", "RESUME_TEMPKEPT", "RESUME_OLDREPLACED", "RESUME_NORENAME",
+                                "RESUME_NOREPLACE"}) {
             if (line.contains(getText(key).section(QLatin1Char('%'), 0, 0)))
                 keys.append(QString::fromLatin1(key));
         }

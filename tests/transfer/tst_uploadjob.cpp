@@ -262,7 +262,7 @@ private Q_SLOTS:
     // resumes (REST + STOR, or APPE without REST STREAM; ASCII starts over); one that fails or
     // is stopped leaves the old file as it was and deletes nothing; a 550 is not retried; where
     // the server will not rename onto an existing name, the old file goes only after the rename;
-    // where it renames nothing, the file goes once more under its own name.
+    // where it renames nothing, the file goes once more under its own name, unless a file is there.
     void resumeAndKeepTheOldFile_data()
     {
         QTest::addColumn<QString>("setup");
@@ -280,7 +280,8 @@ private Q_SLOTS:
         QTest::newRow("stopped over a file") << "stop old" << kept << "" << 1 << false;
         QTest::newRow("550") << "reader" << QStringList() << "" << 1 << false;
         QTest::newRow("no rename onto a file") << "norename old" << strings({"RESUME_OLDREPLACED"}) << "" << 1 << true;
-        QTest::newRow("no rename at all") << "renameless old" << strings({"RESUME_NORENAME"}) << "" << 2 << true;
+        QTest::newRow("no rename at all") << "renameless" << strings({"RESUME_NORENAME"}) << "" << 2 << true;
+        QTest::newRow("no rename at all, over a file") << "renameless old" << strings({"RESUME_NOREPLACE"}) << "" << 1 << false;
     }
 
     void resumeAndKeepTheOldFile()
