@@ -2,6 +2,7 @@
 
 #include "ItemTexts.h"
 #include "JobContext.h"
+#include "RegularFile.h"
 #include "RemoteOperations.h"
 #include "RetryingDownload.h"
 #include "TextCatalogue.h"
@@ -10,10 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -32,22 +29,6 @@ QString nameOf(const QString& path)
 QString withoutTrailingSlash(const QString& path)
 {
     return path.size() > 1 && path.endsWith(QLatin1Char('/')) ? path.chopped(1) : path;
-}
-
-// Opens path for reading when it is a plain file (a link to one counts). A FIFO or a device would
-// block the upload or never end, a folder has no content: they are not files to send.
-bool openRegularFile(QFile& file, const QString& path)
-{
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (descriptor < 0)
-        return false;
-    struct stat info = {};
-    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)
-        || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(descriptor);
-        return false;
-    }
-    return true;
 }
 
 } // namespace

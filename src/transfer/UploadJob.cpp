@@ -1,7 +1,9 @@
 #include "UploadJob.h"
 
 #include "ConnectionJobs.h"
+#include "DownloadPaths.h"
 #include "JobContext.h"
+#include "RegularFile.h"
 #include "TextCatalogue.h"
 #include "UploadWalk.h"
 
@@ -9,41 +11,12 @@
 
 #include <algorithm>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-QString withTrailingSlash(const QString& path)
-{
-    return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
-}
-
-// Opens path for reading when it is a plain file (a link to one counts). A FIFO or a device would
-// block the upload or never end, a folder has no content: they are not files to send.
-bool openRegularFile(QFile& file, const QString& path)
-{
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (descriptor < 0)
-        return false;
-    struct stat info = {};
-    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)
-        || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(descriptor);
-        return false;
-    }
-    return true;
-}
-
-} // namespace
-
 UploadJob::UploadJob(JobContext& context, UploadRequest request)
     : m_context(context)
     , m_session(context.session())
     , m_request(std::move(request))
 {
-    m_request.sourceFolder = withTrailingSlash(m_request.sourceFolder);
+    m_request.sourceFolder = DownloadPaths::withTrailingSlash(m_request.sourceFolder);
 }
 
 UploadResult UploadJob::uploadSelection()
@@ -81,14 +54,14 @@ TransferItem UploadJob::queueItem(const UploadItem& item) const
     queued.isFolder = item.isFolder();
     QString folder = m_startFolder;
     for (const QString& name : item.remoteFolders)
-        folder = withTrailingSlash(folder) + name;
+        folder = DownloadPaths::withTrailingSlash(folder) + name;
     if (item.isFolder()) {
         queued.localPath = item.localFolder.chopped(1);
         queued.remotePath = folder;
         queued.shownName = item.remoteFolders.isEmpty() ? QString() : item.remoteFolders.last();
     } else {
         queued.localPath = item.localPath();
-        queued.remotePath = withTrailingSlash(folder) + item.name;
+        queued.remotePath = DownloadPaths::withTrailingSlash(folder) + item.name;
         queued.shownName = item.localPath();
         queued.size = item.size;
         // Where the protocol knows no text transfers, every upload goes byte for byte.
@@ -125,7 +98,7 @@ UploadResult UploadJob::uploadAs(const QString& localName, const QString& newNam
         m_context.appendHistory(getText("MPUB_UPFAILED"), HistoryColour::Red);
         return m_result;
     }
-    m_serverFolder = withTrailingSlash(m_startFolder.isEmpty() ? m_session.currentDir() : m_startFolder);
+    m_serverFolder = DownloadPaths::withTrailingSlash(m_startFolder.isEmpty() ? m_session.currentDir() : m_startFolder);
     uploadFile(localPath, newName);
     return m_result;
 }
